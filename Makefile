@@ -1,0 +1,49 @@
+# The commands a newcomer needs: see README.md.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+# Debian packages the build, the tests and the demo need.
+PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
+    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation locales \
+    clang libclang-rt-14-dev xauth xvfb
+
+SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
+
+.PHONY: deps build test bench demo clean
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed$$' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing:" $$missing; \
+	  $(SUDO) apt-get update -qq && \
+	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
+	fi
+	@if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$$'; then \
+	  echo "Generating the ru_RU.UTF-8 locale"; \
+	  $(SUDO) sed -i 's/^# *ru_RU.UTF-8 UTF-8/ru_RU.UTF-8 UTF-8/' /etc/locale.gen; \
+	  grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $(SUDO) tee -a /etc/locale.gen >/dev/null; \
+	  $(SUDO) locale-gen >/dev/null; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
+	@echo "Running the suite again under a Russian locale"
+	cd $(BUILD) && LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 ctest --output-on-failure -j $(JOBS) --timeout 300
+
+bench: build
+	$(BUILD)/bin/brimvolt-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+
+demo: build
+	$(BUILD)/bin/brimvolt --demo=20
+
+clean:
+	rm -rf $(BUILD)

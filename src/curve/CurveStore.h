@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <vector>
+
+namespace brimvolt {
+
+/**
+ * The curve of the running or most recent run: voltage against seconds since its start, and the
+ * few values that describe it. Plain data, so the poll cycle, the curve files and the drawing
+ * use it without a window.
+ */
+struct CurveStore {
+    /** The module's whole time range, 255:59:59, one point a second, plus point 0. */
+    static constexpr std::int32_t kCapacity = 255 * 3600 + 59 * 60 + 59 + 1;
+
+    QString curveCapacityText;
+    std::int32_t durationSeconds = 0;  // time of the last point; 0: no curve
+    std::int32_t headerHours = 0;      // recomputed whenever a curve file is written
+    std::int32_t headerMinutes = 0;
+    std::int32_t headerSeconds = 0;
+    std::int32_t chargeCurve = 0;  // 0 discharge, otherwise charge: the module's mode
+    std::uint8_t runActive = 0;    // the module's run flag as of the last status record
+    std::int32_t lastIndex = 0;    // points 0..lastIndex form the curve
+    std::vector<std::int32_t> sampleTimes = std::vector<std::int32_t>(kCapacity);
+    std::vector<std::uint16_t> sampleMillivolts = std::vector<std::uint16_t>(kCapacity);
+    QString curveFileName;
+
+    std::int32_t PointCount() const { return lastIndex + 1; }
+    bool IsFull() const { return lastIndex + 1 >= kCapacity; }
+
+    /** Appends a point after lastIndex; false (and nothing changed) when the store is full. */
+    bool Append(std::int32_t seconds, std::uint16_t millivolts) {
+        if (IsFull()) {
+            return false;
+        }
+        ++lastIndex;
+        sampleTimes[lastIndex] = seconds;
+        sampleMillivolts[lastIndex] = millivolts;
+        return true;
+    }
+};
+
+}  // namespace brimvolt
