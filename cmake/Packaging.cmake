@@ -1,0 +1,31 @@
+# Installation and the Debian package (make package).
+
+include(GNUInstallDirs)
+
+install(TARGETS brimvolt brimvolt-sim brimvolt-curve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME brimvolt)
+set(CPACK_PACKAGE_VENDOR "Brimvolt")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_CONTACT "Brimvolt maintainers <brimvolt@localhost>")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Battery capacity meter for a serial-port battery tester module")
+set(CPACK_PACKAGE_DESCRIPTION
+    "Finds the tester module on a serial port, shows its readings and parameters, runs\n"
+    "discharges and charges, and records, plots, saves and loads their voltage curves.\n"
+    "Includes brimvolt-sim, a module simulator on a pseudo-terminal, and brimvolt-curve,\n"
+    "a command-line tool for curve files.")
+string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
+set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
+set(CPACK_STRIP_FILES ON)
+# The runtime libraries the programs link, the xcb platform plugin without which a Qt window
+# cannot open on X11, and the metric twins of Arial and Courier New the layouts are measured in.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS
+    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6dbus6 (>= 6.4), qt6-qpa-plugins, fonts-liberation")
+include(CPack)
