@@ -1,0 +1,70 @@
+#include "curve/ColorsIni.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "curve/ExtractAfterKey.h"
+#include "platform/Text.h"
+
+namespace brimvolt {
+
+namespace {
+
+const QString kFileName = QStringLiteral("Colors.ini");
+
+// A colour file is three short lines; anything beyond this is not worth reading.
+constexpr qint64 kMaxBytes = 1024 * 1024;
+
+std::uint8_t Component(const QString& text, const QString& key) {
+    const QStringView value = ExtractAfterKeyView(text, key, u"=");
+    return static_cast<std::uint8_t>(static_cast<std::uint32_t>(platform::LeadingInteger(value)) &
+                                     0xFFu);
+}
+
+}  // namespace
+
+CurveColor ColorFromIniBytes(const QByteArray& bytes) {
+    QString text = platform::TextFromUtf16Le(bytes);
+    const qsizetype nul = text.indexOf(QChar(u'\0'));
+    if (nul >= 0) {
+        text.truncate(nul);
+    }
+    CurveColor color;
+    color.red = Component(text, QStringLiteral("red"));
+    color.green = Component(text, QStringLiteral("green"));
+    color.blue = Component(text, QStringLiteral("blue"));
+    return color;
+}
+
+QByteArray ColorsIniBytes(const CurveColor& color) {
+    const QString text = QString::asprintf("red\t= %i\r\ngreen\t= %i\r\nblue\t= %i\r\n",
+                                           int{color.red}, int{color.green}, int{color.blue});
+    return QByteArray("\xFF\xFE", 2) + platform::Utf16LeBytes(text);
+}
+
+ColorsIniResult ReadOrCreateColorsIni(const QString& folder) {
+    ColorsIniResult result;
+    const QString absolute = QDir(folder).absolutePath();
+    result.dataFolder = absolute.endsWith(u'/') ? absolute : absolute + u'/';
+    const QString path = result.dataFolder + kFileName;
+
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        result.color = ColorFromIniBytes(file.read(kMaxBytes));
+        return result;
+    }
+    // A file that exists but cannot be read is the operator's own: never replace it.
+    if (QFileInfo::exists(path)) {
+        return result;
+    }
+    QSaveFile created(path);
+    if (created.open(QIODevice::WriteOnly)) {
+        created.write(ColorsIniBytes(result.color));
+        created.commit();
+    }
+    return result;
+}
+
+}  // namespace brimvolt

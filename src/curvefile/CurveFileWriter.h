@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "curve/CurveStore.h"
+
+namespace brimvolt {
+
+/**
+ * The table form of the curve: UTF-16LE with byte-order mark, capacity and time header, column
+ * captions, then "seconds<TAB>volts<TAB>V" lines with a decimal comma. Point 0 and the last point
+ * are always written; a point between them only when its voltage differs from the point before.
+ * Sets the store's headerHours, headerMinutes and headerSeconds from durationSeconds.
+ */
+QByteArray CurveFileBytes(CurveStore& store);
+
+enum class CurveWriteError {
+    None,
+    CannotCreate,  // the file could not be opened for writing
+    WriteFailed,   // writing or replacing failed; an existing file was left as it was
+};
+
+/**
+ * Writes the curve file at `path` whole or not at all: an existing file is replaced only when
+ * the new one has been written completely.
+ */
+bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* error = nullptr);
+
+/** Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. */
+bool Autosave(CurveStore& store, const QString& dataFolder);
+
+}  // namespace brimvolt

@@ -1,0 +1,180 @@
+#include "curvefile/CurveFlows.h"
+
+#include <QCursor>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <memory>
+#include <utility>
+
+#include "curvefile/CurveFileReader.h"
+#include "curvefile/CurveFileWriter.h"
+
+namespace brimvolt {
+
+namespace {
+
+using platform::Answer;
+using platform::Buttons;
+using platform::FileFilter;
+
+const QString kError = QStringLiteral("Ошибка");
+const QString kErrorExclaimed = QStringLiteral("Ошибка!");
+const QString kAttention = QStringLiteral("Внимание!");
+
+FileFilter DischargeFilter() {
+    return {QStringLiteral("Файлы сохранённых разрядов *.raz"), QStringLiteral("*.raz")};
+}
+
+FileFilter ChargeFilter() {
+    return {QStringLiteral("Файлы сохранённых зарядов *.zar"), QStringLiteral("*.zar")};
+}
+
+QString CurveTitle(bool charge, const QString& path) {
+    return (charge ? QStringLiteral("Зарядная кривая - ") : QStringLiteral("Разрядная кривая - ")) +
+           path;
+}
+
+void SetTitle(CurveWindowContext& context, const QString& title) {
+    if (context.setTitle) {
+        context.setTitle(title);
+    }
+}
+
+bool IsNameBreaker(QChar c) {
+    static const QString kForbidden = QStringLiteral(" /\\:*?\"<>|");
+    return c.unicode() < 0x20 || c.unicode() == 0x7F || kForbidden.contains(c);
+}
+
+// The wait cursor for the reading only: every way out of a load restores it before a message.
+class WaitCursor {
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~WaitCursor() { Restore(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+
+    void Restore() {
+        if (active_) {
+            active_ = false;
+            QGuiApplication::restoreOverrideCursor();
+        }
+    }
+
+private:
+    bool active_ = true;
+};
+
+}  // namespace
+
+QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
+    QString stem = capacityText;
+    stem.removeIf(IsNameBreaker);
+    if (stem.isEmpty()) {
+        stem = QStringLiteral("Безымянный");
+    }
+    return stem + (chargeCurve ? QStringLiteral(".zar") : QStringLiteral(".raz"));
+}
+
+void SaveCurve(CurveWindowContext& context) {
+    CurveStore& store = context.store;
+    if (store.durationSeconds == 0) {
+        context.dialogs.Message(context.owner,
+                                QStringLiteral("Разряд не начинался.\r\nВ файле сохранять нечего."),
+                                kError, Buttons::Ok);
+        return;
+    }
+    const bool charge = store.chargeCurve != 0;
+    store.curveFileName = ProposedCurveFileName(store.curveCapacityText, charge);
+    QString path =
+        context.dialogs.SaveFileName(context.owner, context.dataFolder, store.curveFileName,
+                                     charge ? ChargeFilter() : DischargeFilter());
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString extension = charge ? QStringLiteral(".zar") : QStringLiteral(".raz");
+    if (!path.contains(extension)) {
+        path += extension;
+        // The dialog asked about the name as typed; the longer name has not been asked about.
+        if (QFileInfo::exists(path) &&
+            context.dialogs.Message(context.owner,
+                                    QStringLiteral("Файл %1 уже существует.\nЗаменить его?")
+                                        .arg(QFileInfo(path).fileName()),
+                                    kAttention, Buttons::OkCancel) == Answer::Cancel) {
+            return;
+        }
+    }
+
+    CurveWriteError error = CurveWriteError::None;
+    if (!WriteCurveFile(path, store, &error)) {
+        const QString text =
+            error == CurveWriteError::CannotCreate
+                ? QStringLiteral("Не удалось создать файл с таким именем.")
+                : QStringLiteral("Не удалось записать файл.\nКривая в файле не сохранена.");
+        context.dialogs.Message(context.owner, text, kError, Buttons::Ok);
+        return;
+    }
+    // Title and name follow the file only once it holds the curve.
+    store.curveFileName = path;
+    SetTitle(context, CurveTitle(charge, path));
+}
+
+bool LoadCurve(CurveWindowContext& context) {
+    CurveStore& store = context.store;
+    const bool charge = store.chargeCurve != 0;
+    if (store.runActive) {
+        const QString warning = charge
+                                    ? QStringLiteral("Идет заряд!\nЗагрузка графика невозможна!")
+                                    : QStringLiteral("Идет разряд!\nЗагрузка графика невозможна!");
+        if (context.dialogs.Message(context.owner, warning, kAttention, Buttons::OkCancel) ==
+            Answer::Cancel) {
+            return false;
+        }
+    }
+    const QList<FileFilter> filters = charge ? QList<FileFilter>{ChargeFilter(), DischargeFilter()}
+                                             : QList<FileFilter>{DischargeFilter(), ChargeFilter()};
+    const QString path = context.dialogs.OpenFileName(context.owner, context.dataFolder, filters);
+    if (path.isEmpty()) {
+        return false;
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        context.dialogs.Message(context.owner, QStringLiteral("Не удалось открыть файл."),
+                                kErrorExclaimed, Buttons::Ok);
+        return false;
+    }
+
+    WaitCursor cursor;
+    // Read into a store of its own, so a file that turns out unreadable costs nothing.
+    auto loaded = std::make_unique<CurveStore>();
+    const CurveReadResult result = ReadCurve(file, *loaded);
+    file.close();
+    cursor.Restore();
+
+    if (result.status == CurveReadStatus::NoDataKeys ||
+        result.status == CurveReadStatus::ReadFailed) {
+        context.dialogs.Message(context.owner,
+                                QStringLiteral("Не удалось прочитать кривую из файла."),
+                                kErrorExclaimed, Buttons::Ok);
+        return false;
+    }
+
+    std::swap(store.sampleTimes, loaded->sampleTimes);
+    std::swap(store.sampleMillivolts, loaded->sampleMillivolts);
+    store.lastIndex = loaded->lastIndex;
+    store.durationSeconds = loaded->durationSeconds;
+    store.curveCapacityText = loaded->curveCapacityText;
+    store.curveFileName = path;
+    SetTitle(context, CurveTitle(!path.contains(QStringLiteral(".raz")), path));
+
+    if (result.status == CurveReadStatus::Truncated) {
+        context.dialogs.Message(context.owner,
+                                QStringLiteral("В файле больше точек, чем вмещает график.\n"
+                                               "Загружено первых точек: %1.")
+                                    .arg(result.pointsRead),
+                                kAttention, Buttons::Ok);
+    }
+    return true;
+}
+
+}  // namespace brimvolt
