@@ -48,7 +48,10 @@ Request BuildRequest(std::uint8_t command, std::uint8_t arg1 = 0, std::uint8_t a
 Request TimeRequest(std::int32_t durationSeconds);
 /** 'C' from the curve's capacity text ("12.345Ah"): the 24-bit mAh, low byte first. */
 Request CapacityRequest(const QString& curveCapacityText);
-/** The mAh that 'C' carries for a capacity text: leading number × 1000 + 0.001, truncated. */
+/**
+ * The mAh that 'C' carries for a capacity text: leading number × 1000 + 0.001, truncated.
+ * Saturates at the signed 32-bit range; "nan" gives 0.
+ */
 std::int64_t CapacityMahOfText(const QString& curveCapacityText);
 /** 'N' with the selector: parameter index, or 254 / 255 from the view selector. */
 Request SelectRequest(std::uint8_t selectedParam);
@@ -59,7 +62,10 @@ Request WriteRequest(std::uint8_t selectedParam, std::uint16_t writeValue);
 bool Identify(platform::CSerialPort& port, Request& request, Reply& reply);
 /** Command: write; pause 50 ms; read the 4-byte acknowledgement into reply; pause 50 ms. */
 void CommandExchange(platform::CSerialPort& port, const Request& request, Reply& reply);
-/** Status poll: write 'a' 0 0 0; pause 50 ms; read 42 bytes into reply; the count read. */
+/**
+ * Status poll: write 'a' 0 0 0; pause 50 ms; read 42 bytes into reply; the count read.
+ * Bytes that did not arrive keep what reply held.
+ */
 std::size_t StatusPoll(platform::CSerialPort& port, Request& request, Reply& reply);
 
 }  // namespace brimvolt
