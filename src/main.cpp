@@ -1,1 +1,6 @@
-int main() { return 0; }
+#include "app/BrimvoltApp.h"
+
+int main(int argc, char** argv) {
+    CBrimvoltApp app(argc, argv);
+    return app.InitInstance();
+}

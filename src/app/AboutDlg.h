@@ -1,0 +1,10 @@
+#pragma once
+
+#include <QDialog>
+
+/** The About box: the program's name, version and date beside its icon. */
+class CAboutDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAboutDlg(QWidget* parent = nullptr);
+};

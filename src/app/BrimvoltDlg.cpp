@@ -1,0 +1,614 @@
+#include "app/BrimvoltDlg.h"
+
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontMetrics>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPushButton>
+#include <QSignalBlocker>
+
+#include "app/AboutDlg.h"
+#include "link/Discovery.h"
+#include "module/Commands.h"
+#include "module/CurveRecording.h"
+#include "module/DisplayTexts.h"
+#include "params/ParamEditing.h"
+#include "params/ParamTable.h"
+#include "platform/Dialogs.h"
+#include "platform/Metrics.h"
+#include "resources/Templates.h"
+
+using namespace brimvolt;
+
+namespace {
+
+constexpr int kWriteButton = 1004;
+constexpr int kStartButton = 1007;
+constexpr int kResetButton = 1022;
+constexpr int kRinButton = 1021;
+constexpr int kTimeCapacityButton = 1023;
+constexpr int kEmergencyButton = 1028;
+constexpr int kValueEdit = 1002;
+constexpr int kEndScroll = 8;
+const QColor kDisplayColor(225, 255, 100);
+
+// A font whose cell (ascent + descent) is `cellHeight` pixels, as a positive font height asks
+// for; the faces we name may be missing, so the nearest face of the family's kind stands in.
+QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cellHeight) {
+    QFont font;
+    font.setFamilies(families);
+    font.setStyleHint(hint);
+    font.setWeight(QFont::Normal);
+    int pixels = cellHeight;
+    font.setPixelSize(pixels);
+    while (pixels > 6 && QFontMetrics(font).height() > cellHeight) {
+        font.setPixelSize(--pixels);
+    }
+    return font;
+}
+
+int SelectedRow(const QListWidget* list) {
+    const QList<QListWidgetItem*> selected = list->selectedItems();
+    return selected.isEmpty() ? -1 : list->row(selected.constFirst());
+}
+
+void ClearSelection(QListWidget* list) {
+    const QSignalBlocker blocker(list);
+    list->clearSelection();
+    list->setCurrentRow(-1, QItemSelectionModel::Clear);
+}
+
+}  // namespace
+
+CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs)
+    : QDialog(nullptr), curveWindow(dialogs), portSystem(portSystem), dialogs(dialogs) {
+    appIcon = resources::AppIcon();
+    pendingCommand = 'a';
+    portIndex = 0;
+    firstReading = 1;
+    running = 0;
+    lastCurveSeconds = -1;
+    selectedParam = kNoSelection;
+    pollTimer.setSingleShot(true);
+    discoveryTimer.setSingleShot(true);
+}
+
+CBrimvoltDlg::~CBrimvoltDlg() = default;
+
+int CBrimvoltDlg::exec() {
+    Create();
+    return QDialog::exec();
+}
+
+void CBrimvoltDlg::Create() {
+    if (created) {
+        return;
+    }
+    created = true;
+    const platform::DialogTemplate& dialogTemplate = resources::MainTemplate();
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(dialogTemplate.caption);
+    setFont(platform::DialogFont());
+
+    menuBar = new QMenuBar(this);
+    for (const resources::MenuCommand& command : resources::MainMenu()) {
+        QAction* action = menuBar->addAction(command.text);
+        action->setData(command.id);
+    }
+    const int menuHeight = menuBar->sizeHint().height();
+    const platform::DialogBaseUnits units = platform::MeasureBaseUnits(font());
+    const QSize client = units.ToPixels(dialogTemplate.sizeDu);
+    menuBar->setGeometry(0, 0, client.width(), menuHeight);
+    // The controls stand in the client area below the menu bar.
+    controls = platform::BuildControls(this, dialogTemplate, units, QPoint(0, menuHeight));
+    portCombo = qobject_cast<QComboBox*>(Control(1000));
+    operationalList = qobject_cast<QListWidget*>(Control(1001));
+    modeList = qobject_cast<QListWidget*>(Control(1003));
+    valueSpin = qobject_cast<platform::CUpDown*>(Control(1032));
+    viewSpin = qobject_cast<platform::CUpDown*>(Control(1034));
+    setFixedSize(client.width(), client.height() + menuHeight);
+    ConnectMessageMap();
+    OnInitDialog();
+    show();
+}
+
+QWidget* CBrimvoltDlg::Control(int id) const {
+    return controls.byId.value(id, nullptr);
+}
+
+QPushButton* CBrimvoltDlg::ButtonOf(int id) const {
+    return qobject_cast<QPushButton*>(Control(id));
+}
+
+QLabel* CBrimvoltDlg::StaticOf(int id) const {
+    return qobject_cast<QLabel*>(Control(id));
+}
+
+QLineEdit* CBrimvoltDlg::ValueEdit() const {
+    return qobject_cast<QLineEdit*>(Control(kValueEdit));
+}
+
+void CBrimvoltDlg::ConnectMessageMap() {
+    connect(menuBar, &QMenuBar::triggered, this, [this](QAction* action) {
+        const int id = action->data().toInt();
+        if (id == resources::kIdAppAbout) {
+            OnAbout();
+        } else if (id == resources::kIdShowHideCurve) {
+            OnShowHideCurve();
+        }
+    });
+    connect(ButtonOf(resources::kIdCancel), &QPushButton::clicked, this, &CBrimvoltDlg::OnExit);
+    connect(ButtonOf(kStartButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnStartStop);
+    connect(ButtonOf(kResetButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnReset);
+    connect(ButtonOf(kEmergencyButton), &QPushButton::clicked, this,
+            &CBrimvoltDlg::OnEmergencyReset);
+    connect(ButtonOf(kRinButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnRinButton);
+    connect(ButtonOf(kTimeCapacityButton), &QPushButton::clicked, this,
+            &CBrimvoltDlg::OnWriteTimeAndCapacity);
+    connect(ButtonOf(kWriteButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnWriteParameter);
+    // Only the operator's choice counts as a selection change, as with the system's combo box.
+    connect(portCombo, &QComboBox::activated, this, &CBrimvoltDlg::OnPortSelected);
+    connect(operationalList, &QListWidget::itemSelectionChanged, this,
+            &CBrimvoltDlg::OnOperationalSelected);
+    connect(modeList, &QListWidget::itemSelectionChanged, this, &CBrimvoltDlg::OnModeSelected);
+    connect(ValueEdit(), &QLineEdit::textChanged, this, &CBrimvoltDlg::OnValueEdited);
+    connect(&pollTimer, &QTimer::timeout, this, [this] { OnTimer(kPollTimer); });
+    connect(&discoveryTimer, &QTimer::timeout, this, [this] { OnTimer(kDiscoveryTimer); });
+    connect(valueSpin, &platform::CUpDown::Scrolled, this, &CBrimvoltDlg::OnVScroll);
+    connect(viewSpin, &platform::CUpDown::Scrolled, this, &CBrimvoltDlg::OnHScroll);
+}
+
+void CBrimvoltDlg::OnInitDialog() {
+    ShowFields();
+    setWindowIcon(appIcon);
+
+    clientRect = QRect(0, 0, width(), height() - menuBar->height());
+    move(722, 0);
+
+    for (const ParamInfo& param : ParamTable()) {
+        QListWidget* list = param.listId == 1001 ? operationalList : modeList;
+        const QSignalBlocker blocker(list);
+        list->addItem(param.name);
+    }
+    ClearSelection(operationalList);
+    ClearSelection(modeList);
+
+    curveWindow.Create(this);
+    curveWindow.show();
+
+    toolTip.Activate(true);
+    toolTip.SetDelays(30000, 100, 100);
+    toolTip.SetMaxTipWidth(350);
+    toolTip.SetTipBkColor(QColor(255, 240, 160));
+    toolTip.AddTool(ValueEdit(), QStringLiteral("tooltip"));
+
+    valueSpin->SetBuddy(ValueEdit());
+    valueSpin->SetRange(1, 100);
+    viewSpin->SetRange(0, 1);
+    viewSpin->SetPos(1);
+
+    displayFont = CellHeightFont({QStringLiteral("Courer New")}, QFont::AnyStyle, 16);
+    largeFont = CellHeightFont({QStringLiteral("Consolas"), QStringLiteral("Liberation Mono")},
+                               QFont::Monospace, 24);
+
+    upperStaticRect = Control(1006)->geometry();
+    lowerStaticRect = Control(1008)->geometry();
+    displayFrameRect = QRect(QPoint(upperStaticRect.left() - 10, upperStaticRect.top() - 2),
+                             QPoint(upperStaticRect.right() + 10, lowerStaticRect.bottom() + 2));
+    displayTextRect =
+        QRect(upperStaticRect.topLeft(), QPoint(upperStaticRect.right(), lowerStaticRect.bottom()));
+
+    {
+        const QSignalBlocker blocker(portCombo);
+        portCombo->setCurrentIndex(-1);
+    }
+    portHandle.reset();
+    discoveryTimer.start(kDiscoveryPeriodMs);
+    ButtonOf(kWriteButton)->setFocus();
+}
+
+void CBrimvoltDlg::ReadControls() {
+    newValueText = ValueEdit()->text();
+    for (const ParamInfo& param : ParamTable()) {
+        paramText[param.index] = StaticOf(param.staticId)->text();
+    }
+}
+
+void CBrimvoltDlg::ShowFields() {
+    QLineEdit* edit = ValueEdit();
+    if (edit->text() != newValueText) {
+        const QSignalBlocker blocker(edit);
+        edit->setText(newValueText);
+    }
+    for (const ParamInfo& param : ParamTable()) {
+        QLabel* label = StaticOf(param.staticId);
+        if (label->text() != paramText[param.index]) {
+            label->setText(paramText[param.index]);
+        }
+    }
+}
+
+void CBrimvoltDlg::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (isMinimized()) {
+        const platform::SystemMetrics metrics = platform::CurrentMetrics(this);
+        const int x = (clientRect.width() - metrics.iconX + 1) / 2;
+        const int y = (clientRect.height() - metrics.iconY + 1) / 2;
+        appIcon.paint(&painter, QRect(x, y, metrics.iconX, metrics.iconY));
+        return;
+    }
+    if (displayPicture.kind == DisplayPicture::Kind::Empty) {
+        return;
+    }
+    painter.setPen(Qt::black);
+    painter.setBrush(kDisplayColor);
+    // The frame covers its rectangle without the far edges, as the system's rectangles do.
+    painter.drawRect(displayFrameRect.adjusted(0, 0, -1, -1));
+    painter.setBackgroundMode(Qt::TransparentMode);
+    if (displayPicture.kind == DisplayPicture::Kind::Message) {
+        painter.setFont(displayFont);
+        painter.drawText(displayTextRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
+                         displayPicture.message);
+    } else {
+        painter.setFont(largeFont);
+        painter.setClipRect(displayFrameRect);
+        painter.drawText(upperStaticRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         displayPicture.line1);
+        painter.drawText(lowerStaticRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
+                         displayPicture.line2);
+    }
+}
+
+void CBrimvoltDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        // A focused push button takes Enter itself; anywhere else it is the OK command.
+        if (event->modifiers() == Qt::NoModifier || event->modifiers() == Qt::KeypadModifier) {
+            OnWriteParameter();
+            return;
+        }
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void CBrimvoltDlg::closeEvent(QCloseEvent* event) {
+    event->ignore();
+    OnExit();
+}
+
+void CBrimvoltDlg::OnAbout() {
+    CAboutDlg about(this);
+    about.exec();
+}
+
+void CBrimvoltDlg::OnShowHideCurve() {
+    if (curveWindow.isVisible()) {
+        curveWindow.hide();
+    } else {
+        curveWindow.show();
+    }
+}
+
+void CBrimvoltDlg::OnExit() {
+    if (running != 0) {
+        messageText = params[4] != 0 ? QStringLiteral("Идет заряд!\nВыйти из программы?")
+                                     : QStringLiteral("Идет разряд!\nВыйти из программы?");
+        if (dialogs.Message(this, messageText, QStringLiteral("Внимание!"),
+                            platform::Buttons::OkCancel) == platform::Answer::Cancel) {
+            return;
+        }
+    }
+    if (portHandle) {
+        pollTimer.stop();
+        portHandle.reset();
+    }
+    discoveryTimer.stop();
+    // The last recorded point reaches the autosave even if no paint came after it.
+    curveWindow.FlushAutosave();
+    QDialog::done(QDialog::Rejected);
+}
+
+void CBrimvoltDlg::OnTimer(int id) {
+    ReadControls();
+    if (id == kDiscoveryTimer) {
+        DiscoveryTick();
+    } else {
+        PollTick();
+    }
+}
+
+void CBrimvoltDlg::DiscoveryTick() {
+    discoveryTimer.stop();
+    if (portHandle) {
+        pollTimer.stop();
+        portHandle.reset();
+    }
+    Discovery discovery = FindModule(portSystem, request, reply);
+    {
+        const QSignalBlocker blocker(portCombo);
+        portCombo->clear();
+        portCombo->addItems(discovery.entries);
+        portCombo->setCurrentIndex(-1);
+    }
+    if (discovery.result == FindResult::Found && discovery.port) {
+        portHandle = std::move(discovery.port);
+        portIndex = discovery.foundIndex;
+        {
+            const QSignalBlocker blocker(portCombo);
+            portCombo->setCurrentIndex(portIndex);
+        }
+        pollTimer.start(kPollPeriodMs);
+        return;
+    }
+    displayPicture =
+        DisplayPicture{DisplayPicture::Kind::Message, DiscoveryMessage(discovery.result), {}, {}};
+    update(displayFrameRect);
+    discoveryTimer.start(kDiscoveryPeriodMs);
+}
+
+void CBrimvoltDlg::OnPortSelected(int index) {
+    if (portHandle) {
+        pollTimer.stop();
+        portHandle.reset();
+    }
+    portName = portCombo->itemText(index);
+    portHandle = portSystem.Open(portName);
+    if (!portHandle) {
+        dialogs.Message(this, QStringLiteral("Не удалось открыть порт ") + portName,
+                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        const QSignalBlocker blocker(portCombo);
+        portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
+        return;
+    }
+    portIndex = index;
+    portHandle->ApplyLineSettings();
+    pollTimer.start(kPollPeriodMs);
+}
+
+void CBrimvoltDlg::SendPendingCommand() {
+    switch (pendingCommand) {
+        case 'p':
+        case 's':
+        case 'r':
+        case 'c':
+        case 'S':
+            request = BuildRequest(pendingCommand);
+            CommandExchange(*portHandle, request, reply);
+            break;
+        case 'N':
+            request = SelectRequest(selectedParam);
+            CommandExchange(*portHandle, request, reply);
+            break;
+        case 'w':
+            request = WriteRequest(selectedParam, writeValue);
+            CommandExchange(*portHandle, request, reply);
+            break;
+        case 't': {
+            CurveStore& store = curveWindow.store;
+            // The curve may have grown since the click; a value the module would cut is not sent.
+            if (TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
+                request = TimeRequest(store.durationSeconds);
+                CommandExchange(*portHandle, request, reply);
+                request = CapacityRequest(store.curveCapacityText);
+                CommandExchange(*portHandle, request, reply);
+            }
+            break;
+        }
+        default:
+            break;
+    }
+    pendingCommand = 'a';
+}
+
+void CBrimvoltDlg::PollTick() {
+    pollTimer.stop();
+    if (!portHandle) {
+        discoveryTimer.start(kDiscoveryPeriodMs);
+        return;
+    }
+    SendPendingCommand();
+    if (StatusPoll(*portHandle, request, reply) == 0) {
+        portHandle.reset();
+        discoveryTimer.start(kDiscoveryPeriodMs);
+        return;
+    }
+    TakeStatus(DecodeStatus(reply));
+    pollTimer.start(kPollPeriodMs);
+}
+
+void CBrimvoltDlg::TakeStatus(const StatusRecord& status) {
+    params = status.params;
+    currentMa = status.currentMa;
+    voltageMv = status.voltageMv;
+    rinMohm = status.rinMohm;
+    seconds = status.seconds;
+    minutes = status.minutes;
+    hours = status.hours;
+    elapsedSeconds = status.elapsedSeconds;
+    capacityMah = status.capacityMah;
+    temperature = status.temperature;
+    statusFlags = status.statusFlags;
+
+    const PollTexts texts = ComposePollTexts(status, viewSpin->GetPos());
+    paramText = texts.paramText;
+    voltageText = texts.voltageText;
+    currentText = texts.currentText;
+    capacityText = texts.capacityText;
+    timeText = texts.timeText;
+    displayLine1 = texts.displayLine1;
+    displayLine2 = texts.displayLine2;
+
+    running = (statusFlags & flags::kRunning) != 0 ? 1 : 0;
+    curveWindow.store.runActive = running;
+    ButtonOf(kStartButton)->setText(texts.startButtonText);
+    ButtonOf(kRinButton)->setText(texts.rinButtonText);
+
+    const RecordOutcome outcome =
+        RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
+    if (outcome.newRun) {
+        curveWindow.setWindowTitle(params[4] == 0 ? QStringLiteral("Разрядная кривая - Безымянный")
+                                                  : QStringLiteral("Зарядная кривая - Безымянный"));
+    }
+    if (outcome.pointAdded) {
+        curveWindow.CurveChanged();
+    }
+
+    ShowFields();
+    displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
+    update(displayFrameRect);
+}
+
+bool CBrimvoltDlg::PortOpenOrTell() {
+    if (portHandle) {
+        return true;
+    }
+    dialogs.Message(this, QStringLiteral("COM порт не открыт"), QStringLiteral("Ошибка"),
+                    platform::Buttons::Ok);
+    return false;
+}
+
+void CBrimvoltDlg::FocusWriteButton() {
+    ButtonOf(kWriteButton)->setFocus();
+}
+
+void CBrimvoltDlg::OnStartStop() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    pendingCommand = 'p';
+    FocusWriteButton();
+}
+
+void CBrimvoltDlg::OnReset() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    pendingCommand = 's';
+    FocusWriteButton();
+}
+
+void CBrimvoltDlg::OnEmergencyReset() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    pendingCommand = 'S';
+    FocusWriteButton();
+}
+
+void CBrimvoltDlg::OnRinButton() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    const std::uint8_t command = RinButtonCommand(statusFlags);
+    if (command != 0) {
+        pendingCommand = command;
+    }
+    FocusWriteButton();
+}
+
+void CBrimvoltDlg::OnWriteTimeAndCapacity() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    const CurveStore& store = curveWindow.store;
+    if (!TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
+        dialogs.Message(this, QStringLiteral("Время или емкость кривой не помещаются в модуль."),
+                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        return;
+    }
+    pendingCommand = 't';
+    FocusWriteButton();
+}
+
+void CBrimvoltDlg::SelectParameter(QListWidget* list, QListWidget* other, int firstIndex) {
+    ClearSelection(other);
+    ReadControls();
+    const int row = SelectedRow(list);
+    // A list left without a selection names no parameter.
+    selectedParam = row < 0 ? kNoSelection : static_cast<std::uint8_t>(row + firstIndex);
+    pendingCommand = 'N';
+    if (row >= 0 && IsParamIndex(selectedParam)) {
+        const ParamInfo& param = ParamTable()[selectedParam];
+        newValueText = paramText[selectedParam];
+        hintText = param.hint;
+        ShowRangeHint();
+        valueSpin->SetRange(param.spinMin, param.spinMax);
+        valueSpin->SetPos(params[selectedParam]);
+    }
+    ShowFields();
+}
+
+void CBrimvoltDlg::ShowRangeHint() {
+    toolTip.AddTool(ValueEdit(), hintText);
+}
+
+void CBrimvoltDlg::OnOperationalSelected() {
+    SelectParameter(operationalList, modeList, 0);
+}
+
+void CBrimvoltDlg::OnModeSelected() {
+    SelectParameter(modeList, operationalList, 5);
+}
+
+void CBrimvoltDlg::OnValueEdited() {
+    ReadControls();
+    newValueText = WithDecimalPoint(newValueText);
+    const TypedValue typed = ConvertTyped(newValueText);
+    writeValue = typed.writeValue;
+    typedValue = typed.typedValue;
+    if (const std::optional<int> position = SpinPositionFor(selectedParam, typed)) {
+        valueSpin->SetPos(*position);
+    }
+}
+
+void CBrimvoltDlg::OnVScroll(int code, int position) {
+    if (code == kEndScroll) {
+        return;
+    }
+    const QString text = StepText(selectedParam, position);
+    if (!text.isNull()) {
+        newValueText = text;
+    }
+    ShowFields();
+}
+
+void CBrimvoltDlg::OnHScroll(int code, int position) {
+    if (code >= kEndScroll) {
+        return;
+    }
+    selectedParam = position != 0 ? 0xFF : 0xFE;
+    ClearSelection(operationalList);
+    ClearSelection(modeList);
+    pendingCommand = 'N';
+}
+
+void CBrimvoltDlg::OnWriteParameter() {
+    if (!PortOpenOrTell()) {
+        return;
+    }
+    if (selectedParam > 20) {
+        dialogs.Message(this, QStringLiteral("Сначала нужно выбрать нужный параметр."),
+                        QStringLiteral("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    ReadControls();
+    const QString typedText = WithDecimalPoint(newValueText);
+    const std::optional<std::uint16_t> word = WordToWrite(selectedParam, typedText);
+    if (!word) {
+        dialogs.Message(this, QStringLiteral("Недопустимое значение параметра."),
+                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        return;
+    }
+    newValueText = typedText;
+    const TypedValue typed = ConvertTyped(newValueText);
+    typedValue = typed.typedValue;
+    writeValue = *word;
+    ShowFields();
+    pendingCommand = 'w';
+}

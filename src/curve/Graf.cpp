@@ -1,0 +1,171 @@
+#include "curve/Graf.h"
+
+#include <QCloseEvent>
+#include <QDir>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include "curve/ColorsIni.h"
+#include "curvefile/CurveFileWriter.h"
+#include "curvefile/CurveFlows.h"
+#include "platform/Dialogs.h"
+#include "platform/Metrics.h"
+#include "resources/Templates.h"
+
+using namespace brimvolt;
+
+CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
+    setWindowTitle(resources::CurveTemplate().caption);
+}
+
+CGraf::~CGraf() = default;
+
+void CGraf::Create(QWidget* owner) {
+    // A window of its own, owned by the main window, with a caption but no close box.
+    setParent(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_NoSystemBackground);
+    OnInitDialog();
+}
+
+void CGraf::OnInitDialog() {
+    // The window menu here is a context menu with the two curve-file entries, load first.
+    windowMenu = new QMenu(this);
+    windowMenu->addAction(QStringLiteral("Загрузить из файла"), this,
+                          [this] { OnSysCommand(kLoadCommand); });
+    windowMenu->addAction(QStringLiteral("Сохранить в файле"), this,
+                          [this] { OnSysCommand(kSaveCommand); });
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { windowMenu->popup(mapToGlobal(at)); });
+
+    const ColorsIniResult colors = ReadOrCreateColorsIni(QDir::currentPath());
+    curveRed = colors.color.red;
+    curveGreen = colors.color.green;
+    curveBlue = colors.color.blue;
+    dataFolder = colors.dataFolder;
+
+    const platform::SystemMetrics metrics = platform::CurrentMetrics(this);
+    imageWidth = 720;
+    maxPlotHeight = metrics.screenHeight - 2 * metrics.dialogFrameY - metrics.captionHeight - 70;
+    // A screen too small for one division still gets a drawable image.
+    maxPlotHeight = std::max(maxPlotHeight, 20);
+
+    memoryBitmap = QImage(imageWidth, maxPlotHeight + 30, QImage::Format_RGB32);
+    memoryBitmap.fill(Qt::white);
+    imageHeight = 30 + 20;
+    resize(imageWidth, imageHeight);
+}
+
+void CGraf::OnSysCommand(int command) {
+    CurveWindowContext context{store, dialogs, this, dataFolder,
+                               [this](const QString& title) { setWindowTitle(title); }};
+    switch (command & ~0xF) {
+        case kSaveCommand:
+            SaveCurve(context);
+            break;
+        case kLoadCommand:
+            if (LoadCurve(context)) {
+                CurveChanged();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CGraf::OnLButtonDown(QPoint point) {
+    cursorX = point.x() - 50;
+    cursorY = point.y() - 10;
+    cursorShown = 1;
+    update();
+}
+
+void CGraf::OnLButtonUp(QPoint) {
+    cursorShown = 0;
+    update();
+}
+
+void CGraf::SetTitleUnnamed() {
+    setWindowTitle(store.chargeCurve != 0 ? QStringLiteral("Зарядная кривая - Безымянный")
+                                          : QStringLiteral("Разрядная кривая - Безымянный"));
+}
+
+void CGraf::Render() {
+    if (store.durationSeconds == 0) {
+        SetTitleUnnamed();
+    }
+    renderInfo =
+        RenderCurve(store, QColor(curveRed, curveGreen, curveBlue), maxPlotHeight, memoryBitmap);
+    imageHeight = renderInfo.imageHeight;
+    secondsPerPixel = renderInfo.scale.secondsPerPixel;
+    timeUnitText = renderInfo.scale.unitText;
+
+    // The window sits in the screen's top-left corner with a client area exactly the image.
+    if (pos() != QPoint(0, 0)) {
+        move(0, 0);
+    }
+    if (size() != QSize(imageWidth, imageHeight)) {
+        setFixedSize(imageWidth, imageHeight);
+    }
+}
+
+void CGraf::TakeAutosaveOpportunity() {
+    if (skipAutosave != 0) {
+        skipAutosave = 0;
+        return;
+    }
+    if (store.durationSeconds > 0) {
+        Autosave(store, dataFolder);
+        autosaveBehind = false;
+    }
+}
+
+void CGraf::Refresh() {
+    Render();
+    TakeAutosaveOpportunity();
+}
+
+void CGraf::CurveChanged() {
+    autosaveBehind = true;
+    if (isVisible() && !isMinimized()) {
+        update();
+    } else {
+        Refresh();
+    }
+}
+
+void CGraf::FlushAutosave() {
+    if (autosaveBehind && store.durationSeconds > 0) {
+        Autosave(store, dataFolder);
+        autosaveBehind = false;
+    }
+}
+
+void CGraf::paintEvent(QPaintEvent*) {
+    Refresh();
+    QPainter painter(this);
+    painter.drawImage(QPoint(0, 0), memoryBitmap, QRect(0, 0, imageWidth, imageHeight));
+    if (cursorShown != 0) {
+        DrawReadout(painter, ReadoutAt(renderInfo, cursorX, cursorY));
+    }
+}
+
+void CGraf::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonDown(event->position().toPoint());
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void CGraf::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton) {
+        OnLButtonUp(event->position().toPoint());
+    }
+    QDialog::mouseReleaseEvent(event);
+}
+
+void CGraf::closeEvent(QCloseEvent* event) {
+    event->ignore();
+}

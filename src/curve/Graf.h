@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QDialog>
+#include <QImage>
+#include <QString>
+#include <cstdint>
+
+#include "curve/CurveRenderer.h"
+#include "curve/CurveStore.h"
+
+class QMenu;
+
+namespace brimvolt::platform {
+class CDialogs;
+}
+
+/**
+ * The curve window: the curve store of the running or last run, its plot, the autosave and the
+ * two curve-file commands. The main window holds it by value and reaches `store` directly.
+ */
+class CGraf : public QDialog {
+    Q_OBJECT
+public:
+    /** Commands of the window menu; the low four bits of a command are not part of it. */
+    static constexpr int kLoadCommand = 32;
+    static constexpr int kSaveCommand = 16;
+
+    explicit CGraf(brimvolt::platform::CDialogs& dialogs);
+    ~CGraf() override;
+
+    /** Creates the window owned by `owner` (hidden): menu, colour, geometry, surface. */
+    void Create(QWidget* owner);
+
+    void OnInitDialog();
+    void OnSysCommand(int command);
+    void OnLButtonDown(QPoint point);
+    void OnLButtonUp(QPoint point);
+
+    /**
+     * Draws the store into memoryBitmap, places and sizes the window to the plot, then takes the
+     * autosave opportunity. Paint runs it; the poll cycle runs it itself while the window cannot
+     * be painted (hidden or minimised), so the autosave keeps up with the curve.
+     */
+    void Refresh();
+
+    /** A point was recorded or a curve loaded: repaint when shown, otherwise refresh at once. */
+    void CurveChanged();
+
+    /** Writes the autosave if the curve changed since it was last written (leaving the program). */
+    void FlushAutosave();
+
+    /** The context menu standing in for the window menu: "Загрузить из файла", "Сохранить в файле".
+     */
+    QMenu* WindowMenu() const { return windowMenu; }
+
+    brimvolt::CurveStore store;
+    QString workText;
+    QString timeUnitText;
+    QString dataFolder;
+    QImage memoryBitmap;
+    std::int32_t cursorX = 0;
+    std::int32_t cursorY = 0;
+    std::uint8_t curveRed = 255;
+    std::uint8_t curveGreen = 127;
+    std::uint8_t curveBlue = 0;
+    std::int32_t secondsPerPixel = 1;
+    std::int32_t imageWidth = 720;
+    std::int32_t imageHeight = 0;
+    std::int32_t maxPlotHeight = 0;
+    std::int32_t skipAutosave = 1;
+    std::int32_t cursorShown = 0;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    /** Esc does not close the window: it is hidden and shown from the main window only. */
+    void reject() override {}
+
+private:
+    void Render();
+    void TakeAutosaveOpportunity();
+    void SetTitleUnnamed();
+
+    brimvolt::platform::CDialogs& dialogs;
+    QMenu* windowMenu = nullptr;
+    brimvolt::RenderInfo renderInfo{};
+    bool autosaveBehind = false;  // the store changed since the autosave was last written
+};
