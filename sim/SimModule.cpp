@@ -178,7 +178,7 @@ SimState CSimModule::State() {
     state.voltageMv = static_cast<std::uint16_t>(record[26] | record[27] << 8);
     state.rinMohm = rinMohm;
     state.elapsedSeconds = elapsedSeconds;
-    state.capacityMah = static_cast<std::uint32_t>(capacityExactMah);
+    state.capacityMah = static_cast<std::uint32_t>(chargeMas / 3600);
     state.temperature = record[36];
     state.flags = record[37];
     state.lastSelector = lastSelector;
@@ -242,7 +242,8 @@ void CSimModule::StepSecond() {
         const double mah = amps * 1000.0 / 3600.0;
         stateOfCharge += (Charging() ? mah : -mah) / cell.capacityMah;
         stateOfCharge = std::clamp(stateOfCharge, kOpenCircuitCurve.front().first, 1.0);
-        capacityExactMah = std::min(capacityExactMah + mah, static_cast<double>(kMaxCapacity));
+        chargeMas = std::min<std::int64_t>(chargeMas + std::lround(amps * 1000.0),
+                                           std::int64_t{kMaxCapacity} * 3600);
         ++elapsedSeconds;
 
         if (Charging()) {
@@ -305,7 +306,7 @@ void CSimModule::Execute(const SimRequest& request) {
         case 's':
             StopRun();
             elapsedSeconds = 0;
-            capacityExactMah = 0.0;
+            chargeMas = 0;
             break;
         case 'r':
             if (running && !rinHeld && rinCountdown == 0) {
@@ -325,7 +326,7 @@ void CSimModule::Execute(const SimRequest& request) {
                 std::min(request[1] + 60 * request[2] + 3600 * request[3], kMaxElapsedSeconds);
             break;
         case 'C':
-            capacityExactMah = request[1] | request[2] << 8 | request[3] << 16;
+            chargeMas = std::int64_t{request[1] | request[2] << 8 | request[3] << 16} * 3600;
             break;
         case 'w':
             WriteParam(request[1], static_cast<std::uint16_t>(request[2] | request[3] << 8));
@@ -410,7 +411,7 @@ std::array<std::uint8_t, kStatusSize> CSimModule::RecordLocked() const {
     record[30] = static_cast<std::uint8_t>(elapsedSeconds % 60);
     record[31] = static_cast<std::uint8_t>(elapsedSeconds / 60 % 60);
     record[32] = static_cast<std::uint8_t>(elapsedSeconds / 3600);
-    const auto capacity = static_cast<std::uint32_t>(capacityExactMah);
+    const auto capacity = static_cast<std::uint32_t>(chargeMas / 3600);
     record[33] = static_cast<std::uint8_t>(capacity & 0xFF);
     record[34] = static_cast<std::uint8_t>(capacity >> 8 & 0xFF);
     record[35] = static_cast<std::uint8_t>(capacity >> 16 & 0xFF);

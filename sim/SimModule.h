@@ -137,7 +137,7 @@ private:
     std::array<std::uint16_t, 8> currentPresets{};
     double stateOfCharge = 1.0;
     double temperatureC = 25.0;
-    double capacityExactMah = 0.0;
+    std::int64_t chargeMas = 0;  // capacity in mA·s, so whole-second counting stays exact
     std::int32_t elapsedSeconds = 0;
     bool running = false;
     bool constantVoltage = false;  // the discharge holds the cut-off with a falling current
