@@ -6,8 +6,12 @@
 #include <QThread>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
 
 #ifdef Q_OS_WIN
+#ifndef NOMINMAX
+#define NOMINMAX  // keep std::min and std::max usable
+#endif
 #include <windows.h>
 #endif
 
@@ -44,24 +48,24 @@ QStringList RegistryPortNames() {
                       &key) != ERROR_SUCCESS) {
         return names;
     }
-    wchar_t buffer[100];
+    // 100 wide characters hold any port name the serial driver registers.
+    wchar_t valueName[100];
+    wchar_t data[100];
     for (DWORD index = 0;; ++index) {
-        DWORD nameChars = static_cast<DWORD>(std::size(buffer));
-        if (RegEnumValueW(key, index, buffer, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
+        DWORD nameChars = static_cast<DWORD>(std::size(valueName));
+        if (RegEnumValueW(key, index, valueName, &nameChars, nullptr, nullptr, nullptr, nullptr) !=
             ERROR_SUCCESS) {
             break;
         }
-        // The value's data lands in the same buffer that holds its name, as the key is read
-        // value by value.
-        DWORD dataBytes = sizeof(buffer);
-        if (RegQueryValueExW(key, buffer, nullptr, nullptr, reinterpret_cast<LPBYTE>(buffer),
+        DWORD dataBytes = sizeof(data);
+        if (RegQueryValueExW(key, valueName, nullptr, nullptr, reinterpret_cast<LPBYTE>(data),
                              &dataBytes) != ERROR_SUCCESS) {
             break;
         }
         // Registry strings need not be terminated: take no more than was written.
-        const auto chars = std::min<std::size_t>(dataBytes / sizeof(wchar_t), std::size(buffer));
-        const std::size_t length = std::find(buffer, buffer + chars, L'\0') - buffer;
-        names.append(QString::fromWCharArray(buffer, static_cast<qsizetype>(length)));
+        const auto chars = std::min<std::size_t>(dataBytes / sizeof(wchar_t), std::size(data));
+        const auto length = std::find(data, data + chars, L'\0') - data;
+        names.append(QString::fromWCharArray(data, static_cast<qsizetype>(length)));
     }
     RegCloseKey(key);
     return names;
