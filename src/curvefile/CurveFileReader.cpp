@@ -175,7 +175,8 @@ bool SplitTableLine(QStringView line, QStringView& seconds, QStringView& volts) 
     }
     const qsizetype lastTab = line.lastIndexOf(u'\t');
     seconds = line.first(firstTab);
-    volts = line.sliced(firstTab + 1, lastTab - firstTab - 1);
+    // With a single tab there is nothing between the first and the last one.
+    volts = lastTab > firstTab ? line.sliced(firstTab + 1, lastTab - firstTab - 1) : QStringView();
     return true;
 }
 
