@@ -37,16 +37,23 @@ constexpr int kValueEdit = 1002;
 constexpr int kEndScroll = 8;
 const QColor kDisplayColor(225, 255, 100);
 
-// A font whose cell (ascent + descent) is `cellHeight` pixels, as a positive font height asks
-// for; the faces we name may be missing, so the nearest face of the family's kind stands in.
-QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cellHeight) {
+// A font whose cell (ascent + descent) is at most `cellHeight` pixels, as a positive font height
+// asks for. The faces we name may be missing and the nearest face of the family's kind may run
+// wider, so with `fitWidth` the sample text is also kept within that many pixels.
+QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cellHeight,
+                     const QString& sample = {}, int fitWidth = 0) {
     QFont font;
     font.setFamilies(families);
     font.setStyleHint(hint);
     font.setWeight(QFont::Normal);
     int pixels = cellHeight;
     font.setPixelSize(pixels);
-    while (pixels > 6 && QFontMetrics(font).height() > cellHeight) {
+    const auto tooLarge = [&] {
+        const QFontMetrics metrics(font);
+        return metrics.height() > cellHeight ||
+               (fitWidth > 0 && metrics.horizontalAdvance(sample) > fitWidth);
+    };
+    while (pixels > 6 && tooLarge()) {
         font.setPixelSize(--pixels);
     }
     return font;
@@ -172,10 +179,13 @@ void CBrimvoltDlg::OnInitDialog() {
     clientRect = QRect(0, 0, width(), height() - menuBar->height());
     move(722, 0);
 
+    // List rows are one line of the dialog font high, as in the system's list boxes.
+    const int rowHeight = fontMetrics().height();
     for (const ParamInfo& param : ParamTable()) {
         QListWidget* list = param.listId == 1001 ? operationalList : modeList;
         const QSignalBlocker blocker(list);
-        list->addItem(param.name);
+        auto* item = new QListWidgetItem(param.name, list);
+        item->setSizeHint(QSize(list->width(), rowHeight));
     }
     ClearSelection(operationalList);
     ClearSelection(modeList);
@@ -194,12 +204,14 @@ void CBrimvoltDlg::OnInitDialog() {
     viewSpin->SetRange(0, 1);
     viewSpin->SetPos(1);
 
-    displayFont = CellHeightFont({QStringLiteral("Courer New")}, QFont::AnyStyle, 16);
-    largeFont = CellHeightFont({QStringLiteral("Consolas"), QStringLiteral("Liberation Mono")},
-                               QFont::Monospace, 24);
-
     upperStaticRect = Control(1006)->geometry();
     lowerStaticRect = Control(1008)->geometry();
+
+    displayFont = CellHeightFont({QStringLiteral("Courer New")}, QFont::AnyStyle, 16);
+    // The display lines are 16 characters; they must stay inside the block's frame.
+    largeFont = CellHeightFont({QStringLiteral("Consolas"), QStringLiteral("Liberation Mono")},
+                               QFont::Monospace, 24, QString(16, QLatin1Char('0')),
+                               upperStaticRect.width() + 8);
     displayFrameRect = QRect(QPoint(upperStaticRect.left() - 10, upperStaticRect.top() - 2),
                              QPoint(upperStaticRect.right() + 10, lowerStaticRect.bottom() + 2));
     displayTextRect =

@@ -161,6 +161,8 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
             auto* list = new QListWidget(parent);
             list->setSelectionMode(QAbstractItemView::SingleSelection);
             list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+            // Long rows are cut at the edge, not shortened with an ellipsis.
+            list->setTextElideMode(Qt::ElideNone);
             return list;
         }
         case ControlKind::Combo: {

@@ -1,0 +1,739 @@
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <functional>
+
+#include "FakeModulePorts.h"
+#include "app/BrimvoltDlg.h"
+#include "curvefile/CurveFileReader.h"
+#include "support/ScriptedDialogs.h"
+
+using brimvolt::CurveStore;
+using brimvolt::platform::Answer;
+using brimvolt::platform::Buttons;
+using brimvolt::testing::Bytes4;
+using brimvolt::testing::FakeLine;
+using brimvolt::testing::FakePortSystem;
+using brimvolt::testing::ScriptedDialogs;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        ports.lines.clear();
+        ports.names.clear();
+        dialogs.messages.clear();
+        dialogs.answers.clear();
+        module = ports.Add(QStringLiteral("COM3"));
+        // Presets 1 and 1, 3.000 V cut-off, 1.000 A, discharge, calibration 20.000 and 4.500.
+        module->status.words = {0, 3000, 0, 1000, 0, 20000, 4500, 0, 0, 1, 40, 70};
+        module->status.voltageMv = 4100;
+        dlg = std::make_unique<CBrimvoltDlg>(ports, dialogs);
+    }
+
+    void TearDown() override {
+        dlg.reset();
+        QDir::setCurrent(previousFolder);
+    }
+
+    // The window up and the module found, with the timers left to the test.
+    void Connect() {
+        dlg->Create();
+        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        ASSERT_TRUE(dlg->portHandle != nullptr);
+        dlg->pollTimer.stop();
+        dlg->discoveryTimer.stop();
+    }
+
+    void Tick() {
+        dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+        dlg->pollTimer.stop();
+    }
+
+    QLabel* Static(int id) const { return qobject_cast<QLabel*>(dlg->Control(id)); }
+    QPushButton* Button(int id) const { return qobject_cast<QPushButton*>(dlg->Control(id)); }
+    QLineEdit* Edit() const { return qobject_cast<QLineEdit*>(dlg->Control(1002)); }
+
+    void Type(const QString& text) {
+        Edit()->clear();
+        QTest::keyClicks(Edit(), text);
+    }
+
+    // One status record per tick, the module's elapsed time going through `times`.
+    void FeedTimes(std::initializer_list<int> times) {
+        for (int t : times) {
+            module->status.elapsedSeconds = t;
+            module->status.voltageMv = static_cast<std::uint16_t>(4100 - 10 * t);
+            Tick();
+        }
+    }
+
+    std::vector<Bytes4> SentAfter(std::size_t mark) const { return module->NonPolls(mark); }
+
+    QTemporaryDir folder;
+    QString previousFolder;
+    FakePortSystem ports;
+    std::shared_ptr<FakeLine> module;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<CBrimvoltDlg> dlg;
+};
+
+TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
+    dlg->Create();
+
+    EXPECT_EQ(dlg->pos(), QPoint(722, 0));
+    EXPECT_TRUE(dlg->curveWindow.isVisible());
+    ASSERT_EQ(dlg->operationalList->count(), 5);
+    ASSERT_EQ(dlg->modeList->count(), 7);
+    EXPECT_EQ(dlg->operationalList->item(0)->text(), "Номер задания напряжения отсечки");
+    EXPECT_EQ(dlg->modeList->item(6)->text(), "Температура аварийного отключения");
+    EXPECT_TRUE(dlg->operationalList->selectedItems().isEmpty());
+    EXPECT_TRUE(dlg->modeList->selectedItems().isEmpty());
+    EXPECT_EQ(dlg->portCombo->currentIndex(), -1);
+    EXPECT_TRUE(Edit()->text().isEmpty());
+    for (int id : {1010, 1011, 1012, 1013, 1014, 1015, 1016, 1017, 1018, 1019, 1020, 1024}) {
+        EXPECT_TRUE(Static(id)->text().isEmpty()) << id;
+    }
+    EXPECT_EQ(dlg->valueSpin->Lower(), 1);
+    EXPECT_EQ(dlg->valueSpin->Upper(), 100);
+    EXPECT_EQ(dlg->viewSpin->GetPos(), 1);
+    EXPECT_EQ(dlg->toolTip.TextOf(Edit()), "tooltip");
+    EXPECT_EQ(dlg->selectedParam, 0xFF);
+    EXPECT_EQ(dlg->pendingCommand, 'a');
+    EXPECT_TRUE(dlg->portHandle == nullptr);
+    EXPECT_TRUE(dlg->discoveryTimer.isActive());
+    EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
+    EXPECT_FALSE(dlg->pollTimer.isActive());
+    ASSERT_EQ(dlg->MenuBar()->actions().size(), 2);
+    EXPECT_EQ(dlg->MenuBar()->actions()[0]->text(), "О программе...");
+    EXPECT_EQ(dlg->MenuBar()->actions()[1]->text(), "Показать / скрыть график");
+
+    // The first discovery tick comes on its own and finds the module.
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 3000);
+    EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
+}
+
+TEST_F(MainWindowTest, EnterWritesTheParameterAndNeverCloses) {
+    Connect();
+    dlg->operationalList->setCurrentRow(1);
+    Type(QStringLiteral("2,5"));
+    const std::size_t mark = module->written.size();
+
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    EXPECT_TRUE(dlg->isVisible());
+    EXPECT_EQ(Edit()->text(), "2.5");
+    Tick();
+    EXPECT_EQ(SentAfter(mark), (std::vector<Bytes4>{{'w', 1, 0xC4, 0x09}}));
+
+    // Enter on a list with nothing selectable to write only tells; the window stays.
+    QTest::keyClick(dlg->modeList, Qt::Key_Enter);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainWindowTest, ExitAsksOnlyWhileARunGoesOn) {
+    struct Case {
+        const char* name;
+        std::uint8_t flags;
+        std::uint16_t mode;
+        QString question;  // empty: leaves without asking
+    };
+    const Case cases[] = {
+        {"idle", 0x00, 0, {}},
+        {"discharge", 0x08, 0, QStringLiteral("Идет разряд!\nВыйти из программы?")},
+        {"charge", 0x08, 1, QStringLiteral("Идет заряд!\nВыйти из программы?")},
+        {"charge with another mode word", 0x08, 2,
+         QStringLiteral("Идет заряд!\nВыйти из программы?")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        module->status.flags = c.flags;
+        module->status.words[4] = c.mode;
+        Connect();
+        Tick();
+        dlg->pollTimer.start(100);
+
+        if (!c.question.isEmpty()) {
+            dialogs.answers.push_back(Answer::Cancel);
+            dlg->OnExit();
+            ASSERT_EQ(dialogs.messages.size(), 1);
+            EXPECT_EQ(dialogs.messages[0].text, c.question);
+            EXPECT_EQ(dialogs.messages[0].caption, "Внимание!");
+            EXPECT_EQ(dialogs.messages[0].buttons, Buttons::OkCancel);
+            EXPECT_TRUE(dlg->isVisible());
+            EXPECT_TRUE(module->open);
+            EXPECT_TRUE(dlg->pollTimer.isActive());
+        }
+        const std::size_t mark = module->written.size();
+        dialogs.answers.push_back(Answer::Ok);
+        dlg->OnExit();
+        EXPECT_FALSE(dlg->isVisible());
+        EXPECT_FALSE(module->open);
+        EXPECT_FALSE(dlg->pollTimer.isActive());
+        EXPECT_EQ(module->written.size(), mark) << "nothing is sent on the way out";
+        EXPECT_EQ(dialogs.messages.size(), c.question.isEmpty() ? 0 : 2);
+    }
+}
+
+TEST_F(MainWindowTest, EscAndTheCloseBoxGoThroughTheExitQuestion) {
+    module->status.flags = 0x08;
+    Connect();
+    Tick();
+    dialogs.answers = {Answer::Cancel, Answer::Cancel};
+    QTest::keyClick(dlg.get(), Qt::Key_Escape);
+    dlg->close();
+    EXPECT_EQ(dialogs.messages.size(), 2);
+    EXPECT_TRUE(dlg->isVisible());
+}
+
+TEST_F(MainWindowTest, MenuCommandTogglesTheCurveWindow) {
+    dlg->Create();
+    QAction* toggle = dlg->MenuBar()->actions()[1];
+    toggle->trigger();
+    EXPECT_FALSE(dlg->curveWindow.isVisible());
+    toggle->trigger();
+    EXPECT_TRUE(dlg->curveWindow.isVisible());
+}
+
+TEST_F(MainWindowTest, PollTickSendsThePendingCommandOnceThenPolls) {
+    Connect();
+    const std::size_t mark = module->written.size();
+    Button(1007)->click();
+    Button(1007)->click();
+    Tick();
+    Tick();
+    const std::vector<Bytes4> all = module->Commands(mark);
+    ASSERT_EQ(all.size(), 3u);
+    EXPECT_EQ(all[0], (Bytes4{'p', 0, 0, 0}));
+    EXPECT_EQ(all[1], (Bytes4{'a', 0, 0, 0}));
+    EXPECT_EQ(all[2], (Bytes4{'a', 0, 0, 0}));
+    EXPECT_EQ(dlg->pendingCommand, 'a');
+}
+
+TEST_F(MainWindowTest, SilentModuleHandsTheLinkBackToDiscovery) {
+    Connect();
+    Tick();
+    const QString lineBefore = dlg->Picture().line1;
+    module->alive = false;
+    Tick();
+    EXPECT_FALSE(module->open);
+    EXPECT_TRUE(dlg->portHandle == nullptr);
+    EXPECT_FALSE(dlg->pollTimer.isActive());
+    EXPECT_TRUE(dlg->discoveryTimer.isActive());
+    EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
+    EXPECT_EQ(dlg->Picture().line1, lineBefore) << "the block keeps its picture";
+
+    Button(1022)->click();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].text, "COM порт не открыт");
+    EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
+    EXPECT_EQ(dlg->pendingCommand, 'a');
+}
+
+TEST_F(MainWindowTest, StatusRecordLandsInTheControls) {
+    module->status.flags = 0x08 | 0x10;
+    module->status.voltageMv = 3712;
+    module->status.currentMa = 1000;
+    module->status.rinMohm = 7;
+    Connect();
+    Tick();
+    EXPECT_EQ(Static(1010)->text(), "1");
+    EXPECT_EQ(Static(1011)->text(), "3.000");
+    EXPECT_EQ(Static(1024)->text(), "70");
+    EXPECT_EQ(Button(1007)->text(), "Стоп");
+    EXPECT_EQ(Button(1021)->text(), "Сброс индикации Rin");
+    EXPECT_EQ(dlg->running, 1);
+    EXPECT_EQ(dlg->curveWindow.store.runActive, 1);
+    EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Lines);
+    EXPECT_EQ(dlg->Picture().line1, dlg->displayLine1);
+    EXPECT_TRUE(dlg->displayLine1.startsWith(" 3.712V ")) << dlg->displayLine1.toStdString();
+    EXPECT_EQ(dlg->displayLine2, QStringLiteral("Rin          7mΩ"));
+
+    module->status.flags = 0;
+    Tick();
+    EXPECT_EQ(Button(1007)->text(), "Пуск");
+    EXPECT_EQ(Button(1021)->text(), "Замер внутр. сопротивления");
+    EXPECT_EQ(dlg->running, 0);
+    EXPECT_EQ(dlg->curveWindow.store.runActive, 0);
+}
+
+TEST_F(MainWindowTest, DisplayBlockKeepsItsPictureAcrossRepaints) {
+    Connect();
+    Tick();
+    const QColor fill(225, 255, 100);
+    const QPoint inside(dlg->displayFrameRect.right() - 3, dlg->displayFrameRect.bottom() - 3);
+    EXPECT_EQ(dlg->grab().toImage().pixelColor(inside), fill);
+    EXPECT_EQ(dlg->grab().toImage().pixelColor(inside), fill);
+    EXPECT_EQ(dlg->grab().toImage().pixelColor(dlg->displayFrameRect.topLeft()), QColor(Qt::black));
+}
+
+TEST_F(MainWindowTest, DiscoveryMessageTellsWhyNothingWasFound) {
+    struct Case {
+        const char* name;
+        std::function<void(FakePortSystem&)> setUp;
+        QString message;
+        QStringList entries;
+    };
+    const Case cases[] = {
+        {"no port",
+         [](FakePortSystem& p) {
+             p.lines.clear();
+             p.names.clear();
+         },
+         QStringLiteral("Нет доступного COM порта"),
+         {}},
+        {"no module",
+         [](FakePortSystem& p) { p.lines[QStringLiteral("COM3")]->isModule = false; },
+         QStringLiteral("Доступный COM порт есть, но модуль не найден"),
+         {QStringLiteral("COM3")}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        c.setUp(ports);
+        dlg->Create();
+        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Message);
+        EXPECT_EQ(dlg->Picture().message, c.message);
+        EXPECT_TRUE(dlg->discoveryTimer.isActive());
+        EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
+        EXPECT_FALSE(dlg->pollTimer.isActive());
+        QStringList shown;
+        for (int i = 0; i < dlg->portCombo->count(); ++i) {
+            shown.append(dlg->portCombo->itemText(i));
+        }
+        EXPECT_EQ(shown, c.entries);
+        EXPECT_EQ(dlg->portCombo->currentIndex(), -1);
+    }
+}
+
+TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
+    ports.names.append(QStringLiteral("COM10"));  // listed, but held elsewhere
+    Connect();
+    ASSERT_EQ(dlg->portCombo->itemText(dlg->portIndex), "COM3");
+    const int comThree = dlg->portIndex;
+    dlg->portCombo->setCurrentIndex(comThree == 0 ? 1 : 0);
+    dlg->OnPortSelected(dlg->portCombo->currentIndex());
+
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].text, "Не удалось открыть порт COM10");
+    EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
+    EXPECT_EQ(dialogs.messages[0].buttons, Buttons::Ok);
+    EXPECT_EQ(dlg->portCombo->currentIndex(), comThree);
+    EXPECT_TRUE(dlg->portHandle == nullptr);
+    EXPECT_FALSE(module->open);
+    EXPECT_FALSE(dlg->pollTimer.isActive());
+
+    // Choosing the module's port again opens it without a probe and polls.
+    const std::size_t mark = module->written.size();
+    dlg->OnPortSelected(comThree);
+    EXPECT_TRUE(module->open);
+    EXPECT_TRUE(dlg->pollTimer.isActive());
+    EXPECT_EQ(module->written.size(), mark);
+}
+
+TEST_F(MainWindowTest, TypedValueSurvivesEveryTick) {
+    Connect();
+    dlg->operationalList->setCurrentRow(1);
+    Type(QStringLiteral("2,7"));
+    Edit()->setCursorPosition(1);
+    Tick();
+    Tick();
+    EXPECT_EQ(Edit()->text(), "2,7");
+    EXPECT_EQ(Edit()->cursorPosition(), 1);
+}
+
+CurveStore ReadAutosave(const QString& path) {
+    CurveStore read;
+    QFile file(path);
+    if (file.open(QIODevice::ReadOnly)) {
+        brimvolt::ReadCurveBytes(file.readAll(), read);
+    }
+    return read;
+}
+
+TEST_F(MainWindowTest, AutosaveKeepsUpWhileTheCurveWindowIsHidden) {
+    Connect();
+    dlg->OnShowHideCurve();
+    ASSERT_FALSE(dlg->curveWindow.isVisible());
+    const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+
+    FeedTimes({0, 0, 1});
+    EXPECT_FALSE(QFile::exists(autosave)) << "the first opportunity after start is let pass";
+
+    FeedTimes({2, 3});
+    ASSERT_TRUE(QFile::exists(autosave));
+    const CurveStore saved = ReadAutosave(autosave);
+    EXPECT_EQ(saved.durationSeconds, 3);
+    EXPECT_EQ(saved.sampleMillivolts[saved.lastIndex], 4070);
+}
+
+TEST_F(MainWindowTest, LeavingKeepsTheLastRecordedPointInTheAutosave) {
+    Connect();
+    const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+    // The window is shown, but no paint gets to run before the operator leaves.
+    FeedTimes({0, 1, 2, 3, 4});
+    dlg->OnExit();
+    ASSERT_TRUE(QFile::exists(autosave));
+    const CurveStore saved = ReadAutosave(autosave);
+    EXPECT_EQ(saved.durationSeconds, 4);
+    EXPECT_EQ(saved.sampleMillivolts[saved.lastIndex], 4060);
+}
+
+TEST_F(MainWindowTest, NewRunRetitlesTheCurveWindow) {
+    module->status.words[4] = 1;
+    Connect();
+    FeedTimes({0, 1});
+    EXPECT_EQ(dlg->curveWindow.windowTitle(), "Зарядная кривая - Безымянный");
+    EXPECT_EQ(dlg->curveWindow.store.chargeCurve, 1);
+}
+
+TEST_F(MainWindowTest, OperatorActionsShareOnePendingSlot) {
+    struct Case {
+        const char* name;
+        std::uint8_t flags;
+        std::function<void(MainWindowTest&)> act;
+        std::vector<Bytes4> sent;
+    };
+    const Case cases[] = {
+        {"two starts send one start",
+         0,
+         [](MainWindowTest& t) {
+             t.Button(1007)->click();
+             t.Button(1007)->click();
+         },
+         {{'p', 0, 0, 0}}},
+        {"a list selection replaces a reset",
+         0,
+         [](MainWindowTest& t) {
+             t.Button(1022)->click();
+             t.dlg->modeList->setCurrentRow(2);
+         },
+         {{'N', 7, 0, 0}}},
+        {"the view spin to 0 replaces a reset",
+         0,
+         [](MainWindowTest& t) {
+             t.Button(1022)->click();
+             t.dlg->viewSpin->Step(-1);
+         },
+         {{'N', 254, 0, 0}}},
+        {"the view spin back to 1",
+         0,
+         [](MainWindowTest& t) {
+             t.dlg->viewSpin->SetPos(0);
+             t.dlg->viewSpin->Step(+1);
+         },
+         {{'N', 255, 0, 0}}},
+        {"emergency reset",
+         0,
+         [](MainWindowTest& t) { t.Button(1028)->click(); },
+         {{'S', 0, 0, 0}}},
+        {"Rin while running and held clears",
+         0x18,
+         [](MainWindowTest& t) { t.Button(1021)->click(); },
+         {{'c', 0, 0, 0}}},
+        {"Rin held clears",
+         0x10,
+         [](MainWindowTest& t) { t.Button(1021)->click(); },
+         {{'c', 0, 0, 0}}},
+        {"Rin while running measures",
+         0x08,
+         [](MainWindowTest& t) { t.Button(1021)->click(); },
+         {{'r', 0, 0, 0}}},
+        {"Rin idle sends nothing", 0x00, [](MainWindowTest& t) { t.Button(1021)->click(); }, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        module->status.flags = c.flags;
+        Connect();
+        Tick();
+        const std::size_t mark = module->written.size();
+        c.act(*this);
+        Tick();
+        Tick();
+        EXPECT_EQ(SentAfter(mark), c.sent);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
+}
+
+TEST_F(MainWindowTest, ViewSpinClearsBothListsAndDropsTheSelection) {
+    Connect();
+    dlg->operationalList->setCurrentRow(3);
+    dlg->viewSpin->Step(-1);
+    EXPECT_EQ(dlg->selectedParam, 0xFE);
+    EXPECT_TRUE(dlg->operationalList->selectedItems().isEmpty());
+    EXPECT_TRUE(dlg->modeList->selectedItems().isEmpty());
+    // At the end of its range the spin still reports, and the selector follows its position.
+    dlg->viewSpin->Step(-1);
+    EXPECT_EQ(dlg->selectedParam, 0xFE);
+    EXPECT_EQ(dlg->viewSpin->GetPos(), 0);
+}
+
+TEST_F(MainWindowTest, ParameterWritesEncodeTheTypedValue) {
+    struct Case {
+        const char* name;
+        int list;
+        int row;
+        QString typed;
+        Bytes4 sent;
+        QString shown;
+    };
+    const Case cases[] = {
+        {"decimal comma",
+         1001,
+         1,
+         QStringLiteral("2,5"),
+         {'w', 1, 0xC4, 0x09},
+         QStringLiteral("2.5")},
+        {"no rounding down",
+         1001,
+         1,
+         QStringLiteral("1.005"),
+         {'w', 1, 0xED, 0x03},
+         QStringLiteral("1.005")},
+        {"preset counted from one",
+         1001,
+         0,
+         QStringLiteral("4"),
+         {'w', 0, 3, 0},
+         QStringLiteral("4")},
+        {"mode list index", 1003, 2, QStringLiteral("15"), {'w', 7, 15, 0}, QStringLiteral("15")},
+        {"outside the arrows' range",
+         1003,
+         6,
+         QStringLiteral("150"),
+         {'w', 11, 150, 0},
+         QStringLiteral("150")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Connect();
+        (c.list == 1001 ? dlg->operationalList : dlg->modeList)->setCurrentRow(c.row);
+        Tick();
+        Type(c.typed);
+        const std::size_t mark = module->written.size();
+        QTest::keyClick(Edit(), Qt::Key_Enter);
+        EXPECT_EQ(Edit()->text(), c.shown);
+        Tick();
+        EXPECT_EQ(SentAfter(mark), (std::vector<Bytes4>{c.sent}));
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
+}
+
+TEST_F(MainWindowTest, SelectionShowsTheValueTheRangeAndTheHint) {
+    module->status.words[0] = 2;  // preset 3
+    Connect();
+    Tick();
+    dlg->operationalList->setCurrentRow(0);
+    EXPECT_EQ(Edit()->text(), "3");
+    EXPECT_EQ(dlg->valueSpin->Lower(), 1);
+    EXPECT_EQ(dlg->valueSpin->Upper(), 8);
+    EXPECT_EQ(dlg->valueSpin->GetPos(), 3);
+    EXPECT_EQ(dlg->toolTip.TextOf(Edit()), "Номер должен быть в диапазоне от 1 до 8");
+
+    dlg->operationalList->setCurrentRow(1);
+    EXPECT_EQ(Edit()->text(), "3.000");
+    EXPECT_TRUE(dlg->toolTip.TextOf(Edit()).isEmpty()) << "an empty hint shows no tooltip";
+
+    Type(QStringLiteral("4"));
+    QTest::keyClick(Edit(), Qt::Key_Return);
+    dlg->operationalList->setCurrentRow(0);
+    Type(QStringLiteral("4"));
+    EXPECT_EQ(dlg->valueSpin->GetPos(), 4);
+}
+
+TEST_F(MainWindowTest, ListsClearEachOther) {
+    Connect();
+    dlg->operationalList->setCurrentRow(1);
+    dlg->modeList->setCurrentRow(2);
+    EXPECT_TRUE(dlg->operationalList->selectedItems().isEmpty());
+    EXPECT_EQ(dlg->selectedParam, 7);
+    dlg->operationalList->setCurrentRow(4);
+    EXPECT_TRUE(dlg->modeList->selectedItems().isEmpty());
+    EXPECT_EQ(dlg->selectedParam, 4);
+}
+
+TEST_F(MainWindowTest, ArrowsStepOneRawWord) {
+    module->status.words[1] = 2700;
+    Connect();
+    Tick();
+    dlg->operationalList->setCurrentRow(1);
+    EXPECT_EQ(dlg->valueSpin->GetPos(), 2700);
+    dlg->valueSpin->Step(+1);
+    EXPECT_EQ(Edit()->text(), "2.701");
+    QTest::keyClick(Edit(), Qt::Key_Down);
+    QTest::keyClick(Edit(), Qt::Key_Down);
+    EXPECT_EQ(Edit()->text(), "2.699");
+
+    dlg->operationalList->setCurrentRow(2);  // preset 1, range 1..8
+    dlg->valueSpin->Step(+1);
+    EXPECT_EQ(Edit()->text(), "2");
+    dlg->valueSpin->SetPos(8);
+    dlg->valueSpin->Step(+1);
+    EXPECT_EQ(Edit()->text(), "8") << "stops at the end of the range";
+}
+
+TEST_F(MainWindowTest, RefusedWritesQueueNothing) {
+    struct Case {
+        const char* name;
+        bool connect;
+        std::function<void(MainWindowTest&)> prepare;
+        QString text;
+        QString caption;
+    };
+    const Case cases[] = {
+        {"before any selection", true, [](MainWindowTest&) {},
+         QStringLiteral("Сначала нужно выбрать нужный параметр."), QStringLiteral("Внимание!")},
+        {"after the view spin", true,
+         [](MainWindowTest& t) {
+             t.dlg->operationalList->setCurrentRow(1);
+             t.dlg->viewSpin->Step(-1);
+         },
+         QStringLiteral("Сначала нужно выбрать нужный параметр."), QStringLiteral("Внимание!")},
+        {"no port comes first", false, [](MainWindowTest&) {}, QStringLiteral("COM порт не открыт"),
+         QStringLiteral("Ошибка")},
+        {"no number", true,
+         [](MainWindowTest& t) {
+             t.dlg->operationalList->setCurrentRow(1);
+             t.Type(QStringLiteral("abc"));
+         },
+         QStringLiteral("Недопустимое значение параметра."), QStringLiteral("Ошибка")},
+        {"beyond 16 bits", true,
+         [](MainWindowTest& t) {
+             t.dlg->operationalList->setCurrentRow(1);
+             t.Type(QStringLiteral("70"));
+         },
+         QStringLiteral("Недопустимое значение параметра."), QStringLiteral("Ошибка")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        if (c.connect) {
+            Connect();
+        } else {
+            dlg->Create();
+        }
+        c.prepare(*this);
+        const std::uint8_t pendingBefore = dlg->pendingCommand;
+        const std::size_t mark = module->written.size();
+        const QString typed = Edit()->text();
+        Button(1004)->click();
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_EQ(dialogs.messages[0].text, c.text);
+        EXPECT_EQ(dialogs.messages[0].caption, c.caption);
+        EXPECT_EQ(dialogs.messages[0].buttons, Buttons::Ok);
+        EXPECT_EQ(dlg->pendingCommand, pendingBefore);
+        EXPECT_EQ(Edit()->text(), typed);
+        if (c.connect) {
+            Tick();
+            for (const Bytes4& r : SentAfter(mark)) {
+                EXPECT_NE(r[0], 'w');
+            }
+        }
+    }
+}
+
+TEST_F(MainWindowTest, SelectionWithoutPortIsSentOnceAPortOpens) {
+    dlg->Create();
+    dlg->discoveryTimer.stop();
+    dlg->operationalList->setCurrentRow(3);
+    EXPECT_EQ(dlg->pendingCommand, 'N');
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    ASSERT_TRUE(dlg->portHandle != nullptr);
+    Tick();
+    EXPECT_EQ(module->NonPolls(), (std::vector<Bytes4>{{'N', 3, 0, 0}}));
+}
+
+TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
+    struct Case {
+        const char* name;
+        bool connect;
+        std::int32_t clickDuration;  // the curve may grow between the click and the tick
+        std::int32_t duration;
+        QString capacity;
+        std::vector<Bytes4> sent;
+        QString refusal;
+    };
+    const Case cases[] = {
+        {"sent as the curve says at the tick",
+         true,
+         100,
+         3725,
+         QStringLiteral("12.345Ah"),
+         {{'t', 5, 2, 1}, {'C', 0x39, 0x30, 0x00}},
+         {}},
+        {"no curve yet", true, 0, 0, QString(), {{'t', 0, 0, 0}, {'C', 0, 0, 0}}, {}},
+        {"capacity beyond the module's counter",
+         true,
+         3725,
+         3725,
+         QStringLiteral("20000.000Ah"),
+         {},
+         QStringLiteral("Время или емкость кривой не помещаются в модуль.")},
+        {"time beyond the module's clock",
+         true,
+         256 * 3600,
+         256 * 3600,
+         QStringLiteral("1.000Ah"),
+         {},
+         QStringLiteral("Время или емкость кривой не помещаются в модуль.")},
+        {"no port",
+         false,
+         10,
+         10,
+         QStringLiteral("1.000Ah"),
+         {},
+         QStringLiteral("COM порт не открыт")},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        if (c.connect) {
+            Connect();
+        } else {
+            dlg->Create();
+            dlg->discoveryTimer.stop();
+        }
+        CurveStore& store = dlg->curveWindow.store;
+        store.durationSeconds = c.clickDuration;
+        store.curveCapacityText = c.capacity;
+        const std::size_t mark = module->written.size();
+        Button(1023)->click();
+        store.durationSeconds = c.duration;
+        if (c.connect) {
+            Tick();
+        }
+        EXPECT_EQ(SentAfter(mark), c.sent);
+        if (c.refusal.isEmpty()) {
+            EXPECT_TRUE(dialogs.messages.isEmpty());
+        } else {
+            ASSERT_EQ(dialogs.messages.size(), 1);
+            EXPECT_EQ(dialogs.messages[0].text, c.refusal);
+            EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
+        }
+    }
+}
+
+}  // namespace
