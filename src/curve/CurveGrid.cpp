@@ -112,6 +112,11 @@ TimeScale ChooseTimeScale(std::int32_t durationSeconds) {
     return scale;
 }
 
+QString VoltageLabel(const VoltageGrid& grid, int k) {
+    const std::int64_t millivolts = static_cast<std::int64_t>(k + grid.bottom) * grid.stepMv;
+    return QString::asprintf("%.2fV", static_cast<double>(millivolts) / 1000.0);
+}
+
 QString TimeLabel(const TimeScale& scale, int j) {
     const std::int64_t steps = static_cast<std::int64_t>(scale.labelStep) * j;
     if (scale.secondsPerPixel > 12) {

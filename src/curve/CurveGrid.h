@@ -50,6 +50,9 @@ VoltageGrid ChooseVoltageGrid(MillivoltRange range, int maxPlotHeight);
 /** Time scale for a curve of durationSeconds; zero or negative durations get 1 s per pixel. */
 TimeScale ChooseTimeScale(std::int32_t durationSeconds);
 
+/** Text beside horizontal grid line k (0..divisions, from the bottom). */
+QString VoltageLabel(const VoltageGrid& grid, int k);
+
 /** Text under vertical grid line j (0..divisions). */
 QString TimeLabel(const TimeScale& scale, int j);
 

@@ -74,8 +74,7 @@ void DrawLabels(QImage& image, const RenderInfo& info) {
     const QFontMetrics metrics = painter.fontMetrics();
     const VoltageGrid& grid = info.grid;
     for (int k = 0; k <= grid.divisions; ++k) {
-        const QString text = QString::asprintf(
-            "%.2fV", static_cast<double>((k + grid.bottom) * grid.stepMv) / 1000.0);
+        const QString text = VoltageLabel(grid, k);
         const int width = metrics.horizontalAdvance(text);
         DrawTextAt(painter, kOriginLeft - width - 5, ImageY(info, kPixelsPerDivision * k) - 8,
                    text);
