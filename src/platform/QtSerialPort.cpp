@@ -150,12 +150,9 @@ std::size_t CQtSerialPort::Write(const std::uint8_t* data, std::size_t n) {
             break;
         }
     }
+    // What did not go out in time stays queued: no queue of the port is ever purged. A line
+    // that takes no bytes answers nothing either, so the poll that follows fails and closes it.
     const qint64 unsent = port->bytesToWrite();
-    if (unsent > 0) {
-        // A write that ran out of time is over: its rest must not slip out later in the middle
-        // of another exchange. Only the output side is dropped; received bytes are kept.
-        port->clear(QSerialPort::Output);
-    }
     return static_cast<std::size_t>(std::max<qint64>(queued - unsent, 0));
 }
 
