@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "app/BrimvoltDlg.h"
+#include "curvefile/CurveFileWriter.h"
+#include "sim/InProcessPort.h"
+#include "support/ScriptedDialogs.h"
+
+using brimvolt::testing::ScriptedDialogs;
+
+namespace {
+
+// The whole main window against the simulator on the in-process port, with real timers.
+class OperatorEndToEnd : public ::testing::Test {
+public:
+    void SetUp() override {
+        ASSERT_TRUE(folder.isValid());
+        previousFolder = QDir::currentPath();
+        QDir::setCurrent(folder.path());
+        ports = brimvolt::sim::MakeDemoPorts(nullptr, 1.0);
+        module = brimvolt::sim::DemoModuleOf(*ports);
+        ASSERT_TRUE(module != nullptr);
+        dlg = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+        dlg->Create();
+        QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!Static(1011)->text().isEmpty(), 10000);
+    }
+
+    void TearDown() override {
+        dlg.reset();
+        ports.reset();
+        QDir::setCurrent(previousFolder);
+    }
+
+    QLabel* Static(int id) const { return qobject_cast<QLabel*>(dlg->Control(id)); }
+    QPushButton* Button(int id) const { return qobject_cast<QPushButton*>(dlg->Control(id)); }
+    QLineEdit* Edit() const { return qobject_cast<QLineEdit*>(dlg->Control(1002)); }
+
+    QTemporaryDir folder;
+    QString previousFolder;
+    ScriptedDialogs dialogs;
+    std::unique_ptr<brimvolt::platform::CPortSystem> ports;
+    std::shared_ptr<brimvolt::sim::CSimModule> module;
+    std::unique_ptr<CBrimvoltDlg> dlg;
+};
+
+TEST_F(OperatorEndToEnd, WrittenParameterShowsAfterTheNextPoll) {
+    dlg->operationalList->setCurrentRow(1);
+    Edit()->clear();
+    QTest::keyClicks(Edit(), QStringLiteral("3,3"));
+    Button(1004)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(Static(1011)->text(), QStringLiteral("3.300"), 5000);
+    EXPECT_EQ(module->State().params[1], 3300);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+TEST_F(OperatorEndToEnd, StartButtonStartsARun) {
+    ASSERT_EQ(module->State().flags & 0x08, 0);
+    Button(1007)->click();
+    QTRY_VERIFY_WITH_TIMEOUT((module->State().flags & 0x08) != 0, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(Button(1007)->text(), QStringLiteral("Стоп"), 5000);
+    EXPECT_EQ(dlg->running, 1);
+}
+
+TEST_F(OperatorEndToEnd, LoadedCurveHandsItsTimeAndCapacityToTheModule) {
+    brimvolt::CurveStore curve;
+    curve.sampleMillivolts[0] = 4150;
+    curve.Append(3600, 3700);
+    curve.Append(3725, 3650);
+    curve.durationSeconds = 3725;
+    curve.curveCapacityText = QStringLiteral("1.234Ah");
+    const QString path = folder.filePath(QStringLiteral("old.raz"));
+    ASSERT_TRUE(brimvolt::WriteCurveFile(path, curve));
+
+    dialogs.paths.push_back(path);
+    dlg->curveWindow.OnSysCommand(CGraf::kLoadCommand);
+    ASSERT_EQ(dlg->curveWindow.store.durationSeconds, 3725);
+    Button(1023)->click();
+    QTRY_COMPARE_WITH_TIMEOUT(module->State().elapsedSeconds, 3725, 5000);
+    EXPECT_EQ(module->State().capacityMah, 1234u);
+    QTRY_COMPARE_WITH_TIMEOUT(dlg->elapsedSeconds, 3725, 5000);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+}  // namespace
