@@ -135,7 +135,8 @@ void CSimModule::Advance(double moduleSeconds) {
 void CSimModule::UseWallClock(double newSpeed) {
     std::lock_guard lock(mutex);
     CatchUp();
-    speed = newSpeed > 0.0 ? newSpeed : 0.0;
+    constexpr double kFastest = 1e6;  // a real second then spans the whole hour counter
+    speed = newSpeed > 0.0 ? std::min(newSpeed, kFastest) : 0.0;
     lastSync = Clock::now();
 }
 
@@ -203,7 +204,7 @@ void CSimModule::CatchUp() {
 }
 
 void CSimModule::AdvanceLocked(double moduleSeconds) {
-    if (!(moduleSeconds > 0.0)) {
+    if (!(moduleSeconds > 0.0) || !std::isfinite(moduleSeconds)) {
         return;
     }
     pendingSeconds += moduleSeconds;

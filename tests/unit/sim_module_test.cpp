@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
+#include <limits>
 #include <string>
 #include <thread>
 #include <vector>
@@ -192,6 +194,16 @@ TEST(SimModuleRun, ClockFractionsAddUpToWholeSeconds) {
         module.Advance(0.25);
     }
     EXPECT_EQ(Poll(module).Seconds(), 2);
+}
+
+TEST(SimModuleRun, NonsenseClockStepsLeaveTheClockWorking) {
+    CSimModule module;
+    module.Handle(Req('p'));
+    for (double step : {-5.0, 0.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+        module.Advance(step);
+    }
+    module.Advance(3.0);
+    EXPECT_EQ(Poll(module).Seconds(), 3);
 }
 
 TEST(SimModuleRun, TimeTopsOutAtTheLastHourTheModuleCanCount) {
