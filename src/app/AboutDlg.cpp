@@ -12,7 +12,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const platform::DialogTemplate& dialogTemplate = resources::AboutTemplate();
     setWindowTitle(dialogTemplate.caption);
     setFont(platform::DialogFont());
-    const platform::DialogBaseUnits units = platform::MeasureBaseUnits(font());
+    const platform::DialogBaseUnits units = platform::TemplateBaseUnits();
     const platform::BuiltControls controls = platform::BuildControls(this, dialogTemplate, units);
     for (qsizetype i = 0; i < dialogTemplate.controls.size(); ++i) {
         if ((dialogTemplate.controls[i].style & platform::kIcon) == 0) {

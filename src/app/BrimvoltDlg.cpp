@@ -110,7 +110,7 @@ void CBrimvoltDlg::Create() {
         action->setData(command.id);
     }
     const int menuHeight = menuBar->sizeHint().height();
-    const platform::DialogBaseUnits units = platform::MeasureBaseUnits(font());
+    const platform::DialogBaseUnits units = platform::TemplateBaseUnits();
     const QSize client = units.ToPixels(dialogTemplate.sizeDu);
     menuBar->setGeometry(0, 0, client.width(), menuHeight);
     // The controls stand in the client area below the menu bar.
@@ -180,7 +180,7 @@ void CBrimvoltDlg::OnInitDialog() {
     move(722, 0);
 
     // List rows are one line of the dialog font high, as in the system's list boxes.
-    const int rowHeight = fontMetrics().height();
+    const int rowHeight = platform::TemplateBaseUnits().baseY;
     for (const ParamInfo& param : ParamTable()) {
         QListWidget* list = param.listId == 1001 ? operationalList : modeList;
         const QSignalBlocker blocker(list);

@@ -1,7 +1,6 @@
 #include "platform/DialogTemplate.h"
 
 #include <QComboBox>
-#include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -9,7 +8,6 @@
 #include <QPushButton>
 #include <QToolButton>
 #include <algorithm>
-#include <cmath>
 
 namespace brimvolt::platform {
 
@@ -35,15 +33,8 @@ QFont DialogFont() {
     return font;
 }
 
-DialogBaseUnits MeasureBaseUnits(const QFont& font) {
-    const QFontMetricsF metrics(font);
-    const QString letters = QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz");
-    const int baseX = static_cast<int>(std::lround(metrics.horizontalAdvance(letters) / 52.0));
-    const int baseY = static_cast<int>(std::lround(metrics.height()));
-    if (baseX < 4 || baseX > 12 || baseY < 10 || baseY > 26) {
-        return DialogBaseUnits{};
-    }
-    return DialogBaseUnits{baseX, baseY};
+DialogBaseUnits TemplateBaseUnits() {
+    return DialogBaseUnits{6, 13};
 }
 
 CUpDown::CUpDown(Qt::Orientation orientation, QWidget* parent)
@@ -194,6 +185,11 @@ BuiltControls BuildControls(QWidget* parent, const DialogTemplate& dialogTemplat
         if (spec.kind == ControlKind::Combo) {
             // The rectangle's height includes the dropped list; the closed box keeps its own.
             pixels.setHeight(control->sizeHint().height());
+        }
+        if (auto* label = qobject_cast<QLabel*>(control);
+            label != nullptr && !spec.text.isEmpty()) {
+            // A face a little taller than the template's own must not cut the last line off.
+            pixels.setHeight(std::max(pixels.height(), label->heightForWidth(pixels.width())));
         }
         control->setGeometry(pixels);
         if (spec.id == kUnnamedId) {

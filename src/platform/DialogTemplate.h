@@ -62,11 +62,12 @@ struct DialogBaseUnits {
 QFont DialogFont();
 
 /**
- * Base units measured from the font the way the system does it (average width of the 52 Latin
- * letters, rounded; the font's height). A measurement outside a sane range (no usable font, a
- * headless platform without metrics) gives the classic 6 × 13 of the system font at 96 dpi.
+ * The base units the templates are laid out with: those of the dialog font on a 96 dpi screen,
+ * 6 × 13. The stand-in face measures 6 × 12 at some resolutions, which would squeeze the display
+ * block and the lists by a twelfth; the layout keeps the units the templates were drawn for, and
+ * Qt's device-independent pixels carry them to high-resolution screens.
  */
-DialogBaseUnits MeasureBaseUnits(const QFont& font);
+DialogBaseUnits TemplateBaseUnits();
 
 /**
  * Up-down control: two arrow buttons holding a range and a position. Every press moves the
