@@ -1,0 +1,210 @@
+#include "app/HeadlessDemo.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QTextStream>
+#include <QTimer>
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <functional>
+#include <memory>
+
+#include "app/BrimvoltDlg.h"
+#include "platform/Dialogs.h"
+#include "platform/QtSerialPort.h"
+#include "resources/Templates.h"
+#include "sim/InProcessPort.h"
+
+namespace brimvolt {
+
+namespace {
+
+constexpr int kStartButton = 1007;
+// Long enough for the start command to go out on the next poll tick and come back as a flag.
+constexpr int kRunStartTimeoutMs = 5000;
+
+/** Nobody is there to answer: every question is confirmed, every message goes to stderr. */
+class CConsoleDialogs : public platform::CDialogs {
+public:
+    platform::Answer Message(QWidget*, const QString& text, const QString& caption,
+                             platform::Buttons) override {
+        QString oneLine = text;
+        oneLine.replace(QLatin1Char('\n'), QLatin1Char(' '));
+        QTextStream(stderr) << "brimvolt: [" << caption << "] " << oneLine << " -> OK\n";
+        return platform::Answer::Ok;
+    }
+    QString SaveFileName(QWidget*, const QString&, const QString&,
+                         const platform::FileFilter&) override {
+        return {};
+    }
+    QString OpenFileName(QWidget*, const QString&, const QList<platform::FileFilter>&) override {
+        return {};
+    }
+};
+
+/** Runs the event loop until done() holds or timeoutMs pass; whether done() held. */
+bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
+    if (done()) {
+        return true;
+    }
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer check;
+    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+        if (done() || clock.elapsed() >= timeoutMs) {
+            loop.quit();
+        }
+    });
+    check.start(20);
+    loop.exec();
+    return done();
+}
+
+void RunEventsFor(int milliseconds) {
+    QEventLoop loop;
+    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+/** The window as it is drawn now; taken again when drawing it changed its size. */
+QPixmap Grab(QWidget& window) {
+    QPixmap picture = window.grab();
+    if (picture.deviceIndependentSize().toSize() != window.size()) {
+        picture = window.grab();
+    }
+    return picture;
+}
+
+QString SecondsText(double seconds) {
+    return QString::number(seconds, 'g', 6);
+}
+
+QString TimeOfSeconds(std::int32_t total) {
+    return QString::asprintf("%02d:%02d:%02d", total / 3600, total / 60 % 60, total % 60);
+}
+
+}  // namespace
+
+HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStream& out) {
+    HeadlessDemoReport report;
+    if (!options.folder.isEmpty() && !QDir::setCurrent(options.folder)) {
+        QTextStream(stderr) << "brimvolt: cannot work in " << options.folder << '\n';
+        return report;
+    }
+    const QDir folder(QDir::currentPath());
+
+    std::unique_ptr<platform::CPortSystem> ports =
+        options.systemPorts ? platform::MakeSystemPorts(options.extraPorts)
+                            : platform::MakePathPorts(options.extraPorts);
+    ports = sim::MakeDemoPorts(std::move(ports), options.speed);
+    CConsoleDialogs dialogs;
+    // The window holds the whole curve store, so it lives on the heap, as in the program.
+    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    dialog->Create();
+
+    if (!RunEventsUntil([&] { return dialog->portHandle != nullptr; }, options.connectTimeoutMs)) {
+        QTextStream(stderr) << "brimvolt: the demo module was not found: "
+                            << dialog->Picture().message << '\n';
+        return report;
+    }
+
+    // The operator's click: the handler leaves 'p' pending for the next poll tick.
+    if (auto* start = qobject_cast<QAbstractButton*>(dialog->Control(kStartButton))) {
+        start->click();
+    }
+    if (!RunEventsUntil([&] { return dialog->running != 0; }, kRunStartTimeoutMs)) {
+        QTextStream(stderr) << "brimvolt: the module did not report a running discharge\n";
+    }
+    const auto runMs = static_cast<int>(
+        std::lround(std::clamp(options.seconds, 0.0, kHeadlessDemoMaxSeconds) * 1000.0));
+    RunEventsFor(runMs);
+
+    CGraf& curve = dialog->curveWindow;
+    const QString mainPath = folder.absoluteFilePath(QStringLiteral("main-window.png"));
+    const QString curvePath = folder.absoluteFilePath(QStringLiteral("curve-window.png"));
+    const QPixmap mainPicture = Grab(*dialog);
+    const QPixmap curvePicture = Grab(curve);
+    const bool mainSaved = mainPicture.save(mainPath, "PNG");
+    const bool curveSaved = curvePicture.save(curvePath, "PNG");
+    report.mainWindowSize = dialog->size();
+    report.curveWindowSize = curve.size();
+    report.mainPicturePath = mainPath;
+    report.curvePicturePath = curvePath;
+
+    const CBrimvoltDlg::DisplayPicture picture = dialog->Picture();
+    const std::int32_t points = curve.store.PointCount();
+    report.points = points;
+    if (picture.kind == CBrimvoltDlg::DisplayPicture::Kind::Lines) {
+        report.displayLine1 = picture.line1;
+        report.displayLine2 = picture.line2;
+    } else {
+        report.displayLine1 = picture.message;
+    }
+    const std::int32_t duration = curve.store.durationSeconds;
+    const QString autosaveName =
+        curve.store.chargeCurve != 0 ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
+
+    // Leaving as the operator does; the running discharge is confirmed by the dialogs above,
+    // and the exit path writes the autosave's last point.
+    if (auto* exit = qobject_cast<QAbstractButton*>(dialog->Control(resources::kIdCancel))) {
+        exit->click();
+    }
+    const QString autosavePath = QFileInfo(curve.dataFolder + autosaveName).absoluteFilePath();
+    const QString colorsPath =
+        QFileInfo(curve.dataFolder + QStringLiteral("Colors.ini")).absoluteFilePath();
+    report.autosavePath = autosavePath;
+    report.colorsPath = colorsPath;
+    const auto existing = [](const QString& path) {
+        return QFileInfo::exists(path) ? path : path + QStringLiteral(" (not written)");
+    };
+
+    out << "Brimvolt demo without a display: " << SecondsText(options.seconds) << " s at "
+        << SecondsText(options.speed) << " times the module's speed\n";
+    out << "  main window:  " << (mainSaved ? mainPath : mainPath + " (not written)") << '\n';
+    out << "  curve window: " << (curveSaved ? curvePath : curvePath + " (not written)") << '\n';
+    out << "  autosave:     " << existing(autosavePath) << '\n';
+    out << "  colours:      " << existing(colorsPath) << '\n';
+    out << "  display:      " << report.displayLine1 << '\n';
+    if (!report.displayLine2.isEmpty()) {
+        out << "                " << report.displayLine2 << '\n';
+    }
+    out << "  points:       " << points << " (curve time " << TimeOfSeconds(duration) << ")\n";
+    out.flush();
+
+    dialog.reset();
+    report.exitCode = mainSaved && curveSaved ? 0 : 1;
+    return report;
+}
+
+int RunHeadlessDemo(const HeadlessDemoOptions& options) {
+    QTextStream out(stdout);
+    return RunHeadlessDemo(options, out).exitCode;
+}
+
+std::optional<double> HeadlessDemoSeconds(QStringView text) {
+    const QByteArray bytes = text.toLatin1();
+    double seconds = 0.0;
+    const auto [end, error] =
+        std::from_chars(bytes.constData(), bytes.constData() + bytes.size(), seconds);
+    if (bytes.isEmpty() || error != std::errc() || end != bytes.constData() + bytes.size() ||
+        !(seconds > 0.0) || seconds > kHeadlessDemoMaxSeconds) {
+        return std::nullopt;
+    }
+    return seconds;
+}
+
+QString HeadlessDemoUsage() {
+    return QStringLiteral(
+        "  --headless-demo=SECONDS  with --demo: start a discharge on the demo module, let it run\n"
+        "                           SECONDS, save main-window.png and curve-window.png in the\n"
+        "                           current folder beside temp.raz and Colors.ini, report, exit\n"
+        "                           (for machines without a display: QT_QPA_PLATFORM=offscreen)\n");
+}
+
+}  // namespace brimvolt
