@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QSaveFile>
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <vector>
 
@@ -91,50 +92,151 @@ void DrawLabels(QImage& image, const RenderInfo& info) {
 }
 
 /**
- * Image coordinates of every sample, in order, handed to sink(QPoint). Reads each sample once;
- * the divisions are avoided while the time stays in the current pixel column, and the voltage
- * goes through a table over the store's range.
+ * Maps samples to image points. The voltage goes through a table over the store's range, and
+ * the time is divided only when it leaves the current pixel column.
  */
-template <typename Sink>
-void ForEachCurvePoint(const CurveStore& store, const RenderInfo& info, MillivoltRange range,
-                       Sink sink) {
-    const std::int32_t last = LastReadableIndex(store);
-    const int step = info.grid.stepMv;
-    const int base = info.grid.bottom * step;
-    std::vector<int> imageYOf(static_cast<std::size_t>(range.highest - range.lowest + 1));
-    for (int v = range.lowest; v <= range.highest; ++v) {
-        imageYOf[static_cast<std::size_t>(v - range.lowest)] =
-            ImageY(info, (v - base) * kPixelsPerDivision / step);
+class SamplePlacement {
+public:
+    SamplePlacement(const RenderInfo& info, MillivoltRange range)
+        : lowest_(range.lowest),
+          imageYOf_(static_cast<std::size_t>(range.highest - range.lowest + 1)),
+          secondsPerPixel_(info.scale.secondsPerPixel) {
+        const int step = info.grid.stepMv;
+        const int base = info.grid.bottom * step;
+        for (int v = range.lowest; v <= range.highest; ++v) {
+            imageYOf_[static_cast<std::size_t>(v - range.lowest)] =
+                ImageY(info, (v - base) * kPixelsPerDivision / step);
+        }
     }
-    const std::int64_t secondsPerPixel = info.scale.secondsPerPixel;
-    // Far-off times are held where the arithmetic of the line stays exact; the module's clock
-    // never gets near.
-    constexpr std::int64_t kFarthest = CLineRaster::kCoordinateLimit - kOriginLeft;
-    std::int64_t columnFirst = 1;  // times in [columnFirst, columnLast] share the column
-    std::int64_t columnLast = 0;
+
+    int ImageYOf(std::uint16_t millivolts) const {
+        return imageYOf_[static_cast<std::size_t>(millivolts - lowest_)];
+    }
+
+    bool InColumn(std::int64_t t) const { return t >= columnFirst_ && t <= columnLast_; }
+
+    /**
+     * Whether the kBlock samples from index `from` all lie in the current column, and if so
+     * their voltage extremes folded into low and high. Written without early exits so the
+     * compiler can vectorise it; worth trying only when a column spans many seconds.
+     */
+    static constexpr int kBlock = 32;
+    bool WideColumn() const { return columnLast_ - columnFirst_ >= kBlock; }
+    bool BlockInColumn(const std::int32_t* times, const std::uint16_t* millivolts,
+                       std::uint16_t& low, std::uint16_t& high) const {
+        // Sample times are 32-bit, so bounds clamped to that range compare the same.
+        const auto first =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(columnFirst_, INT32_MIN, INT32_MAX));
+        const auto last =
+            static_cast<std::int32_t>(std::clamp<std::int64_t>(columnLast_, INT32_MIN, INT32_MAX));
+        int outside = 0;
+        for (int k = 0; k < kBlock; ++k) {
+            outside |= static_cast<int>(times[k] < first) | static_cast<int>(times[k] > last);
+        }
+        if (outside != 0) {
+            return false;
+        }
+        std::uint16_t blockLow = low;
+        std::uint16_t blockHigh = high;
+        for (int k = 0; k < kBlock; ++k) {
+            blockLow = std::min(blockLow, millivolts[k]);
+            blockHigh = std::max(blockHigh, millivolts[k]);
+        }
+        low = blockLow;
+        high = blockHigh;
+        return true;
+    }
+
+    /** Makes t's column the current one; its image x. */
+    int EnterColumn(std::int64_t t) {
+        // Integer division truncates toward zero, so column 0 spans both signs.
+        const std::int64_t column = t / secondsPerPixel_;
+        const std::int64_t start = column * secondsPerPixel_;
+        if (column > 0) {
+            columnFirst_ = start;
+            columnLast_ = start + secondsPerPixel_ - 1;
+        } else if (column == 0) {
+            columnFirst_ = -(secondsPerPixel_ - 1);
+            columnLast_ = secondsPerPixel_ - 1;
+        } else {
+            columnFirst_ = start - (secondsPerPixel_ - 1);
+            columnLast_ = start;
+        }
+        // Far-off times are held where the line arithmetic stays exact; the module's clock
+        // never gets near.
+        constexpr std::int64_t kFarthest = CLineRaster::kCoordinateLimit - kOriginLeft;
+        return kOriginLeft + static_cast<int>(std::clamp(column, -kFarthest, kFarthest));
+    }
+
+private:
+    int lowest_;
+    std::vector<int> imageYOf_;
+    std::int64_t secondsPerPixel_;
+    std::int64_t columnFirst_ = 1;  // times in [columnFirst_, columnLast_] share the column
+    std::int64_t columnLast_ = 0;
+};
+
+void DrawEverySegment(CLineRaster& raster, const CurveStore& store, SamplePlacement& placement,
+                      QPoint start) {
+    const std::int32_t last = LastReadableIndex(store);
+    QPoint previous = start;
     int x = 0;
+    for (std::int32_t i = 0; i <= last; ++i) {
+        const std::int64_t t = store.sampleTimes[i];
+        if (!placement.InColumn(t)) {
+            x = placement.EnterColumn(t);
+        }
+        const QPoint point(x, placement.ImageYOf(store.sampleMillivolts[i]));
+        raster.DrawLine(previous, point);
+        previous = point;
+    }
+}
+
+/**
+ * The polyline column by column. A run of samples in one column that another column follows
+ * draws its whole span, whatever the order of its points, and the line out of it starts on its
+ * last point; so the run goes to the raster as four points: first, both extremes, last. The
+ * final run goes point by point, as whether its last point is drawn depends on their order.
+ */
+void DrawColumnSpans(CLineRaster& raster, const CurveStore& store, SamplePlacement& placement,
+                     QPoint start) {
+    const std::int32_t last = LastReadableIndex(store);
     const std::int32_t* times = store.sampleTimes.data();
     const std::uint16_t* millivolts = store.sampleMillivolts.data();
-    for (std::int32_t i = 0; i <= last; ++i) {
-        const std::int64_t t = times[i];
-        if (t < columnFirst || t > columnLast) {
-            // Integer division truncates toward zero, so column 0 spans both signs.
-            const std::int64_t column = t / secondsPerPixel;
-            const std::int64_t start = column * secondsPerPixel;
-            if (column > 0) {
-                columnFirst = start;
-                columnLast = start + secondsPerPixel - 1;
-            } else if (column == 0) {
-                columnFirst = -(secondsPerPixel - 1);
-                columnLast = secondsPerPixel - 1;
-            } else {
-                columnFirst = start - (secondsPerPixel - 1);
-                columnLast = start;
+    raster.MoveTo(start);
+    std::int32_t first = 0;
+    while (first <= last) {
+        const int x = placement.EnterColumn(times[first]);
+        std::uint16_t low = millivolts[first];
+        std::uint16_t high = low;
+        std::int32_t end = first + 1;  // one past the run
+        const bool wide = placement.WideColumn();
+        while (end <= last) {
+            if (wide && last - end + 1 >= SamplePlacement::kBlock &&
+                placement.BlockInColumn(times + end, millivolts + end, low, high)) {
+                end += SamplePlacement::kBlock;
+                continue;
             }
-            x = kOriginLeft + static_cast<int>(std::clamp(column, -kFarthest, kFarthest));
+            if (!placement.InColumn(times[end])) {
+                break;
+            }
+            low = std::min(low, millivolts[end]);
+            high = std::max(high, millivolts[end]);
+            ++end;
         }
-        sink(QPoint(x, imageYOf[static_cast<std::size_t>(millivolts[i] - range.lowest)]));
+        if (end > last) {
+            for (std::int32_t i = first; i <= last; ++i) {
+                raster.LineTo({x, placement.ImageYOf(millivolts[i])});
+            }
+            break;
+        }
+        raster.LineTo({x, placement.ImageYOf(millivolts[first])});
+        raster.LineTo({x, placement.ImageYOf(low)});
+        raster.LineTo({x, placement.ImageYOf(high)});
+        raster.LineTo({x, placement.ImageYOf(millivolts[end - 1])});
+        first = end;
     }
+    raster.EndPolyline();
 }
 
 void DrawCurve(QImage& image, const CurveStore& store, const RenderInfo& info, MillivoltRange range,
@@ -142,21 +244,16 @@ void DrawCurve(QImage& image, const CurveStore& store, const RenderInfo& info, M
     if (LastReadableIndex(store) < 0) {
         return;
     }
-    const int y0 = ImageY(info, (store.sampleMillivolts[0] - info.grid.bottom * info.grid.stepMv) *
-                                    kPixelsPerDivision / info.grid.stepMv);
+    SamplePlacement placement(info, range);
+    const int y0 = placement.ImageYOf(store.sampleMillivolts[0]);
     CLineRaster raster(image, color);
     // Start mark on the voltage axis, with the 3-pixel pen.
     raster.DrawWideLine({kOriginLeft - 1, y0}, {kOriginLeft + 1, y0}, 3);
+    const QPoint start(kOriginLeft, y0);
     if (drawing == CurveDrawing::ColumnSpans) {
-        raster.MoveTo({kOriginLeft, y0});
-        ForEachCurvePoint(store, info, range, [&raster](QPoint p) { raster.LineTo(p); });
-        raster.EndPolyline();
+        DrawColumnSpans(raster, store, placement, start);
     } else {
-        QPoint previous(kOriginLeft, y0);
-        ForEachCurvePoint(store, info, range, [&](QPoint p) {
-            raster.DrawLine(previous, p);
-            previous = p;
-        });
+        DrawEverySegment(raster, store, placement, start);
     }
 }
 
