@@ -26,8 +26,7 @@ struct Discovery {
  */
 Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& reply);
 
-/** The names in the order a sorted combo box shows them: case-insensitive, character by character.
- */
+/** The names as a sorted combo box shows them: case-insensitive, character by character. */
 QStringList SortedLikeComboBox(QStringList names);
 
 /** The display block's text for a failed pass; empty for Found. */
