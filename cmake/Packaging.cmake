@@ -5,6 +5,9 @@ include(GNUInstallDirs)
 install(TARGETS brimvolt brimvolt-sim brimvolt-curve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The program's own 32-pixel icon, and the same picture enlarged for launchers that want more.
+install(FILES ${CMAKE_SOURCE_DIR}/src/resources/brimvolt.png
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/128x128/apps)
 
@@ -24,8 +27,18 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
-# The runtime libraries the programs link, the xcb platform plugin without which a Qt window
-# cannot open on X11, and the metric twins of Arial and Courier New the layouts are measured in.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libc6, libstdc++6, libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6dbus6 (>= 6.4), qt6-qpa-plugins, fonts-liberation")
+# What no library scan finds: the xcb platform plugin, without which a Qt window cannot open on
+# X11, the metric twins of Arial and Courier New the layouts are measured in, and D-Bus for the
+# sleep inhibition.
+set(runtime_extras "qt6-qpa-plugins, fonts-liberation, libqt6dbus6 (>= 6.4)")
+# dpkg-shlibdeps, where at hand, gives the libraries with the versions the build linked against;
+# otherwise they are listed by hand.
+find_program(BRIMVOLT_DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(BRIMVOLT_DPKG_SHLIBDEPS)
+    set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS "${runtime_extras}")
+else()
+    set(CPACK_DEBIAN_PACKAGE_DEPENDS
+        "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), ${runtime_extras}")
+endif()
 include(CPack)
