@@ -2,11 +2,34 @@
 
 #include <QCursor>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QWidget>
 
 namespace brimvolt {
+
+QString WrapToWidth(const QString& text, const QFontMetrics& metrics, int maxWidth) {
+    if (maxWidth <= 0 || metrics.horizontalAdvance(text) <= maxWidth) {
+        return text;
+    }
+    // Lines break between words; a word longer than the width keeps a line of its own.
+    QStringList lines;
+    QString line;
+    for (const QString& word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        const QString candidate = line.isEmpty() ? word : line + QLatin1Char(' ') + word;
+        if (!line.isEmpty() && metrics.horizontalAdvance(candidate) > maxWidth) {
+            lines.append(line);
+            line = word;
+        } else {
+            line = candidate;
+        }
+    }
+    if (!line.isEmpty()) {
+        lines.append(line);
+    }
+    return lines.join(QLatin1Char('\n'));
+}
 
 CToolTip::CToolTip(QObject* parent) : QObject(parent) {
     wakeUp.setSingleShot(true);

@@ -7,9 +7,13 @@
 #include <QString>
 #include <QTimer>
 
+class QFontMetrics;
 class QWidget;
 
 namespace brimvolt {
+
+/** The text broken into lines between words so that none is wider than maxWidth pixels. */
+QString WrapToWidth(const QString& text, const QFontMetrics& metrics, int maxWidth);
 
 /**
  * A tooltip control: tools are widgets with a text; the tip shows after the initial delay

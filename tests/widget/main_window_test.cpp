@@ -111,6 +111,10 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_EQ(dlg->valueSpin->Upper(), 100);
     EXPECT_EQ(dlg->viewSpin->GetPos(), 1);
     EXPECT_EQ(dlg->toolTip.TextOf(Edit()), "tooltip");
+    EXPECT_EQ(dlg->toolTip.InitialDelay(), 100);
+    EXPECT_EQ(dlg->toolTip.AutoPopDelay(), 30000);
+    EXPECT_EQ(dlg->toolTip.MaxTipWidth(), 350);
+    EXPECT_EQ(dlg->toolTip.TipBkColor(), QColor(255, 240, 160));
     EXPECT_EQ(dlg->selectedParam, 0xFF);
     EXPECT_EQ(dlg->pendingCommand, 'a');
     EXPECT_TRUE(dlg->portHandle == nullptr);
@@ -734,6 +738,23 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
             EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
         }
     }
+}
+
+TEST(ToolTipText, WrapsBetweenWordsWithinTheWidth) {
+    const QFontMetrics metrics(QFont(QStringLiteral("Liberation Sans"), 9));
+    const QString hint = QStringLiteral("Число должно быть в диапазоне от 0 до 30");
+    EXPECT_EQ(brimvolt::WrapToWidth(hint, metrics, 350), hint) << "short enough for one line";
+    EXPECT_EQ(brimvolt::WrapToWidth(hint, metrics, 0), hint);
+
+    const int narrow = metrics.horizontalAdvance(QStringLiteral("Число должно быть"));
+    const QStringList lines = brimvolt::WrapToWidth(hint, metrics, narrow).split('\n');
+    ASSERT_GT(lines.size(), 1);
+    for (const QString& line : lines) {
+        EXPECT_LE(metrics.horizontalAdvance(line), narrow) << line.toStdString();
+    }
+    EXPECT_EQ(lines.join(' '), hint) << "no word is lost or split";
+    EXPECT_EQ(brimvolt::WrapToWidth(QStringLiteral("Калибровочный"), metrics, 5),
+              QStringLiteral("Калибровочный"));
 }
 
 }  // namespace
