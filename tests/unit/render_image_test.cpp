@@ -247,6 +247,10 @@ TEST(RenderCurve, ColumnSpansEqualEverySegment) {
                 level = std::clamp(level + static_cast<int>(random() % 41) - 20, 2500, 4500);
                 return level;
             }));
+    // The last column's last point is a new low after its high: it must stay undrawn.
+    curves.emplace_back("falls to the end",
+                        MakeStore(
+                            1000, [](int i) { return i; }, [](int i) { return 4000 - i; }));
     curves.emplace_back("one sample", MakeStore(
                                           1, [](int) { return 0; }, [](int) { return 3712; }));
     curves.emplace_back("starts late", MakeStore(
