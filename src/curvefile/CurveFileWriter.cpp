@@ -12,8 +12,9 @@ namespace {
 
 // "-2147483648\t65,535\tV\r\n": the longest data line, in UTF-16 units.
 constexpr qsizetype kMaxLineUnits = 22;
+constexpr qsizetype kChunkBytes = 64 * 1024;
 
-// Data lines are written straight into the byte buffer: a curve holds up to 921 601 of them,
+// Data lines are written straight into the byte buffer: a curve holds up to 921 600 of them,
 // and a QString per line would dominate the save and every autosave.
 char* PutDataLine(char* out, std::int32_t seconds, std::uint16_t millivolts) {
     char line[kMaxLineUnits];
@@ -38,9 +39,11 @@ char* PutDataLine(char* out, std::int32_t seconds, std::uint16_t millivolts) {
     return out;
 }
 
-}  // namespace
-
-QByteArray CurveFileBytes(CurveStore& store) {
+// Produces the file in pieces of at most kChunkBytes, handed to `flush` (false stops it), so a
+// curve of any length is written through one small buffer: a whole-file array of tens of
+// megabytes would cost more in fresh pages than the formatting itself.
+template <typename Flush>
+bool GenerateCurveFile(CurveStore& store, Flush&& flush) {
     const std::int32_t duration = store.durationSeconds;
     store.headerHours = duration / 3600;
     store.headerMinutes = duration % 3600 / 60;
@@ -52,34 +55,64 @@ QByteArray CurveFileBytes(CurveStore& store) {
                                              store.headerMinutes, store.headerSeconds) +
                            QStringLiteral("Секунды\tНапряжение\r\n");
     const QByteArray headerBytes = QByteArray("\xFF\xFE", 2) + platform::Utf16LeBytes(header);
+    if (!flush(headerBytes.constData(), headerBytes.size())) {
+        return false;
+    }
 
     // Stay inside the arrays whatever lastIndex holds.
     const auto stored = static_cast<std::int32_t>(
         std::min(store.sampleTimes.size(), store.sampleMillivolts.size()));
-    const std::int32_t last = std::clamp(store.lastIndex, 0, std::max(stored - 1, 0));
     if (stored == 0) {
-        return headerBytes;
+        return true;
     }
-
-    QByteArray bytes(headerBytes.size() + (qsizetype{last} + 1) * kMaxLineUnits * 2,
-                     Qt::Uninitialized);
-    char* out = std::copy(headerBytes.cbegin(), headerBytes.cend(), bytes.data());
+    const std::int32_t last = std::clamp(store.lastIndex, 0, stored - 1);
     const std::int32_t* times = store.sampleTimes.data();
     const std::uint16_t* millivolts = store.sampleMillivolts.data();
 
+    char buffer[kChunkBytes];
+    char* out = buffer;
+    const char* const full = buffer + kChunkBytes - 2 * kMaxLineUnits;
+    const auto put = [&](std::int32_t seconds, std::uint16_t mv) {
+        if (out > full) {
+            if (!flush(buffer, out - buffer)) {
+                return false;
+            }
+            out = buffer;
+        }
+        out = PutDataLine(out, seconds, mv);
+        return true;
+    };
+
     // Point 0 always carries the time 0: it is the start of the run.
-    out = PutDataLine(out, 0, millivolts[0]);
+    if (!put(0, millivolts[0])) {
+        return false;
+    }
     for (std::int32_t i = 1; i < last; ++i) {
-        if (millivolts[i] != millivolts[i - 1]) {
-            out = PutDataLine(out, times[i], millivolts[i]);
+        if (millivolts[i] != millivolts[i - 1] && !put(times[i], millivolts[i])) {
+            return false;
         }
     }
     // The last point closes the curve even on a flat stretch, so its duration survives a reload.
     // A one-point curve has only its start line.
-    if (last > 0) {
-        out = PutDataLine(out, times[last], millivolts[last]);
+    if (last > 0 && !put(times[last], millivolts[last])) {
+        return false;
     }
-    bytes.truncate(out - bytes.constData());
+    return flush(buffer, out - buffer);
+}
+
+}  // namespace
+
+QByteArray CurveFileBytes(CurveStore& store) {
+    // One allocation for the longest possible file; pages never written are never touched.
+    const auto points = std::clamp<qsizetype>(store.lastIndex, 0,
+                                              static_cast<qsizetype>(store.sampleTimes.size())) +
+                        1;
+    QByteArray bytes;
+    bytes.reserve(kChunkBytes + points * kMaxLineUnits * 2);
+    GenerateCurveFile(store, [&bytes](const char* data, qsizetype size) {
+        bytes.append(data, size);
+        return true;
+    });
     return bytes;
 }
 
@@ -94,8 +127,10 @@ bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* err
     if (!file.open(QIODevice::WriteOnly)) {
         return fail(CurveWriteError::CannotCreate);
     }
-    const QByteArray bytes = CurveFileBytes(store);
-    if (file.write(bytes) != bytes.size()) {
+    const bool written = GenerateCurveFile(store, [&file](const char* data, qsizetype size) {
+        return file.write(data, size) == size;
+    });
+    if (!written) {
         file.cancelWriting();
         return fail(CurveWriteError::WriteFailed);
     }
