@@ -6,6 +6,7 @@
 #include <QHelpEvent>
 #include <QToolTip>
 #include <QWidget>
+#include <cstdio>
 
 namespace brimvolt {
 
@@ -105,12 +106,8 @@ void CToolTip::ShowTip() {
         QToolTip::hideText();
         return;
     }
-    // Rich text lets the tip wrap at the maximum width instead of running off as one line.
-    QString shown = text.toHtmlEscaped();
-    if (maxTipWidth > 0) {
-        shown =
-            QStringLiteral("<div style=\"max-width:%1px\">%2</div>").arg(maxTipWidth).arg(shown);
-    }
+    // Plain text shows on one line; longer hints break between words at the tip's width.
+    const QString shown = WrapToWidth(text, QFontMetrics(QToolTip::font()), maxTipWidth);
     QToolTip::showText(QCursor::pos(), shown, hovered, QRect(), autoPopMs);
 }
 
