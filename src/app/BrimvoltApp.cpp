@@ -8,6 +8,8 @@
 #include "app/BrimvoltDlg.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
+#include "platform/RunSleepGuard.h"
+#include "platform/SleepInhibitor.h"
 #include "sim/InProcessPort.h"
 
 BrimvoltOptions ParseOptions(const QStringList& arguments) {
@@ -66,6 +68,8 @@ int CBrimvoltApp::InitInstance() {
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
+        brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();
     dialog.reset();
     return 0;

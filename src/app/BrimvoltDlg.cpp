@@ -318,7 +318,7 @@ void CBrimvoltDlg::OnExit() {
     }
     if (portHandle) {
         pollTimer.stop();
-        portHandle.reset();
+        ClosePort();
     }
     discoveryTimer.stop();
     // The last recorded point reaches the autosave even if no paint came after it.
@@ -339,7 +339,7 @@ void CBrimvoltDlg::DiscoveryTick() {
     discoveryTimer.stop();
     if (portHandle) {
         pollTimer.stop();
-        portHandle.reset();
+        ClosePort();
     }
     Discovery discovery = FindModule(portSystem, request, reply);
     {
@@ -367,7 +367,7 @@ void CBrimvoltDlg::DiscoveryTick() {
 void CBrimvoltDlg::OnPortSelected(int index) {
     if (portHandle) {
         pollTimer.stop();
-        portHandle.reset();
+        ClosePort();
     }
     portName = portCombo->itemText(index);
     portHandle = portSystem.Open(portName);
@@ -381,6 +381,14 @@ void CBrimvoltDlg::OnPortSelected(int index) {
     portIndex = index;
     portHandle->ApplyLineSettings();
     pollTimer.start(kPollPeriodMs);
+}
+
+void CBrimvoltDlg::ClosePort() {
+    portHandle.reset();
+    // With the module gone nobody knows whether a run goes on: sleep is allowed again.
+    if (sleepGuard) {
+        sleepGuard->Stop();
+    }
 }
 
 void CBrimvoltDlg::SendPendingCommand() {
@@ -426,7 +434,7 @@ void CBrimvoltDlg::PollTick() {
     }
     SendPendingCommand();
     if (StatusPoll(*portHandle, request, reply) == 0) {
-        portHandle.reset();
+        ClosePort();
         discoveryTimer.start(kDiscoveryPeriodMs);
         return;
     }
@@ -458,6 +466,9 @@ void CBrimvoltDlg::TakeStatus(const StatusRecord& status) {
 
     running = (statusFlags & flags::kRunning) != 0 ? 1 : 0;
     curveWindow.store.runActive = running;
+    if (sleepGuard) {
+        sleepGuard->FollowRunFlag(running != 0);
+    }
     ButtonOf(kStartButton)->setText(texts.startButtonText);
     ButtonOf(kRinButton)->setText(texts.rinButtonText);
 

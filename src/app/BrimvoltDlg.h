@@ -14,6 +14,7 @@
 #include "curve/Graf.h"
 #include "module/Protocol.h"
 #include "platform/DialogTemplate.h"
+#include "platform/RunSleepGuard.h"
 #include "platform/SerialPort.h"
 
 class QComboBox;
@@ -76,6 +77,11 @@ public:
 
     /** A control of the template by its id; nullptr for an unknown id. */
     QWidget* Control(int id) const;
+
+    /** Keeps the computer awake while the module reports a run; without one nothing is held. */
+    void SetSleepGuard(std::unique_ptr<brimvolt::platform::CRunSleepGuard> guard) {
+        sleepGuard = std::move(guard);
+    }
     QMenuBar* MenuBar() const { return menuBar; }
 
     /** What the display block shows until the next tick replaces it. */
@@ -157,6 +163,7 @@ private:
     void DiscoveryTick();
     void PollTick();
     void SendPendingCommand();
+    void ClosePort();
     void TakeStatus(const brimvolt::StatusRecord& status);
     bool PortOpenOrTell();
     void FocusWriteButton();
@@ -171,5 +178,6 @@ private:
     brimvolt::platform::BuiltControls controls;
     QMenuBar* menuBar = nullptr;
     DisplayPicture displayPicture;
+    std::unique_ptr<brimvolt::platform::CRunSleepGuard> sleepGuard;
     bool created = false;
 };

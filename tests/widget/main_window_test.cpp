@@ -15,6 +15,7 @@
 #include "FakeModulePorts.h"
 #include "app/BrimvoltDlg.h"
 #include "curvefile/CurveFileReader.h"
+#include "platform/SleepInhibitor.h"
 #include "support/ScriptedDialogs.h"
 
 using brimvolt::CurveStore;
@@ -738,6 +739,39 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
             EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
         }
     }
+}
+
+class CountingInhibitor : public brimvolt::platform::CSleepInhibitor {
+public:
+    explicit CountingInhibitor(bool* held) : held(held) {}
+    void Inhibit(const QString&) override { *held = true; }
+    void Release() override { *held = false; }
+    bool IsHeld() const override { return *held; }
+
+private:
+    bool* held;
+};
+
+TEST_F(MainWindowTest, ComputerStaysAwakeOnlyWhileTheModuleReportsARun) {
+    bool held = false;
+    dlg->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
+        std::make_unique<CountingInhibitor>(&held)));
+    Connect();
+    Tick();
+    EXPECT_FALSE(held);
+    module->status.flags = 0x08;
+    Tick();
+    EXPECT_TRUE(held);
+    module->alive = false;  // the module is lost mid-run
+    Tick();
+    EXPECT_FALSE(held);
+
+    module->alive = true;
+    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    Tick();
+    EXPECT_TRUE(held);
+    dlg->OnExit();  // confirmed by the scripted OK
+    EXPECT_FALSE(held);
 }
 
 TEST(ToolTipText, WrapsBetweenWordsWithinTheWidth) {

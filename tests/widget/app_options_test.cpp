@@ -1,0 +1,37 @@
+#include <gtest/gtest.h>
+
+#include "app/BrimvoltApp.h"
+
+namespace {
+
+TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
+    struct Case {
+        QStringList arguments;
+        QStringList extraPorts;
+        std::optional<double> demoSpeed;
+        QStringList errors;
+    };
+    const Case cases[] = {
+        {{}, {}, std::nullopt, {}},
+        {{"--extra-port", "/tmp/a", "--extra-port=/tmp/b"}, {"/tmp/a", "/tmp/b"}, std::nullopt, {}},
+        {{"--demo"}, {}, 1.0, {}},
+        {{"--demo=20"}, {}, 20.0, {}},
+        {{"--demo=0.5", "--extra-port", "/dev/ttyUSB0"}, {"/dev/ttyUSB0"}, 0.5, {}},
+        // A speed is read without the locale: "2,5" is no number here.
+        {{"--demo=2,5"}, {}, std::nullopt, {"--demo=2,5"}},
+        {{"--demo=0"}, {}, std::nullopt, {"--demo=0"}},
+        {{"--demo=-3"}, {}, std::nullopt, {"--demo=-3"}},
+        {{"--demo=fast"}, {}, std::nullopt, {"--demo=fast"}},
+        {{"--extra-port"}, {}, std::nullopt, {"--extra-port"}},
+        {{"--verbose", "x"}, {}, std::nullopt, {"--verbose", "x"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const BrimvoltOptions options = ParseOptions(c.arguments);
+        EXPECT_EQ(options.extraPorts, c.extraPorts);
+        EXPECT_EQ(options.demoSpeed, c.demoSpeed);
+        EXPECT_EQ(options.errors, c.errors);
+    }
+}
+
+}  // namespace
