@@ -12,8 +12,11 @@ namespace brimvolt {
  * use it without a window.
  */
 struct CurveStore {
-    /** The module's whole time range, 255:59:59, one point a second, plus point 0. */
-    static constexpr std::int32_t kCapacity = 255 * 3600 + 59 * 60 + 59 + 1;
+    /**
+     * Room for the module's whole time range at one point a second: every second up to and
+     * including 256:00:00, the first time its counters cannot show, so no run is ever cut short.
+     */
+    static constexpr std::int32_t kCapacity = 256 * 3600 + 1;
 
     QString curveCapacityText;
     std::int32_t durationSeconds = 0;  // time of the last point; 0: no curve
