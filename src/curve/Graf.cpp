@@ -13,6 +13,10 @@
 #include "platform/Metrics.h"
 #include "resources/Templates.h"
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
+
 using namespace brimvolt;
 
 CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
@@ -23,7 +27,12 @@ CGraf::~CGraf() = default;
 
 void CGraf::Create(QWidget* owner) {
     // A window of its own, owned by the main window, with a caption but no close box.
-    setParent(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+#ifdef Q_OS_WIN
+    // The native window menu carries the curve-file entries there.
+    flags |= Qt::WindowSystemMenuHint;
+#endif
+    setParent(owner, flags);
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_NoSystemBackground);
     OnInitDialog();
@@ -36,9 +45,20 @@ void CGraf::OnInitDialog() {
                           [this] { OnSysCommand(kLoadCommand); });
     windowMenu->addAction(QStringLiteral("Сохранить в файле"), this,
                           [this] { OnSysCommand(kSaveCommand); });
+#ifdef Q_OS_WIN
+    // The window menu holds only the two entries: without its close entry the close box is off.
+    if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE); menu != nullptr) {
+        while (GetMenuItemCount(menu) > 0) {
+            DeleteMenu(menu, 0, MF_BYPOSITION);
+        }
+        AppendMenuW(menu, MF_STRING, kLoadCommand, L"Загрузить из файла");
+        AppendMenuW(menu, MF_STRING, kSaveCommand, L"Сохранить в файле");
+    }
+#else
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { windowMenu->popup(mapToGlobal(at)); });
+#endif
 
     const ColorsIniResult colors = ReadOrCreateColorsIni(QDir::currentPath());
     curveRed = colors.color.red;
@@ -168,4 +188,19 @@ void CGraf::mouseReleaseEvent(QMouseEvent* event) {
 
 void CGraf::closeEvent(QCloseEvent* event) {
     event->ignore();
+}
+
+bool CGraf::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
+#ifdef Q_OS_WIN
+    const auto* msg = static_cast<const MSG*>(message);
+    if (msg->message == WM_SYSCOMMAND) {
+        const int command = static_cast<int>(msg->wParam);
+        if ((command & ~0xF) == kLoadCommand || (command & ~0xF) == kSaveCommand) {
+            OnSysCommand(command);
+            *result = 0;
+            return true;
+        }
+    }
+#endif
+    return QDialog::nativeEvent(eventType, message, result);
 }

@@ -49,8 +49,7 @@ public:
     /** Writes the autosave if the curve changed since it was last written (leaving the program). */
     void FlushAutosave();
 
-    /** The context menu standing in for the window menu: "Загрузить из файла", "Сохранить в файле".
-     */
+    /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
 
     brimvolt::CurveStore store;
@@ -75,6 +74,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    /** On Windows the curve-file entries of the native window menu arrive here. */
+    bool nativeEvent(const QByteArray& eventType, void* message, qintptr* result) override;
     /** Esc does not close the window: it is hidden and shown from the main window only. */
     void reject() override {}
 
