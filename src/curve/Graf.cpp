@@ -5,6 +5,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
 
 #include "curve/ColorsIni.h"
 #include "curvefile/CurveFileWriter.h"
@@ -39,7 +40,7 @@ void CGraf::Create(QWidget* owner) {
 }
 
 void CGraf::OnInitDialog() {
-    // The window menu here is a context menu with the two curve-file entries, load first.
+    // The two curve-file entries of the window menu, load first.
     windowMenu = new QMenu(this);
     windowMenu->addAction(QStringLiteral("Загрузить из файла"), this,
                           [this] { OnSysCommand(kLoadCommand); });
