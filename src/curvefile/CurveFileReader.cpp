@@ -118,8 +118,10 @@ private:
     // Loads the next chunk; false at the end of the file (an odd last byte is dropped).
     bool Refill() {
         while (!failed_ && !atEnd_) {
-            chunk_.resize(kChunkBytes);
-            const qint64 got = device_.read(chunk_.data(), kChunkBytes);
+            // No bigger than what is left of a small file; a device that cannot tell gets a page.
+            const qint64 want = std::clamp<qint64>(device_.bytesAvailable(), 4096, kChunkBytes);
+            chunk_.resize(want);
+            const qint64 got = device_.read(chunk_.data(), want);
             if (got < 0) {
                 failed_ = true;
                 break;
