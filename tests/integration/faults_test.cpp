@@ -204,9 +204,11 @@ TEST(LinkFaults, PulledCableMidRunIsFoundAgainAndTheSameCurveGoesOn) {
     ASSERT_TRUE(program.Opened()) << program.transport.ErrorText();
     ASSERT_TRUE(program.StartRun(6));
 
+    const std::int32_t pointsAtDrop = program.Store().PointCount();
     program.module.SetFault(Fault::DropLink, true);
     ASSERT_TRUE(RunEventsUntil([&] { return !program.Connected(); }, kLongWaitMs));
     const auto beforeDrop = std::make_unique<CurveStore>(program.Store());
+    ASSERT_GE(beforeDrop->PointCount(), pointsAtDrop) << "the curve went with the link";
     ASSERT_TRUE(RunEventsUntil([&] { return program.ShowsNoModule(); }, kLongWaitMs))
         << "discovery did not take over";
     EXPECT_EQ(program.Store().PointCount(), beforeDrop->PointCount())
@@ -473,7 +475,7 @@ TEST(LinkFaults, RealProgramFollowsThePulledAndReplugedCable) {
 
     ::kill(static_cast<pid_t>(sim.processId()), SIGUSR1);
     // The poll gives up after about half a second; then nothing new may be written.
-    program.waitForFinished(2000);
+    program.waitForFinished(3000);
     const QByteArray atDrop = [&] {
         QFile file(autosave);
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
