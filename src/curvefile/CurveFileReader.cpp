@@ -40,9 +40,9 @@ std::uint16_t MillivoltsOfVolts(double volts) {
 }
 
 // Reads a file's UTF-16LE units in chunks and hands them out a line at a time.
-class LineReader {
+class CLineReader {
 public:
-    LineReader(QIODevice& device, const QByteArray& firstBytes) : device_(device) {
+    CLineReader(QIODevice& device, const QByteArray& firstBytes) : device(device) {
         Append(firstBytes.constData(), firstBytes.size());
     }
 
@@ -51,62 +51,62 @@ public:
      * out. False when the file had no unit left. The view lives until the next call.
      */
     bool NextLine(QStringView& line) {
-        line_.clear();
+        lineUnits.clear();
         bool any = false;
-        while (pos_ < units_.size() || Refill()) {
+        while (pos < units.size() || Refill()) {
             any = true;
-            const char16_t* begin = units_.data() + pos_;
-            const char16_t* end = units_.data() + units_.size();
+            const char16_t* begin = units.data() + pos;
+            const char16_t* end = units.data() + units.size();
             const char16_t* p = begin;
             while (p != end && *p != u'\n' && *p != u'\0') {
                 ++p;
             }
             if (p == end) {
                 Keep(begin, p);
-                pos_ = units_.size();
+                pos = units.size();
                 continue;
             }
-            pos_ = static_cast<std::size_t>(p - units_.data()) + 1;
+            pos = static_cast<std::size_t>(p - units.data()) + 1;
             if (*p == u'\0') {
                 Keep(begin, p);
                 continue;
             }
-            if (line_.empty()) {
+            if (lineUnits.empty()) {
                 line = QStringView(begin, p + 1);
                 return true;
             }
             Keep(begin, p + 1);
             break;
         }
-        line = QStringView(line_.data(), static_cast<qsizetype>(line_.size()));
+        line = QStringView(lineUnits.data(), static_cast<qsizetype>(lineUnits.size()));
         return any;
     }
 
-    bool Failed() const { return failed_; }
+    bool Failed() const { return failed; }
 
 private:
     void Keep(const char16_t* begin, const char16_t* end) {
-        const std::size_t room = kMaxLineUnits - std::min(line_.size(), kMaxLineUnits);
-        line_.append(begin, std::min(static_cast<std::size_t>(end - begin), room));
+        const std::size_t room = kMaxLineUnits - std::min(lineUnits.size(), kMaxLineUnits);
+        lineUnits.append(begin, std::min(static_cast<std::size_t>(end - begin), room));
     }
 
     // Turns bytes into units, an odd byte waiting for its partner from the next chunk.
     void Append(const char* bytes, qint64 count) {
-        units_.erase(units_.begin(), units_.begin() + static_cast<std::ptrdiff_t>(pos_));
-        pos_ = 0;
+        units.erase(units.begin(), units.begin() + static_cast<std::ptrdiff_t>(pos));
+        pos = 0;
         qint64 i = 0;
-        if (hasCarry_ && count > 0) {
-            units_.push_back(Unit(carry_, bytes[0]));
-            hasCarry_ = false;
+        if (hasCarry && count > 0) {
+            units.push_back(Unit(carry, bytes[0]));
+            hasCarry = false;
             i = 1;
         }
-        units_.reserve(units_.size() + static_cast<std::size_t>((count - i) / 2));
+        units.reserve(units.size() + static_cast<std::size_t>((count - i) / 2));
         for (; i + 1 < count; i += 2) {
-            units_.push_back(Unit(bytes[i], bytes[i + 1]));
+            units.push_back(Unit(bytes[i], bytes[i + 1]));
         }
         if (i < count) {
-            carry_ = bytes[i];
-            hasCarry_ = true;
+            carry = bytes[i];
+            hasCarry = true;
         }
     }
 
@@ -117,36 +117,36 @@ private:
 
     // Loads the next chunk; false at the end of the file (an odd last byte is dropped).
     bool Refill() {
-        while (!failed_ && !atEnd_) {
+        while (!failed && !atEnd) {
             // No bigger than what is left of a small file; a device that cannot tell gets a page.
-            const qint64 want = std::clamp<qint64>(device_.bytesAvailable(), 4096, kChunkBytes);
-            chunk_.resize(want);
-            const qint64 got = device_.read(chunk_.data(), want);
+            const qint64 want = std::clamp<qint64>(device.bytesAvailable(), 4096, kChunkBytes);
+            chunk.resize(want);
+            const qint64 got = device.read(chunk.data(), want);
             if (got < 0) {
-                failed_ = true;
+                failed = true;
                 break;
             }
             if (got == 0) {
-                atEnd_ = true;
+                atEnd = true;
                 break;
             }
-            Append(chunk_.constData(), got);
-            if (pos_ < units_.size()) {
+            Append(chunk.constData(), got);
+            if (pos < units.size()) {
                 return true;
             }
         }
         return false;
     }
 
-    QIODevice& device_;
-    std::vector<char16_t> units_;
-    std::size_t pos_ = 0;
-    QByteArray chunk_;
-    char carry_ = 0;
-    bool hasCarry_ = false;
-    bool failed_ = false;
-    bool atEnd_ = false;
-    std::u16string line_;
+    QIODevice& device;
+    std::vector<char16_t> units;
+    std::size_t pos = 0;
+    QByteArray chunk;
+    char carry = 0;
+    bool hasCarry = false;
+    bool failed = false;
+    bool atEnd = false;
+    std::u16string lineUnits;
 };
 
 // Up to `count` bytes from the device, fewer only at its end; false on a read error.
@@ -267,7 +267,7 @@ CurveReadResult ReadCurve(QIODevice& device, CurveStore& into) {
         return result;
     }
     const qsizetype startUnit = keyValue ? keyValueAt : captionAt;
-    LineReader reader(device, headBytes.sliced(2 * startUnit));
+    CLineReader reader(device, headBytes.sliced(2 * startUnit));
     QStringView line;
     if (!keyValue) {
         reader.NextLine(line);  // the column captions

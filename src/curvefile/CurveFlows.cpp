@@ -47,22 +47,22 @@ bool IsNameBreaker(QChar c) {
 }
 
 // The wait cursor for the reading only: every way out of a load restores it before a message.
-class WaitCursor {
+class CWaitCursor {
 public:
-    WaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
-    ~WaitCursor() { Restore(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
+    CWaitCursor() { QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor)); }
+    ~CWaitCursor() { Restore(); }
+    CWaitCursor(const CWaitCursor&) = delete;
+    CWaitCursor& operator=(const CWaitCursor&) = delete;
 
     void Restore() {
-        if (active_) {
-            active_ = false;
+        if (active) {
+            active = false;
             QGuiApplication::restoreOverrideCursor();
         }
     }
 
 private:
-    bool active_ = true;
+    bool active = true;
 };
 
 }  // namespace
@@ -144,7 +144,7 @@ bool LoadCurve(CurveWindowContext& context) {
         return false;
     }
 
-    WaitCursor cursor;
+    CWaitCursor cursor;
     // Read into a store of its own, so a file that turns out unreadable costs nothing.
     auto loaded = std::make_unique<CurveStore>();
     const CurveReadResult result = ReadCurve(file, *loaded);

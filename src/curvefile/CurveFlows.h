@@ -28,8 +28,10 @@ void SaveCurve(CurveWindowContext& context);
  */
 bool LoadCurve(CurveWindowContext& context);
 
-/** The name a save proposes: the capacity text (or "Безымянный") with the extension, as a plain
- * file name. */
+/**
+ * The name a save proposes: the capacity text (or "Безымянный") with the curve's extension,
+ * without spaces or anything else that cannot stand in a file name.
+ */
 QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve);
 
 }  // namespace brimvolt
