@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
 
@@ -182,6 +183,27 @@ TEST_F(CurveFlows, FailedSaveReportsAndKeepsTitleAndFiles) {
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages[1].caption, QString::fromUtf16(u"Ошибка"));
     EXPECT_TRUE(QFileInfo(folder + "busy.raz").isDir());
+}
+
+// A folder that refuses new entries but lets its files be rewritten in place: a save that
+// truncated the file before writing would lose the old curve here.
+TEST_F(CurveFlows, FailedSaveLeavesTheExistingFileAsItWas) {
+    ASSERT_TRUE(QDir(folder).mkdir("locked"));
+    const QString path = folder + "locked/curve.raz";
+    const QByteArray old("the old curve");
+    WriteFile(path, old);
+    if (QProcess::execute("chattr", {"+i", folder + "locked"}) != 0) {
+        GTEST_SKIP() << "chattr +i is not available here";
+    }
+    dialogs.paths = {path};
+    auto context = Context();
+    SaveCurve(context);
+    QProcess::execute("chattr", {"-i", folder + "locked"});
+
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].text, kCannotCreate);
+    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_EQ(title, "untouched");
 }
 
 TEST_F(CurveFlows, LoadDuringARunWarnsAndCancelEndsIt) {
