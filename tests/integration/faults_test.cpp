@@ -437,7 +437,7 @@ QString BinPath(const char* name) {
 // The whole program, as run from a shell, against the simulator tool whose cable is pulled and
 // plugged back with SIGUSR1: the autosave stands still while the module is away and then grows
 // from the same curve.
-TEST(LinkFaults, RealProgramFollowsThePulledAndReplugedCable) {
+TEST(LinkFaults, RealProgramFollowsThePulledAndRepluggedCable) {
     QTemporaryDir work;
     ASSERT_TRUE(work.isValid());
     const QString link = work.filePath("module-tty");
