@@ -39,8 +39,16 @@ test: build
 	@echo "Running the suite again under a Russian locale"
 	cd $(BUILD) && LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 ctest --output-on-failure -j $(JOBS) --timeout 300
 
+# Every benchmark five times, then a table of the medians (the JSON stays in $(BUILD)/bench.json).
 bench: build
-	$(BUILD)/bin/brimvolt-bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
+	@rm -f "$(BUILD)/bench.json" "$(BUILD)/bench.status"
+	@{ QT_QPA_PLATFORM=offscreen "$(BUILD)/bin/brimvolt-bench" --benchmark_repetitions=5 \
+	    --benchmark_report_aggregates_only=true --benchmark_out="$(BUILD)/bench.json" \
+	    --benchmark_out_format=json 2>&1; echo $$? > "$(BUILD)/bench.status"; } | \
+	  grep -v -e 'does not support propagateSizeHints' -e 'XDG_RUNTIME_DIR not set'; \
+	status=$$(cat "$(BUILD)/bench.status"); rm -f "$(BUILD)/bench.status"; \
+	echo; LC_ALL=C awk -f tools/bench_table.awk "$(BUILD)/bench.json" || exit 1; \
+	exit $$status
 
 # Without a display the demo runs offscreen for a bounded time and leaves pictures of the windows.
 DEMO_SPEED ?= 400

@@ -210,7 +210,7 @@ TEST(RenderCurve, ColumnSpansEqualEverySegment) {
     std::normal_distribution<double> noise(0.0, 6.0);
     std::vector<std::pair<const char*, std::unique_ptr<CurveStore>>> curves;
     curves.emplace_back(
-        "dense full week",
+        "dense, every second to 256 h",
         MakeStore(
             CurveStore::kCapacity, [](int i) { return i; },
             [&](int i) {
