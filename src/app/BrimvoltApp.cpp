@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "app/BrimvoltDlg.h"
+#include "app/HeadlessDemo.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
 #include "platform/RunSleepGuard.h"
@@ -16,14 +17,27 @@ BrimvoltOptions ParseOptions(const QStringList& arguments) {
     BrimvoltOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
+        // A path that is empty or looks like the next option is a slip, not a port to probe.
+        const auto takePath = [&](const QString& path) {
+            if (path.isEmpty() || path.startsWith(QLatin1String("--"))) {
+                options.errors.append(argument);
+            } else {
+                options.extraPorts.append(path);
+            }
+        };
         if (argument == QLatin1String("--extra-port")) {
             if (i + 1 < arguments.size()) {
-                options.extraPorts.append(arguments[++i]);
+                takePath(arguments[++i]);
             } else {
                 options.errors.append(argument);
             }
         } else if (argument.startsWith(QLatin1String("--extra-port="))) {
-            options.extraPorts.append(argument.mid(13));
+            takePath(argument.mid(13));
+        } else if (argument.startsWith(QLatin1String("--headless-demo="))) {
+            options.headlessDemoSeconds = brimvolt::HeadlessDemoSeconds(QStringView(argument).mid(16));
+            if (!options.headlessDemoSeconds) {
+                options.errors.append(argument);
+            }
         } else if (argument == QLatin1String("--demo")) {
             options.demoSpeed = 1.0;
         } else if (argument.startsWith(QLatin1String("--demo="))) {
@@ -39,6 +53,9 @@ BrimvoltOptions ParseOptions(const QStringList& arguments) {
         } else {
             options.errors.append(argument);
         }
+    }
+    if (options.headlessDemoSeconds && !options.demoSpeed) {
+        options.errors.append(QStringLiteral("--headless-demo without --demo"));
     }
     return options;
 }
@@ -56,8 +73,16 @@ int CBrimvoltApp::InitInstance() {
     const BrimvoltOptions options = ParseOptions(QApplication::arguments().mid(1));
     if (!options.errors.isEmpty()) {
         QTextStream(stderr) << "brimvolt: unknown option " << options.errors.join(QLatin1Char(' '))
-                            << "\nusage: brimvolt [--extra-port PATH]... [--demo[=SPEED]]\n";
+                            << "\nusage: brimvolt [--extra-port PATH]... [--demo[=SPEED]]\n"
+                            << "  " << brimvolt::HeadlessDemoUsage() << "\n";
         return 2;
+    }
+    if (options.headlessDemoSeconds) {
+        brimvolt::HeadlessDemoOptions demo;
+        demo.speed = *options.demoSpeed;
+        demo.seconds = *options.headlessDemoSeconds;
+        demo.extraPorts = options.extraPorts;
+        return brimvolt::RunHeadlessDemo(demo);
     }
 
     std::unique_ptr<brimvolt::platform::CPortSystem> ports =

@@ -7,6 +7,7 @@
 struct BrimvoltOptions {
     QStringList extraPorts;           // --extra-port PATH, repeatable
     std::optional<double> demoSpeed;  // --demo[=SPEED]
+    std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
     QStringList errors;               // options that could not be understood
 };
 

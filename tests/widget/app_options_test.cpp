@@ -35,3 +35,19 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramOptions, RefusesSlipsInPortPathsAndAHeadlessRunWithoutTheDemo) {
+    EXPECT_EQ(ParseOptions({"--extra-port="}).errors, QStringList{"--extra-port="});
+    EXPECT_TRUE(ParseOptions({"--extra-port", "--demo"}).extraPorts.isEmpty());
+    EXPECT_FALSE(ParseOptions({"--extra-port", "--demo"}).errors.isEmpty());
+
+    const BrimvoltOptions headless = ParseOptions({"--demo=200", "--headless-demo=5"});
+    EXPECT_TRUE(headless.errors.isEmpty());
+    EXPECT_EQ(headless.headlessDemoSeconds, 5.0);
+    EXPECT_FALSE(ParseOptions({"--headless-demo=5"}).errors.isEmpty());
+    EXPECT_FALSE(ParseOptions({"--demo", "--headless-demo=0"}).errors.isEmpty());
+}
+
+}  // namespace
