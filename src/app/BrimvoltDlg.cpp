@@ -162,6 +162,9 @@ void CBrimvoltDlg::ConnectMessageMap() {
     connect(ButtonOf(kWriteButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnWriteParameter);
     // Only the operator's choice counts as a selection change, as with the system's combo box.
     connect(portCombo, &QComboBox::activated, this, &CBrimvoltDlg::OnPortSelected);
+    if (portCombo->lineEdit() != nullptr) {
+        portCombo->lineEdit()->installEventFilter(this);
+    }
     connect(operationalList, &QListWidget::itemSelectionChanged, this,
             &CBrimvoltDlg::OnOperationalSelected);
     connect(modeList, &QListWidget::itemSelectionChanged, this, &CBrimvoltDlg::OnModeSelected);
@@ -287,6 +290,20 @@ void CBrimvoltDlg::keyPressEvent(QKeyEvent* event) {
         }
     }
     QDialog::keyPressEvent(event);
+}
+
+bool CBrimvoltDlg::eventFilter(QObject* watched, QEvent* event) {
+    // Enter in the port list's edit field would make the combo box choose the typed port again;
+    // here as everywhere in the window Enter is the OK command, and typed text selects nothing.
+    if (portCombo != nullptr && watched == portCombo->lineEdit() &&
+        event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            OnWriteParameter();
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
 }
 
 void CBrimvoltDlg::closeEvent(QCloseEvent* event) {

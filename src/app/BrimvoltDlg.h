@@ -152,6 +152,7 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     /** Enter (the dialog's OK command) writes the parameter and never closes the window. */
     void accept() override { OnWriteParameter(); }

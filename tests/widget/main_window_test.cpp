@@ -148,6 +148,26 @@ TEST_F(MainWindowTest, EnterWritesTheParameterAndNeverCloses) {
     EXPECT_TRUE(dlg->isVisible());
 }
 
+TEST_F(MainWindowTest, EnterInThePortFieldWritesInsteadOfReopeningThePort) {
+    Connect();
+    dlg->operationalList->setCurrentRow(1);
+    Type(QStringLiteral("3.1"));
+    const int opens = module->opens;
+    const std::size_t mark = module->written.size();
+
+    QLineEdit* portField = dlg->portCombo->lineEdit();
+    ASSERT_NE(portField, nullptr);
+    portField->setFocus();
+    QTest::keyClicks(portField, QStringLiteral("COM3"));
+    QTest::keyClick(portField, Qt::Key_Return);
+
+    EXPECT_EQ(module->opens, opens);
+    EXPECT_TRUE(dlg->portHandle != nullptr);
+    EXPECT_TRUE(dlg->isVisible());
+    Tick();
+    EXPECT_EQ(SentAfter(mark), (std::vector<Bytes4>{{'w', 1, 0x1C, 0x0C}}));
+}
+
 TEST_F(MainWindowTest, ExitAsksOnlyWhileARunGoesOn) {
     struct Case {
         const char* name;
