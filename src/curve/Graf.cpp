@@ -1,5 +1,7 @@
 #include "curve/Graf.h"
 
+#include <QWindow>
+
 #include <QCloseEvent>
 #include <QDir>
 #include <QMenu>
@@ -150,7 +152,10 @@ void CGraf::Refresh() {
 
 void CGraf::CurveChanged() {
     autosaveBehind = true;
-    if (isVisible() && !isMinimized()) {
+    // Only a window the system actually shows gets its paint; one hidden with its minimised
+    // owner, or on another desktop, still reports itself visible, so ask for exposure.
+    const QWindow* window = windowHandle();
+    if (isVisible() && !isMinimized() && window != nullptr && window->isExposed()) {
         update();
     } else {
         Refresh();
