@@ -93,8 +93,9 @@ bool GenerateCurveFile(CurveStore& store, Flush&& flush) {
         }
     }
     // The last point closes the curve even on a flat stretch, so its duration survives a reload.
-    // A one-point curve has only its start line.
-    if (last > 0 && !put(times[last], millivolts[last])) {
+    // A one-point curve at time 0 has only its start line (twice would reload as two points at
+    // 0 s); one whose only point lies later, as a one-line file loads, keeps its time.
+    if ((last > 0 || times[0] != 0) && !put(times[last], millivolts[last])) {
         return false;
     }
     return flush(buffer, out - buffer);

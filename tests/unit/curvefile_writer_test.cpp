@@ -116,6 +116,9 @@ TEST(CurveFileWriter, OnePointCurveHasASingleDataLine) {
     // Writing the point twice would reload as two points at time 0.
     auto store = MakeStore({{0, 4100}});
     EXPECT_EQ(DataLines(CurveFileBytes(*store)), QStringList({"0\t4,100\tV"}));
+    // A one-line file loads as a single point at its own time; saving it again keeps that time.
+    auto later = MakeStore({{5, 3700}});
+    EXPECT_EQ(DataLines(CurveFileBytes(*later)), QStringList({"0\t3,700\tV", "5\t3,700\tV"}));
 }
 
 TEST(CurveFileWriter, LastIndexOutsideTheStoreStaysInsideTheArrays) {
