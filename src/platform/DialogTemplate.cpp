@@ -123,27 +123,27 @@ Qt::Alignment AlignmentOf(unsigned style) {
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
-QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
-    switch (spec.kind) {
+QWidget* MakeControl(QWidget* parent, const ControlSpec& entry) {
+    switch (entry.kind) {
         case ControlKind::Static: {
-            auto* label = new QLabel(spec.text, parent);
-            label->setAlignment(AlignmentOf(spec.style));
+            auto* label = new QLabel(entry.text, parent);
+            label->setAlignment(AlignmentOf(entry.style));
             // Static texts wrap at word boundaries within their rectangle.
             label->setWordWrap(true);
             label->setTextFormat(Qt::PlainText);
             return label;
         }
         case ControlKind::Button: {
-            auto* button = new QPushButton(spec.text, parent);
+            auto* button = new QPushButton(entry.text, parent);
             button->setAutoDefault(true);
-            button->setDefault((spec.style & kDefaultButton) != 0);
+            button->setDefault((entry.style & kDefaultButton) != 0);
             return button;
         }
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(spec.text, parent);
-            if ((spec.style & kAlignCenter) != 0) {
+            auto* edit = new QLineEdit(entry.text, parent);
+            if ((entry.style & kAlignCenter) != 0) {
                 edit->setAlignment(Qt::AlignCenter);
-            } else if ((spec.style & kAlignRight) != 0) {
+            } else if ((entry.style & kAlignRight) != 0) {
                 edit->setAlignment(Qt::AlignRight);
             }
             return edit;
@@ -158,7 +158,7 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
         }
         case ControlKind::Combo: {
             auto* combo = new QComboBox(parent);
-            combo->setEditable((spec.style & kComboEditable) != 0);
+            combo->setEditable((entry.style & kComboEditable) != 0);
             // Typed text is never taken into the list.
             combo->setInsertPolicy(QComboBox::NoInsert);
             return combo;
@@ -176,27 +176,27 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& spec) {
 BuiltControls BuildControls(QWidget* parent, const DialogTemplate& dialogTemplate,
                             const DialogBaseUnits& units, QPoint origin) {
     BuiltControls built;
-    for (const ControlSpec& spec : dialogTemplate.controls) {
-        QWidget* control = MakeControl(parent, spec);
+    for (const ControlSpec& entry : dialogTemplate.controls) {
+        QWidget* control = MakeControl(parent, entry);
         if (control == nullptr) {
             continue;
         }
-        QRect pixels = units.ToPixels(spec.rectDu).translated(origin);
-        if (spec.kind == ControlKind::Combo) {
+        QRect pixels = units.ToPixels(entry.rectDu).translated(origin);
+        if (entry.kind == ControlKind::Combo) {
             // The rectangle's height includes the dropped list; the closed box keeps its own.
             pixels.setHeight(control->sizeHint().height());
         }
         if (auto* label = qobject_cast<QLabel*>(control);
-            label != nullptr && !spec.text.isEmpty()) {
+            label != nullptr && !entry.text.isEmpty()) {
             // A face a little taller than the template's own must not cut the last line off.
             pixels.setHeight(std::max(pixels.height(), label->heightForWidth(pixels.width())));
         }
         control->setGeometry(pixels);
-        if (spec.id == kUnnamedId) {
+        if (entry.id == kUnnamedId) {
             built.unnamed.append(control);
         } else {
-            control->setObjectName(QStringLiteral("control%1").arg(spec.id));
-            built.byId.insert(spec.id, control);
+            control->setObjectName(QStringLiteral("control%1").arg(entry.id));
+            built.byId.insert(entry.id, control);
         }
         if (control->focusPolicy() != Qt::NoFocus) {
             built.tabOrder.append(control);

@@ -102,11 +102,11 @@ TEST(MainTemplate, HoldsEveryControlOnceInTabOrder) {
     EXPECT_EQ(main.caption, "Brimvolt - Измеритель емкости (Версия 6.3 Моя)");
     std::set<int> ids;
     int unnamed = 0;
-    for (const ControlSpec& spec : main.controls) {
-        if (spec.id == kUnnamedId) {
+    for (const ControlSpec& entry : main.controls) {
+        if (entry.id == kUnnamedId) {
             ++unnamed;
         } else {
-            EXPECT_TRUE(ids.insert(spec.id).second) << "twice: " << spec.id;
+            EXPECT_TRUE(ids.insert(entry.id).second) << "twice: " << entry.id;
         }
     }
     const std::set<int> expected = {2,    1000, 1001, 1002, 1003, 1004, 1006, 1007, 1008,
