@@ -23,6 +23,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
@@ -50,21 +51,7 @@ constexpr std::int32_t kLongCurvePoints = 150000;
 constexpr int kKills = 20;
 
 bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) {
-        return true;
-    }
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() >= timeoutMs) {
-            loop.quit();
-        }
-    });
-    check.start(10);
-    loop.exec();
-    return done();
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 void Click(CBrimvoltDlg& dialog, int id) {

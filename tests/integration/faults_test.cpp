@@ -14,6 +14,7 @@
 #include <QListWidget>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <algorithm>
 #include <functional>
@@ -48,21 +49,7 @@ constexpr int kLongWaitMs = 30000;
 
 /** Runs the event loop until done() holds or timeoutMs pass; whether done() held. */
 bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
-    if (done()) {
-        return true;
-    }
-    QEventLoop loop;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer check;
-    QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-        if (done() || clock.elapsed() >= timeoutMs) {
-            loop.quit();
-        }
-    });
-    check.start(10);
-    loop.exec();
-    return done();
+    return QTest::qWaitFor(done, timeoutMs);
 }
 
 /** Runs the event loop for a while, calling watch() between events as it goes. */
