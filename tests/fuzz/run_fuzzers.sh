@@ -12,7 +12,7 @@ here=$(cd "$(dirname "$0")" && pwd)
 
 # Undefined behaviour is a finding, not a warning; a stack says where it came from.
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
-export ASAN_OPTIONS=${ASAN_OPTIONS:-abort_on_error=0:allocator_may_return_null=1}
+export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
