@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Runs every fuzz target of a fuzz build: first the kept regression inputs, then fuzzing from the
-# seed corpus for the given number of seconds. Exits non-zero on any finding.
+# starting corpus for the given number of seconds. Exits non-zero on any finding.
 #
 #   tests/fuzz/run_fuzzers.sh <fuzz build folder> [seconds per target] [target name...]
 set -uo pipefail
@@ -48,7 +48,7 @@ for name in "${targets[@]}"; do
         echo "ok   $name: ${#regressions[@]} regression input(s) replayed"
     fi
 
-    # New finds go to the build's own corpus; the committed seeds are only read.
+    # New finds go to the build's own corpus; the committed starting inputs are only read.
     if "$bin" "$build/fuzz-corpus/$name" "$here/corpus/$name" \
         -max_total_time="$seconds" -timeout=25 -rss_limit_mb=3072 \
         -artifact_prefix="$build/fuzz-artifacts/$name/" -print_final_stats=1 \
