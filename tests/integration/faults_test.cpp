@@ -290,8 +290,9 @@ TEST(LinkFaults, RepliesLaterThanTheReadWaitsCountAsALostLink) {
     ASSERT_TRUE(program.StartRun(4));
 
     program.module.SetFault(Fault::Late, true);
+    // Only the lost link is certain: a late "Brim" from an earlier probe may land in a later
+    // probe's read and connect again for a moment, so what the display shows meanwhile varies.
     ASSERT_TRUE(RunEventsUntil([&] { return !program.Connected(); }, kLongWaitMs));
-    ASSERT_TRUE(RunEventsUntil([&] { return program.ShowsNoModule(); }, kLongWaitMs));
     const std::int32_t duration = program.Store().durationSeconds;
 
     program.module.SetFault(Fault::Late, false);
