@@ -115,6 +115,11 @@ std::unique_ptr<CQtSerialPort> CQtSerialPort::Open(const QString& location) {
     if (!port->open(QIODevice::ReadWrite)) {
         return nullptr;
     }
+    // A newly opened port starts with an empty receive queue, as a fresh handle does on
+    // Windows. A device node may still hold what a module sent after the last close (a late
+    // reply to a failed probe or poll), and those bytes would shift every later reply on this
+    // port out of step. Once open, nothing is ever dropped.
+    port->clear(QSerialPort::Input);
     return std::unique_ptr<CQtSerialPort>(new CQtSerialPort(std::move(port)));
 }
 

@@ -125,6 +125,24 @@ TEST_F(SerialPortTest, LateAnswerIsShortAndNothingOfItIsLost) {
     EXPECT_EQ(ReadSome(*port, 4), QByteArray("Brim"));
 }
 
+TEST_F(SerialPortTest, BytesSentWhileThePortWasClosedAreNotReadAfterReopening) {
+    auto peer = MakePeer("reopened");
+    peer->Answer('u', PtyPeer::Late(kLongGapMs, "Brim"));
+    auto port = OpenConfigured(peer->Path());
+    ASSERT_NE(port, nullptr);
+    Send(*port, 'u');
+    EXPECT_TRUE(ReadSome(*port, 4).isEmpty());
+    port.reset();
+    // The late answer arrives while nobody holds the port.
+    QThread::msleep(2 * kLongGapMs);
+
+    port = OpenConfigured(peer->Path());
+    ASSERT_NE(port, nullptr);
+    peer->Answer('a', PtyPeer::Bytes(Record42()));
+    Send(*port, 'a');
+    EXPECT_EQ(ReadSome(*port, 42), Record42());
+}
+
 TEST_F(SerialPortTest, PortIsHeldExclusivelyUntilClosed) {
     auto peer = MakePeer("exclusive");
     auto ports = platform::MakePathPorts({peer->Path()});
