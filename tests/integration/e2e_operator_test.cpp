@@ -10,23 +10,30 @@
 
 #include "app/BrimvoltDlg.h"
 #include "curvefile/CurveFileWriter.h"
-#include "sim/InProcessPort.h"
+#include "platform/QtSerialPort.h"
+#include "sim/PtyTransport.h"
+#include "sim/SimModule.h"
 #include "support/ScriptedDialogs.h"
 
 using brimvolt::testing::ScriptedDialogs;
 
 namespace {
 
-// The whole main window against the simulator on the in-process port, with real timers.
+// The whole main window against the simulator on a pseudo-terminal, through the real serial
+// port backend, with real timers.
 class OperatorEndToEnd : public ::testing::Test {
 public:
     void SetUp() override {
         ASSERT_TRUE(folder.isValid());
         previousFolder = QDir::currentPath();
         QDir::setCurrent(folder.path());
-        ports = brimvolt::sim::MakeDemoPorts(nullptr, 1.0);
-        module = brimvolt::sim::DemoModuleOf(*ports);
-        ASSERT_TRUE(module != nullptr);
+        module = std::make_shared<brimvolt::sim::CSimModule>();
+        module->UseWallClock(1.0);
+        transport = std::make_unique<brimvolt::sim::CPtyTransport>(*module);
+        ASSERT_TRUE(transport->Open()) << transport->ErrorText();
+        transport->Start();
+        ports =
+            brimvolt::platform::MakePathPorts({QString::fromStdString(transport->DevicePath())});
         dlg = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
         dlg->Create();
         QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
@@ -36,6 +43,7 @@ public:
     void TearDown() override {
         dlg.reset();
         ports.reset();
+        transport.reset();
         QDir::setCurrent(previousFolder);
     }
 
@@ -48,6 +56,7 @@ public:
     ScriptedDialogs dialogs;
     std::unique_ptr<brimvolt::platform::CPortSystem> ports;
     std::shared_ptr<brimvolt::sim::CSimModule> module;
+    std::unique_ptr<brimvolt::sim::CPtyTransport> transport;
     std::unique_ptr<CBrimvoltDlg> dlg;
 };
 
