@@ -517,39 +517,32 @@ void CBrimvoltDlg::FocusWriteButton() {
     ButtonOf(kWriteButton)->setFocus();
 }
 
-void CBrimvoltDlg::OnStartStop() {
+void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
     if (!PortOpenOrTell()) {
         return;
     }
-    pendingCommand = 'p';
-    FocusWriteButton();
-}
-
-void CBrimvoltDlg::OnReset() {
-    if (!PortOpenOrTell()) {
-        return;
-    }
-    pendingCommand = 's';
-    FocusWriteButton();
-}
-
-void CBrimvoltDlg::OnEmergencyReset() {
-    if (!PortOpenOrTell()) {
-        return;
-    }
-    pendingCommand = 'S';
-    FocusWriteButton();
-}
-
-void CBrimvoltDlg::OnRinButton() {
-    if (!PortOpenOrTell()) {
-        return;
-    }
-    const std::uint8_t command = RinButtonCommand(statusFlags);
     if (command != 0) {
         pendingCommand = command;
     }
     FocusWriteButton();
+}
+
+void CBrimvoltDlg::OnStartStop() {
+    QueueButtonCommand('p');
+}
+
+void CBrimvoltDlg::OnReset() {
+    QueueButtonCommand('s');
+}
+
+void CBrimvoltDlg::OnEmergencyReset() {
+    QueueButtonCommand('S');
+}
+
+// With neither a run nor a held result the button leaves nothing pending, and still moves the
+// focus.
+void CBrimvoltDlg::OnRinButton() {
+    QueueButtonCommand(RinButtonCommand(statusFlags));
 }
 
 void CBrimvoltDlg::OnWriteTimeAndCapacity() {

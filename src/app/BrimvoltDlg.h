@@ -168,6 +168,8 @@ private:
     void TakeStatus(const brimvolt::StatusRecord& status);
     bool PortOpenOrTell();
     void FocusWriteButton();
+    /** A command button: the port check, then the command (0: none) into the one slot. */
+    void QueueButtonCommand(std::uint8_t command);
     void SelectParameter(QListWidget* list, QListWidget* other, int firstIndex);
     void ShowRangeHint();
     QPushButton* ButtonOf(int id) const;
