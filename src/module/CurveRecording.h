@@ -1,11 +1,31 @@
 #pragma once
 
+#include <QString>
 #include <cstdint>
 
 #include "curve/CurveStore.h"
 #include "module/Protocol.h"
 
 namespace brimvolt {
+
+/** What one status record means for the curve's clock. */
+struct CurveClockStep {
+    bool firstReading = false;  // the first record since start-up
+    bool firstPoint = false;    // ... and the module's time was already running: a point there
+    bool newRun = false;        // the time shows 1 s after standing at 0: a new curve begins
+    bool nextSecond = false;    // the time differs from the last one handled: a point
+};
+
+/**
+ * Moves the poll cycle's recording fields on by one status record (see RecordCurve) and says
+ * what the record means for the curve, without touching a store. Everything that follows the
+ * curve's runs (the curve itself, the run journal) decides by this one step.
+ */
+CurveClockStep StepCurveClock(std::uint8_t& firstReading, std::int32_t& lastCurveSeconds,
+                              std::uint16_t& restVoltageMv, const StatusRecord& status);
+
+/** The curve's capacity text: "%.3fAh" of the module's mAh ("1.234Ah"). */
+QString CurveCapacityText(std::int32_t capacityMah);
 
 struct RecordOutcome {
     bool newRun = false;      // a new curve began: the caller retitles the curve window
