@@ -5,7 +5,7 @@ CMAKE_FLAGS ?=
 
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
-    libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation locales \
+    libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)

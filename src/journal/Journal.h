@@ -1,0 +1,107 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "journal/RunRecord.h"
+
+struct sqlite3;
+
+namespace brimvolt {
+
+/**
+ * The run journal: one SQLite file of runs and their samples, shared safely by several
+ * programs (one per module). One object owns one connection and is used by one thread at a
+ * time. Every write is one transaction, committed before the call returns.
+ */
+class CJournal {
+public:
+    /** The layout this program writes; a journal of a higher one is left alone. */
+    static constexpr int kSchemaVersion = 1;
+
+    enum class OpenMode {
+        Record,    // the program: create when missing, check, set a damaged file aside
+        Existing,  // the command line: an existing journal as it is, no check, nothing created
+    };
+
+    enum class OpenStatus {
+        Opened,
+        SetAside,     // the file was damaged: renamed to setAsidePath, a fresh journal started
+        Newer,        // written by a newer program: left untouched, not opened
+        NotAJournal,  // another kind of file or database: left untouched, not opened
+        Damaged,      // Existing mode: not readable as a journal
+        Missing,      // Existing mode: no such file
+        Unavailable,  // cannot be opened or written now (folder, permissions, disk full, lock)
+    };
+
+    struct OpenResult {
+        OpenStatus status = OpenStatus::Unavailable;
+        QString setAsidePath;  // SetAside: where the damaged file went
+        QString reason;        // what went wrong, for a message
+        int foundVersion = 0;  // Newer: the version the file carries
+
+        bool Usable() const {
+            return status == OpenStatus::Opened || status == OpenStatus::SetAside;
+        }
+    };
+
+    enum class SaveResult {
+        Saved,
+        Gone,    // the run was deleted from the journal meanwhile; nothing written
+        Failed,  // nothing written; LastError() says why
+    };
+
+    CJournal();
+    ~CJournal();
+    CJournal(const CJournal&) = delete;
+    CJournal& operator=(const CJournal&) = delete;
+
+    OpenResult Open(const QString& path, OpenMode mode = OpenMode::Record);
+    void Close();
+    bool IsOpen() const { return db != nullptr; }
+    const QString& Path() const { return path; }
+    /** Text of the last failure of this connection. */
+    const QString& LastError() const { return lastError; }
+
+    /**
+     * Writes a run and new samples of it in one transaction: inserts the run when its id is 0
+     * (and sets the id), otherwise updates what the recorder keeps (state, end cause, totals);
+     * label and note are left as the operator wrote them.
+     */
+    SaveResult SaveRun(RunRecord& run, std::span<const JournalSample> samples);
+
+    /** Every run, oldest first; nullopt on a read failure. */
+    std::optional<std::vector<RunRecord>> Runs();
+    /** The run, or nullopt: no such run (LastError() empty) or a read failure. */
+    std::optional<RunRecord> Run(std::int64_t id);
+    /** The newest run recorded on the port, or nullopt. */
+    std::optional<RunRecord> LatestRunOnPort(const QString& port);
+    /** The run's samples in time order, with the energy filled in; nullopt on a read failure. */
+    std::optional<std::vector<JournalSample>> Samples(std::int64_t runId);
+
+    /** False when there is no such run (LastError() empty) or the write failed. */
+    bool SetLabel(std::int64_t runId, const QString& label);
+    bool SetNote(std::int64_t runId, const QString& note);
+    /** Deletes the runs and their samples in one transaction. */
+    bool DeleteRuns(std::span<const std::int64_t> runIds);
+
+private:
+    struct Statements;
+
+    OpenResult OpenFile(const QString& file, OpenMode mode);
+    OpenResult Fail(OpenStatus status, const QString& reason);
+    bool Exec(const char* sql);
+    bool SetText(int which, std::int64_t runId, const QString& text);
+    void TakeError();
+
+    sqlite3* db = nullptr;
+    std::unique_ptr<Statements> statements;
+    QString path;
+    QString lastError;
+};
+
+}  // namespace brimvolt

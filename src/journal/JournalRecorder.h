@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <optional>
+#include <vector>
+
+#include "journal/RunRecord.h"
+#include "module/Protocol.h"
+
+namespace brimvolt {
+
+class CJournal;
+
+/**
+ * Keeps the journal's runs from what the main window sees of the module: the port found, each
+ * status record, the commands sent, the link lost, the program leaving. Wall-clock times are
+ * milliseconds since 1970 (UTC).
+ *
+ * A run is what the curve window holds as one curve: it begins when the module's time shows
+ * 1 s after standing at 0 (the curve's own step decides), its first sample is the cell at rest,
+ * and it gets a sample whenever the module's time moves on. A run the module resumes goes on in
+ * the same entry; a module found already running opens an entry there or continues the open run
+ * of its port that its clock matches.
+ *
+ * What cannot be written at once (journal closed, disk full, journal locked) waits in memory and
+ * is written by a later call; TakeProblem() reports the failure once.
+ */
+class CJournalRecorder {
+public:
+    /** Stop commands count for the stop that follows within this time. */
+    static constexpr std::int64_t kStopCommandWindowMs = 3000;
+    /** After a failed write, the next attempt waits this long. */
+    static constexpr std::int64_t kRetryMs = 10000;
+    /** Samples kept in memory while the journal cannot be written: a whole run and more. */
+    static constexpr std::size_t kMaxUnsavedSamples = 1u << 20;
+
+    explicit CJournalRecorder(CJournal& journal);
+
+    /** A module answers on `port`; the next status record decides about an open run. */
+    void OnModuleFound(const QString& port, std::int64_t wallMs);
+    /** Every decoded status record of the connected module, in order. */
+    std::vector<RunEvent> OnStatus(const StatusRecord& status, std::int64_t wallMs);
+    /** A command was sent to the module ('p' start/stop, 's' reset, 't' time, ...). */
+    void OnCommandSent(char command, std::int64_t wallMs);
+    /** A status poll read nothing: the open run stays open until the module is found again. */
+    void OnLinkLost(std::int64_t wallMs);
+    /** The program is leaving: an open run is marked interrupted, everything waiting written. */
+    std::vector<RunEvent> OnLeaving(std::int64_t wallMs);
+
+    /** Writes whatever waits, now; true when nothing waits any more. */
+    bool Flush(std::int64_t wallMs);
+    /** A problem not yet reported, as one line; empty when there is none. */
+    QString TakeProblem();
+
+    /** The run the module's clock currently belongs to, if any. */
+    const RunRecord* CurrentRun() const { return current ? &current->record : nullptr; }
+    std::size_t UnsavedSamples() const;
+
+private:
+    struct Current {
+        RunRecord record;
+        std::vector<JournalSample> unsaved;
+        bool dirty = false;    // record fields not yet written
+        bool confirm = false;  // open, and a new connection must show it still going on
+        bool deleted = false;  // removed from the journal meanwhile: followed, not written
+    };
+    struct Unsaved {
+        RunRecord record;
+        std::vector<JournalSample> samples;
+    };
+
+    void ConfirmOpenRun(const StatusRecord& status, std::vector<RunEvent>& events);
+    void OpenRun(const StatusRecord& status, std::int64_t wallMs, bool fromRest,
+                 std::vector<RunEvent>& events);
+    void AddSample(const StatusRecord& status);
+    void End(EndCause cause, std::vector<RunEvent>& events);
+    EndCause CauseOfStop(const StatusRecord& status);
+    void Release();
+    void Persist(std::int64_t wallMs);
+    void DropOldestUnsaved();
+
+    CJournal& journal;
+
+    // The curve's clock, kept exactly as the poll cycle keeps it for the curve window.
+    std::uint8_t firstReading = 1;
+    std::int32_t lastCurveSeconds = -1;
+    std::uint16_t restVoltageMv = 0;
+    StatusRecord restRecord;  // the last record while the time stood at 0
+
+    QString port;
+    bool connected = false;
+    bool awaitingFirstStatus = false;
+    bool lastRunning = false;  // run flag of the last status record
+    std::optional<std::int64_t> stopCommandMs;
+
+    std::optional<Current> current;
+    std::deque<Unsaved> released;  // earlier runs whose last state still waits to be written
+
+    std::int64_t nextAttemptMs = 0;
+    bool failing = false;
+    QString problem;
+    bool lostSamples = false;
+};
+
+}  // namespace brimvolt

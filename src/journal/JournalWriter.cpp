@@ -1,0 +1,126 @@
+#include "journal/JournalWriter.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <utility>
+
+namespace brimvolt {
+
+namespace {
+
+std::int64_t Now() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+}  // namespace
+
+CJournalWriter::CJournalWriter(const QString& journalPath) : path(journalPath) {
+    thread.setObjectName(QStringLiteral("journal"));
+    moveToThread(&thread);
+    thread.start();
+    // Opened (and checked) at once, before the first run needs it. Times are the callers' from
+    // here on: a failure now is tried again with the first call that passes one.
+    Post([this] { OpenJournal(0); });
+}
+
+CJournalWriter::~CJournalWriter() {
+    // Queued behind everything passed in before, so all of it is written first.
+    Post([this] {
+        Report(recorder.OnLeaving(Now()));
+        journal.Close();
+        thread.quit();
+    });
+    thread.wait();
+}
+
+void CJournalWriter::Post(std::function<void()> work) {
+    QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
+}
+
+void CJournalWriter::ModuleFound(const QString& port, std::int64_t wallMs) {
+    Post([this, port, wallMs] {
+        OpenJournal(wallMs);
+        recorder.OnModuleFound(port, wallMs);
+    });
+}
+
+void CJournalWriter::Status(const StatusRecord& status, std::int64_t wallMs) {
+    Post([this, status, wallMs] {
+        OpenJournal(wallMs);
+        Report(recorder.OnStatus(status, wallMs));
+    });
+}
+
+void CJournalWriter::CommandSent(char command, std::int64_t wallMs) {
+    Post([this, command, wallMs] { recorder.OnCommandSent(command, wallMs); });
+}
+
+void CJournalWriter::LinkLost(std::int64_t wallMs) {
+    Post([this, wallMs] { recorder.OnLinkLost(wallMs); });
+}
+
+void CJournalWriter::Leaving(std::int64_t wallMs) {
+    Post([this, wallMs] { Report(recorder.OnLeaving(wallMs)); });
+}
+
+void CJournalWriter::WaitUntilHandled() {
+    QMetaObject::invokeMethod(
+        this, [] {}, Qt::BlockingQueuedConnection);
+}
+
+void CJournalWriter::Report(const std::vector<RunEvent>& events) {
+    for (const RunEvent& event : events) {
+        emit RunChanged(event);
+    }
+    const QString problem = recorder.TakeProblem();
+    if (!problem.isEmpty()) {
+        emit Problem(problem);
+    }
+}
+
+void CJournalWriter::OpenJournal(std::int64_t wallMs) {
+    if (journal.IsOpen() || !retryOpen || wallMs < nextOpenMs) {
+        return;
+    }
+    const CJournal::OpenResult result = journal.Open(path);
+    const QString shown = QDir::toNativeSeparators(path);
+    switch (result.status) {
+        case CJournal::OpenStatus::Opened:
+            break;
+        case CJournal::OpenStatus::SetAside:
+            emit Problem(
+                QStringLiteral("Журнал испытаний %1 был повреждён (%2).\nОн сохранён "
+                               "под именем %3, начат новый журнал.")
+                    .arg(shown, result.reason, QDir::toNativeSeparators(result.setAsidePath)));
+            break;
+        case CJournal::OpenStatus::Newer:
+            retryOpen = false;
+            emit Problem(QStringLiteral("Журнал испытаний %1 записан более новой версией "
+                                        "программы и оставлен как есть.\nИспытания в журнал не "
+                                        "записываются.")
+                             .arg(shown));
+            return;
+        case CJournal::OpenStatus::NotAJournal:
+            retryOpen = false;
+            emit Problem(QStringLiteral("Файл %1 не является журналом испытаний и оставлен как "
+                                        "есть.\nИспытания в журнал не записываются.")
+                             .arg(shown));
+            return;
+        case CJournal::OpenStatus::Damaged:
+        case CJournal::OpenStatus::Missing:
+        case CJournal::OpenStatus::Unavailable:
+            nextOpenMs = wallMs + kReopenMs;
+            if (!unavailableReported) {
+                unavailableReported = true;
+                emit Problem(QStringLiteral("Журнал испытаний %1 недоступен: %2.\nИспытания "
+                                            "продолжаются, запись в журнал будет повторена.")
+                                 .arg(shown, result.reason));
+            }
+            return;
+    }
+    // Open again: what waited in memory goes in now, and a later outage is reported anew.
+    unavailableReported = false;
+    recorder.Flush(wallMs);
+}
+
+}  // namespace brimvolt

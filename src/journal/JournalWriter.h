@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <cstdint>
+#include <functional>
+
+#include "journal/Journal.h"
+#include "journal/JournalRecorder.h"
+#include "journal/RunRecord.h"
+#include "module/Protocol.h"
+
+namespace brimvolt {
+
+/**
+ * The run journal off the window's thread: a CJournal and its CJournalRecorder owned by a
+ * thread of their own. The window passes values in (each call returns at once and is handled
+ * there, in order) and hears back through the signals; it never waits for the disk.
+ *
+ * A journal that cannot be opened is tried again now and then while records come in; one that
+ * is newer or not a journal is left alone and the program runs on without it.
+ */
+class CJournalWriter : public QObject {
+    Q_OBJECT
+
+public:
+    /** Before another try at a journal that could not be opened. */
+    static constexpr std::int64_t kReopenMs = 30000;
+
+    /** Starts the thread and opens the journal at `path` there. */
+    explicit CJournalWriter(const QString& path);
+    /**
+     * Leaves (an open run is marked interrupted), writes everything passed in, closes the
+     * journal and ends the thread.
+     */
+    ~CJournalWriter() override;
+
+    void ModuleFound(const QString& port, std::int64_t wallMs);
+    void Status(const StatusRecord& status, std::int64_t wallMs);
+    void CommandSent(char command, std::int64_t wallMs);
+    void LinkLost(std::int64_t wallMs);
+    void Leaving(std::int64_t wallMs);
+    /** Returns once everything passed in so far has been handled (tests, benchmarks). */
+    void WaitUntilHandled();
+
+signals:
+    /** Something the operator should hear about, once, as the text of one message. */
+    void Problem(const QString& text);
+    /** A run opened, got a sample, ended, ... */
+    void RunChanged(const brimvolt::RunEvent& event);
+
+private:
+    void Post(std::function<void()> work);
+    void OpenJournal(std::int64_t wallMs);
+    void Report(const std::vector<RunEvent>& events);
+
+    QThread thread;
+    QString path;
+    // Used on the writer's thread only.
+    CJournal journal;
+    CJournalRecorder recorder{journal};
+    bool retryOpen = true;
+    std::int64_t nextOpenMs = 0;
+    bool unavailableReported = false;
+};
+
+}  // namespace brimvolt

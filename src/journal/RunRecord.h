@@ -1,0 +1,98 @@
+#pragma once
+
+#include <QMetaType>
+#include <QString>
+#include <array>
+#include <cstdint>
+
+namespace brimvolt {
+
+enum class RunState : std::uint8_t {
+    Running = 0,      // being recorded, or its program ended without a word (crash, kill)
+    Stopped = 1,      // ended; endCause says how
+    Interrupted = 2,  // the program left during it; a later connection may continue it
+};
+
+enum class EndCause : std::uint8_t {
+    None = 0,
+    Module = 1,       // the module stopped by itself
+    Operator = 2,     // the operator's stop (or reset) command
+    Temperature = 3,  // the module switched off on temperature (status flag 0x04)
+    LinkLost = 4,     // the link was lost and the module, found again, no longer showed the run
+};
+
+/** One reading of a run, as the module reported it. */
+struct JournalSample {
+    std::int32_t seconds = 0;  // the module's elapsed time
+    std::uint16_t voltageMv = 0;
+    std::uint16_t currentMa = 0;
+    std::int32_t capacityMah = 0;
+    std::uint8_t temperature = 0;  // °C
+    std::uint16_t rinMohm = 0;
+    std::uint8_t statusFlags = 0;
+    /**
+     * Energy from the start of the run up to this reading, in µJ (mV × mA × s), as the program
+     * integrates it. Derived from the readings, so it is filled when samples are read and
+     * ignored when they are written.
+     */
+    std::int64_t energyUj = 0;
+};
+
+/** A run of the journal: what the curve window would hold as one curve, and its totals. */
+struct RunRecord {
+    std::int64_t id = 0;          // 0 until the run is in the journal
+    std::int64_t startedUtc = 0;  // seconds since 1970-01-01 UTC
+    QString port;
+    bool charge = false;  // the mode word at the start: 0 discharge, otherwise charge
+    std::array<std::uint16_t, 12> params{};  // at the start, as the program holds them (0, 2: +1)
+    QString label;
+    QString note;
+    RunState state = RunState::Running;
+    EndCause endCause = EndCause::None;  // how it last stopped
+
+    // Totals, brought up to date with every sample.
+    std::int32_t durationSeconds = 0;  // the module's time at the last sample
+    std::int32_t capacityMah = 0;      // the module's counter at the last sample
+    std::int64_t energyUj = 0;         // µJ, integrated by the program
+    std::uint16_t startMv = 0;         // the first sample: the cell at rest for a run from rest
+    std::uint16_t endMv = 0;
+    std::uint16_t rinMohm = 0;  // the last Rin result the module held up (flag 0x10), 0 for none
+    std::uint8_t maxTemperature = 0;  // °C
+    std::int32_t sampleCount = 0;
+
+    bool IsOpen() const { return state != RunState::Stopped; }
+};
+
+/** What happened to a run, as the recorder tells those who follow the journal live. */
+enum class RunEventKind : std::uint8_t {
+    Opened,       // a new run began
+    Continued,    // a run recorded before goes on (link found again, program restarted)
+    Sampled,      // a new sample; totals updated
+    Ended,        // the run stopped; endCause says how
+    Interrupted,  // the program is leaving during the run
+};
+
+struct RunEvent {
+    RunEventKind kind = RunEventKind::Sampled;
+    RunRecord run;
+};
+
+/**
+ * Energy of the interval that a reading closes: its voltage × current over the seconds since
+ * the reading before (at `previousSeconds`). A reading stands for the second that ends with it,
+ * which is also how the module's capacity counter counts. A clock that stood or went back adds
+ * nothing.
+ */
+inline std::int64_t IntervalEnergyUj(std::int32_t previousSeconds, const JournalSample& sample) {
+    const std::int64_t seconds = std::int64_t{sample.seconds} - previousSeconds;
+    return seconds > 0 ? std::int64_t{sample.voltageMv} * sample.currentMa * seconds : 0;
+}
+
+/** µJ in mWh (1 mWh = 3.6 J). */
+inline double EnergyMwh(std::int64_t energyUj) {
+    return static_cast<double>(energyUj) / 3.6e6;
+}
+
+}  // namespace brimvolt
+
+Q_DECLARE_METATYPE(brimvolt::RunEvent)

@@ -1,0 +1,273 @@
+#include <signal.h>
+#include <sqlite3.h>
+#include <sys/resource.h>
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <functional>
+#include <optional>
+#include <vector>
+
+#include "journal/Journal.h"
+#include "module/Protocol.h"
+
+using namespace brimvolt;
+
+namespace {
+
+QByteArray Bytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void WriteBytes(const QString& path, const QByteArray& bytes, qint64 offset = -1) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(offset < 0 ? QIODevice::WriteOnly : QIODevice::ReadWrite));
+    if (offset >= 0) {
+        ASSERT_TRUE(file.seek(offset));
+    }
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+// Plain SQL on a file, as another program would run it.
+void RunSql(const QString& path, const char* sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql, nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+RunRecord SomeRun() {
+    RunRecord run;
+    run.startedUtc = 1'700'000'000;
+    run.port = QStringLiteral("COM3");
+    run.charge = true;
+    run.params = {1, 2750, 3, 1000, 1, 1000, 1000, 0, 0, 1, 40, 60};
+    run.durationSeconds = 0;
+    return run;
+}
+
+std::vector<JournalSample> Samples(std::int32_t from, std::int32_t count) {
+    std::vector<JournalSample> samples;
+    for (std::int32_t t = from; t < from + count; ++t) {
+        JournalSample sample;
+        sample.seconds = t;
+        sample.voltageMv = static_cast<std::uint16_t>(4100 - t % 500);
+        sample.currentMa = t == 0 ? 0 : 1500;
+        sample.capacityMah = t * 1500 / 3600;
+        sample.temperature = static_cast<std::uint8_t>(25 + t % 7);
+        sample.statusFlags = flags::kRunning;
+        samples.push_back(sample);
+    }
+    return samples;
+}
+
+// A journal with one run of `count` samples, closed again.
+void MakeJournal(const QString& path, std::int32_t count) {
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(path).Usable());
+    RunRecord run = SomeRun();
+    ASSERT_EQ(journal.SaveRun(run, Samples(0, count)), CJournal::SaveResult::Saved);
+}
+
+}  // namespace
+
+TEST(JournalOpen, EachKindOfFileIsOpenedSetAsideOrLeftAlone) {
+    using Status = CJournal::OpenStatus;
+    struct Case {
+        const char* name;
+        std::function<void(const QString&)> make;
+        Status record;    // what the program gets
+        Status existing;  // what the command line gets
+        bool untouched;   // the program leaves the file's bytes as they were
+    };
+    const std::vector<Case> cases = {
+        {"no file yet", [](const QString&) {}, Status::Opened, Status::Missing, false},
+        {"an empty file", [](const QString& p) { WriteBytes(p, {}); }, Status::Opened,
+         Status::NotAJournal, false},
+        {"a journal", [](const QString& p) { MakeJournal(p, 10); }, Status::Opened, Status::Opened,
+         true},
+        {"text", [](const QString& p) { WriteBytes(p, QByteArray(300, 'x')); }, Status::SetAside,
+         Status::NotAJournal, true},
+        {"another program's database",
+         [](const QString& p) { RunSql(p, "CREATE TABLE x (a); INSERT INTO x VALUES (1);"); },
+         Status::NotAJournal, Status::NotAJournal, true},
+        {"a newer journal",
+         [](const QString& p) {
+             MakeJournal(p, 10);
+             RunSql(p, "PRAGMA user_version=2;");
+         },
+         Status::Newer, Status::Newer, true},
+        {"pages overwritten",
+         [](const QString& p) {
+             MakeJournal(p, 3000);
+             WriteBytes(p, QByteArray(4096, '\x5A'), 4096 * 9);  // a page of samples
+         },
+         Status::SetAside, Status::Opened, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("journal.sqlite");
+        c.make(path);
+        const QByteArray before = Bytes(path);
+        const bool existed = QFileInfo::exists(path);
+
+        // The command line creates nothing and changes nothing.
+        CJournal tool;
+        EXPECT_EQ(tool.Open(path, CJournal::OpenMode::Existing).status, c.existing);
+        tool.Close();
+        EXPECT_EQ(Bytes(path), before);
+        EXPECT_EQ(QFileInfo::exists(path), existed);
+
+        CJournal journal;
+        const CJournal::OpenResult result = journal.Open(path);
+        EXPECT_EQ(result.status, c.record);
+        EXPECT_EQ(journal.IsOpen(), result.Usable());
+        if (result.status == Status::SetAside) {
+            // Never deleted: renamed with the date, bytes as they were, and a fresh journal.
+            EXPECT_TRUE(QFileInfo(result.setAsidePath)
+                            .fileName()
+                            .contains(QRegularExpression(
+                                R"(^journal-damaged-\d{4}-\d\d-\d\d-\d{6}\.sqlite$)")))
+                << result.setAsidePath.toStdString();
+            EXPECT_EQ(Bytes(result.setAsidePath), before);
+            EXPECT_FALSE(result.reason.isEmpty());
+            EXPECT_EQ(journal.Runs().value_or(std::vector<RunRecord>{{}}).size(), 0u);
+        } else if (c.untouched) {
+            journal.Close();
+            EXPECT_EQ(Bytes(path), before);
+        }
+    }
+}
+
+TEST(JournalOpen, AFolderThatCannotHoldTheJournalIsUnavailableUntilItCan) {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("data");
+    WriteBytes(folder, "not a folder");
+    const QString path = folder + "/journal.sqlite";
+
+    CJournal journal;
+    const CJournal::OpenResult result = journal.Open(path);
+    EXPECT_EQ(result.status, CJournal::OpenStatus::Unavailable);
+    EXPECT_FALSE(result.reason.isEmpty());
+    EXPECT_FALSE(journal.IsOpen());
+    RunRecord run = SomeRun();
+    EXPECT_EQ(journal.SaveRun(run, Samples(0, 2)), CJournal::SaveResult::Failed);
+    EXPECT_EQ(run.id, 0);
+
+    ASSERT_TRUE(QFile::remove(folder));
+    ASSERT_TRUE(QDir(dir.path()).mkdir("data"));
+    EXPECT_EQ(journal.Open(path).status, CJournal::OpenStatus::Opened);
+}
+
+TEST(JournalRuns, WhatIsSavedReadsBackAndTheOperatorsTextsStay) {
+    QTemporaryDir dir;
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(dir.filePath("journal.sqlite")).Usable());
+
+    RunRecord run = SomeRun();
+    run.state = RunState::Running;
+    run.durationSeconds = 2;
+    run.capacityMah = 1;
+    run.energyUj = 123'456'789'012;
+    run.startMv = 4100;
+    run.endMv = 4098;
+    run.rinMohm = 65535;
+    run.maxTemperature = 255;
+    run.sampleCount = 3;
+    ASSERT_EQ(journal.SaveRun(run, Samples(0, 3)), CJournal::SaveResult::Saved);
+    ASSERT_GT(run.id, 0);
+    ASSERT_TRUE(journal.SetLabel(run.id, QStringLiteral("Элемент №3\tпосле года")));
+    ASSERT_TRUE(journal.SetNote(run.id, QStringLiteral("строка 1\nстрока 2")));
+
+    // The recorder writes its fields again; the label and note are left as the operator wrote.
+    run.state = RunState::Stopped;
+    run.endCause = EndCause::Temperature;
+    run.durationSeconds = 4;
+    ASSERT_EQ(journal.SaveRun(run, Samples(3, 2)), CJournal::SaveResult::Saved);
+
+    const std::optional<RunRecord> read = journal.Run(run.id);
+    ASSERT_TRUE(read);
+    EXPECT_EQ(read->startedUtc, run.startedUtc);
+    EXPECT_EQ(read->port, "COM3");
+    EXPECT_TRUE(read->charge);
+    EXPECT_EQ(read->params, run.params);
+    EXPECT_EQ(read->label, QStringLiteral("Элемент №3\tпосле года"));
+    EXPECT_EQ(read->note, QStringLiteral("строка 1\nстрока 2"));
+    EXPECT_EQ(read->state, RunState::Stopped);
+    EXPECT_EQ(read->endCause, EndCause::Temperature);
+    EXPECT_EQ(read->durationSeconds, 4);
+    EXPECT_EQ(read->energyUj, 123'456'789'012);
+    EXPECT_EQ(read->rinMohm, 65535);
+    EXPECT_EQ(read->maxTemperature, 255);
+
+    const std::vector<JournalSample> samples = journal.Samples(run.id).value();
+    ASSERT_EQ(samples.size(), 5u);
+    const std::vector<JournalSample> written = Samples(0, 5);
+    std::int64_t energy = 0;
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        EXPECT_EQ(samples[i].seconds, written[i].seconds);
+        EXPECT_EQ(samples[i].voltageMv, written[i].voltageMv);
+        EXPECT_EQ(samples[i].currentMa, written[i].currentMa);
+        EXPECT_EQ(samples[i].temperature, written[i].temperature);
+        EXPECT_EQ(samples[i].statusFlags, written[i].statusFlags);
+        if (i > 0) {
+            energy += std::int64_t{written[i].voltageMv} * written[i].currentMa;
+        }
+        EXPECT_EQ(samples[i].energyUj, energy);
+    }
+
+    // The words 0 and 2 are kept as the module sends them: the program holds them plus one.
+    RunSql(journal.Path(), "UPDATE runs SET params = zeroblob(24)");
+    EXPECT_EQ(journal.Run(run.id)->params[0], 1);
+    EXPECT_EQ(journal.Run(run.id)->params[2], 1);
+
+    // Unknown runs: not an error of the journal, just not there.
+    EXPECT_FALSE(journal.Run(run.id + 1));
+    EXPECT_TRUE(journal.LastError().isEmpty());
+    EXPECT_FALSE(journal.SetLabel(run.id + 1, "x"));
+    EXPECT_TRUE(journal.LastError().isEmpty());
+
+    const std::int64_t ids[] = {run.id};
+    ASSERT_TRUE(journal.DeleteRuns(ids));
+    EXPECT_FALSE(journal.Run(run.id));
+    EXPECT_TRUE(journal.Samples(run.id).value().empty());
+    // A run deleted while it was recorded is not written again.
+    EXPECT_EQ(journal.SaveRun(run, Samples(5, 1)), CJournal::SaveResult::Gone);
+    EXPECT_TRUE(journal.Runs().value().empty());
+}
+
+TEST(JournalRuns, AFullDiskFailsTheWriteAndKeepsWhatWasCommitted) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.sqlite");
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(path).Usable());
+    RunRecord run = SomeRun();
+    ASSERT_EQ(journal.SaveRun(run, Samples(0, 100)), CJournal::SaveResult::Saved);
+
+    // A file-size limit stands in for a full disk: no file of the process may grow past it.
+    struct rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
+    const auto size = [](const QString& file) { return QFileInfo(file).size(); };
+    struct rlimit full = saved;
+    full.rlim_cur = static_cast<rlim_t>(std::max(size(path), size(path + "-wal")) + 4096);
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &full), 0);
+    const CJournal::SaveResult result = journal.SaveRun(run, Samples(100, 20000));
+    const QString error = journal.LastError();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    signal(SIGXFSZ, previousHandler);
+
+    EXPECT_EQ(result, CJournal::SaveResult::Failed);
+    EXPECT_FALSE(error.isEmpty());
+    EXPECT_EQ(journal.Samples(run.id).value().size(), 100u);
+    // Room again: the same write goes through.
+    EXPECT_EQ(journal.SaveRun(run, Samples(100, 20000)), CJournal::SaveResult::Saved);
+    EXPECT_EQ(journal.Samples(run.id).value().size(), 20100u);
+}
