@@ -2,7 +2,7 @@
 
 include(GNUInstallDirs)
 
-install(TARGETS brimvolt brimvolt-sim brimvolt-curve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(TARGETS brimvolt brimvolt-sim brimvolt-curve brimvolt-journal RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # The program's own 32-pixel icon, and the same picture enlarged for launchers that want more.
@@ -20,8 +20,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Battery capacity meter for a serial-port 
 set(CPACK_PACKAGE_DESCRIPTION
     "Finds the tester module on a serial port, shows its readings and parameters, runs\n"
     "discharges and charges, and records, plots, saves and loads their voltage curves.\n"
-    "Includes brimvolt-sim, a module simulator on a pseudo-terminal, and brimvolt-curve,\n"
-    "a command-line tool for curve files.")
+    "Includes brimvolt-sim, a module simulator on a pseudo-terminal, brimvolt-curve,\n"
+    "a command-line tool for curve files, and brimvolt-journal, the run journal from the\n"
+    "command line.")
 string(REPLACE ";" "" CPACK_PACKAGE_DESCRIPTION "${CPACK_PACKAGE_DESCRIPTION}")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
@@ -39,6 +40,6 @@ if(BRIMVOLT_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "${runtime_extras}")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), ${runtime_extras}")
+        "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libsqlite3-0 (>= 3.37), ${runtime_extras}")
 endif()
 include(CPack)

@@ -85,7 +85,8 @@ protected:
 }  // namespace
 
 TEST_F(InstalledPackage, PutsProgramsEntryAndIconsInPlace) {
-    for (const char* program : {"bin/brimvolt", "bin/brimvolt-sim", "bin/brimvolt-curve"}) {
+    for (const char* program :
+         {"bin/brimvolt", "bin/brimvolt-sim", "bin/brimvolt-curve", "bin/brimvolt-journal"}) {
         const QFileInfo info(Installed(program));
         EXPECT_TRUE(info.isFile() && info.isExecutable()) << program;
     }

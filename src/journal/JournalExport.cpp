@@ -1,0 +1,215 @@
+#include "journal/JournalExport.h"
+
+#include <QDateTime>
+#include <QRegularExpression>
+#include <QStringList>
+#include <charconv>
+
+#include "curve/CurveStore.h"
+#include "module/CurveRecording.h"
+#include "module/DisplayTexts.h"
+
+namespace brimvolt {
+
+namespace {
+
+// Writes value / 10^decimals with `decimals` digits after `point`; no locale is involved.
+char* PutFixed(char* out, std::int64_t value, int decimals, char point) {
+    if (value < 0) {
+        *out++ = '-';
+        value = -value;
+    }
+    std::int64_t scale = 1;
+    for (int i = 0; i < decimals; ++i) {
+        scale *= 10;
+    }
+    out = std::to_chars(out, out + 20, value / scale).ptr;
+    if (decimals > 0) {
+        *out++ = point;
+        std::int64_t fraction = value % scale;
+        for (int i = decimals - 1; i >= 0; --i) {
+            out[i] = static_cast<char>('0' + fraction % 10);
+            fraction /= 10;
+        }
+        out += decimals;
+    }
+    return out;
+}
+
+char* PutInt(char* out, std::int64_t value) {
+    return std::to_chars(out, out + 21, value).ptr;
+}
+
+QByteArray Fixed(std::int64_t value, int decimals) {
+    char text[32];
+    return QByteArray(text, PutFixed(text, value, decimals, '.') - text);
+}
+
+// µJ to whole µWh, rounded to the nearest.
+std::int64_t MicrowattHours(std::int64_t energyUj) {
+    return energyUj >= 0 ? (energyUj + 1800) / 3600 : -((-energyUj + 1800) / 3600);
+}
+
+// Labels and notes are the operator's text: a tab or a line break must not break the line.
+QString OneLine(QString text) {
+    for (QChar& c : text) {
+        if (c == u'\t' || c == u'\r' || c == u'\n') {
+            c = u' ';
+        }
+    }
+    return text;
+}
+
+QString KindName(const RunRecord& run) {
+    return run.charge ? QStringLiteral("charge") : QStringLiteral("discharge");
+}
+
+}  // namespace
+
+QString DurationText(std::int32_t seconds) {
+    const std::int64_t magnitude = seconds < 0 ? -std::int64_t{seconds} : seconds;
+    return QStringLiteral("%1%2:%3:%4")
+        .arg(seconds < 0 ? "-" : "")
+        .arg(magnitude / 3600)
+        .arg(magnitude % 3600 / 60, 2, 10, QChar(u'0'))
+        .arg(magnitude % 60, 2, 10, QChar(u'0'));
+}
+
+QString RunStateName(RunState state) {
+    switch (state) {
+        case RunState::Running:
+            return QStringLiteral("running");
+        case RunState::Stopped:
+            return QStringLiteral("stopped");
+        case RunState::Interrupted:
+            return QStringLiteral("interrupted");
+    }
+    return QString();
+}
+
+QString EndCauseName(EndCause cause) {
+    switch (cause) {
+        case EndCause::None:
+            return QString();
+        case EndCause::Module:
+            return QStringLiteral("module");
+        case EndCause::Operator:
+            return QStringLiteral("operator");
+        case EndCause::Temperature:
+            return QStringLiteral("temperature");
+        case EndCause::LinkLost:
+            return QStringLiteral("link lost");
+    }
+    return QString();
+}
+
+QString LocalStartText(std::int64_t startedUtc) {
+    const QDateTime local = QDateTime::fromSecsSinceEpoch(startedUtc);
+    return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODate);
+}
+
+QByteArray RunListText(std::span<const RunRecord> runs) {
+    QByteArray text;
+    text.reserve(static_cast<qsizetype>(runs.size()) * 96);
+    for (const RunRecord& run : runs) {
+        text += QByteArray::number(run.id) + '\t' + LocalStartText(run.startedUtc).toUtf8() + '\t' +
+                OneLine(run.port).toUtf8() + '\t' + KindName(run).toUtf8() + '\t' +
+                RunStateName(run.state).toUtf8() + '\t' +
+                DurationText(run.durationSeconds).toUtf8() + '\t' +
+                QByteArray::number(run.capacityMah) + '\t' +
+                Fixed(MicrowattHours(run.energyUj), 3) + '\t' + OneLine(run.label).toUtf8() + '\n';
+    }
+    return text;
+}
+
+QByteArray RunCsv(const RunRecord& run, std::span<const JournalSample> samples, bool excel) {
+    const char separator = excel ? ';' : ',';
+    const char point = excel ? ',' : '.';
+
+    StatusRecord atStart;
+    atStart.params = run.params;
+    const PollTexts texts = ComposePollTexts(atStart, 1);
+    QString head = QStringLiteral("# id: %1\n# start: %2\n# port: %3\n# kind: %4\n# label: %5\n")
+                       .arg(run.id)
+                       .arg(LocalStartText(run.startedUtc), OneLine(run.port), KindName(run),
+                            OneLine(run.label));
+    const QStringList noteLines = run.note.split(QRegularExpression("\r\n|\r|\n"));
+    for (const QString& line : noteLines) {
+        head += QStringLiteral("# note: ") + OneLine(line) + '\n';
+    }
+    head += QStringLiteral("# parameters: ") +
+            QStringList(texts.paramText.begin(), texts.paramText.end()).join(' ') + '\n';
+    QByteArray captions =
+        "seconds,voltage_V,current_A,capacity_mAh,energy_Wh,temperature_C,"
+        "rin_Ohm,flags\n";
+    if (excel) {
+        captions.replace(',', ';');
+    }
+
+    QByteArray text;
+    // The longest line: 11 + 6 + 6 + 11 + 14 + 3 + 6 + 3 characters and their separators.
+    constexpr qsizetype kMaxLine = 72;
+    text.reserve(8 + head.size() * 3 + captions.size() +
+                 static_cast<qsizetype>(samples.size()) * kMaxLine);
+    if (excel) {
+        text += "\xEF\xBB\xBF";
+    }
+    text += head.toUtf8() + captions;
+
+    qsizetype used = text.size();
+    text.resize(text.capacity());
+    for (const JournalSample& sample : samples) {
+        if (text.size() - used < kMaxLine) {
+            text.resize(text.size() * 2);
+        }
+        char* const start = text.data() + used;
+        char* p = start;
+        p = PutInt(p, sample.seconds);
+        *p++ = separator;
+        p = PutFixed(p, sample.voltageMv, 3, point);
+        *p++ = separator;
+        p = PutFixed(p, sample.currentMa, 3, point);
+        *p++ = separator;
+        p = PutInt(p, sample.capacityMah);
+        *p++ = separator;
+        p = PutFixed(p, MicrowattHours(sample.energyUj), 6, point);
+        *p++ = separator;
+        p = PutInt(p, sample.temperature);
+        *p++ = separator;
+        p = PutFixed(p, sample.rinMohm, 3, point);
+        *p++ = separator;
+        p = PutInt(p, sample.statusFlags);
+        *p++ = '\n';
+        used += p - start;
+    }
+    text.resize(used);
+    return text;
+}
+
+void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples,
+                    CurveStore& store) {
+    store.curveCapacityText.clear();
+    store.curveFileName.clear();
+    store.durationSeconds = 0;
+    store.lastIndex = 0;
+    store.runActive = 0;
+    store.chargeCurve = run.params[4];
+    store.sampleTimes[0] = 0;
+    store.sampleMillivolts[0] = 0;
+    if (samples.empty()) {
+        return;
+    }
+    store.sampleMillivolts[0] = samples.front().voltageMv;
+    // A run from rest has its rest sample at 0 s: that is point 0 itself.
+    const std::size_t first = samples.front().seconds == 0 ? 1 : 0;
+    for (std::size_t i = first; i < samples.size(); ++i) {
+        const JournalSample& sample = samples[i];
+        if (!store.Append(sample.seconds, sample.voltageMv)) {
+            break;  // the store's bound: the curve keeps its length and capacity up to here
+        }
+        store.durationSeconds = sample.seconds;
+        store.curveCapacityText = CurveCapacityText(sample.capacityMah);
+    }
+}
+
+}  // namespace brimvolt

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "journal/RunRecord.h"
+
+namespace brimvolt {
+
+struct CurveStore;
+
+/** "H:MM:SS"; hours may run past 99. */
+QString DurationText(std::int32_t seconds);
+/** "running", "stopped" or "interrupted". */
+QString RunStateName(RunState state);
+/** "module", "operator", "temperature", "link lost"; empty for none. */
+QString EndCauseName(EndCause cause);
+/** The start in local time, ISO 8601 with its offset from UTC ("2024-05-01T14:30:00+03:00"). */
+QString LocalStartText(std::int64_t startedUtc);
+
+/**
+ * One line per run, tab-separated: id, start, port, "discharge" or "charge", state, duration,
+ * capacity (mAh), energy (mWh, three decimals), label.
+ */
+QByteArray RunListText(std::span<const RunRecord> runs);
+
+/**
+ * The run as CSV: "# key: value" lines (id, start, port, kind, label, note, parameters), the
+ * column captions, one line per sample. `excel`: ";" between fields and decimal commas, and a
+ * UTF-8 byte-order mark so the spreadsheet reads the labels right.
+ */
+QByteArray RunCsv(const RunRecord& run, std::span<const JournalSample> samples, bool excel);
+
+/**
+ * The run's voltage curve in `store` exactly as the curve window recorded it: point 0 the cell
+ * at rest, a point for every sample up to the store's bound, the length and capacity of the last
+ * point held. A run joined while the module's clock ran starts, as such a curve does, with its
+ * first reading at 0 s.
+ */
+void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples,
+                    CurveStore& store);
+
+}  // namespace brimvolt

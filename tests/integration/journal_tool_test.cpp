@@ -1,0 +1,275 @@
+// brimvolt-journal against a journal the recorder wrote from a simulated module, checked against
+// what the program's own curve recording makes of the same status records.
+
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTimeZone>
+#include <memory>
+#include <vector>
+
+#include "curve/CurveStore.h"
+#include "curvefile/CurveFileWriter.h"
+#include "journal/Journal.h"
+#include "journal/JournalExport.h"
+#include "journal/JournalRecorder.h"
+#include "module/CurveRecording.h"
+#include "module/Protocol.h"
+#include "sim/SimModule.h"
+
+namespace {
+
+using namespace brimvolt;
+
+// A fixed zone without summer time, so the start times the tool prints are known here.
+const char* const kZone = "XYZ-3";
+constexpr std::int64_t kStartMs = 1'700'000'000'000;
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+class JournalTool : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        qputenv("TZ", kZone);
+        dir = std::make_unique<QTemporaryDir>();
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(dir->filePath("journal.sqlite")).Usable());
+        CJournalRecorder recorder(journal);
+        recording = std::make_unique<CurveStore>();
+        RecordSimulatedDischarge(recorder, *recording);
+        RecordShortCharge(recorder);
+        recorder.OnLeaving(wallMs);
+        runs = journal.Runs().value();
+    }
+    static void TearDownTestSuite() {
+        dir.reset();
+        recording.reset();
+    }
+
+    // The curve window's recording and the journal's recorder fed the same status records, as
+    // the poll cycle feeds them: a simulated module polled four times a second, at rest, then
+    // discharging a small cell until it stops by itself.
+    static void RecordSimulatedDischarge(CJournalRecorder& recorder, CurveStore& store) {
+        sim::CellConfig cell;
+        cell.capacityMah = 30.0;
+        sim::CSimModule module(cell);
+        std::uint8_t firstReading = 1;
+        std::int32_t lastCurveSeconds = -1;
+        std::uint16_t restVoltageMv = 0;
+        recorder.OnModuleFound("ttyUSB0", wallMs);
+        const auto poll = [&] {
+            const StatusRecord status = DecodeStatus(module.StatusRecord());
+            RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, store, status);
+            recorder.OnStatus(status, wallMs);
+            module.Advance(0.25);
+            wallMs += 250;
+            return status;
+        };
+        for (int i = 0; i < 8; ++i) {
+            poll();
+        }
+        module.Handle({'p', 0, 0, 0});
+        recorder.OnCommandSent('p', wallMs);
+        while (poll().elapsedSeconds < 2 || (module.State().flags & flags::kRunning) != 0) {
+        }
+        for (int i = 0; i < 8; ++i) {
+            poll();
+        }
+    }
+
+    // Three records written by hand, so the CSV can be checked to the character.
+    static void RecordShortCharge(CJournalRecorder& recorder) {
+        recorder.OnModuleFound("COM3", wallMs);
+        const auto status = [](std::int32_t seconds, std::uint16_t mv, std::uint16_t ma,
+                               std::int32_t mah, std::uint8_t temperature, std::uint8_t flags,
+                               std::uint16_t rin) {
+            StatusRecord s;
+            s.params = {1, 2750, 1, 1000, 1, 1000, 1000, 0, 0, 1, 40, 60};
+            s.elapsedSeconds = seconds;
+            s.voltageMv = mv;
+            s.currentMa = ma;
+            s.capacityMah = mah;
+            s.temperature = temperature;
+            s.statusFlags = flags;
+            s.rinMohm = rin;
+            return s;
+        };
+        wallMs = kStartMs + 3'600'000;
+        recorder.OnStatus(status(0, 4100, 0, 0, 25, 0, 0), wallMs);
+        recorder.OnStatus(status(1, 4000, 1500, 0, 25, 0x08, 0), wallMs += 1000);
+        recorder.OnStatus(status(2, 3990, 1500, 1, 26, 0x18, 85), wallMs += 1000);
+    }
+
+    static ToolRun Tool(const QStringList& arguments) {
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("TZ", kZone);
+        process.setProcessEnvironment(environment);
+        process.setWorkingDirectory(dir->path());
+        process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal", arguments);
+        ToolRun run;
+        if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+            ADD_FAILURE() << "brimvolt-journal did not finish";
+            return run;
+        }
+        run.exitCode = process.exitCode();
+        run.out = process.readAllStandardOutput();
+        run.err = process.readAllStandardError();
+        return run;
+    }
+
+    static QString Path(const QString& name) { return dir->filePath(name); }
+
+    static inline std::unique_ptr<QTemporaryDir> dir;
+    static inline std::unique_ptr<CurveStore> recording;
+    static inline std::vector<RunRecord> runs;
+    static inline std::int64_t wallMs = kStartMs;
+};
+
+}  // namespace
+
+TEST_F(JournalTool, TheRecordedRunsAreThere) {
+    ASSERT_EQ(runs.size(), 2u);
+    EXPECT_EQ(runs[0].state, RunState::Stopped);
+    EXPECT_EQ(runs[0].endCause, EndCause::Module);
+    EXPECT_GT(runs[0].durationSeconds, 60);
+    EXPECT_EQ(runs[0].durationSeconds, recording->durationSeconds);
+    EXPECT_EQ(runs[0].sampleCount, recording->PointCount());
+    EXPECT_EQ(runs[1].state, RunState::Interrupted);
+}
+
+TEST_F(JournalTool, CurveIsTheFileTheCurveWindowSavesForTheSameRun) {
+    const ToolRun run = Tool({"curve", "1", "out.raz"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.err.isEmpty());
+    const QByteArray saved = CurveFileBytes(*recording);
+    EXPECT_EQ(ReadFile(Path("out.raz")), saved);
+    // The autosave is the same file.
+    ASSERT_TRUE(Autosave(*recording, dir->path() + "/"));
+    EXPECT_EQ(ReadFile(Path("temp.raz")), saved);
+}
+
+TEST_F(JournalTool, ListGivesOneTabSeparatedLinePerRun) {
+    const ToolRun run = Tool({"list"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const RunRecord& first = runs[0];
+    const QString expected =
+        QStringLiteral("1\t%1\tttyUSB0\tdischarge\tstopped\t0:%2:%3\t%4\t%5\t\n")
+            .arg(QDateTime::fromSecsSinceEpoch(first.startedUtc, QTimeZone(3 * 3600))
+                     .toString(Qt::ISODate))
+            .arg(first.durationSeconds / 60, 2, 10, QChar('0'))
+            .arg(first.durationSeconds % 60, 2, 10, QChar('0'))
+            .arg(first.capacityMah)
+            .arg(first.energyUj / 3.6e6, 0, 'f', 3) +
+        "2\t2023-11-15T02:13:20+03:00\tCOM3\tcharge\tinterrupted\t0:00:02\t1\t3.329\t\n";
+    EXPECT_EQ(QString::fromUtf8(run.out), expected);
+}
+
+TEST_F(JournalTool, CsvGivesTheRunAndEverySample) {
+    const QByteArray expected =
+        "# id: 2\n"
+        "# start: 2023-11-15T02:13:20+03:00\n"
+        "# port: COM3\n"
+        "# kind: charge\n"
+        "# label: \n"
+        "# note: \n"
+        "# parameters: 1 2.750 1 1.000 1 1.000 1.000 0 0 1 40 60\n"
+        "seconds,voltage_V,current_A,capacity_mAh,energy_Wh,temperature_C,rin_Ohm,flags\n"
+        "0,4.100,0.000,0,0.000000,25,0.000,0\n"
+        "1,4.000,1.500,0,0.001667,25,0.000,8\n"
+        "2,3.990,1.500,1,0.003329,26,0.085,24\n";
+    ToolRun run = Tool({"csv", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, expected);
+
+    run = Tool({"--journal", Path("journal.sqlite"), "csv", "2", "run2.csv", "--excel"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_TRUE(run.out.isEmpty());
+    const QByteArray excel = ReadFile(Path("run2.csv"));
+    EXPECT_TRUE(excel.startsWith("\xEF\xBB\xBF# id: 2\n"));
+    EXPECT_TRUE(excel.endsWith(
+        "seconds;voltage_V;current_A;capacity_mAh;energy_Wh;temperature_C;rin_Ohm;flags\n"
+        "0;4,100;0,000;0;0,000000;25;0,000;0\n"
+        "1;4,000;1,500;0;0,001667;25;0,000;8\n"
+        "2;3,990;1,500;1;0,003329;26;0,085;24\n"))
+        << excel.toStdString();
+
+    // The long run: a line per sample, the last one at the run's end.
+    run = Tool({"csv", "1"});
+    ASSERT_EQ(run.exitCode, 0);
+    const QList<QByteArray> lines = run.out.trimmed().split('\n');
+    const auto sampleLines = std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) {
+        return !line.isEmpty() && line[0] >= '0' && line[0] <= '9';
+    });
+    EXPECT_EQ(sampleLines, runs[0].sampleCount);
+    EXPECT_TRUE(lines.last().startsWith(QByteArray::number(runs[0].durationSeconds) + ","));
+}
+
+TEST_F(JournalTool, LabelAndNoteAreKept) {
+    ASSERT_EQ(Tool({"label", "1", "Элемент №7"}).exitCode, 0);
+    ASSERT_EQ(Tool({"note", "1", "после года\nв шкафу"}).exitCode, 0);
+    ToolRun run = Tool({"list"});
+    EXPECT_TRUE(QString::fromUtf8(run.out.split('\n').first()).endsWith("\tЭлемент №7"));
+    run = Tool({"csv", "1"});
+    EXPECT_TRUE(QString::fromUtf8(run.out).contains(
+        QStringLiteral("# label: Элемент №7\n# note: после года\n# note: в шкафу\n")));
+    // An option-like text after "--".
+    ASSERT_EQ(Tool({"label", "1", "--", "--x"}).exitCode, 0);
+    EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\t--x"));
+}
+
+TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
+    QFile text(Path("notes.txt"));
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write(QByteArray(500, 'n'));
+    text.close();
+    QDir(dir->path()).mkdir("folder");
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        const char* says;
+    };
+    const std::vector<Case> cases = {
+        {{"csv", "99"}, 1, "no run 99"},
+        {{"label", "99", "x"}, 1, "no run 99"},
+        {{"--journal", Path("notes.txt"), "list"}, 1, "not a run journal"},
+        {{"--journal", Path("missing.sqlite"), "list"}, 1, "no journal there"},
+        {{"curve", "1", Path("no/such/folder/x.raz")}, 1, "cannot create"},
+        {{"csv", "1", Path("folder")}, 1, "cannot create"},
+        {{"curve", "1"}, 2, "wrong number of arguments for curve"},
+        {{"csv", "first"}, 2, "not a run number: first"},
+        {{"csv", "0"}, 2, "not a run number: 0"},
+        {{"list", "--excel"}, 2, "--excel is an option of csv only"},
+        {{"frobnicate"}, 2, "unknown command: frobnicate"},
+        {{"list", "--verbose"}, 2, "unknown option: --verbose"},
+        {{"list", "--journal"}, 2, "--journal needs a file"},
+        {{}, 2, "no command given"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const ToolRun run = Tool(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+        EXPECT_TRUE(run.err.startsWith("brimvolt-journal: ")) << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+    }
+    // Nothing was created by asking.
+    EXPECT_FALSE(QFileInfo::exists(Path("missing.sqlite")));
+    EXPECT_FALSE(QFileInfo::exists(Path("folder/x.raz")));
+}

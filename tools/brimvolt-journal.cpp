@@ -1,0 +1,294 @@
+// brimvolt-journal: the run journal from the command line. Lists the runs, exports a run as CSV
+// or as the curve file the curve window would have saved, and sets labels and notes.
+
+#include <QByteArray>
+#include <QFile>
+#include <QSaveFile>
+#include <QString>
+#include <QStringList>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "curve/CurveStore.h"
+#include "curvefile/CurveFileWriter.h"
+#include "journal/Journal.h"
+#include "journal/JournalExport.h"
+
+namespace {
+
+using namespace brimvolt;
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kUsage =
+    "Usage: brimvolt-journal [--journal FILE] COMMAND ARGUMENTS\n"
+    "\n"
+    "The run journal from the command line (FILE: ./journal.sqlite unless given).\n"
+    "\n"
+    "Commands:\n"
+    "  list                      one line per run, tab-separated: id, start, port, kind,\n"
+    "                            state, duration, capacity (mAh), energy (mWh), label\n"
+    "  csv RUN [OUT] [--excel]   the run and its samples as CSV, to OUT or to the standard\n"
+    "                            output; --excel: \";\" and decimal commas\n"
+    "  curve RUN OUT             the run's voltage curve as a curve file (.raz, .zar),\n"
+    "                            as the curve window saves it\n"
+    "  label RUN TEXT            set the run's label\n"
+    "  note RUN TEXT             set the run's note\n"
+    "  --help                    this text\n"
+    "\n"
+    "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
+
+struct Arguments {
+    QString journal = QStringLiteral("journal.sqlite");
+    QStringList positional;
+    bool excel = false;
+};
+
+void PrintError(const QString& message) {
+    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
+}
+
+int UsageError(const QString& message) {
+    PrintError(message + QStringLiteral(" (see brimvolt-journal --help)"));
+    return kExitUsage;
+}
+
+/** Writes the bytes to the file `out`, whole or not at all, or to the standard output. */
+int WriteOutput(const QString& out, const QByteArray& bytes) {
+    if (out.isEmpty()) {
+        const auto size = static_cast<std::size_t>(bytes.size());
+        if (std::fwrite(bytes.constData(), 1, size, stdout) != size || std::fflush(stdout) != 0) {
+            PrintError(QStringLiteral("cannot write to the standard output"));
+            return kExitFailed;
+        }
+        return kExitOk;
+    }
+    QSaveFile file(out);
+    if (!file.open(QIODevice::WriteOnly)) {
+        PrintError(QStringLiteral("%1: cannot create: %2").arg(out, file.errorString()));
+        return kExitFailed;
+    }
+    // A failed write must never be renamed over an existing file: check before committing.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
+        file.cancelWriting();
+        PrintError(QStringLiteral("%1: cannot write: %2").arg(out, reason));
+        return kExitFailed;
+    }
+    if (!file.commit()) {
+        PrintError(QStringLiteral("%1: cannot write: %2").arg(out, file.errorString()));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+/** The journal opened as it is, or an exit status (the message printed). */
+int OpenJournal(CJournal& journal, const QString& path) {
+    const CJournal::OpenResult result = journal.Open(path, CJournal::OpenMode::Existing);
+    switch (result.status) {
+        case CJournal::OpenStatus::Opened:
+        case CJournal::OpenStatus::SetAside:
+            return kExitOk;
+        case CJournal::OpenStatus::Missing:
+            PrintError(QStringLiteral("%1: no journal there").arg(path));
+            break;
+        case CJournal::OpenStatus::NotAJournal:
+            PrintError(QStringLiteral("%1: not a run journal (%2)").arg(path, result.reason));
+            break;
+        case CJournal::OpenStatus::Damaged:
+            PrintError(QStringLiteral("%1: the journal is damaged (%2)").arg(path, result.reason));
+            break;
+        case CJournal::OpenStatus::Newer:
+            PrintError(QStringLiteral("%1: written by a newer version of Brimvolt (journal "
+                                      "version %2, this tool reads %3)")
+                           .arg(path)
+                           .arg(result.foundVersion)
+                           .arg(CJournal::kSchemaVersion));
+            break;
+        case CJournal::OpenStatus::Unavailable:
+            PrintError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
+            break;
+    }
+    return kExitFailed;
+}
+
+std::optional<std::int64_t> RunNumber(const QString& text) {
+    bool ok = false;
+    const qlonglong id = text.toLongLong(&ok);
+    if (!ok || id <= 0) {
+        return std::nullopt;
+    }
+    return id;
+}
+
+/** The run, or nullopt with the message printed. */
+std::optional<RunRecord> FindRun(CJournal& journal, std::int64_t id) {
+    std::optional<RunRecord> run = journal.Run(id);
+    if (!run) {
+        PrintError(
+            journal.LastError().isEmpty()
+                ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
+                : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+    }
+    return run;
+}
+
+std::optional<std::vector<JournalSample>> ReadSamples(CJournal& journal, std::int64_t id) {
+    std::optional<std::vector<JournalSample>> samples = journal.Samples(id);
+    if (!samples) {
+        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+    }
+    return samples;
+}
+
+int List(CJournal& journal, const Arguments&, std::int64_t) {
+    const std::optional<std::vector<RunRecord>> runs = journal.Runs();
+    if (!runs) {
+        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        return kExitFailed;
+    }
+    return WriteOutput(QString(), RunListText(*runs));
+}
+
+int Csv(CJournal& journal, const Arguments& arguments, std::int64_t id) {
+    const std::optional<RunRecord> run = FindRun(journal, id);
+    if (!run) {
+        return kExitFailed;
+    }
+    const auto samples = ReadSamples(journal, id);
+    if (!samples) {
+        return kExitFailed;
+    }
+    return WriteOutput(arguments.positional.value(2), RunCsv(*run, *samples, arguments.excel));
+}
+
+int Curve(CJournal& journal, const Arguments& arguments, std::int64_t id) {
+    const std::optional<RunRecord> run = FindRun(journal, id);
+    if (!run) {
+        return kExitFailed;
+    }
+    const auto samples = ReadSamples(journal, id);
+    if (!samples) {
+        return kExitFailed;
+    }
+    auto store = std::make_unique<CurveStore>();
+    FillCurveStore(*run, *samples, *store);
+    // The curve window refuses to save a curve that never started; so does the tool.
+    if (store->durationSeconds == 0) {
+        PrintError(QStringLiteral("run %1 has no curve (duration 0), nothing to write").arg(id));
+        return kExitFailed;
+    }
+    const QString& out = arguments.positional[2];
+    CurveWriteError error = CurveWriteError::None;
+    if (!WriteCurveFile(out, *store, &error)) {
+        PrintError(error == CurveWriteError::CannotCreate
+                       ? QStringLiteral("%1: cannot create the file").arg(out)
+                       : QStringLiteral("%1: writing failed; the file was not written").arg(out));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {
+    const QString& text = arguments.positional[2];
+    const bool label = arguments.positional[0] == QLatin1String("label");
+    if (label ? journal.SetLabel(id, text) : journal.SetNote(id, text)) {
+        return kExitOk;
+    }
+    PrintError(
+        journal.LastError().isEmpty()
+            ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
+            : QStringLiteral("%1: cannot write: %2").arg(journal.Path(), journal.LastError()));
+    return kExitFailed;
+}
+
+struct Command {
+    const char* name;
+    int minPositional;  // the command's own word included
+    int maxPositional;
+    bool takesExcel;
+    int (*run)(CJournal&, const Arguments&, std::int64_t);
+};
+
+constexpr Command kCommands[] = {
+    {"list", 1, 1, false, List},     {"csv", 2, 3, true, Csv},       {"curve", 3, 3, false, Curve},
+    {"label", 3, 3, false, SetText}, {"note", 3, 3, false, SetText},
+};
+
+int Run(const QStringList& words) {
+    Arguments arguments;
+    bool textsOnly = false;  // after "--" every word is an argument, options included
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (textsOnly) {
+            arguments.positional.append(word);
+        } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+            std::fputs(kUsage, stdout);
+            return kExitOk;
+        } else if (word == QLatin1String("--")) {
+            textsOnly = true;
+        } else if (word == QLatin1String("--journal")) {
+            if (i + 1 >= words.size()) {
+                return UsageError(QStringLiteral("--journal needs a file"));
+            }
+            arguments.journal = words[++i];
+        } else if (word.startsWith(QLatin1String("--journal="))) {
+            arguments.journal = word.mid(10);
+        } else if (word == QLatin1String("--excel")) {
+            arguments.excel = true;
+        } else if (word.startsWith(QLatin1String("--"))) {
+            return UsageError(QStringLiteral("unknown option: %1").arg(word));
+        } else {
+            arguments.positional.append(word);
+        }
+    }
+    if (arguments.positional.isEmpty()) {
+        return UsageError(QStringLiteral("no command given"));
+    }
+    const Command* command = nullptr;
+    for (const Command& candidate : kCommands) {
+        if (arguments.positional[0] == QLatin1String(candidate.name)) {
+            command = &candidate;
+        }
+    }
+    if (!command) {
+        return UsageError(QStringLiteral("unknown command: %1").arg(arguments.positional[0]));
+    }
+    if (arguments.excel && !command->takesExcel) {
+        return UsageError(QStringLiteral("--excel is an option of csv only"));
+    }
+    if (arguments.positional.size() < command->minPositional ||
+        arguments.positional.size() > command->maxPositional) {
+        return UsageError(
+            QStringLiteral("wrong number of arguments for %1").arg(arguments.positional[0]));
+    }
+    std::int64_t id = 0;
+    if (command->maxPositional > 1) {
+        const std::optional<std::int64_t> number = RunNumber(arguments.positional[1]);
+        if (!number) {
+            return UsageError(QStringLiteral("not a run number: %1").arg(arguments.positional[1]));
+        }
+        id = *number;
+    }
+    if (arguments.journal.isEmpty()) {
+        return UsageError(QStringLiteral("--journal needs a file"));
+    }
+    CJournal journal;
+    if (const int failed = OpenJournal(journal, arguments.journal)) {
+        return failed;
+    }
+    return command->run(journal, arguments, id);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QStringList words;
+    for (int i = 1; i < argc; ++i) {
+        words.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return Run(words);
+}
