@@ -5,6 +5,7 @@
 #
 # The JSON writer puts one "key": value pair on each line, which is all this reads.
 # A benchmark run without repetitions has no median: its single run is shown instead.
+# User counters (state.counters["bytes_per_sample"]) get a column of their own.
 
 function value_of(line) {
     sub(/^[^:]*:[ \t]*/, "", line)
@@ -48,6 +49,8 @@ function finish_entry() {
     } else if (aggregate == "median" || (run_type != "aggregate" && !(run_name in median))) {
         wall[run_name] = nanoseconds(real + 0, unit)
         cpu[run_name] = nanoseconds(cpu_time + 0, unit)
+        counted[run_name] = counters
+        if (counters != "") any_counters = 1
         if (aggregate == "median") median[run_name] = 1
         delete failure[run_name]
     }
@@ -55,7 +58,15 @@ function finish_entry() {
 
 function clear_entry() {
     run_name = ""; run_type = ""; aggregate = ""; real = ""; cpu_time = ""
-    unit = "ns"; errored = ""; message = ""
+    unit = "ns"; errored = ""; message = ""; counters = ""
+}
+
+# A counter's value with three significant figures.
+function counter_text(value) {
+    value += 0
+    if (value >= 99.95 || value <= -99.95) return sprintf("%.0f", value)
+    if (value >= 9.995 || value <= -9.995) return sprintf("%.1f", value)
+    return sprintf("%.2f", value)
 }
 
 BEGIN { clear_entry() }
@@ -75,20 +86,34 @@ BEGIN { clear_entry() }
 /"time_unit":/ { unit = value_of($0) }
 /"error_occurred":/ { errored = value_of($0) }
 /"error_message":/ { message = value_of($0) }
+# Any other number is a user counter.
+/^[ \t]*"[a-z_0-9]+": -?[0-9]/ {
+    key = $0
+    sub(/^[ \t]*"/, "", key)
+    sub(/".*$/, "", key)
+    if (key !~ /^(family_index|per_family_instance_index|repetitions|repetition_index|threads|iterations|real_time|cpu_time)$/)
+        counters = counters (counters == "" ? "" : ", ") key " " counter_text(value_of($0))
+}
 
 END {
     if (count == 0) {
         print "No benchmark results in " FILENAME "." > "/dev/stderr"
         exit 1
     }
-    print "| Benchmark | Median wall time | Median CPU time |"
-    print "|---|--:|--:|"
+    if (any_counters) {
+        print "| Benchmark | Median wall time | Median CPU time | Counters |"
+        print "|---|--:|--:|---|"
+    } else {
+        print "| Benchmark | Median wall time | Median CPU time |"
+        print "|---|--:|--:|"
+    }
     for (i = 1; i <= count; ++i) {
         run = order[i]
+        extra = any_counters ? " " counted[run] " |" : ""
         if (run in wall) {
-            printf "| %s | %s | %s |\n", run, duration(wall[run]), duration(cpu[run])
+            printf "| %s | %s | %s |%s\n", run, duration(wall[run]), duration(cpu[run]), extra
         } else {
-            printf "| %s | failed: %s | |\n", run, failure[run]
+            printf "| %s | failed: %s | |%s\n", run, failure[run], extra
         }
     }
     if (library_build == "debug") {
