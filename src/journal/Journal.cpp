@@ -320,10 +320,19 @@ void CJournal::Close() {
         sqlite3_close(db);
         db = nullptr;
     }
+    damaged = false;
 }
 
 void CJournal::TakeError() {
-    lastError = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QStringLiteral("journal not open");
+    if (!db) {
+        lastError = QStringLiteral("journal not open");
+        return;
+    }
+    lastError = QString::fromUtf8(sqlite3_errmsg(db));
+    const int primary = sqlite3_errcode(db) & 0xFF;
+    if (primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB) {
+        damaged = true;
+    }
 }
 
 CJournal::OpenResult CJournal::Fail(OpenStatus status, const QString& reason) {
@@ -347,22 +356,32 @@ CJournal::OpenResult CJournal::Open(const QString& file, OpenMode mode) {
     Close();
     path = file;
     lastError.clear();
-    OpenResult result = OpenFile(file, mode);
+    const OpenResult result = OpenFile(file, mode);
     if (result.status != OpenStatus::Damaged || mode != OpenMode::Record) {
         return result;
     }
+    return Renew(result.reason);
+}
+
+CJournal::OpenResult CJournal::SetAsideAndRenew() {
+    const QString reason = lastError;
+    Close();
+    return Renew(reason);
+}
+
+CJournal::OpenResult CJournal::Renew(const QString& reason) {
     // A damaged journal is kept for whoever wants to rescue it, and recording starts afresh.
-    const QString aside = SetAside(file);
+    const QString aside = SetAside(path);
     if (aside.isEmpty()) {
-        return Fail(OpenStatus::Unavailable,
-                    QStringLiteral("the journal is damaged (%1) and cannot be renamed aside")
-                        .arg(result.reason));
+        return Fail(
+            OpenStatus::Unavailable,
+            QStringLiteral("the journal is damaged (%1) and cannot be renamed aside").arg(reason));
     }
-    OpenResult fresh = OpenFile(file, mode);
+    OpenResult fresh = OpenFile(path, OpenMode::Record);
     if (fresh.Usable()) {
         fresh.status = OpenStatus::SetAside;
         fresh.setAsidePath = aside;
-        fresh.reason = result.reason;
+        fresh.reason = reason;
     }
     return fresh;
 }
@@ -438,10 +457,15 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
 
     if (mode == OpenMode::Record) {
         if (!empty) {
-            // Reads every page once: on a journal of many long runs that is a noticeable
-            // moment, but it is spent on the journal's own thread before the first write.
+            // The full check reads every page, about 0.2 s for the longest run the module can
+            // count (25 MB). It runs on the journal's own thread before the first write; beyond
+            // a few hundred megabytes it would cost every start seconds of disk, so a big
+            // journal gets its run table checked here and the rest as it is used (Damaged()).
+            const bool full = info.size() <= kFullCheckBytes;
             Statement check;
-            if (!check.Prepare(db, "PRAGMA quick_check(1)")) {
+            if (!check.Prepare(db, full ? "PRAGMA quick_check(1)"
+                                        : "SELECT CASE WHEN count(*) >= 0 THEN 'ok' END "
+                                          "FROM runs")) {
                 TakeError();
                 return Fail(OpenStatus::Damaged, lastError);
             }

@@ -22,6 +22,8 @@ class CJournal {
 public:
     /** The layout this program writes; a journal of a higher one is left alone. */
     static constexpr int kSchemaVersion = 1;
+    /** Journals up to this size get every page checked when the program opens them. */
+    static constexpr qint64 kFullCheckBytes = qint64{256} << 20;
 
     enum class OpenMode {
         Record,    // the program: create when missing, check, set a damaged file aside
@@ -66,6 +68,13 @@ public:
     const QString& Path() const { return path; }
     /** Text of the last failure of this connection. */
     const QString& LastError() const { return lastError; }
+    /** A read or write found the file damaged. */
+    bool Damaged() const { return damaged; }
+    /**
+     * Closes a damaged journal, renames it aside with its log and starts a fresh one at the same
+     * path: SetAside (with setAsidePath), or Unavailable when it cannot be moved.
+     */
+    OpenResult SetAsideAndRenew();
 
     /**
      * Writes a run and new samples of it in one transaction: inserts the run when its id is 0
@@ -93,6 +102,7 @@ private:
     struct Statements;
 
     OpenResult OpenFile(const QString& file, OpenMode mode);
+    OpenResult Renew(const QString& reason);
     OpenResult Fail(OpenStatus status, const QString& reason);
     bool Exec(const char* sql);
     bool SetText(int which, std::int64_t runId, const QString& text);
@@ -102,6 +112,7 @@ private:
     std::unique_ptr<Statements> statements;
     QString path;
     QString lastError;
+    bool damaged = false;
 };
 
 }  // namespace brimvolt

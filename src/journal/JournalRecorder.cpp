@@ -152,7 +152,8 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
     current->confirm = false;
     RunRecord& run = current->record;
     const std::int32_t elapsed = status.elapsedSeconds;
-    if (elapsed > 0 && elapsed >= run.durationSeconds) {
+    const bool sameKind = run.charge == (status.params[4] != 0);
+    if (elapsed > 0 && elapsed >= run.durationSeconds && sameKind) {
         // The module's clock went on from where the run was left: the same run goes on.
         if (run.state != RunState::Running) {
             run.state = RunState::Running;
@@ -254,6 +255,21 @@ void CJournalRecorder::Persist(std::int64_t wallMs) {
         return;
     }
     Flush(wallMs);
+}
+
+void CJournalRecorder::OnJournalRenewed() {
+    for (Unsaved& run : released) {
+        run.record.id = 0;
+    }
+    if (current) {
+        current->record.id = 0;
+        current->deleted = false;
+        current->dirty = true;
+    }
+    // The failure that found the damage is answered by the renewal itself.
+    failing = false;
+    nextAttemptMs = 0;
+    problem.clear();
 }
 
 bool CJournalRecorder::Flush(std::int64_t wallMs) {

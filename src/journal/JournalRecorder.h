@@ -50,6 +50,12 @@ public:
     /** The program is leaving: an open run is marked interrupted, everything waiting written. */
     std::vector<RunEvent> OnLeaving(std::int64_t wallMs);
 
+    /**
+     * The journal was found damaged and replaced by a fresh one: the runs followed so far go
+     * into it anew, from the samples still to come (the earlier ones stay in the old file).
+     */
+    void OnJournalRenewed();
+
     /** Writes whatever waits, now; true when nothing waits any more. */
     bool Flush(std::int64_t wallMs);
     /** A problem not yet reported, as one line; empty when there is none. */

@@ -26,7 +26,9 @@ CJournalWriter::CJournalWriter(const QString& journalPath) : path(journalPath) {
 CJournalWriter::~CJournalWriter() {
     // Queued behind everything passed in before, so all of it is written first.
     Post([this] {
-        Report(recorder.OnLeaving(Now()));
+        const std::vector<RunEvent> events = recorder.OnLeaving(Now());
+        RenewIfDamaged(Now());
+        Report(events);
         journal.Close();
         thread.quit();
     });
@@ -47,7 +49,9 @@ void CJournalWriter::ModuleFound(const QString& port, std::int64_t wallMs) {
 void CJournalWriter::Status(const StatusRecord& status, std::int64_t wallMs) {
     Post([this, status, wallMs] {
         OpenJournal(wallMs);
-        Report(recorder.OnStatus(status, wallMs));
+        const std::vector<RunEvent> events = recorder.OnStatus(status, wallMs);
+        RenewIfDamaged(wallMs);
+        Report(events);
     });
 }
 
@@ -60,7 +64,11 @@ void CJournalWriter::LinkLost(std::int64_t wallMs) {
 }
 
 void CJournalWriter::Leaving(std::int64_t wallMs) {
-    Post([this, wallMs] { Report(recorder.OnLeaving(wallMs)); });
+    Post([this, wallMs] {
+        const std::vector<RunEvent> events = recorder.OnLeaving(wallMs);
+        RenewIfDamaged(wallMs);
+        Report(events);
+    });
 }
 
 void CJournalWriter::WaitUntilHandled() {
@@ -82,30 +90,48 @@ void CJournalWriter::OpenJournal(std::int64_t wallMs) {
     if (journal.IsOpen() || !retryOpen || wallMs < nextOpenMs) {
         return;
     }
-    const CJournal::OpenResult result = journal.Open(path);
+    if (Opened(journal.Open(path), wallMs)) {
+        // What waited in memory goes in now, and a later outage is reported anew.
+        unavailableReported = false;
+        recorder.Flush(wallMs);
+    }
+}
+
+void CJournalWriter::RenewIfDamaged(std::int64_t wallMs) {
+    if (!journal.Damaged()) {
+        return;
+    }
+    const CJournal::OpenResult result = journal.SetAsideAndRenew();
+    recorder.OnJournalRenewed();
+    if (Opened(result, wallMs)) {
+        recorder.Flush(wallMs);
+    }
+}
+
+bool CJournalWriter::Opened(const CJournal::OpenResult& result, std::int64_t wallMs) {
     const QString shown = QDir::toNativeSeparators(path);
     switch (result.status) {
         case CJournal::OpenStatus::Opened:
-            break;
+            return true;
         case CJournal::OpenStatus::SetAside:
             emit Problem(
                 QStringLiteral("Журнал испытаний %1 был повреждён (%2).\nОн сохранён "
                                "под именем %3, начат новый журнал.")
                     .arg(shown, result.reason, QDir::toNativeSeparators(result.setAsidePath)));
-            break;
+            return true;
         case CJournal::OpenStatus::Newer:
             retryOpen = false;
             emit Problem(QStringLiteral("Журнал испытаний %1 записан более новой версией "
                                         "программы и оставлен как есть.\nИспытания в журнал не "
                                         "записываются.")
                              .arg(shown));
-            return;
+            return false;
         case CJournal::OpenStatus::NotAJournal:
             retryOpen = false;
             emit Problem(QStringLiteral("Файл %1 не является журналом испытаний и оставлен как "
                                         "есть.\nИспытания в журнал не записываются.")
                              .arg(shown));
-            return;
+            return false;
         case CJournal::OpenStatus::Damaged:
         case CJournal::OpenStatus::Missing:
         case CJournal::OpenStatus::Unavailable:
@@ -116,11 +142,9 @@ void CJournalWriter::OpenJournal(std::int64_t wallMs) {
                                             "продолжаются, запись в журнал будет повторена.")
                                  .arg(shown, result.reason));
             }
-            return;
+            return false;
     }
-    // Open again: what waited in memory goes in now, and a later outage is reported anew.
-    unavailableReported = false;
-    recorder.Flush(wallMs);
+    return false;
 }
 
 }  // namespace brimvolt

@@ -53,6 +53,9 @@ signals:
 private:
     void Post(std::function<void()> work);
     void OpenJournal(std::int64_t wallMs);
+    /** Says what an open or a renewal came to; true when the journal is open. */
+    bool Opened(const CJournal::OpenResult& result, std::int64_t wallMs);
+    void RenewIfDamaged(std::int64_t wallMs);
     void Report(const std::vector<RunEvent>& events);
 
     QThread thread;

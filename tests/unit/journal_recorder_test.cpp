@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QFile>
 #include <QTemporaryDir>
 #include <memory>
 #include <optional>
@@ -25,11 +26,19 @@ struct Step {
     std::uint8_t temperature = 25;
     std::uint16_t rin = 0;
     char command = 0;
+    std::uint16_t mode = 0;  // parameter word 4: 0 discharge, 1 charge
 };
 
 Step Command(char command) {
     Step step;
     step.command = command;
+    return step;
+}
+
+Step Charging(std::int32_t seconds) {
+    Step step;
+    step.seconds = seconds;
+    step.mode = 1;
     return step;
 }
 
@@ -85,7 +94,7 @@ protected:
             status.capacityMah = step.mah;
             status.temperature = step.temperature;
             status.rinMohm = step.rin;
-            status.params = {1, 2750, 1, 1000, 0, 1000, 1000, 0, 0, 1, 40, 60};
+            status.params = {1, 2750, 1, 1000, step.mode, 1000, 1000, 0, 0, 1, 40, 60};
             for (RunEvent& event : recorder->OnStatus(status, wallMs)) {
                 events.push_back(std::move(event));
             }
@@ -298,6 +307,12 @@ TEST_F(RunRules, ALinkFoundAgainContinuesTheRunOrStopsItAsLost) {
          {{0, 1, 2}, {1, 2}},
          EndCause::LinkLost,
          RunState::Stopped},
+        {"charging past the run's time",
+         "ttyUSB0",
+         {Charging(9)},
+         {{0, 1, 2}, {9}},
+         EndCause::LinkLost,
+         RunState::Stopped},
         {"a module on another port",
          "ttyUSB7",
          {{30}},
@@ -395,6 +410,24 @@ TEST_F(RunRules, WhatCannotBeWrittenWaitsAndGoesInLater) {
     EXPECT_EQ(Seconds(run.id), (std::vector<std::int32_t>{0, 1, 2, 3, 4}));
     EXPECT_EQ(run.state, RunState::Stopped);
     EXPECT_EQ(run.endCause, EndCause::Module);
+}
+
+TEST_F(RunRules, AJournalRenewedAfterDamageGetsTheRunAnew) {
+    Play(kRunToTwoSeconds);
+    const RunRecord before = OnlyRun();
+    journal->Close();
+    ASSERT_TRUE(QFile::rename(JournalPath(), JournalPath() + ".old"));
+    ASSERT_TRUE(journal->Open(JournalPath()).Usable());
+    recorder->OnJournalRenewed();
+
+    Play({{3, kRun, 3980}});
+    const RunRecord run = OnlyRun();
+    EXPECT_EQ(Seconds(run.id), (std::vector<std::int32_t>{3}));
+    // The totals are the run's, not the new file's.
+    EXPECT_EQ(run.startedUtc, before.startedUtc);
+    EXPECT_EQ(run.startMv, before.startMv);
+    EXPECT_EQ(run.sampleCount, 4);
+    EXPECT_EQ(run.energyUj, before.energyUj + 3'980'000);
 }
 
 TEST_F(RunRules, ARunDeletedWhileRunningIsNotRevived) {

@@ -146,6 +146,29 @@ TEST(JournalOpen, EachKindOfFileIsOpenedSetAsideOrLeftAlone) {
     }
 }
 
+TEST(JournalOpen, DamageFoundInUseIsSetAsideToo) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.sqlite");
+    MakeJournal(path, 3000);
+    WriteBytes(path, QByteArray(4096, '\x5A'), 4096 * 9);
+    const QByteArray before = Bytes(path);
+
+    // Opened unchecked, as a big journal is: the damage shows when the page is read.
+    CJournal journal;
+    ASSERT_EQ(journal.Open(path, CJournal::OpenMode::Existing).status,
+              CJournal::OpenStatus::Opened);
+    EXPECT_FALSE(journal.Samples(1));
+    EXPECT_TRUE(journal.Damaged());
+
+    const CJournal::OpenResult renewed = journal.SetAsideAndRenew();
+    EXPECT_EQ(renewed.status, CJournal::OpenStatus::SetAside);
+    EXPECT_FALSE(journal.Damaged());
+    EXPECT_EQ(Bytes(renewed.setAsidePath), before);
+    EXPECT_TRUE(journal.Runs().value().empty());
+    RunRecord run = SomeRun();
+    EXPECT_EQ(journal.SaveRun(run, Samples(0, 2)), CJournal::SaveResult::Saved);
+}
+
 TEST(JournalOpen, AFolderThatCannotHoldTheJournalIsUnavailableUntilItCan) {
     QTemporaryDir dir;
     const QString folder = dir.filePath("data");
