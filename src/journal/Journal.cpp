@@ -6,8 +6,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <algorithm>
+#include <chrono>
+#include <initializer_list>
 #include <limits>
 #include <string>
+#include <thread>
 
 namespace brimvolt {
 
@@ -18,6 +21,7 @@ constexpr int kApplicationId = 0x42764A31;
 // Long enough for another program's commit of a sample (milliseconds), short enough that a
 // journal held by a hung program is reported instead of waited on.
 constexpr int kBusyTimeoutMs = 5000;
+constexpr int kWalSwitchAttempts = 100;
 
 // The layout of version 1. Samples are small integers keyed by (run, seconds) in a table
 // without rowids, so a reading costs about 30 bytes in the file. Energy is not stored per
@@ -404,13 +408,14 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
         return Fail(OpenStatus::Unavailable, QStringLiteral("the file is read-only"));
     }
 
-    // The first reads tell a journal from anything else. Nothing is written before they
-    // have, so a file that is not ours is left exactly as it was.
+    // The first read tells a journal from anything else. Nothing is written before it has,
+    // so a file that is not ours is left exactly as it was. One statement reads the marks and
+    // the tables together: another program may be creating the journal at this moment.
     std::int64_t applicationId = 0;
     std::int64_t version = 0;
     std::int64_t tables = 0;
     int code = SQLITE_OK;
-    const auto readInt = [&](const char* sql, std::int64_t& value) {
+    const auto readInts = [&](const char* sql, std::initializer_list<std::int64_t*> values) {
         Statement statement;
         if (!statement.Prepare(db, sql)) {
             code = sqlite3_errcode(db);
@@ -421,13 +426,17 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
         if (code != SQLITE_ROW) {
             return false;
         }
-        value = use.Int(0);
+        int column = 0;
+        for (std::int64_t* value : values) {
+            *value = use.Int(column++);
+        }
         code = SQLITE_OK;
         return true;
     };
-    if (!readInt("PRAGMA application_id", applicationId) ||
-        !readInt("PRAGMA user_version", version) ||
-        !readInt("SELECT count(*) FROM sqlite_schema", tables)) {
+    if (!readInts("SELECT (SELECT application_id FROM pragma_application_id()), "
+                  "(SELECT user_version FROM pragma_user_version()), "
+                  "(SELECT count(*) FROM sqlite_schema)",
+                  {&applicationId, &version, &tables})) {
         TakeError();
         const int primary = code & 0xFF;
         if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
@@ -492,12 +501,19 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
             TakeError();
             return Fail(OpenStatus::Unavailable, lastError);
         }
-        {
+        // The switch wants the file to itself and does not wait for it: a second program
+        // opening a new journal at the same moment gets a refusal, which passes in a moment.
+        for (int attempt = 1;; ++attempt) {
             Use use(walMode);
-            if (use.Step() != SQLITE_ROW || use.Text(0) != QLatin1String("wal")) {
+            const int stepped = use.Step();
+            if (stepped == SQLITE_ROW && use.Text(0) == QLatin1String("wal")) {
+                break;
+            }
+            if ((stepped & 0xFF) != SQLITE_BUSY || attempt == kWalSwitchAttempts) {
                 TakeError();
                 return Fail(OpenStatus::Unavailable, lastError);
             }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         if (!Exec("PRAGMA synchronous=NORMAL")) {
             return Fail(OpenStatus::Unavailable, lastError);
@@ -507,7 +523,7 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
             // layout in place once it holds the write lock.
             Transaction transaction(db);
             std::int64_t current = 0;
-            if (!transaction.Begun() || !readInt("PRAGMA user_version", current)) {
+            if (!transaction.Begun() || !readInts("PRAGMA user_version", {&current})) {
                 TakeError();
                 return Fail(OpenStatus::Unavailable, lastError);
             }

@@ -36,6 +36,8 @@ struct JournalSample {
      * ignored when they are written.
      */
     std::int64_t energyUj = 0;
+
+    bool operator==(const JournalSample&) const = default;
 };
 
 /** A run of the journal: what the curve window would hold as one curve, and its totals. */
@@ -61,6 +63,7 @@ struct RunRecord {
     std::int32_t sampleCount = 0;
 
     bool IsOpen() const { return state != RunState::Stopped; }
+    bool operator==(const RunRecord&) const = default;
 };
 
 /** What happened to a run, as the recorder tells those who follow the journal live. */

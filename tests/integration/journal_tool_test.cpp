@@ -4,13 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <array>
 #include <memory>
 #include <vector>
 
@@ -95,24 +95,21 @@ protected:
     // Three records written by hand, so the CSV can be checked to the character.
     static void RecordShortCharge(CJournalRecorder& recorder) {
         recorder.OnModuleFound("COM3", wallMs);
-        const auto status = [](std::int32_t seconds, std::uint16_t mv, std::uint16_t ma,
-                               std::int32_t mah, std::uint8_t temperature, std::uint8_t flags,
-                               std::uint16_t rin) {
+        wallMs = kStartMs + 3'600'000 - 1000;
+        for (const std::array<int, 7>& r :
+             {std::array{0, 4100, 0, 0, 25, 0, 0}, std::array{1, 4000, 1500, 0, 25, 0x08, 0},
+              std::array{2, 3990, 1500, 1, 26, 0x18, 85}}) {
             StatusRecord s;
             s.params = {1, 2750, 1, 1000, 1, 1000, 1000, 0, 0, 1, 40, 60};
-            s.elapsedSeconds = seconds;
-            s.voltageMv = mv;
-            s.currentMa = ma;
-            s.capacityMah = mah;
-            s.temperature = temperature;
-            s.statusFlags = flags;
-            s.rinMohm = rin;
-            return s;
-        };
-        wallMs = kStartMs + 3'600'000;
-        recorder.OnStatus(status(0, 4100, 0, 0, 25, 0, 0), wallMs);
-        recorder.OnStatus(status(1, 4000, 1500, 0, 25, 0x08, 0), wallMs += 1000);
-        recorder.OnStatus(status(2, 3990, 1500, 1, 26, 0x18, 85), wallMs += 1000);
+            s.elapsedSeconds = r[0];
+            s.voltageMv = static_cast<std::uint16_t>(r[1]);
+            s.currentMa = static_cast<std::uint16_t>(r[2]);
+            s.capacityMah = r[3];
+            s.temperature = static_cast<std::uint8_t>(r[4]);
+            s.statusFlags = static_cast<std::uint8_t>(r[5]);
+            s.rinMohm = static_cast<std::uint16_t>(r[6]);
+            recorder.OnStatus(s, wallMs += 1000);
+        }
     }
 
     static ToolRun Tool(const QStringList& arguments) {
@@ -143,25 +140,15 @@ protected:
 
 }  // namespace
 
-TEST_F(JournalTool, TheRecordedRunsAreThere) {
-    ASSERT_EQ(runs.size(), 2u);
-    EXPECT_EQ(runs[0].state, RunState::Stopped);
-    EXPECT_EQ(runs[0].endCause, EndCause::Module);
-    EXPECT_GT(runs[0].durationSeconds, 60);
-    EXPECT_EQ(runs[0].durationSeconds, recording->durationSeconds);
-    EXPECT_EQ(runs[0].sampleCount, recording->PointCount());
-    EXPECT_EQ(runs[1].state, RunState::Interrupted);
-}
-
 TEST_F(JournalTool, CurveIsTheFileTheCurveWindowSavesForTheSameRun) {
+    ASSERT_EQ(runs.size(), 2u);
+    ASSERT_GT(runs[0].durationSeconds, 60);  // the module ran the small cell empty
     const ToolRun run = Tool({"curve", "1", "out.raz"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
-    EXPECT_TRUE(run.err.isEmpty());
-    const QByteArray saved = CurveFileBytes(*recording);
-    EXPECT_EQ(ReadFile(Path("out.raz")), saved);
-    // The autosave is the same file.
+    // The autosave writes the same bytes.
     ASSERT_TRUE(Autosave(*recording, dir->path() + "/"));
-    EXPECT_EQ(ReadFile(Path("temp.raz")), saved);
+    EXPECT_EQ(ReadFile(Path("out.raz")), ReadFile(Path("temp.raz")));
+    EXPECT_EQ(ReadFile(Path("out.raz")), CurveFileBytes(*recording));
 }
 
 TEST_F(JournalTool, ListGivesOneTabSeparatedLinePerRun) {
@@ -209,27 +196,19 @@ TEST_F(JournalTool, CsvGivesTheRunAndEverySample) {
         "2;3,990;1,500;1;0,003329;26;0,085;24\n"))
         << excel.toStdString();
 
-    // The long run: a line per sample, the last one at the run's end.
+    // The long run: a line per sample.
     run = Tool({"csv", "1"});
-    ASSERT_EQ(run.exitCode, 0);
-    const QList<QByteArray> lines = run.out.trimmed().split('\n');
-    const auto sampleLines = std::count_if(lines.begin(), lines.end(), [](const QByteArray& line) {
-        return !line.isEmpty() && line[0] >= '0' && line[0] <= '9';
-    });
-    EXPECT_EQ(sampleLines, runs[0].sampleCount);
-    EXPECT_TRUE(lines.last().startsWith(QByteArray::number(runs[0].durationSeconds) + ","));
+    EXPECT_EQ(run.out.count("\n"), 8 + runs[0].sampleCount);
 }
 
 TEST_F(JournalTool, LabelAndNoteAreKept) {
     ASSERT_EQ(Tool({"label", "1", "Элемент №7"}).exitCode, 0);
     ASSERT_EQ(Tool({"note", "1", "после года\nв шкафу"}).exitCode, 0);
-    ToolRun run = Tool({"list"});
-    EXPECT_TRUE(QString::fromUtf8(run.out.split('\n').first()).endsWith("\tЭлемент №7"));
-    run = Tool({"csv", "1"});
-    EXPECT_TRUE(QString::fromUtf8(run.out).contains(
-        QStringLiteral("# label: Элемент №7\n# note: после года\n# note: в шкафу\n")));
-    // An option-like text after "--".
-    ASSERT_EQ(Tool({"label", "1", "--", "--x"}).exitCode, 0);
+    EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\tЭлемент №7"));
+    EXPECT_TRUE(Tool({"csv", "1"})
+                    .out.contains("# label: Элемент №7\n# note: после года\n"
+                                  "# note: в шкафу\n"));
+    ASSERT_EQ(Tool({"label", "1", "--", "--x"}).exitCode, 0);  // an option-like text
     EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\t--x"));
 }
 
@@ -238,7 +217,6 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
     text.write(QByteArray(500, 'n'));
     text.close();
-    QDir(dir->path()).mkdir("folder");
     struct Case {
         QStringList arguments;
         int exitCode;
@@ -246,17 +224,13 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     };
     const std::vector<Case> cases = {
         {{"csv", "99"}, 1, "no run 99"},
-        {{"label", "99", "x"}, 1, "no run 99"},
         {{"--journal", Path("notes.txt"), "list"}, 1, "not a run journal"},
         {{"--journal", Path("missing.sqlite"), "list"}, 1, "no journal there"},
         {{"curve", "1", Path("no/such/folder/x.raz")}, 1, "cannot create"},
-        {{"csv", "1", Path("folder")}, 1, "cannot create"},
         {{"curve", "1"}, 2, "wrong number of arguments for curve"},
         {{"csv", "first"}, 2, "not a run number: first"},
-        {{"csv", "0"}, 2, "not a run number: 0"},
         {{"list", "--excel"}, 2, "--excel is an option of csv only"},
         {{"frobnicate"}, 2, "unknown command: frobnicate"},
-        {{"list", "--verbose"}, 2, "unknown option: --verbose"},
         {{"list", "--journal"}, 2, "--journal needs a file"},
         {{}, 2, "no command given"},
     };
@@ -271,5 +245,4 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     }
     // Nothing was created by asking.
     EXPECT_FALSE(QFileInfo::exists(Path("missing.sqlite")));
-    EXPECT_FALSE(QFileInfo::exists(Path("folder/x.raz")));
 }
