@@ -318,10 +318,11 @@ CJournal::~CJournal() {
 }
 
 void CJournal::Close() {
-    // Statements first: a connection with live statements does not close.
     statements.reset();
     if (db) {
-        sqlite3_close(db);
+        // A statement still alive in a caller's scope (a failed open returns from inside one)
+        // finishes the close when it is finalized.
+        sqlite3_close_v2(db);
         db = nullptr;
     }
     damaged = false;
