@@ -61,12 +61,16 @@ function clear_entry() {
     unit = "ns"; errored = ""; message = ""; counters = ""
 }
 
-# A counter's value with three significant figures.
-function counter_text(value) {
+# A counter's value with three significant figures, large ones with k, M or G.
+function counter_text(value,    suffix) {
     value += 0
-    if (value >= 99.95 || value <= -99.95) return sprintf("%.0f", value)
-    if (value >= 9.995 || value <= -9.995) return sprintf("%.1f", value)
-    return sprintf("%.2f", value)
+    suffix = ""
+    if (value >= 999.5e6) { value /= 1e9; suffix = "G" }
+    else if (value >= 999.5e3) { value /= 1e6; suffix = "M" }
+    else if (value >= 999.5) { value /= 1e3; suffix = "k" }
+    if (value >= 99.95) return sprintf("%.0f%s", value, suffix)
+    if (value >= 9.995) return sprintf("%.1f%s", value, suffix)
+    return sprintf("%.2f%s", value, suffix)
 }
 
 BEGIN { clear_entry() }
