@@ -199,12 +199,4 @@ std::optional<double> HeadlessDemoSeconds(QStringView text) {
     return seconds;
 }
 
-QString HeadlessDemoUsage() {
-    return QStringLiteral(
-        "  --headless-demo=SECONDS  with --demo: start a discharge on the demo module, let it run\n"
-        "                           SECONDS, save main-window.png and curve-window.png in the\n"
-        "                           current folder beside temp.raz and Colors.ini, report, exit\n"
-        "                           (for machines without a display: QT_QPA_PLATFORM=offscreen)\n");
-}
-
 }  // namespace brimvolt

@@ -43,6 +43,53 @@ bool ReadAutosave(const QString& path, CurveStore& store) {
     return brimvolt::ReadCurveBytes(bytes, store).status == brimvolt::CurveReadStatus::Loaded;
 }
 
+TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN is not set";
+    }
+    struct Case {
+        QStringList arguments;
+        int exitCode;
+        QStringList inOutput;  // on standard output
+        QStringList inErrors;  // on standard error
+    };
+    const Case cases[] = {
+        {{"--help"},
+         0,
+         {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--version"},
+         {}},
+        {{"--version"}, 0, {"brimvolt 6."}, {}},
+        {{"--extra-port", "/dev/null", "--bogus"}, 2, {}, {"--bogus", "--extra-port PATH"}},
+        {{"--help", "--demo=fast"}, 2, {}, {"--demo=fast", "--help"}},
+    };
+    // No window system at all: QApplication would abort here.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        Child program;
+        program.process.setProcessEnvironment(environment);
+        program.process.start(Bin("brimvolt"), c.arguments);
+        ASSERT_TRUE(program.process.waitForFinished(30000));
+        ASSERT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), c.exitCode);
+        const QString out = QString::fromUtf8(program.process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.process.readAllStandardError());
+        EXPECT_EQ(out.isEmpty(), c.inOutput.isEmpty()) << out.toStdString();
+        EXPECT_EQ(err.isEmpty(), c.inErrors.isEmpty()) << err.toStdString();
+        for (const QString& text : c.inOutput) {
+            EXPECT_TRUE(out.contains(text))
+                << text.toStdString() << " not in " << out.toStdString();
+        }
+        for (const QString& text : c.inErrors) {
+            EXPECT_TRUE(err.contains(text))
+                << text.toStdString() << " not in " << err.toStdString();
+        }
+    }
+}
+
 TEST(ProgramEndToEnd, FindsTheModuleAndAutosavesTheRunningCurve) {
     if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
         GTEST_SKIP() << "BRIMVOLT_BIN is not set";
