@@ -49,18 +49,13 @@ TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
     }
     struct Case {
         QStringList arguments;
-        int exitCode;
-        QStringList inOutput;  // on standard output
-        QStringList inErrors;  // on standard error
+        int exitCode;  // 0: the texts on standard output, else on standard error alone
+        QStringList texts;
     };
     const Case cases[] = {
-        {{"--help"},
-         0,
-         {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--version"},
-         {}},
-        {{"--version"}, 0, {"brimvolt 6."}, {}},
-        {{"--extra-port", "/dev/null", "--bogus"}, 2, {}, {"--bogus", "--extra-port PATH"}},
-        {{"--help", "--demo=fast"}, 2, {}, {"--demo=fast", "--help"}},
+        {{"--help"}, 0, {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--version"}},
+        {{"--version"}, 0, {"brimvolt 6."}},
+        {{"--help", "--bogus"}, 2, {"--bogus", "--extra-port PATH"}},
     };
     // No window system at all: QApplication would abort here.
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -77,15 +72,10 @@ TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
         EXPECT_EQ(program.process.exitCode(), c.exitCode);
         const QString out = QString::fromUtf8(program.process.readAllStandardOutput());
         const QString err = QString::fromUtf8(program.process.readAllStandardError());
-        EXPECT_EQ(out.isEmpty(), c.inOutput.isEmpty()) << out.toStdString();
-        EXPECT_EQ(err.isEmpty(), c.inErrors.isEmpty()) << err.toStdString();
-        for (const QString& text : c.inOutput) {
-            EXPECT_TRUE(out.contains(text))
-                << text.toStdString() << " not in " << out.toStdString();
-        }
-        for (const QString& text : c.inErrors) {
-            EXPECT_TRUE(err.contains(text))
-                << text.toStdString() << " not in " << err.toStdString();
+        EXPECT_TRUE((c.exitCode == 0 ? err : out).isEmpty());
+        for (const QString& text : c.texts) {
+            EXPECT_TRUE((c.exitCode == 0 ? out : err).contains(text))
+                << text.toStdString() << " not in " << (out + err).toStdString();
         }
     }
 }

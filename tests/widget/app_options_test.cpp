@@ -55,30 +55,11 @@ TEST(ProgramOptions, RefusesSlipsInPortPathsAndAHeadlessRunWithoutTheDemo) {
     EXPECT_EQ(headless.headlessDemoSeconds, 5.0);
     EXPECT_FALSE(ParseOptions({"--headless-demo=5"}).errors.isEmpty());
     EXPECT_FALSE(ParseOptions({"--demo", "--headless-demo=0"}).errors.isEmpty());
-}
 
-TEST(ProgramOptions, LeavesQtsOwnArgumentsToQtAndRefusesWhatQtLeft) {
-    struct Case {
-        QStringList arguments;
-        QtArguments qt;
-        QStringList errors;
-    };
-    const Case cases[] = {
-        {{"-platform", "offscreen", "--demo"}, QtArguments::Pass, {}},
-        {{"-reverse", "--extra-port", "/tmp/a"}, QtArguments::Pass, {}},
-        {{"-platform", "offscreen"}, QtArguments::Refuse, {"-platform", "offscreen"}},
-        // Ours keep two dashes, so a slip there is never handed to Qt.
-        {{"--platform", "offscreen"}, QtArguments::Pass, {"--platform", "offscreen"}},
-        {{"-"}, QtArguments::Pass, {"-"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const BrimvoltOptions options = ParseOptions(c.arguments, c.qt);
-        EXPECT_EQ(options.errors, c.errors);
-    }
-    EXPECT_TRUE(ParseOptions({"-reverse", "--demo"}, QtArguments::Pass).demoSpeed.has_value());
-    EXPECT_EQ(ParseOptions({"-reverse", "--extra-port", "/tmp/a"}, QtArguments::Pass).extraPorts,
-              QStringList{"/tmp/a"});
+    // Qt's own arguments wait for QApplication, which takes what it knows.
+    EXPECT_TRUE(ParseOptions({"-platform", "xcb", "--demo"}, QtArguments::Pass).errors.isEmpty());
+    EXPECT_EQ(ParseOptions({"-platform", "xcb"}).errors, QStringList({"-platform", "xcb"}));
+    EXPECT_EQ(ParseOptions({"--platform"}, QtArguments::Pass).errors, QStringList{"--platform"});
 }
 
 }  // namespace
