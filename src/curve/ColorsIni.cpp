@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "curve/ExtractAfterKey.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace brimvolt {
@@ -59,11 +59,8 @@ ColorsIniResult ReadOrCreateColorsIni(const QString& folder) {
     if (QFileInfo::exists(path)) {
         return result;
     }
-    QSaveFile created(path);
-    if (created.open(QIODevice::WriteOnly)) {
-        created.write(ColorsIniBytes(result.color));
-        created.commit();
-    }
+    // A file that could not be written whole is not there at all, so the next start tries again.
+    platform::WriteWholeFile(path, ColorsIniBytes(result.color));
     return result;
 }
 

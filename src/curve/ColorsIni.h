@@ -16,9 +16,9 @@ struct ColorsIniResult {
 };
 
 /**
- * The curve colour from `folder`/Colors.ini. A missing file is created with the default colour;
- * a file that can be neither read nor created leaves the default colour, without a report.
- * `dataFolder` is set in every case.
+ * The curve colour from `folder`/Colors.ini. A missing file is created with the default colour,
+ * whole or not at all; a file that can be neither read nor created leaves the default colour,
+ * without a report. `dataFolder` is set in every case.
  */
 ColorsIniResult ReadOrCreateColorsIni(const QString& folder);
 

@@ -1,6 +1,6 @@
 #include "curvefile/CurveFileWriter.h"
 
-#include <QSaveFile>
+#include <QIODevice>
 #include <algorithm>
 #include <charconv>
 
@@ -117,31 +117,16 @@ QByteArray CurveFileBytes(CurveStore& store) {
     return bytes;
 }
 
-bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* error) {
-    const auto fail = [error](CurveWriteError what) {
-        if (error) {
-            *error = what;
-        }
-        return false;
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return fail(CurveWriteError::CannotCreate);
-    }
-    const bool written = GenerateCurveFile(store, [&file](const char* data, qsizetype size) {
-        return file.write(data, size) == size;
-    });
-    if (!written) {
-        file.cancelWriting();
-        return fail(CurveWriteError::WriteFailed);
-    }
-    if (!file.commit()) {
-        return fail(CurveWriteError::WriteFailed);
-    }
-    if (error) {
-        *error = CurveWriteError::None;
-    }
-    return true;
+platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
+                                     platform::SpecialFiles special) {
+    return platform::WriteWholeFile(
+        path,
+        [&store](QIODevice& device) {
+            return GenerateCurveFile(store, [&device](const char* data, qsizetype size) {
+                return device.write(data, size) == size;
+            });
+        },
+        special);
 }
 
 bool Autosave(CurveStore& store, const QString& dataFolder) {
@@ -150,7 +135,7 @@ bool Autosave(CurveStore& store, const QString& dataFolder) {
     }
     const QString name =
         store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
-    return WriteCurveFile(dataFolder + name, store);
+    return WriteCurveFile(dataFolder + name, store).Ok();
 }
 
 }  // namespace brimvolt

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "curve/CurveStore.h"
+#include "platform/Files.h"
 
 namespace brimvolt {
 
@@ -15,17 +16,13 @@ namespace brimvolt {
  */
 QByteArray CurveFileBytes(CurveStore& store);
 
-enum class CurveWriteError {
-    None,
-    CannotCreate,  // the file could not be opened for writing
-    WriteFailed,   // writing or replacing failed; an existing file was left as it was
-};
-
 /**
  * Writes the curve file at `path` whole or not at all: an existing file is replaced only when
- * the new one has been written completely.
+ * the new one has been written completely (see platform::WriteWholeFile).
  */
-bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* error = nullptr);
+platform::WriteResult WriteCurveFile(
+    const QString& path, CurveStore& store,
+    platform::SpecialFiles special = platform::SpecialFiles::Refuse);
 
 /** Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. */
 bool Autosave(CurveStore& store, const QString& dataFolder);
