@@ -50,12 +50,13 @@ ColorsIniResult ReadOrCreateColorsIni(const QString& folder) {
     result.dataFolder = absolute.endsWith(u'/') ? absolute : absolute + u'/';
     const QString path = result.dataFolder + kFileName;
 
+    // A FIFO would stop the program's start until someone wrote to it.
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    if (platform::IsRegularFile(path) && file.open(QIODevice::ReadOnly)) {
         result.color = ColorFromIniBytes(file.read(kMaxBytes));
         return result;
     }
-    // A file that exists but cannot be read is the operator's own: never replace it.
+    // Anything that exists but cannot be read is the operator's own: never replace it.
     if (QFileInfo::exists(path)) {
         return result;
     }

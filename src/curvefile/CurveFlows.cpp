@@ -147,8 +147,9 @@ bool LoadCurve(CurveWindowContext& context) {
     if (path.isEmpty()) {
         return false;
     }
+    // A FIFO or a device would hold the window until someone writes to it: refused at once.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!platform::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
         context.dialogs.Message(context.owner, QStringLiteral("Не удалось открыть файл."),
                                 kErrorExclaimed, Buttons::Ok);
         return false;

@@ -303,6 +303,9 @@ TEST_F(CurveFlows, LoadReplacesTheCurveAndTitlesItByThePath) {
 
 TEST_F(CurveFlows, FailedLoadChangesNothing) {
     WriteFile(folder + "text.raz", Utf16File("just some notes\r\n"));
+    // Neither is opened: a FIFO would hold the window until someone wrote to it.
+    ASSERT_TRUE(testing::MakeNode(folder + "fifo.raz", testing::Node::Fifo));
+    ASSERT_TRUE(testing::MakeNode(folder + "null.raz", testing::Node::NullDevice));
     struct Case {
         QString path;
         QString message;
@@ -310,6 +313,8 @@ TEST_F(CurveFlows, FailedLoadChangesNothing) {
     const Case cases[] = {
         {folder + "nothere.raz", kCannotOpen},
         {folder + "text.raz", kUnreadable},
+        {folder + "fifo.raz", kCannotOpen},
+        {folder + "null.raz", kCannotOpen},
     };
     store->curveFileName = "before.raz";
     for (const auto& c : cases) {
