@@ -176,7 +176,10 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
         << SecondsText(options.speed) << " times the module's speed\n";
     out << "  main window:  " << (mainSaved ? mainPath : mainPath + " (not written)") << '\n';
     out << "  curve window: " << (curveSaved ? curvePath : curvePath + " (not written)") << '\n';
-    out << "  autosave:     " << existing(autosavePath) << '\n';
+    // A file left by an earlier run may stand there although this run could not write it.
+    out << "  autosave:     "
+        << (curve.AutosaveFailing() ? autosavePath + " (not written)" : existing(autosavePath))
+        << '\n';
     out << "  colours:      " << existing(colorsPath) << '\n';
     out << "  display:      " << report.displayLine1 << '\n';
     if (!report.displayLine2.isEmpty()) {

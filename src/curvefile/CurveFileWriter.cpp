@@ -1,5 +1,6 @@
 #include "curvefile/CurveFileWriter.h"
 
+#include <QDir>
 #include <QIODevice>
 #include <algorithm>
 #include <charconv>
@@ -129,13 +130,27 @@ platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
         special);
 }
 
-bool Autosave(CurveStore& store, const QString& dataFolder) {
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
+    AutosaveResult result;
     if (store.durationSeconds <= 0) {
-        return false;
+        return result;
     }
-    const QString name =
-        store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
-    return WriteCurveFile(dataFolder + name, store).Ok();
+    result.path =
+        dataFolder + (store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz"));
+    result.write = WriteCurveFile(result.path, store);
+    return result;
+}
+
+QString AutosaveFailureText(const AutosaveResult& result) {
+    const QString reason = result.write.failure == platform::WriteFailure::NotRegular
+                               ? QStringLiteral("под этим именем не обычный файл")
+                               : result.write.reason;
+    QString text = QStringLiteral("Не удалось записать файл автосохранения\n") +
+                   QDir::toNativeSeparators(result.path);
+    if (!reason.isEmpty()) {
+        text += QStringLiteral("\nПричина: ") + reason;
+    }
+    return text + QStringLiteral("\nЗапись будет повторяться с каждой новой точкой кривой.");
 }
 
 }  // namespace brimvolt

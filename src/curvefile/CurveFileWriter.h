@@ -24,7 +24,23 @@ platform::WriteResult WriteCurveFile(
     const QString& path, CurveStore& store,
     platform::SpecialFiles special = platform::SpecialFiles::Refuse);
 
-/** Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. */
-bool Autosave(CurveStore& store, const QString& dataFolder);
+/** What one autosave did. */
+struct AutosaveResult {
+    QString path;                 // the file written or meant; empty when there was no curve
+    platform::WriteResult write;  // why it was not written
+
+    bool Written() const { return !path.isEmpty() && write.Ok(); }
+    bool Failed() const { return !write.Ok(); }
+    explicit operator bool() const { return Written(); }
+};
+
+/**
+ * Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. Needs
+ * nothing of a window, so it can run wherever the store (or a copy of it) is.
+ */
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder);
+
+/** What the operator is told when an autosave failed: the file and the reason. */
+QString AutosaveFailureText(const AutosaveResult& result);
 
 }  // namespace brimvolt
