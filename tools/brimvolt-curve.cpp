@@ -165,7 +165,7 @@ int Convert(const Arguments& arguments) {
         return kExitFailed;
     }
     const platform::WriteResult written =
-        WriteCurveFile(out, *loaded.store, platform::SpecialFiles::UseAsIs);
+        WriteCurveFile(out, *loaded.store, platform::Streams::WriteInto);
     PrintWriteFailure(out, written);
     return written ? kExitOk : kExitFailed;
 }
@@ -210,7 +210,7 @@ int Csv(const Arguments& arguments) {
     const QString& out = arguments.positional[1];
     const platform::WriteResult written =
         platform::WriteWholeFile(out, QByteArray::fromRawData(text.data(), qsizetype(text.size())),
-                                 platform::SpecialFiles::UseAsIs);
+                                 platform::Streams::WriteInto);
     PrintWriteFailure(out, written);
     return written ? kExitOk : kExitFailed;
 }
@@ -244,7 +244,7 @@ int Png(const Arguments& arguments) {
     const CurveColor color;
     const platform::WriteResult written =
         RenderCurveToPng(*loaded.store, QColor(color.red, color.green, color.blue), height, out,
-                         platform::SpecialFiles::UseAsIs);
+                         platform::Streams::WriteInto);
     PrintWriteFailure(out, written);
     return written ? kExitOk : kExitFailed;
 }

@@ -317,7 +317,7 @@ void DrawReadout(QPainter& painter, const Readout& readout) {
 
 platform::WriteResult RenderCurveToPng(const CurveStore& store, QColor curveColor,
                                        int maxPlotHeight, const QString& path,
-                                       platform::SpecialFiles special) {
+                                       platform::Streams streams) {
     QImage bitmap;
     const RenderInfo info = RenderCurve(store, curveColor, maxPlotHeight, bitmap);
     // Encoded first, so that a full disk is the file's failure alone, not the encoder's too.
@@ -327,7 +327,7 @@ platform::WriteResult RenderCurveToPng(const CurveStore& store, QColor curveColo
     if (!bitmap.copy(0, 0, kCurveImageWidth, info.imageHeight).save(&buffer, "PNG")) {
         return {platform::WriteFailure::WriteFailed, {}};
     }
-    return platform::WriteWholeFile(path, png, special);
+    return platform::WriteWholeFile(path, png, streams);
 }
 
 }  // namespace brimvolt

@@ -57,8 +57,8 @@ Readout ReadoutAt(const RenderInfo& info, int cursorX, int cursorY);
 void DrawReadout(QPainter& painter, const Readout& readout);
 
 /** The plot's 720 x imageHeight image saved as PNG, whole or not at all. */
-platform::WriteResult RenderCurveToPng(
-    const CurveStore& store, QColor curveColor, int maxPlotHeight, const QString& path,
-    platform::SpecialFiles special = platform::SpecialFiles::Refuse);
+platform::WriteResult RenderCurveToPng(const CurveStore& store, QColor curveColor,
+                                       int maxPlotHeight, const QString& path,
+                                       platform::Streams streams = platform::Streams::Refuse);
 
 }  // namespace brimvolt

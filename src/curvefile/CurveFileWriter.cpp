@@ -119,7 +119,7 @@ QByteArray CurveFileBytes(CurveStore& store) {
 }
 
 platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
-                                     platform::SpecialFiles special) {
+                                     platform::Streams streams) {
     return platform::WriteWholeFile(
         path,
         [&store](QIODevice& device) {
@@ -127,7 +127,7 @@ platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
                 return device.write(data, size) == size;
             });
         },
-        special);
+        streams);
 }
 
 AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {

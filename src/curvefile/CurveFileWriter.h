@@ -20,9 +20,8 @@ QByteArray CurveFileBytes(CurveStore& store);
  * Writes the curve file at `path` whole or not at all: an existing file is replaced only when
  * the new one has been written completely (see platform::WriteWholeFile).
  */
-platform::WriteResult WriteCurveFile(
-    const QString& path, CurveStore& store,
-    platform::SpecialFiles special = platform::SpecialFiles::Refuse);
+platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
+                                     platform::Streams streams = platform::Streams::Refuse);
 
 /** What one autosave did. */
 struct AutosaveResult {

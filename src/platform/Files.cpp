@@ -161,9 +161,9 @@ WriteResult WriteInto(const QString& path, const ContentWriter& write) {
 
 }  // namespace
 
-WriteResult WriteWholeFile(const QString& path, const ContentWriter& write, SpecialFiles special) {
+WriteResult WriteWholeFile(const QString& path, const ContentWriter& write, Streams streams) {
     const Kind kind = KindOf(path);
-    if (kind == Kind::Other || (kind == Kind::Stream && special == SpecialFiles::Refuse)) {
+    if (kind == Kind::Other || (kind == Kind::Stream && streams == Streams::Refuse)) {
         return {WriteFailure::NotRegular, {}};
     }
     if (kind == Kind::Stream) {
@@ -198,9 +198,9 @@ WriteResult WriteWholeFile(const QString& path, const ContentWriter& write, Spec
     return {};
 }
 
-WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, SpecialFiles special) {
+WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes, Streams streams) {
     return WriteWholeFile(
-        path, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); }, special);
+        path, [&bytes](QIODevice& device) { return device.write(bytes) == bytes.size(); }, streams);
 }
 
 bool IsRegularFile(const QString& path) {

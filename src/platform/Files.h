@@ -11,11 +11,11 @@ class QIODevice;
 
 namespace brimvolt::platform {
 
-/** What may be done with a path that names something other than a regular file. */
-enum class SpecialFiles {
-    Refuse,   // the window: curve files, the autosave and Colors.ini are regular files only
-    UseAsIs,  // the command-line tools: an existing character device or FIFO is written into
-              // as it stands, as a shell redirection would (`csv IN /dev/stdout`)
+/** What a write does with a path naming a character device or a FIFO. */
+enum class Streams {
+    Refuse,     // the window: curve files, the autosave and Colors.ini are regular files only
+    WriteInto,  // the command-line tools: written into as it stands, as a shell redirection
+                // would (`csv IN /dev/stdout`)
 };
 
 enum class WriteFailure {
@@ -46,13 +46,13 @@ using ContentWriter = std::function<bool(QIODevice& device)>;
  * other failure leaves an existing file as it was. Where no file can be made or named beside an
  * existing writable file (a folder that takes no new entries, a name at the length limit), the
  * file is rewritten in place, once the room for the new content is reserved. Symbolic links are
- * followed and kept. A path naming anything but a regular file is refused, or with UseAsIs
+ * followed and kept. A path naming anything but a regular file is refused, or with WriteInto
  * written straight into when it is a character device or a FIFO.
  */
 WriteResult WriteWholeFile(const QString& path, const ContentWriter& write,
-                           SpecialFiles special = SpecialFiles::Refuse);
+                           Streams streams = Streams::Refuse);
 WriteResult WriteWholeFile(const QString& path, const QByteArray& bytes,
-                           SpecialFiles special = SpecialFiles::Refuse);
+                           Streams streams = Streams::Refuse);
 
 /**
  * Whether `path` names a regular file (through symbolic links), checked without opening it: a

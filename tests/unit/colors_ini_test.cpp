@@ -105,7 +105,7 @@ TEST(ColorsIni, UnreadableExistingEntryIsLeftInPlace) {
 // Nothing but a regular file is read, so a FIFO cannot stop the start, and nothing is put in a
 // node's place; a file that could not be written whole is not left behind, so the next start
 // writes it again instead of reading an empty one as black.
-TEST(ColorsIni, SpecialOrUnwritableFileGivesTheDefaultColourAndNoFakeFile) {
+TEST(ColorsIni, DeviceFifoOrFullDiskGivesTheDefaultColourAndNoFakeFile) {
     const std::optional<testing::Node> nodes[] = {
         {}, testing::Node::NullDevice, testing::Node::Fifo};
     for (const auto& node : nodes) {
