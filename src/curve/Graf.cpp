@@ -140,8 +140,8 @@ void CGraf::TakeAutosaveOpportunity() {
         return;
     }
     if (store.durationSeconds > 0) {
-        Autosave(store, dataFolder);
         autosaveBehind = false;
+        OnAutosaveDone(Autosave(store, dataFolder));
     }
 }
 
@@ -164,9 +164,30 @@ void CGraf::CurveChanged() {
 
 void CGraf::FlushAutosave() {
     if (autosaveBehind && store.durationSeconds > 0) {
-        Autosave(store, dataFolder);
         autosaveBehind = false;
+        OnAutosaveDone(Autosave(store, dataFolder));
     }
+}
+
+void CGraf::OnAutosaveDone(const AutosaveResult& result) {
+    if (!result.Failed()) {
+        if (result.Written()) {
+            autosaveFailing = false;
+        }
+        return;
+    }
+    autosaveBehind = true;
+    if (autosaveFailing) {
+        return;
+    }
+    autosaveFailing = true;
+    // Not from inside the paint that wrote it: the message box runs an event loop of its own.
+    QMetaObject::invokeMethod(
+        this,
+        [this, text = AutosaveFailureText(result)] {
+            dialogs.Message(this, text, QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        },
+        Qt::QueuedConnection);
 }
 
 void CGraf::paintEvent(QPaintEvent*) {
