@@ -15,6 +15,20 @@ list(APPEND CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES /usr/include)
 
 set(BRIMVOLT_WINCHECK_GUARD ${CMAKE_CURRENT_LIST_DIR}/WinCheckGuard.h)
 
+# SQLite's header is plain C for every platform, but it lives in the host's /usr/include, which
+# the cross compiler must not search: a copy in a folder of its own serves it, and the host's
+# library stands in for the one a Windows build links.
+find_file(BRIMVOLT_HOST_SQLITE3_H sqlite3.h PATHS /usr/include NO_DEFAULT_PATH)
+find_library(BRIMVOLT_HOST_SQLITE3 sqlite3 PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
+             /usr/lib/x86_64-linux-gnu NO_DEFAULT_PATH NAMES libsqlite3.so)
+if(BRIMVOLT_HOST_SQLITE3_H)
+    file(COPY ${BRIMVOLT_HOST_SQLITE3_H} DESTINATION ${CMAKE_BINARY_DIR}/wincheck-sqlite)
+    set(SQLite3_INCLUDE_DIR ${CMAKE_BINARY_DIR}/wincheck-sqlite CACHE PATH "" FORCE)
+endif()
+if(BRIMVOLT_HOST_SQLITE3)
+    set(SQLite3_LIBRARY ${BRIMVOLT_HOST_SQLITE3} CACHE FILEPATH "" FORCE)
+endif()
+
 function(brimvolt_wincheck_directory dir)
     get_property(imported DIRECTORY ${dir} PROPERTY IMPORTED_TARGETS)
     foreach(target IN LISTS imported)

@@ -3,7 +3,6 @@
 
 #include <QByteArray>
 #include <QFile>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
@@ -14,6 +13,7 @@
 #include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -56,7 +56,29 @@ int UsageError(const QString& message) {
     return kExitUsage;
 }
 
-/** Writes the bytes to the file `out`, whole or not at all, or to the standard output. */
+// One line naming the file and what went wrong with it.
+int WriteFailed(const QString& path, const platform::WriteResult& result) {
+    switch (result.failure) {
+        case platform::WriteFailure::None:
+            return kExitOk;
+        case platform::WriteFailure::NotRegular:
+            PrintError(QStringLiteral("%1: not a regular file, a character device or a FIFO; "
+                                      "nothing was written")
+                           .arg(path));
+            break;
+        case platform::WriteFailure::CannotCreate:
+            PrintError(QStringLiteral("%1: cannot create: %2").arg(path, result.reason));
+            break;
+        case platform::WriteFailure::WriteFailed:
+            PrintError(result.reason.isEmpty()
+                           ? QStringLiteral("%1: writing failed").arg(path)
+                           : QStringLiteral("%1: writing failed: %2").arg(path, result.reason));
+            break;
+    }
+    return kExitFailed;
+}
+
+/** Writes the bytes to the file `out` whole or not at all, or to the standard output. */
 int WriteOutput(const QString& out, const QByteArray& bytes) {
     if (out.isEmpty()) {
         const auto size = static_cast<std::size_t>(bytes.size());
@@ -66,23 +88,7 @@ int WriteOutput(const QString& out, const QByteArray& bytes) {
         }
         return kExitOk;
     }
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly)) {
-        PrintError(QStringLiteral("%1: cannot create: %2").arg(out, file.errorString()));
-        return kExitFailed;
-    }
-    // A failed write must never be renamed over an existing file: check before committing.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
-        file.cancelWriting();
-        PrintError(QStringLiteral("%1: cannot write: %2").arg(out, reason));
-        return kExitFailed;
-    }
-    if (!file.commit()) {
-        PrintError(QStringLiteral("%1: cannot write: %2").arg(out, file.errorString()));
-        return kExitFailed;
-    }
-    return kExitOk;
+    return WriteFailed(out, platform::WriteWholeFile(out, bytes, platform::Streams::WriteInto));
 }
 
 /** The journal opened as it is, or an exit status (the message printed). */
@@ -182,14 +188,7 @@ int Curve(CJournal& journal, const Arguments& arguments, std::int64_t id) {
         return kExitFailed;
     }
     const QString& out = arguments.positional[2];
-    CurveWriteError error = CurveWriteError::None;
-    if (!WriteCurveFile(out, *store, &error)) {
-        PrintError(error == CurveWriteError::CannotCreate
-                       ? QStringLiteral("%1: cannot create the file").arg(out)
-                       : QStringLiteral("%1: writing failed; the file was not written").arg(out));
-        return kExitFailed;
-    }
-    return kExitOk;
+    return WriteFailed(out, WriteCurveFile(out, *store, platform::Streams::WriteInto));
 }
 
 int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {

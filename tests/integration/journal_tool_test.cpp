@@ -146,7 +146,7 @@ TEST_F(JournalTool, CurveIsTheFileTheCurveWindowSavesForTheSameRun) {
     const ToolRun run = Tool({"curve", "1", "out.raz"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     // The autosave writes the same bytes.
-    ASSERT_TRUE(Autosave(*recording, dir->path() + "/"));
+    ASSERT_TRUE(Autosave(*recording, dir->path() + "/").Written());
     EXPECT_EQ(ReadFile(Path("out.raz")), ReadFile(Path("temp.raz")));
     EXPECT_EQ(ReadFile(Path("out.raz")), CurveFileBytes(*recording));
 }
