@@ -7,6 +7,8 @@ CMAKE_FLAGS ?=
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb
+# MQTT publishing: the client library, and the broker the tests start.
+PACKAGES += libmosquitto-dev mosquitto
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
