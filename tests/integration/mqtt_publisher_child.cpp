@@ -1,6 +1,6 @@
-// The publisher in a process of its own, for the tests that kill a program mid-work: it connects
-// with a short keep-alive, publishes a reading every 100 ms, prints every status text, and takes
-// a new topic prefix from each line on its standard input.
+// The publisher in a process of its own, for the test that kills a program mid-work: it
+// publishes a reading every 100 ms under the prefix it was given, and takes a new prefix from
+// each line on its standard input.
 
 #include <QCoreApplication>
 #include <QSocketNotifier>
@@ -13,24 +13,11 @@
 
 int main(int argc, char** argv) {
     QCoreApplication app(argc, argv);
-    if (argc != 3) {
-        std::cerr << "usage: mqtt-publisher-child URL PREFIX\n";
-        return 2;
-    }
-    QString error;
-    const auto url = brimvolt::ParseMqttUrl(QString::fromLocal8Bit(argv[1]), &error);
-    if (!url) {
-        std::cerr << error.toStdString() << '\n';
-        return 2;
-    }
     brimvolt::MqttPublisherOptions options;
-    options.url = *url;
-    options.prefix = QString::fromLocal8Bit(argv[2]);
-    options.discoveryPrefix.clear();
+    options.url = brimvolt::ParseMqttUrl(argc > 1 ? argv[1] : "", nullptr).value_or(options.url);
+    options.prefix = argc > 2 ? argv[2] : "";
     options.keepAliveSeconds = 5;
     brimvolt::CMqttPublisher publisher(options);
-    QObject::connect(&publisher, &brimvolt::CMqttPublisher::StatusTextChanged,
-                     [](const QString& text) { std::cout << text.toStdString() << std::endl; });
 
     QTimer readings;
     brimvolt::MqttStatus status;
@@ -43,11 +30,11 @@ int main(int argc, char** argv) {
     QSocketNotifier input(fileno(stdin), QSocketNotifier::Read);
     QObject::connect(&input, &QSocketNotifier::activated, [&] {
         std::string line;
-        if (!std::getline(std::cin, line)) {
+        if (std::getline(std::cin, line)) {
+            publisher.SetTopicPrefix(QString::fromStdString(line));
+        } else {
             input.setEnabled(false);
-            return;
         }
-        publisher.SetTopicPrefix(QString::fromStdString(line));
     });
     return app.exec();
 }

@@ -7,8 +7,8 @@
 namespace brimvolt::testing {
 
 /**
- * A mosquitto broker of the test's own, listening on 127.0.0.1 at a free port. A persistent one
- * keeps sessions, queued messages and retained messages across Stop() and Start(), as a broker
+ * A mosquitto broker of the test's own on 127.0.0.1 at a free port. A persistent one keeps
+ * sessions, their queued messages and the retained ones across Stop() and Start(), as a broker
  * restarted by its administrator does.
  */
 class MosquittoBroker {
@@ -21,16 +21,15 @@ public:
     MosquittoBroker(const MosquittoBroker&) = delete;
     MosquittoBroker& operator=(const MosquittoBroker&) = delete;
 
-    /** Lets in only this user with this password (from the next Start() on). */
+    /** Lets in only this user with this password, from the next Start() on. */
     bool RequirePassword(const QString& user, const QString& password);
     /** Starts it (again on the same port) and waits until it accepts connections. */
     bool Start();
-    /** Stops it as an administrator would (SIGTERM) and waits for it to end. */
+    /** Stops it as an administrator would (SIGTERM). */
     void Stop();
 
     int Port() const { return port; }
-    QString Url() const { return QStringLiteral("mqtt://127.0.0.1:%1").arg(port); }
-    /** Why Start() failed: the broker's own words. */
+    QString Url() const { return QString("mqtt://127.0.0.1:%1").arg(port); }
     QString Error() const { return error; }
 
 private:

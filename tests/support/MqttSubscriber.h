@@ -3,9 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
-#include <functional>
 #include <mutex>
-#include <optional>
 #include <vector>
 
 #include "mqtt/MosquittoLib.h"
@@ -18,13 +16,13 @@ namespace brimvolt::testing {
 struct ReceivedMessage {
     QString topic;
     QByteArray payload;
-    bool retained = false;  // delivered because it was kept, not because it was just published
+    bool retained = false;  // delivered because the broker kept it, not because it was just sent
 };
 
 /**
- * A dashboard stand-in: subscribes to a topic filter at QoS 1 on the test's broker and keeps
- * everything that arrives. With a client id its session outlives a broker restart (on a
- * persistent broker), so nothing published while it reconnects is missed.
+ * A dashboard stand-in: subscribes to a topic filter at QoS 1 on the test's broker and keeps all
+ * that arrives. With a client id its session outlives a restart of a persistent broker, so
+ * nothing published while it reconnects is missed.
  */
 class MqttSubscriber {
 public:
@@ -33,24 +31,19 @@ public:
     MqttSubscriber(const MqttSubscriber&) = delete;
     MqttSubscriber& operator=(const MqttSubscriber&) = delete;
 
-    /** Waits until the broker confirmed the subscription. */
-    bool WaitSubscribed(int timeoutMs = 20000);
+    bool WaitSubscribed(int timeoutMs = 30000) const;
     /**
-     * Waits, running the caller's Qt events meanwhile, for the first message (from `from` on) on
-     * `topic` that `accept` takes; its index in Messages() is left in `index`.
+     * Waits, running the caller's Qt events meanwhile, for a message on `topic` (with this
+     * payload unless it is null) at index `from` or later; its index, or -1 after the timeout.
      */
-    std::optional<ReceivedMessage> WaitFor(
-        const QString& topic, const std::function<bool(const ReceivedMessage&)>& accept,
-        int timeoutMs = 20000, std::size_t from = 0, std::size_t* index = nullptr);
-    std::optional<ReceivedMessage> WaitFor(const QString& topic, const QByteArray& payload,
-                                           int timeoutMs = 20000, std::size_t from = 0);
+    int WaitFor(const QString& topic, const QByteArray& payload = QByteArray(), int from = 0,
+                int timeoutMs = 30000) const;
     std::vector<ReceivedMessage> Messages() const;
     /** The payloads that arrived on one topic, oldest first. */
     std::vector<QByteArray> Payloads(const QString& topic) const;
 
 private:
     static void OnConnect(mosquitto* mosq, void* self, int code, int flags);
-    static void OnSubscribe(mosquitto*, void* self, int, int, const int*);
     static void OnMessage(mosquitto*, void* self, const mosquitto_message* message);
 
     CMosquittoLib library;
