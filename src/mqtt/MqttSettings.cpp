@@ -141,7 +141,7 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
             return fail(QStringLiteral("после адреса IPv6 ожидается «:порт»"));
         }
         if (!IsIpv6Literal(result.host)) {
-            return fail(QStringLiteral("«%1» не адрес IPv6").arg(result.host.left(64)));
+            return fail(QStringLiteral("в скобках не адрес IPv6"));
         }
         hasPort = !after.isEmpty();
         portText = after.mid(1);
@@ -173,7 +173,8 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
             return fail(QStringLiteral("после «:» нет номера порта"));
         }
         if (!IsAsciiDigits(portText)) {
-            return fail(QStringLiteral("порт «%1» не число").arg(portText.left(16)));
+            // Not repeated: "mqtt://user:password" without a host puts the password here.
+            return fail(QStringLiteral("номер порта не число"));
         }
         // Leading zeros are fine; more than five significant digits is out of range anyway.
         qsizetype first = 0;
@@ -183,7 +184,7 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
         const QStringView digits = QStringView(portText).mid(first);
         const int port = digits.size() > 5 ? 0 : digits.toInt();
         if (port < 1 || port > 65535) {
-            return fail(QStringLiteral("порт %1 вне пределов 1…65535").arg(portText.left(16)));
+            return fail(QStringLiteral("номер порта вне пределов 1…65535"));
         }
         result.port = port;
     }
