@@ -8,6 +8,8 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+# MQTT publishing: the client library, and the broker the tests start.
+PACKAGES += libmosquitto-dev mosquitto
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -1,0 +1,32 @@
+# MQTT publishing needs libmosquitto. AUTO builds it wherever the library is found, so a system
+# without it (or a cross build) still builds the rest of the program; ON insists on it.
+
+set(BRIMVOLT_MQTT AUTO CACHE STRING "Publish readings over MQTT (libmosquitto): AUTO, ON or OFF")
+set_property(CACHE BRIMVOLT_MQTT PROPERTY STRINGS AUTO ON OFF)
+
+if(NOT BRIMVOLT_MQTT STREQUAL "OFF" AND NOT TARGET brimvolt::mosquitto)
+    find_package(PkgConfig QUIET)
+    if(PKG_CONFIG_FOUND)
+        pkg_check_modules(MOSQUITTO QUIET IMPORTED_TARGET libmosquitto)
+    endif()
+    if(TARGET PkgConfig::MOSQUITTO)
+        add_library(brimvolt::mosquitto ALIAS PkgConfig::MOSQUITTO)
+    else()
+        find_path(MOSQUITTO_INCLUDE_DIR mosquitto.h)
+        find_library(MOSQUITTO_LIBRARY mosquitto)
+        if(MOSQUITTO_INCLUDE_DIR AND MOSQUITTO_LIBRARY)
+            add_library(brimvolt_mosquitto_found INTERFACE IMPORTED)
+            target_include_directories(brimvolt_mosquitto_found INTERFACE ${MOSQUITTO_INCLUDE_DIR})
+            target_link_libraries(brimvolt_mosquitto_found INTERFACE ${MOSQUITTO_LIBRARY})
+            add_library(brimvolt::mosquitto ALIAS brimvolt_mosquitto_found)
+        endif()
+    endif()
+endif()
+
+if(TARGET brimvolt::mosquitto)
+    message(STATUS "MQTT publishing: on (libmosquitto)")
+elseif(BRIMVOLT_MQTT STREQUAL "ON")
+    message(FATAL_ERROR "BRIMVOLT_MQTT=ON but libmosquitto was not found (Debian: libmosquitto-dev)")
+else()
+    message(STATUS "MQTT publishing: off (BRIMVOLT_MQTT=${BRIMVOLT_MQTT}; libmosquitto not used)")
+endif()
