@@ -15,18 +15,31 @@ list(APPEND CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES /usr/include)
 
 set(BRIMVOLT_WINCHECK_GUARD ${CMAKE_CURRENT_LIST_DIR}/WinCheckGuard.h)
 
-# SQLite's header is plain C for every platform, but it lives in the host's /usr/include, which
-# the cross compiler must not search: a copy in a folder of its own serves it, and the host's
-# library stands in for the one a Windows build links.
-find_file(BRIMVOLT_HOST_SQLITE3_H sqlite3.h PATHS /usr/include NO_DEFAULT_PATH)
-find_library(BRIMVOLT_HOST_SQLITE3 sqlite3 PATHS /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
-             /usr/lib/x86_64-linux-gnu NO_DEFAULT_PATH NAMES libsqlite3.so)
-if(BRIMVOLT_HOST_SQLITE3_H)
-    file(COPY ${BRIMVOLT_HOST_SQLITE3_H} DESTINATION ${CMAKE_BINARY_DIR}/wincheck-sqlite)
-    set(SQLite3_INCLUDE_DIR ${CMAKE_BINARY_DIR}/wincheck-sqlite CACHE PATH "" FORCE)
+# The headers of SQLite and libmosquitto are plain C for every platform, but they live in the
+# host's /usr/include, which the cross compiler must not search: copies in a folder of their own
+# serve them, and the host's libraries stand in for the ones a Windows build links.
+set(BRIMVOLT_WINCHECK_INCLUDE ${CMAKE_BINARY_DIR}/wincheck-include)
+foreach(header sqlite3.h mosquitto.h)
+    find_file(BRIMVOLT_HOST_${header} ${header} PATHS /usr/include NO_DEFAULT_PATH)
+    if(BRIMVOLT_HOST_${header})
+        file(COPY ${BRIMVOLT_HOST_${header}} DESTINATION ${BRIMVOLT_WINCHECK_INCLUDE})
+    endif()
+endforeach()
+foreach(library sqlite3 mosquitto)
+    foreach(folder /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE} /usr/lib/x86_64-linux-gnu)
+        if(EXISTS ${folder}/lib${library}.so AND NOT BRIMVOLT_HOST_${library})
+            set(BRIMVOLT_HOST_${library} ${folder}/lib${library}.so)
+        endif()
+    endforeach()
+endforeach()
+if(BRIMVOLT_HOST_sqlite3.h AND BRIMVOLT_HOST_sqlite3)
+    set(SQLite3_INCLUDE_DIR ${BRIMVOLT_WINCHECK_INCLUDE} CACHE PATH "" FORCE)
+    set(SQLite3_LIBRARY ${BRIMVOLT_HOST_sqlite3} CACHE FILEPATH "" FORCE)
 endif()
-if(BRIMVOLT_HOST_SQLITE3)
-    set(SQLite3_LIBRARY ${BRIMVOLT_HOST_SQLITE3} CACHE FILEPATH "" FORCE)
+if(BRIMVOLT_HOST_mosquitto.h AND BRIMVOLT_HOST_mosquitto)
+    add_library(brimvolt::mosquitto INTERFACE IMPORTED GLOBAL)
+    target_include_directories(brimvolt::mosquitto INTERFACE ${BRIMVOLT_WINCHECK_INCLUDE})
+    target_link_libraries(brimvolt::mosquitto INTERFACE ${BRIMVOLT_HOST_mosquitto})
 endif()
 
 function(brimvolt_wincheck_directory dir)
