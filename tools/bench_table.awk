@@ -5,6 +5,8 @@
 #
 # The JSON writer puts one "key": value pair on each line, which is all this reads.
 # A benchmark run without repetitions has no median: its single run is shown instead.
+# Runs that watched the window's event loop (counters longest_gap_ms, p99_gap_ms and
+# frozen_share) get a second table of their gaps.
 
 function value_of(line) {
     sub(/^[^:]*:[ \t]*/, "", line)
@@ -50,12 +52,18 @@ function finish_entry() {
         cpu[run_name] = nanoseconds(cpu_time + 0, unit)
         if (aggregate == "median") median[run_name] = 1
         delete failure[run_name]
+        if (longest != "") {
+            stall_longest[run_name] = longest + 0
+            stall_p99[run_name] = p99 + 0
+            stall_frozen[run_name] = frozen + 0
+        }
     }
 }
 
 function clear_entry() {
     run_name = ""; run_type = ""; aggregate = ""; real = ""; cpu_time = ""
     unit = "ns"; errored = ""; message = ""
+    longest = ""; p99 = ""; frozen = ""
 }
 
 BEGIN { clear_entry() }
@@ -75,6 +83,9 @@ BEGIN { clear_entry() }
 /"time_unit":/ { unit = value_of($0) }
 /"error_occurred":/ { errored = value_of($0) }
 /"error_message":/ { message = value_of($0) }
+/"longest_gap_ms":/ { longest = value_of($0) }
+/"p99_gap_ms":/ { p99 = value_of($0) }
+/"frozen_share":/ { frozen = value_of($0) }
 
 END {
     if (count == 0) {
@@ -90,6 +101,18 @@ END {
         } else {
             printf "| %s | failed: %s | |\n", run, failure[run]
         }
+    }
+    stalls = 0
+    for (i = 1; i <= count; ++i) {
+        run = order[i]
+        if (!(run in stall_longest)) continue
+        if (stalls++ == 0) {
+            print ""
+            print "| Window's event loop | Longest gap | 99th percentile | Time in gaps over 16 ms |"
+            print "|---|--:|--:|--:|"
+        }
+        printf "| %s | %s | %s | %.1f %% |\n", run, duration(stall_longest[run] * 1e6), \
+            duration(stall_p99[run] * 1e6), stall_frozen[run] * 100
     }
     if (library_build == "debug") {
         print ""

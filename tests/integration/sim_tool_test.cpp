@@ -136,6 +136,19 @@ TEST(SimTool, RunsAtOnceWithTimeAdvancingAtTheChosenSpeed) {
     EXPECT_TRUE(sim.Terminate());
 }
 
+TEST(SimTool, StartsWithTheClockWhereTheTimeOptionSetsIt) {
+    // 254:00:00, an hour before the hour byte runs out.
+    SimProcess sim({"--time", "914400", "--run"});
+    RawClient client(sim.device);
+    ASSERT_TRUE(client.Ok());
+    const std::string record = client.Exchange('a', 42);
+    ASSERT_EQ(record.size(), 42u);
+    EXPECT_GE(ElapsedSeconds(record), 914400);
+    EXPECT_LT(ElapsedSeconds(record), 914400 + 60);
+    EXPECT_EQ(record[37] & 0x08, 0x08) << "the run starts from the time set";
+    EXPECT_TRUE(sim.Terminate());
+}
+
 TEST(SimTool, LinkPointsAtTheDeviceUntilExit) {
     QTemporaryDir dir;
     const QString link = dir.filePath("ttyBRIM");
@@ -207,13 +220,14 @@ TEST(SimTool, HelpAndBadOptions) {
     ASSERT_TRUE(help.waitForFinished(10000));
     EXPECT_EQ(help.exitCode(), 0);
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* word : {"--speed", "--run", "--link", "--fault", "droplink", "silent",
-                             "wrongprobe", "short", "SIGUSR1"}) {
+    for (const char* word : {"--speed", "--run", "--time", "--link", "--fault", "droplink",
+                             "silent", "wrongprobe", "short", "SIGUSR1"}) {
         EXPECT_TRUE(text.contains(word)) << word;
     }
 
     const QStringList bad[] = {{"--bogus"},          {"--speed", "fast"}, {"--speed", "0"},
-                               {"--fault", "smoke"}, {"--link"},          {"--speed=-3"}};
+                               {"--fault", "smoke"}, {"--link"},          {"--speed=-3"},
+                               {"--time", "921600"}, {"--time", "-1"}};
     for (const QStringList& arguments : bad) {
         QProcess sim;
         sim.start(SimPath(), arguments);
