@@ -73,6 +73,16 @@ std::size_t CInProcessPort::Read(std::uint8_t* data, std::size_t n) {
     }
 }
 
+std::size_t CInProcessPort::DiscardInput() {
+    const auto now = Clock::now();
+    std::size_t dropped = 0;
+    while (!incoming.empty() && incoming.front().ready <= now) {
+        incoming.pop_front();
+        ++dropped;
+    }
+    return dropped;
+}
+
 void CInProcessPort::Pause(int milliseconds) {
     if (milliseconds > 0) {
         std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +13,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <functional>
 
 #include "FakeModulePorts.h"
@@ -50,10 +54,34 @@ public:
         QDir::setCurrent(previousFolder);
     }
 
+    // Delivers the serial worker's answer to the window and nothing else: no timer fires and
+    // no window paints meanwhile, as when the tick itself made the exchange.
+    void AwaitWorker() {
+        QElapsedTimer clock;
+        clock.start();
+        while (dlg->LinkBusy() && clock.elapsed() < 20000) {
+            QCoreApplication::sendPostedEvents(dlg.get(), QEvent::MetaCall);
+            if (dlg->LinkBusy()) {
+                QThread::msleep(1);
+            }
+        }
+        ASSERT_FALSE(dlg->LinkBusy()) << "the serial worker never answered";
+    }
+
+    void Discover() {
+        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        AwaitWorker();
+    }
+
+    void SelectPort(int index) {
+        dlg->OnPortSelected(index);
+        AwaitWorker();
+    }
+
     // The window up and the module found, with the timers left to the test.
     void Connect() {
         dlg->Create();
-        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        Discover();
         ASSERT_TRUE(dlg->portHandle != nullptr);
         dlg->pollTimer.stop();
         dlg->discoveryTimer.stop();
@@ -61,6 +89,7 @@ public:
 
     void Tick() {
         dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+        AwaitWorker();
         dlg->pollTimer.stop();
     }
 
@@ -332,7 +361,7 @@ TEST_F(MainWindowTest, DiscoveryMessageTellsWhyNothingWasFound) {
         SetUp();
         c.setUp(ports);
         dlg->Create();
-        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        Discover();
         EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Message);
         EXPECT_EQ(dlg->Picture().message, c.message);
         EXPECT_TRUE(dlg->discoveryTimer.isActive());
@@ -353,7 +382,7 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     ASSERT_EQ(dlg->portCombo->itemText(dlg->portIndex), "COM3");
     const int comThree = dlg->portIndex;
     dlg->portCombo->setCurrentIndex(comThree == 0 ? 1 : 0);
-    dlg->OnPortSelected(dlg->portCombo->currentIndex());
+    SelectPort(dlg->portCombo->currentIndex());
 
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].text, "Не удалось открыть порт COM10");
@@ -366,7 +395,7 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
 
     // Choosing the module's port again opens it without a probe and polls.
     const std::size_t mark = module->written.size();
-    dlg->OnPortSelected(comThree);
+    SelectPort(comThree);
     EXPECT_TRUE(module->open);
     EXPECT_TRUE(dlg->pollTimer.isActive());
     EXPECT_EQ(module->written.size(), mark);
@@ -684,7 +713,7 @@ TEST_F(MainWindowTest, SelectionWithoutPortIsSentOnceAPortOpens) {
     dlg->operationalList->setCurrentRow(3);
     EXPECT_EQ(dlg->pendingCommand, 'N');
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    Discover();
     ASSERT_TRUE(dlg->portHandle != nullptr);
     Tick();
     EXPECT_EQ(module->NonPolls(), (std::vector<Bytes4>{{'N', 3, 0, 0}}));
@@ -787,7 +816,7 @@ TEST_F(MainWindowTest, ComputerStaysAwakeOnlyWhileTheModuleReportsARun) {
     EXPECT_FALSE(held);
 
     module->alive = true;
-    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    Discover();
     Tick();
     EXPECT_TRUE(held);
     dlg->OnExit();  // confirmed by the scripted OK
