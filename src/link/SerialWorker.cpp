@@ -31,9 +31,12 @@ void CSerialWorker::Poll(const PollRequest& poll) {
     for (const Request& command : poll.commands) {
         CommandExchange(*port, command, reply);
     }
+    const Reply before = reply;
     if (StatusPoll(*port, request, reply) == 0) {
         port.reset();
     } else if (BytesFollowedTheRecord(*port)) {
+        // Nothing of it stays, so a short record later is completed from a whole one.
+        reply = before;
         outcome.result = PollResult::Straddled;
     } else {
         outcome.result = PollResult::Status;

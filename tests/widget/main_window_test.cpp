@@ -790,6 +790,107 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
     }
 }
 
+// While the worker makes an exchange the window goes on: what the operator does meanwhile is
+// taken as if it came after the tick, as it would have when the tick held the window.
+TEST_F(MainWindowTest, ActionsDuringAnExchangeWaitForItsAnswer) {
+    struct Case {
+        const char* name;
+        bool moduleAnswers;
+        std::function<void(MainWindowTest&)> act;  // while the tick's exchange is under way
+        std::vector<Bytes4> inTheTick;             // commands the tick in flight sent
+        std::vector<Bytes4> onTheNextTick;
+    };
+    const Case cases[] = {
+        {"a command goes out on the next tick",
+         true,
+         [](MainWindowTest& t) { t.Button(1007)->click(); },
+         {},
+         {{'p', 0, 0, 0}}},
+        {"a later command replaces it",
+         true,
+         [](MainWindowTest& t) {
+             t.Button(1007)->click();
+             t.Button(1022)->click();
+         },
+         {},
+         {{'s', 0, 0, 0}}},
+        {"a command meant for a module that is lost goes nowhere",
+         false,
+         [](MainWindowTest& t) { t.Button(1007)->click(); },
+         {},
+         {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Connect();
+        Tick();
+        module->alive = c.moduleAnswers;
+        const std::size_t mark = module->written.size();
+        dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+        ASSERT_TRUE(dlg->LinkBusy());
+        c.act(*this);
+        EXPECT_TRUE(dialogs.messages.isEmpty()) << "the port is still open as far as one knows";
+        AwaitWorker();
+        EXPECT_EQ(SentAfter(mark), c.inTheTick);
+
+        if (!c.moduleAnswers) {
+            // Back to discovery; the module found again hears nothing of the old command.
+            EXPECT_TRUE(dlg->portHandle == nullptr);
+            EXPECT_TRUE(dlg->discoveryTimer.isActive());
+            EXPECT_EQ(dlg->pendingCommand, 'a');
+            module->alive = true;
+            Discover();
+            ASSERT_TRUE(dlg->portHandle != nullptr);
+        }
+        dlg->pollTimer.stop();
+        dlg->discoveryTimer.stop();
+        const std::size_t next = module->written.size();
+        Tick();
+        EXPECT_EQ(SentAfter(next), c.onTheNextTick);
+    }
+}
+
+TEST_F(MainWindowTest, PortChoiceDuringAnExchangeWaitsForItsAnswer) {
+    const std::shared_ptr<FakeLine> other = ports.Add(QStringLiteral("COM4"));
+    Connect();
+    const int comFour = dlg->portCombo->findText(QStringLiteral("COM4"));
+    dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+    dlg->OnPortSelected(comFour);
+    EXPECT_TRUE(dlg->portHandle != nullptr) << "nothing changes before the tick's answer";
+    // The tick's answer re-arms the poll; then the choice closes the port and opens its own.
+    AwaitWorker();
+    EXPECT_FALSE(module->open);
+    EXPECT_TRUE(other->open);
+    EXPECT_EQ(dlg->portHandle.Name(), "COM4");
+    EXPECT_EQ(dlg->portIndex, comFour);
+    EXPECT_TRUE(dlg->pollTimer.isActive());
+    EXPECT_EQ(module->Commands().back(), (Bytes4{'a', 0, 0, 0})) << "the tick was finished";
+}
+
+TEST_F(MainWindowTest, ExitDuringAnExchangeClosesThePortAndTakesNoAnswer) {
+    module->status.flags = 0x08;
+    Connect();
+    Tick();
+    const QString lineBefore = dlg->Picture().line1;
+    module->status.voltageMv = 3000;
+    dlg->pollTimer.start(CBrimvoltDlg::kPollPeriodMs);
+    dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+    Button(1022)->click();  // pending, never to be sent
+    dlg->OnExit();          // confirmed by the scripted OK
+
+    EXPECT_FALSE(module->open) << "the port is closed once the exit returns";
+    EXPECT_FALSE(dlg->isVisible());
+    const std::size_t written = module->written.size();
+    QTest::qWait(300);
+    EXPECT_EQ(module->written.size(), written);
+    EXPECT_EQ(module->NonPolls(), std::vector<Bytes4>{});
+    EXPECT_FALSE(dlg->pollTimer.isActive());
+    EXPECT_FALSE(dlg->discoveryTimer.isActive());
+    EXPECT_EQ(dlg->Picture().line1, lineBefore) << "the answer after the exit was taken";
+}
+
 class CountingInhibitor : public brimvolt::platform::CSleepInhibitor {
 public:
     explicit CountingInhibitor(bool* held) : held(held) {}
