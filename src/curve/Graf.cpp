@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <memory>
 
 #include "curve/ColorsIni.h"
 #include "curvefile/CurveFileWriter.h"
@@ -24,6 +25,7 @@ using namespace brimvolt;
 
 CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
     setWindowTitle(resources::CurveTemplate().caption);
+    connect(&autosaveWriter, &CAutosaveWriter::Done, this, &CGraf::OnAutosaveDone);
 }
 
 CGraf::~CGraf() = default;
@@ -140,9 +142,14 @@ void CGraf::TakeAutosaveOpportunity() {
         return;
     }
     if (store.durationSeconds > 0) {
-        Autosave(store, dataFolder);
         autosaveBehind = false;
+        PostAutosave();
     }
+}
+
+void CGraf::PostAutosave() {
+    // A copy of the whole store takes a few milliseconds; writing it out takes far longer.
+    autosaveWriter.Post(std::make_unique<CurveStore>(store), dataFolder);
 }
 
 void CGraf::Refresh() {
@@ -164,8 +171,16 @@ void CGraf::CurveChanged() {
 
 void CGraf::FlushAutosave() {
     if (autosaveBehind && store.durationSeconds > 0) {
-        Autosave(store, dataFolder);
         autosaveBehind = false;
+        PostAutosave();
+    }
+    autosaveWriter.WaitUntilWritten();
+}
+
+void CGraf::OnAutosaveDone(bool written) {
+    // The file is behind the curve until a write gets through; the next opportunity tries again.
+    if (!written) {
+        autosaveBehind = true;
     }
 }
 

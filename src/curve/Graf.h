@@ -7,6 +7,7 @@
 
 #include "curve/CurveRenderer.h"
 #include "curve/CurveStore.h"
+#include "curvefile/AutosaveWriter.h"
 
 class QMenu;
 
@@ -46,8 +47,17 @@ public:
     /** A point was recorded or a curve loaded: repaint when shown, otherwise refresh at once. */
     void CurveChanged();
 
-    /** Writes the autosave if the curve changed since it was last written (leaving the program). */
+    /**
+     * Writes the autosave if the curve changed since it was last written, and waits until the
+     * last autosave is on the disk (leaving the program).
+     */
     void FlushAutosave();
+
+    /** Returns once every autosave handed to the writer is on the disk. */
+    void WaitForAutosave() { autosaveWriter.WaitUntilWritten(); }
+
+    /** An autosave ended on the writer's thread. */
+    void OnAutosaveDone(bool written);
 
     /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
@@ -82,10 +92,13 @@ protected:
 private:
     void Render();
     void TakeAutosaveOpportunity();
+    /** Hands a copy of the store to the autosave writer. */
+    void PostAutosave();
     void SetTitleUnnamed();
 
     brimvolt::platform::CDialogs& dialogs;
     QMenu* windowMenu = nullptr;
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;  // the store changed since the autosave was last written
+    brimvolt::CAutosaveWriter autosaveWriter;
 };

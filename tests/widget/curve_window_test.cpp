@@ -148,9 +148,11 @@ TEST_F(CurveWindowTest, FirstPaintNeverAutosaves) {
     graf->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(graf.get()));
     QTRY_COMPARE_WITH_TIMEOUT(graf->skipAutosave, 0, 2000);
+    graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
 
     graf->repaint();
+    graf->WaitForAutosave();
     EXPECT_TRUE(QFile::exists(Autosave()));
 }
 
@@ -173,10 +175,12 @@ TEST_F(CurveWindowTest, RefreshSizesTheWindowToThePlotAtTheCorner) {
 TEST_F(CurveWindowTest, HiddenWindowRefreshesAndAutosavesOnChange) {
     StoreCurve(3);
     graf->CurveChanged();  // the first opportunity after start is let pass
+    graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
     graf->store.Append(4, 4190);
     graf->store.durationSeconds = 4;
     graf->CurveChanged();
+    graf->WaitForAutosave();
     EXPECT_TRUE(QFile::exists(Autosave()));
     EXPECT_EQ(graf->skipAutosave, 0);
 }

@@ -428,9 +428,11 @@ TEST_F(MainWindowTest, AutosaveKeepsUpWhileTheCurveWindowIsHidden) {
     const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
 
     FeedTimes({0, 0, 1});
+    dlg->curveWindow.WaitForAutosave();
     EXPECT_FALSE(QFile::exists(autosave)) << "the first opportunity after start is let pass";
 
     FeedTimes({2, 3});
+    dlg->curveWindow.WaitForAutosave();
     ASSERT_TRUE(QFile::exists(autosave));
     const CurveStore saved = ReadAutosave(autosave);
     EXPECT_EQ(saved.durationSeconds, 3);
