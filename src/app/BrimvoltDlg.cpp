@@ -73,7 +73,7 @@ void ClearSelection(QListWidget* list) {
 }  // namespace
 
 CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs)
-    : QDialog(nullptr), curveWindow(dialogs), portSystem(portSystem), dialogs(dialogs) {
+    : QDialog(nullptr), curveWindow(dialogs), dialogs(dialogs) {
     appIcon = resources::AppIcon();
     pendingCommand = 'a';
     portIndex = 0;
@@ -84,6 +84,7 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
     pollTimer.setSingleShot(true);
     discoveryTimer.setSingleShot(true);
 
+    // The ports are the worker's alone from here on: only its thread touches them.
     serialWorker = std::make_unique<CSerialWorker>(portSystem);
     serialWorker->moveToThread(&serialThread);
     connect(serialWorker.get(), &CSerialWorker::DiscoveryDone, this,
@@ -454,7 +455,9 @@ void CBrimvoltDlg::OnPortSelected(int index) {
             ClosePort();
         }
         portName = chosen;
-        chosenIndex = index;
+        // Where the entry stands now: a pass that answered in between rebuilt the list.
+        const int shown = portCombo->findText(chosen);
+        chosenIndex = shown >= 0 ? shown : index;
         AskWorker([chosen](CSerialWorker& worker) { worker.OpenPort(chosen); });
     });
 }
@@ -471,6 +474,10 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
     } else {
         portIndex = chosenIndex;
         portHandle = PortHandle(portName);
+        {
+            const QSignalBlocker blocker(portCombo);
+            portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
+        }
         pollTimer.start(kPollPeriodMs);
     }
     LinkStepDone();

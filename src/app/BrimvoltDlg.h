@@ -49,7 +49,10 @@ public:
     static constexpr int kDiscoveryPeriodMs = 10;
     static constexpr std::uint8_t kNoSelection = 0xFF;
 
-    /** Sets the initial state and starts the serial worker; Create (or exec) builds the window. */
+    /**
+     * Sets the initial state and starts the serial worker, which uses portSystem on its own
+     * thread until the window is destroyed; Create (or exec) builds the window.
+     */
     CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem,
                  brimvolt::platform::CDialogs& dialogs);
     ~CBrimvoltDlg() override;
@@ -205,7 +208,6 @@ private:
     QLabel* StaticOf(int id) const;
     QLineEdit* ValueEdit() const;
 
-    brimvolt::platform::CPortSystem& portSystem;
     brimvolt::platform::CDialogs& dialogs;
     brimvolt::platform::BuiltControls controls;
     QMenuBar* menuBar = nullptr;
