@@ -41,7 +41,8 @@ struct DiscoveryOutcome {
  * Owns the serial port on a thread of its own: opens, probes, configures and closes ports and
  * makes every exchange with the module, with the exchanges' own pauses and bounds. Requests come
  * as queued calls of the slots below, one at a time; each answers with exactly one signal,
- * except ClosePort, which answers nothing. Nothing it holds is reachable from another thread.
+ * except ClosePort, which answers nothing. The port system it is given, the port and the
+ * request and reply buffers are used on its thread only.
  */
 class CSerialWorker : public QObject {
     Q_OBJECT

@@ -136,19 +136,6 @@ TEST(SimTool, RunsAtOnceWithTimeAdvancingAtTheChosenSpeed) {
     EXPECT_TRUE(sim.Terminate());
 }
 
-TEST(SimTool, StartsWithTheClockWhereTheTimeOptionSetsIt) {
-    // 254:00:00, an hour before the hour byte runs out.
-    SimProcess sim({"--time", "914400", "--run"});
-    RawClient client(sim.device);
-    ASSERT_TRUE(client.Ok());
-    const std::string record = client.Exchange('a', 42);
-    ASSERT_EQ(record.size(), 42u);
-    EXPECT_GE(ElapsedSeconds(record), 914400);
-    EXPECT_LT(ElapsedSeconds(record), 914400 + 60);
-    EXPECT_EQ(record[37] & 0x08, 0x08) << "the run starts from the time set";
-    EXPECT_TRUE(sim.Terminate());
-}
-
 TEST(SimTool, LinkPointsAtTheDeviceUntilExit) {
     QTemporaryDir dir;
     const QString link = dir.filePath("ttyBRIM");

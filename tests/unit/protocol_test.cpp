@@ -216,26 +216,18 @@ TEST(Protocol, ExchangesRunInTheirFixedOrder) {
 }
 
 TEST(Protocol, BytesLeftOnTheLineNeverStartTheNextReply) {
-    const std::function<void(RecordingPort&, Request&, Reply&)> exchanges[] = {
-        [](RecordingPort& port, Request& request, Reply& reply) { Identify(port, request, reply); },
-        [](RecordingPort& port, Request&, Reply& reply) {
-            CommandExchange(port, SelectRequest(3), reply);
-        },
-        [](RecordingPort& port, Request& request, Reply& reply) {
-            StatusPoll(port, request, reply);
-        },
-    };
-    for (const auto& exchange : exchanges) {
+    for (int exchange = 0; exchange < 3; ++exchange) {
         RecordingPort port;
         port.waiting = 22;  // the tail of a reply that stalled
         Request request{};
         Reply reply{};
-        exchange(port, request, reply);
+        exchange == 0   ? (void)Identify(port, request, reply)
+        : exchange == 1 ? CommandExchange(port, SelectRequest(3), reply)
+                        : (void)StatusPoll(port, request, reply);
         ASSERT_GE(port.calls.size(), 2u);
         EXPECT_EQ(port.calls[0], "discard 22");
         EXPECT_EQ(port.calls[1].rfind("write ", 0), 0u) << port.calls[1];
     }
-
     // A record with bytes behind it straddles two replies; the bytes go with it.
     RecordingPort port;
     port.waiting = 4;

@@ -133,23 +133,6 @@ TEST(SimDemoPorts, LateRepliesStayQueuedForTheNextRead) {
     EXPECT_EQ(std::string(buffer.begin(), buffer.begin() + 4), "Brim");
 }
 
-TEST(SimDemoPorts, DiscardDropsOnlyWhatHasArrived) {
-    auto demo = std::make_unique<CDemoPorts>(nullptr, 1.0);
-    demo->Module()->SetFault(Fault::SplitStatus, true);
-    auto port = demo->Open("DEMO");
-    std::array<std::uint8_t, 42> buffer{};
-    port->Write(reinterpret_cast<const std::uint8_t*>("a\0\0\0"), 4);
-    EXPECT_EQ(port->Read(buffer.data(), 42), 20u);  // the rest is 0.3 s behind
-    EXPECT_EQ(port->DiscardInput(), 0u);
-    port->Pause(400);
-    EXPECT_EQ(port->DiscardInput(), 22u);
-    EXPECT_EQ(port->DiscardInput(), 0u);
-
-    // The next reply, whole, is untouched by what was dropped before it.
-    port->Write(reinterpret_cast<const std::uint8_t*>("a\0\0\0"), 4);
-    EXPECT_EQ(port->Read(buffer.data(), 42), 42u);
-}
-
 TEST(SimDemoPorts, DemoModuleIsReachableAndRunsOnTheWallClock) {
     auto ports = MakeDemoPorts(nullptr, 1000.0);
     auto module = DemoModuleOf(*ports);

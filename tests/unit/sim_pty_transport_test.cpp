@@ -151,18 +151,6 @@ TEST(SimPtyTransport, LateRepliesArriveAfterTheirDelay) {
     EXPECT_EQ(client.Receive(4, 3000ms), "Brim");
 }
 
-TEST(SimPtyTransport, ASplitStatusReplyStopsAfterTwentyBytes) {
-    CSimModule module;
-    module.SetFault(Fault::SplitStatus, true);
-    CPtyTransport transport(module);
-    ASSERT_TRUE(transport.Open());
-    transport.Start();
-    RawClient client(transport.DevicePath());
-    client.Send(kPoll);
-    EXPECT_EQ(client.Receive(42, 250ms).size(), 20u);
-    EXPECT_EQ(client.Receive(22, 3000ms).size(), 22u);
-}
-
 TEST(SimPtyTransport, AStalePartialRequestIsDropped) {
     CSimModule module;
     CPtyTransport transport(module);

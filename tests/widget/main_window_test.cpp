@@ -3,7 +3,6 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QLabel>
@@ -54,27 +53,18 @@ public:
         QDir::setCurrent(previousFolder);
     }
 
-    // Delivers the serial worker's answer to the window and nothing else: no timer fires and
-    // no window paints meanwhile, as when the tick itself made the exchange.
+    // Delivers the serial worker's answer to the window and nothing else (no timer fires, no
+    // window paints), as when the tick made the exchange itself.
     void AwaitWorker() {
-        QElapsedTimer clock;
-        clock.start();
-        while (dlg->LinkBusy() && clock.elapsed() < 20000) {
+        for (int ms = 0; dlg->LinkBusy() && ms < 20000; ++ms) {
             QCoreApplication::sendPostedEvents(dlg.get(), QEvent::MetaCall);
-            if (dlg->LinkBusy()) {
-                QThread::msleep(1);
-            }
+            QThread::msleep(dlg->LinkBusy() ? 1 : 0);
         }
         ASSERT_FALSE(dlg->LinkBusy()) << "the serial worker never answered";
     }
 
     void Discover() {
         dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
-        AwaitWorker();
-    }
-
-    void SelectPort(int index) {
-        dlg->OnPortSelected(index);
         AwaitWorker();
     }
 
@@ -382,7 +372,8 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     ASSERT_EQ(dlg->portCombo->itemText(dlg->portIndex), "COM3");
     const int comThree = dlg->portIndex;
     dlg->portCombo->setCurrentIndex(comThree == 0 ? 1 : 0);
-    SelectPort(dlg->portCombo->currentIndex());
+    dlg->OnPortSelected(dlg->portCombo->currentIndex());
+    AwaitWorker();
 
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].text, "Не удалось открыть порт COM10");
@@ -395,7 +386,8 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
 
     // Choosing the module's port again opens it without a probe and polls.
     const std::size_t mark = module->written.size();
-    SelectPort(comThree);
+    dlg->OnPortSelected(comThree);
+    AwaitWorker();
     EXPECT_TRUE(module->open);
     EXPECT_TRUE(dlg->pollTimer.isActive());
     EXPECT_EQ(module->written.size(), mark);
@@ -792,105 +784,82 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
     }
 }
 
-// While the worker makes an exchange the window goes on: what the operator does meanwhile is
-// taken as if it came after the tick, as it would have when the tick held the window.
-TEST_F(MainWindowTest, ActionsDuringAnExchangeWaitForItsAnswer) {
+TEST_F(MainWindowTest, DiscoveryOnItsTimerFindsTheModuleAmongSilentPorts) {
+    ports.Add(QStringLiteral("COM1"), false);
+    ports.Add(QStringLiteral("COM2"), false);
+    dlg->Create();
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
+    EXPECT_EQ(dlg->portHandle.Name(), "COM3");
+    EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
+    EXPECT_FALSE(ports.lines.value("COM1")->open || ports.lines.value("COM2")->open);
+}
+
+// What the operator does while the worker makes an exchange counts as done after the tick.
+TEST_F(MainWindowTest, ActionsDuringAnExchangeTakeEffectAfterIt) {
     struct Case {
         const char* name;
-        bool moduleAnswers;
-        std::function<void(MainWindowTest&)> act;  // while the tick's exchange is under way
-        std::vector<Bytes4> inTheTick;             // commands the tick in flight sent
-        std::vector<Bytes4> onTheNextTick;
+        bool answers;                       // the module answers the tick's poll
+        std::vector<int> clicks;            // buttons pressed during the tick
+        std::vector<Bytes4> onTheNextTick;  // a lost module found again hears nothing old
     };
     const Case cases[] = {
-        {"a command goes out on the next tick",
-         true,
-         [](MainWindowTest& t) { t.Button(1007)->click(); },
-         {},
-         {{'p', 0, 0, 0}}},
-        {"a later command replaces it",
-         true,
-         [](MainWindowTest& t) {
-             t.Button(1007)->click();
-             t.Button(1022)->click();
-         },
-         {},
-         {{'s', 0, 0, 0}}},
-        {"a command meant for a module that is lost goes nowhere",
-         false,
-         [](MainWindowTest& t) { t.Button(1007)->click(); },
-         {},
-         {}},
+        {"a command goes out on the next tick", true, {1007}, {{'p', 0, 0, 0}}},
+        {"a later command replaces it", true, {1007, 1022}, {{'s', 0, 0, 0}}},
+        {"the module is lost meanwhile", false, {1007}, {}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         TearDown();
         SetUp();
         Connect();
-        Tick();
-        module->alive = c.moduleAnswers;
+        module->alive = c.answers;
         const std::size_t mark = module->written.size();
         dlg->OnTimer(CBrimvoltDlg::kPollTimer);
-        ASSERT_TRUE(dlg->LinkBusy());
-        c.act(*this);
-        EXPECT_TRUE(dialogs.messages.isEmpty()) << "the port is still open as far as one knows";
-        AwaitWorker();
-        EXPECT_EQ(SentAfter(mark), c.inTheTick);
-
-        if (!c.moduleAnswers) {
-            // Back to discovery; the module found again hears nothing of the old command.
-            EXPECT_TRUE(dlg->portHandle == nullptr);
-            EXPECT_TRUE(dlg->discoveryTimer.isActive());
-            EXPECT_EQ(dlg->pendingCommand, 'a');
-            module->alive = true;
-            Discover();
-            ASSERT_TRUE(dlg->portHandle != nullptr);
+        for (int id : c.clicks) {
+            Button(id)->click();
         }
-        dlg->pollTimer.stop();
-        dlg->discoveryTimer.stop();
+        AwaitWorker();
+        EXPECT_TRUE(SentAfter(mark).empty()) << "the tick in flight was changed";
+        EXPECT_EQ(dlg->discoveryTimer.isActive(), !c.answers);
+        module->alive = true;
+        if (!c.answers) {
+            Discover();
+        }
         const std::size_t next = module->written.size();
         Tick();
         EXPECT_EQ(SentAfter(next), c.onTheNextTick);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
     }
 }
 
 TEST_F(MainWindowTest, PortChoiceDuringAnExchangeWaitsForItsAnswer) {
     const std::shared_ptr<FakeLine> other = ports.Add(QStringLiteral("COM4"));
     Connect();
-    const int comFour = dlg->portCombo->findText(QStringLiteral("COM4"));
     dlg->OnTimer(CBrimvoltDlg::kPollTimer);
-    dlg->OnPortSelected(comFour);
-    EXPECT_TRUE(dlg->portHandle != nullptr) << "nothing changes before the tick's answer";
-    // The tick's answer re-arms the poll; then the choice closes the port and opens its own.
+    dlg->OnPortSelected(dlg->portCombo->findText(QStringLiteral("COM4")));
     AwaitWorker();
+    EXPECT_EQ(module->Commands().back(), (Bytes4{'a', 0, 0, 0})) << "the tick was finished";
     EXPECT_FALSE(module->open);
     EXPECT_TRUE(other->open);
     EXPECT_EQ(dlg->portHandle.Name(), "COM4");
-    EXPECT_EQ(dlg->portIndex, comFour);
     EXPECT_TRUE(dlg->pollTimer.isActive());
-    EXPECT_EQ(module->Commands().back(), (Bytes4{'a', 0, 0, 0})) << "the tick was finished";
 }
 
 TEST_F(MainWindowTest, ExitDuringAnExchangeClosesThePortAndTakesNoAnswer) {
-    module->status.flags = 0x08;
     Connect();
     Tick();
     const QString lineBefore = dlg->Picture().line1;
     module->status.voltageMv = 3000;
-    dlg->pollTimer.start(CBrimvoltDlg::kPollPeriodMs);
     dlg->OnTimer(CBrimvoltDlg::kPollTimer);
-    Button(1022)->click();  // pending, never to be sent
-    dlg->OnExit();          // confirmed by the scripted OK
-
-    EXPECT_FALSE(module->open) << "the port is closed once the exit returns";
-    EXPECT_FALSE(dlg->isVisible());
+    Button(1022)->click();  // never to be sent
+    dlg->OnExit();
+    EXPECT_FALSE(module->open) << "the exit returned before the port was closed";
     const std::size_t written = module->written.size();
     QTest::qWait(300);
     EXPECT_EQ(module->written.size(), written);
-    EXPECT_EQ(module->NonPolls(), std::vector<Bytes4>{});
-    EXPECT_FALSE(dlg->pollTimer.isActive());
-    EXPECT_FALSE(dlg->discoveryTimer.isActive());
-    EXPECT_EQ(dlg->Picture().line1, lineBefore) << "the answer after the exit was taken";
+    EXPECT_TRUE(module->NonPolls().empty());
+    EXPECT_FALSE(dlg->pollTimer.isActive() || dlg->discoveryTimer.isActive());
+    EXPECT_EQ(dlg->Picture().line1, lineBefore) << "an answer was taken after the exit";
 }
 
 class CountingInhibitor : public brimvolt::platform::CSleepInhibitor {
