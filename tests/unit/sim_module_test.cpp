@@ -441,7 +441,6 @@ TEST(SimModuleFaults, TimingFaultsShapeWhenTheBytesGo) {
         Pieces probe, status, nextStatus, ack;
     };
     const Case cases[] = {
-        {Fault::Late, {{250, 4}}, {{250, 42}}, {{250, 42}}, {{250, 4}}},
         {Fault::SplitStatus, {{0, 4}}, {{0, 20}, {300, 22}}, {{0, 42}}, {{0, 4}}},
         {Fault::LateAck, {{0, 4}}, {{0, 42}}, {{0, 42}}, {{250, 4}}},
     };
@@ -456,11 +455,10 @@ TEST(SimModuleFaults, TimingFaultsShapeWhenTheBytesGo) {
             }
             return pieces;
         };
-        const std::string name(FaultName(c.fault));
-        EXPECT_EQ(shape(Req('u')), c.probe) << name;
-        EXPECT_EQ(shape(Req('a')), c.status) << name;
-        EXPECT_EQ(shape(Req('a')), c.nextStatus) << name;
-        EXPECT_EQ(shape(Req('N', 254)), c.ack) << name;
+        EXPECT_EQ(shape(Req('u')), c.probe);
+        EXPECT_EQ(shape(Req('a')), c.status);
+        EXPECT_EQ(shape(Req('a')), c.nextStatus) << "one status reply in ten stalls";
+        EXPECT_EQ(shape(Req('N', 254)), c.ack);
     }
 }
 
