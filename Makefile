@@ -6,11 +6,12 @@ CMAKE_FLAGS ?=
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev fonts-liberation locales \
-    clang libclang-rt-14-dev xauth xvfb
+    clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n \
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test bench demo clean sanitize fuzz package
+.PHONY: deps build test bench demo clean sanitize fuzz package wincheck
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -86,6 +87,19 @@ fuzz: deps
 	    -DBRIMVOLT_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target brimvolt-fuzzers
 	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# The Windows build of the programs as CMake configures it for the MinGW-w64 cross compiler over
+# the host's Qt headers: every C++ source compiled syntax-only (the Windows branches of Qt's
+# headers and of ours included), the resource script through windres. Nothing is linked.
+WINCHECK_BUILD ?= build-wincheck
+QT6_CMAKE_DIR ?= /usr/lib/$(shell g++ -print-multiarch)/cmake
+wincheck: deps
+	cmake -S . -B $(WINCHECK_BUILD) -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+	    -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix \
+	    -DCMAKE_RC_COMPILER=x86_64-w64-mingw32-windres \
+	    -DCMAKE_PREFIX_PATH=$(QT6_CMAKE_DIR) \
+	    -DCMAKE_PROJECT_INCLUDE=$(abspath cmake/WinCheck.cmake)
+	cmake --build $(WINCHECK_BUILD) -j $(JOBS)
 
 package: build
 	cd $(BUILD) && cpack -G DEB

@@ -2,7 +2,11 @@
 
 include(GNUInstallDirs)
 
-install(TARGETS brimvolt brimvolt-sim brimvolt-curve RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+set(programs brimvolt brimvolt-curve)
+if(TARGET brimvolt-sim)
+    list(APPEND programs brimvolt-sim)
+endif()
+install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # The program's own 32-pixel icon, and the same picture enlarged for launchers that want more.
@@ -28,9 +32,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_STRIP_FILES ON)
 # What no library scan finds: the xcb platform plugin, without which a Qt window cannot open on
-# X11, the metric twins of Arial and Courier New the layouts are measured in, and D-Bus for the
-# sleep inhibition.
-set(runtime_extras "qt6-qpa-plugins, fonts-liberation, libqt6dbus6 (>= 6.4)")
+# X11, the metric twins of Arial and Courier New the layouts are measured in, D-Bus for the
+# sleep inhibition, and Qt's own texts (dialogs, standard buttons) in Russian.
+set(runtime_extras "qt6-qpa-plugins, fonts-liberation, libqt6dbus6 (>= 6.4), qt6-translations-l10n")
 # dpkg-shlibdeps, where at hand, gives the libraries with the versions the build linked against;
 # otherwise they are listed by hand.
 find_program(BRIMVOLT_DPKG_SHLIBDEPS dpkg-shlibdeps)

@@ -6,7 +6,6 @@
 #include <QColor>
 #include <QFile>
 #include <QGuiApplication>
-#include <QSaveFile>
 #include <QString>
 #include <QStringList>
 #include <charconv>
@@ -21,6 +20,7 @@
 #include "curve/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFileWriter.h"
+#include "platform/Files.h"
 
 namespace {
 
@@ -48,6 +48,9 @@ const char* const kUsage =
     "                                H: pixels for the voltage grid (100 to 10000, default 600)\n"
     "  --help                        this text\n"
     "\n"
+    "An existing OUT is replaced only by a whole new file. OUT may also be a FIFO or a\n"
+    "character device such as /dev/stdout, which is written into as it stands.\n"
+    "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage.\n";
 
 struct Arguments {
@@ -63,6 +66,27 @@ QByteArray Local(const QString& text) {
 
 void PrintError(const QString& message) {
     std::fprintf(stderr, "brimvolt-curve: %s\n", Local(message).constData());
+}
+
+// One line naming the file and what went wrong with it.
+void PrintWriteFailure(const QString& path, const platform::WriteResult& result) {
+    switch (result.failure) {
+        case platform::WriteFailure::None:
+            return;
+        case platform::WriteFailure::NotRegular:
+            PrintError(QStringLiteral("%1: not a regular file, a character device or a FIFO; "
+                                      "nothing was written")
+                           .arg(path));
+            return;
+        case platform::WriteFailure::CannotCreate:
+            PrintError(QStringLiteral("%1: cannot create: %2").arg(path, result.reason));
+            return;
+        case platform::WriteFailure::WriteFailed:
+            PrintError(result.reason.isEmpty()
+                           ? QStringLiteral("%1: writing failed").arg(path)
+                           : QStringLiteral("%1: writing failed: %2").arg(path, result.reason));
+            return;
+    }
 }
 
 int Usage() {
@@ -140,14 +164,10 @@ int Convert(const Arguments& arguments) {
         PrintError(QStringLiteral("%1: the curve is empty (duration 0), nothing to write").arg(in));
         return kExitFailed;
     }
-    CurveWriteError error = CurveWriteError::None;
-    if (!WriteCurveFile(out, *loaded.store, &error)) {
-        PrintError(error == CurveWriteError::CannotCreate
-                       ? QStringLiteral("%1: cannot create the file").arg(out)
-                       : QStringLiteral("%1: writing failed; the file was not written").arg(out));
-        return kExitFailed;
-    }
-    return kExitOk;
+    const platform::WriteResult written =
+        WriteCurveFile(out, *loaded.store, platform::Streams::WriteInto);
+    PrintWriteFailure(out, written);
+    return written ? kExitOk : kExitFailed;
 }
 
 std::string CsvText(const CurveStore& store, std::int32_t points, bool excel) {
@@ -188,17 +208,11 @@ int Csv(const Arguments& arguments) {
         return kExitOk;
     }
     const QString& out = arguments.positional[1];
-    QSaveFile file(out);
-    if (!file.open(QIODevice::WriteOnly)) {
-        PrintError(QStringLiteral("%1: cannot create: %2").arg(out, file.errorString()));
-        return kExitFailed;
-    }
-    file.write(text.data(), static_cast<qint64>(text.size()));
-    if (!file.commit()) {
-        PrintError(QStringLiteral("%1: writing failed: %2").arg(out, file.errorString()));
-        return kExitFailed;
-    }
-    return kExitOk;
+    const platform::WriteResult written =
+        platform::WriteWholeFile(out, QByteArray::fromRawData(text.data(), qsizetype(text.size())),
+                                 platform::Streams::WriteInto);
+    PrintWriteFailure(out, written);
+    return written ? kExitOk : kExitFailed;
 }
 
 int g_argc = 0;
@@ -228,11 +242,11 @@ int Png(const Arguments& arguments) {
     }
     QGuiApplication application(g_argc, g_argv);
     const CurveColor color;
-    if (!RenderCurveToPng(*loaded.store, QColor(color.red, color.green, color.blue), height, out)) {
-        PrintError(QStringLiteral("%1: cannot write the image").arg(out));
-        return kExitFailed;
-    }
-    return kExitOk;
+    const platform::WriteResult written =
+        RenderCurveToPng(*loaded.store, QColor(color.red, color.green, color.blue), height, out,
+                         platform::Streams::WriteInto);
+    PrintWriteFailure(out, written);
+    return written ? kExitOk : kExitFailed;
 }
 
 struct Command {

@@ -2,18 +2,84 @@
 
 #include <QApplication>
 #include <QTextStream>
+#include <QTranslator>
+#include <algorithm>
 #include <charconv>
 #include <memory>
 
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
+#include "platform/Console.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
+#include "platform/QtTranslation.h"
 #include "platform/RunSleepGuard.h"
 #include "platform/SleepInhibitor.h"
 #include "sim/InProcessPort.h"
 
-BrimvoltOptions ParseOptions(const QStringList& arguments) {
+namespace {
+
+constexpr int kUsageError = 2;
+
+// The language of the interface; Qt's own texts follow it.
+const QString kInterfaceLanguage = QStringLiteral("ru");
+
+struct OptionLine {
+    const char* option;
+    const char* meaning;
+};
+
+// The usage text, one line per option.
+constexpr OptionLine kOptionLines[] = {
+    {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
+    {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
+    {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
+    {"--help", "show this help and exit"},
+    {"--version", "show the version and exit"},
+};
+
+// The arguments after the program name, before Qt has looked at them.
+QStringList CommandLine(int argc, char** argv) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return arguments;
+}
+
+bool IsQtArgument(const QString& argument) {
+    return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
+           !argument.startsWith(QLatin1String("--"));
+}
+
+int RefuseOptions(const QStringList& errors) {
+    QTextStream(stderr) << "brimvolt: unknown option " << errors.join(QLatin1Char(' ')) << "\n\n"
+                        << Usage();
+    return kUsageError;
+}
+
+}  // namespace
+
+QString Usage() {
+    QString text = QStringLiteral(
+        "Usage: brimvolt [OPTION]...\n"
+        "Drives a battery tester module on a serial port; without options it finds the module "
+        "by itself.\n\n");
+    qsizetype width = 0;
+    for (const OptionLine& line : kOptionLines) {
+        width = std::max(width, qsizetype(qstrlen(line.option)));
+    }
+    for (const OptionLine& line : kOptionLines) {
+        text += QStringLiteral("  ") + QString::fromUtf8(line.option).leftJustified(width + 2) +
+                QString::fromUtf8(line.meaning) + QLatin1Char('\n');
+    }
+    text += QStringLiteral(
+        "\nQt's own options (-platform NAME, -style NAME) and environment variables apply as "
+        "well;\nwithout a display: QT_QPA_PLATFORM=offscreen.\n");
+    return text;
+}
+
+BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArguments) {
     BrimvoltOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
@@ -34,9 +100,18 @@ BrimvoltOptions ParseOptions(const QStringList& arguments) {
         } else if (argument.startsWith(QLatin1String("--extra-port="))) {
             takePath(argument.mid(13));
         } else if (argument.startsWith(QLatin1String("--headless-demo="))) {
-            options.headlessDemoSeconds = brimvolt::HeadlessDemoSeconds(QStringView(argument).mid(16));
+            options.headlessDemoSeconds =
+                brimvolt::HeadlessDemoSeconds(QStringView(argument).mid(16));
             if (!options.headlessDemoSeconds) {
                 options.errors.append(argument);
+            }
+        } else if (argument == QLatin1String("--help")) {
+            options.help = true;
+        } else if (argument == QLatin1String("--version")) {
+            options.version = true;
+        } else if (qtArguments == QtArguments::Pass && IsQtArgument(argument)) {
+            if (i + 1 < arguments.size() && !arguments[i + 1].startsWith(QLatin1Char('-'))) {
+                ++i;
             }
         } else if (argument == QLatin1String("--demo")) {
             options.demoSpeed = 1.0;
@@ -65,17 +140,36 @@ CBrimvoltApp::CBrimvoltApp(int& argc, char** argv) : argc(argc), argv(argv) {}
 CBrimvoltApp::~CBrimvoltApp() = default;
 
 int CBrimvoltApp::InitInstance() {
+    // QApplication needs a display and aborts without one, so the options are read first:
+    // --help, --version and a slip answer on any machine.
+    const BrimvoltOptions early = ParseOptions(CommandLine(argc, argv), QtArguments::Pass);
+    if (!early.errors.isEmpty() || early.help || early.version) {
+        brimvolt::platform::AttachParentConsole();
+        if (!early.errors.isEmpty()) {
+            return RefuseOptions(early.errors);
+        }
+        QTextStream(stdout) << (early.help ? Usage()
+                                           : QStringLiteral("brimvolt " BRIMVOLT_VERSION "\n"));
+        return 0;
+    }
+
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimvolt"));
+    QApplication::setApplicationVersion(QStringLiteral(BRIMVOLT_VERSION));
     // The dialogs of the program are its only windows; closing them is the exit path's job.
     QApplication::setQuitOnLastWindowClosed(false);
 
+    // Qt has taken the arguments it knows; any other one of one dash is a slip.
     const BrimvoltOptions options = ParseOptions(QApplication::arguments().mid(1));
     if (!options.errors.isEmpty()) {
-        QTextStream(stderr) << "brimvolt: unknown option " << options.errors.join(QLatin1Char(' '))
-                            << "\nusage: brimvolt [--extra-port PATH]... [--demo[=SPEED]]\n"
-                            << "  " << brimvolt::HeadlessDemoUsage() << "\n";
-        return 2;
+        brimvolt::platform::AttachParentConsole();
+        return RefuseOptions(options.errors);
+    }
+    const std::unique_ptr<QTranslator> qtTexts =
+        brimvolt::platform::InstallQtTranslation(kInterfaceLanguage);
+    if (!qtTexts) {
+        QTextStream(stderr) << "brimvolt: Qt's own texts in language \"" << kInterfaceLanguage
+                            << "\" were not found; dialogs and standard buttons stay English\n";
     }
     if (options.headlessDemoSeconds) {
         brimvolt::HeadlessDemoOptions demo;

@@ -1,18 +1,31 @@
 #pragma once
 
+#include <QString>
 #include <QStringList>
 #include <optional>
 
 /** What the command line asks for; without options the program runs as on any computer. */
 struct BrimvoltOptions {
-    QStringList extraPorts;           // --extra-port PATH, repeatable
-    std::optional<double> demoSpeed;  // --demo[=SPEED]
+    QStringList extraPorts;                     // --extra-port PATH, repeatable
+    std::optional<double> demoSpeed;            // --demo[=SPEED]
     std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
-    QStringList errors;               // options that could not be understood
+    bool help = false;                          // --help: the usage, and nothing else
+    bool version = false;                       // --version
+    QStringList errors;                         // options that could not be understood
+};
+
+/** Whether arguments of one dash are Qt's own (-platform NAME, -style NAME, -session ID). */
+enum class QtArguments {
+    Pass,    // left to QApplication, each with the value that follows it
+    Refuse,  // what QApplication left of them is no option of the program
 };
 
 /** Reads the options after the program name. */
-BrimvoltOptions ParseOptions(const QStringList& arguments);
+BrimvoltOptions ParseOptions(const QStringList& arguments,
+                             QtArguments qtArguments = QtArguments::Refuse);
+
+/** The usage text --help prints: every option, one line each. */
+QString Usage();
 
 /** The application: sets up Qt, runs the main window modally and ends with it. */
 class CBrimvoltApp {

@@ -1,6 +1,7 @@
 #include "app/HeadlessDemo.h"
 
 #include <QAbstractButton>
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -16,6 +17,7 @@
 
 #include "app/BrimvoltDlg.h"
 #include "platform/Dialogs.h"
+#include "platform/Files.h"
 #include "platform/QtSerialPort.h"
 #include "resources/Templates.h"
 #include "sim/InProcessPort.h"
@@ -130,8 +132,14 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     const QString curvePath = folder.absoluteFilePath(QStringLiteral("curve-window.png"));
     const QPixmap mainPicture = Grab(*dialog);
     const QPixmap curvePicture = Grab(curve);
-    const bool mainSaved = mainPicture.save(mainPath, "PNG");
-    const bool curveSaved = curvePicture.save(curvePath, "PNG");
+    const auto savePng = [](const QPixmap& picture, const QString& path) {
+        QByteArray png;
+        QBuffer buffer(&png);
+        return buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG") &&
+               platform::WriteWholeFile(path, png).Ok();
+    };
+    const bool mainSaved = savePng(mainPicture, mainPath);
+    const bool curveSaved = savePng(curvePicture, curvePath);
     report.mainWindowSize = dialog->size();
     report.curveWindowSize = curve.size();
     report.mainPicturePath = mainPath;
@@ -168,7 +176,10 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
         << SecondsText(options.speed) << " times the module's speed\n";
     out << "  main window:  " << (mainSaved ? mainPath : mainPath + " (not written)") << '\n';
     out << "  curve window: " << (curveSaved ? curvePath : curvePath + " (not written)") << '\n';
-    out << "  autosave:     " << existing(autosavePath) << '\n';
+    // A file left by an earlier run may stand there although this run could not write it.
+    out << "  autosave:     "
+        << (curve.AutosaveFailing() ? autosavePath + " (not written)" : existing(autosavePath))
+        << '\n';
     out << "  colours:      " << existing(colorsPath) << '\n';
     out << "  display:      " << report.displayLine1 << '\n';
     if (!report.displayLine2.isEmpty()) {
@@ -197,14 +208,6 @@ std::optional<double> HeadlessDemoSeconds(QStringView text) {
         return std::nullopt;
     }
     return seconds;
-}
-
-QString HeadlessDemoUsage() {
-    return QStringLiteral(
-        "  --headless-demo=SECONDS  with --demo: start a discharge on the demo module, let it run\n"
-        "                           SECONDS, save main-window.png and curve-window.png in the\n"
-        "                           current folder beside temp.raz and Colors.ini, report, exit\n"
-        "                           (for machines without a display: QT_QPA_PLATFORM=offscreen)\n");
 }
 
 }  // namespace brimvolt

@@ -55,7 +55,4 @@ int RunHeadlessDemo(const HeadlessDemoOptions& options);
 /** The seconds of `--headless-demo=SECONDS`: a number above 0 and at most an hour; else nullopt. */
 std::optional<double> HeadlessDemoSeconds(QStringView text);
 
-/** The option's line for the usage text. */
-QString HeadlessDemoUsage();
-
 }  // namespace brimvolt

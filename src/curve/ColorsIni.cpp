@@ -3,9 +3,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include "curve/ExtractAfterKey.h"
+#include "platform/Files.h"
 #include "platform/Text.h"
 
 namespace brimvolt {
@@ -50,20 +50,18 @@ ColorsIniResult ReadOrCreateColorsIni(const QString& folder) {
     result.dataFolder = absolute.endsWith(u'/') ? absolute : absolute + u'/';
     const QString path = result.dataFolder + kFileName;
 
+    // A FIFO would stop the program's start until someone wrote to it.
     QFile file(path);
-    if (file.open(QIODevice::ReadOnly)) {
+    if (platform::IsRegularFile(path) && file.open(QIODevice::ReadOnly)) {
         result.color = ColorFromIniBytes(file.read(kMaxBytes));
         return result;
     }
-    // A file that exists but cannot be read is the operator's own: never replace it.
+    // Anything that exists but cannot be read is the operator's own: never replace it.
     if (QFileInfo::exists(path)) {
         return result;
     }
-    QSaveFile created(path);
-    if (created.open(QIODevice::WriteOnly)) {
-        created.write(ColorsIniBytes(result.color));
-        created.commit();
-    }
+    // A file that could not be written whole is not there at all, so the next start tries again.
+    platform::WriteWholeFile(path, ColorsIniBytes(result.color));
     return result;
 }
 

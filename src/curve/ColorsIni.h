@@ -16,9 +16,10 @@ struct ColorsIniResult {
 };
 
 /**
- * The curve colour from `folder`/Colors.ini. A missing file is created with the default colour;
- * a file that can be neither read nor created leaves the default colour, without a report.
- * `dataFolder` is set in every case.
+ * The curve colour from `folder`/Colors.ini. A missing file is created with the default colour,
+ * whole or not at all. Anything there that is not a readable regular file (a FIFO, a device, a
+ * folder) leaves the default colour and stays as it is, as does a file that cannot be created;
+ * nothing is reported. `dataFolder` is set in every case.
  */
 ColorsIniResult ReadOrCreateColorsIni(const QString& folder);
 

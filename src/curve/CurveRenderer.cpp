@@ -3,9 +3,9 @@
 #include "curve/CurveStore.h"
 #include "curve/LineRaster.h"
 
+#include <QBuffer>
 #include <QFontMetrics>
 #include <QPainter>
-#include <QSaveFile>
 #include <algorithm>
 #include <climits>
 #include <cstdint>
@@ -315,20 +315,19 @@ void DrawReadout(QPainter& painter, const Readout& readout) {
     painter.restore();
 }
 
-bool RenderCurveToPng(const CurveStore& store, QColor curveColor, int maxPlotHeight,
-                      const QString& path) {
+platform::WriteResult RenderCurveToPng(const CurveStore& store, QColor curveColor,
+                                       int maxPlotHeight, const QString& path,
+                                       platform::Streams streams) {
     QImage bitmap;
     const RenderInfo info = RenderCurve(store, curveColor, maxPlotHeight, bitmap);
-    const QImage plot = bitmap.copy(0, 0, kCurveImageWidth, info.imageHeight);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return false;
+    // Encoded first, so that a full disk is the file's failure alone, not the encoder's too.
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!bitmap.copy(0, 0, kCurveImageWidth, info.imageHeight).save(&buffer, "PNG")) {
+        return {platform::WriteFailure::WriteFailed, {}};
     }
-    if (!plot.save(&file, "PNG")) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return platform::WriteWholeFile(path, png, streams);
 }
 
 }  // namespace brimvolt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "curve/CurveGrid.h"
+#include "platform/Files.h"
 
 #include <QColor>
 #include <QFont>
@@ -56,7 +57,8 @@ Readout ReadoutAt(const RenderInfo& info, int cursorX, int cursorY);
 void DrawReadout(QPainter& painter, const Readout& readout);
 
 /** The plot's 720 x imageHeight image saved as PNG, whole or not at all. */
-bool RenderCurveToPng(const CurveStore& store, QColor curveColor, int maxPlotHeight,
-                      const QString& path);
+platform::WriteResult RenderCurveToPng(const CurveStore& store, QColor curveColor,
+                                       int maxPlotHeight, const QString& path,
+                                       platform::Streams streams = platform::Streams::Refuse);
 
 }  // namespace brimvolt

@@ -177,11 +177,22 @@ void CGraf::FlushAutosave() {
     autosaveWriter.WaitUntilWritten();
 }
 
-void CGraf::OnAutosaveDone(bool written) {
-    // The file is behind the curve until a write gets through; the next opportunity tries again.
-    if (!written) {
-        autosaveBehind = true;
+void CGraf::OnAutosaveDone(const AutosaveResult& result) {
+    if (!result.Failed()) {
+        if (result.Written()) {
+            autosaveFailing = false;
+        }
+        return;
     }
+    autosaveBehind = true;
+    if (autosaveFailing) {
+        return;
+    }
+    autosaveFailing = true;
+    // The result comes from the writer's thread through the event loop, never from inside a
+    // paint, so the message box's own event loop may run here.
+    dialogs.Message(this, AutosaveFailureText(result), QStringLiteral("Ошибка"),
+                    platform::Buttons::Ok);
 }
 
 void CGraf::paintEvent(QPaintEvent*) {

@@ -11,6 +11,9 @@
 
 class QMenu;
 
+namespace brimvolt {
+struct AutosaveResult;
+}
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -56,8 +59,15 @@ public:
     /** Returns once every autosave handed to the writer is on the disk. */
     void WaitForAutosave() { autosaveWriter.WaitUntilWritten(); }
 
-    /** An autosave ended on the writer's thread. */
-    void OnAutosaveDone(bool written);
+    /**
+     * An autosave ended, here or wherever it was written. A failure is said once, after the
+     * paint, for a whole streak of failures; the next opportunity writes again, and a success
+     * ends the streak.
+     */
+    void OnAutosaveDone(const brimvolt::AutosaveResult& result);
+
+    /** Whether the autosave is failing: the last one written failed. */
+    bool AutosaveFailing() const { return autosaveFailing; }
 
     /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
@@ -99,6 +109,7 @@ private:
     brimvolt::platform::CDialogs& dialogs;
     QMenu* windowMenu = nullptr;
     brimvolt::RenderInfo renderInfo{};
-    bool autosaveBehind = false;  // the store changed since the autosave was last written
+    bool autosaveBehind = false;   // the store changed since the autosave was last written
+    bool autosaveFailing = false;  // the last autosave failed, and the operator was told
     brimvolt::CAutosaveWriter autosaveWriter;
 };

@@ -1,7 +1,5 @@
 #include "curvefile/AutosaveWriter.h"
 
-#include "curvefile/CurveFileWriter.h"
-
 namespace brimvolt {
 
 CAutosaveWriter::CAutosaveWriter() : thread([this] { Run(); }) {}
@@ -41,8 +39,7 @@ void CAutosaveWriter::Run() {
         const QString folder = waitingFolder;
         writing = true;
         lock.unlock();
-        const bool written = Autosave(*snapshot, folder);
-        emit Done(written);
+        emit Done(Autosave(*snapshot, folder));
         lock.lock();
         writing = false;
         changed.notify_all();

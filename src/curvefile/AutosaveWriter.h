@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "curve/CurveStore.h"
+#include "curvefile/CurveFileWriter.h"
 
 namespace brimvolt {
 
@@ -30,8 +31,8 @@ public:
     void WaitUntilWritten();
 
 signals:
-    /** One autosave ended, on the writer's thread; whether the file was written. */
-    void Done(bool written);
+    /** One autosave ended, on the writer's thread. */
+    void Done(const brimvolt::AutosaveResult& result);
 
 private:
     void Run();

@@ -1,6 +1,7 @@
 #include "curvefile/CurveFileWriter.h"
 
-#include <QSaveFile>
+#include <QDir>
+#include <QIODevice>
 #include <algorithm>
 #include <charconv>
 
@@ -117,40 +118,39 @@ QByteArray CurveFileBytes(CurveStore& store) {
     return bytes;
 }
 
-bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* error) {
-    const auto fail = [error](CurveWriteError what) {
-        if (error) {
-            *error = what;
-        }
-        return false;
-    };
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        return fail(CurveWriteError::CannotCreate);
-    }
-    const bool written = GenerateCurveFile(store, [&file](const char* data, qsizetype size) {
-        return file.write(data, size) == size;
-    });
-    if (!written) {
-        file.cancelWriting();
-        return fail(CurveWriteError::WriteFailed);
-    }
-    if (!file.commit()) {
-        return fail(CurveWriteError::WriteFailed);
-    }
-    if (error) {
-        *error = CurveWriteError::None;
-    }
-    return true;
+platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
+                                     platform::Streams streams) {
+    return platform::WriteWholeFile(
+        path,
+        [&store](QIODevice& device) {
+            return GenerateCurveFile(store, [&device](const char* data, qsizetype size) {
+                return device.write(data, size) == size;
+            });
+        },
+        streams);
 }
 
-bool Autosave(CurveStore& store, const QString& dataFolder) {
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
+    AutosaveResult result;
     if (store.durationSeconds <= 0) {
-        return false;
+        return result;
     }
-    const QString name =
-        store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
-    return WriteCurveFile(dataFolder + name, store);
+    result.path =
+        dataFolder + (store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz"));
+    result.write = WriteCurveFile(result.path, store);
+    return result;
+}
+
+QString AutosaveFailureText(const AutosaveResult& result) {
+    const QString reason = result.write.failure == platform::WriteFailure::NotRegular
+                               ? QStringLiteral("под этим именем не обычный файл")
+                               : result.write.reason;
+    QString text = QStringLiteral("Не удалось записать файл автосохранения\n") +
+                   QDir::toNativeSeparators(result.path);
+    if (!reason.isEmpty()) {
+        text += QStringLiteral("\nПричина: ") + reason;
+    }
+    return text + QStringLiteral("\nЗапись будет повторяться с каждой новой точкой кривой.");
 }
 
 }  // namespace brimvolt

@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "curve/CurveStore.h"
+#include "platform/Files.h"
 
 namespace brimvolt {
 
@@ -15,19 +16,30 @@ namespace brimvolt {
  */
 QByteArray CurveFileBytes(CurveStore& store);
 
-enum class CurveWriteError {
-    None,
-    CannotCreate,  // the file could not be opened for writing
-    WriteFailed,   // writing or replacing failed; an existing file was left as it was
+/**
+ * Writes the curve file at `path` whole or not at all: an existing file is replaced only when
+ * the new one has been written completely (see platform::WriteWholeFile).
+ */
+platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
+                                     platform::Streams streams = platform::Streams::Refuse);
+
+/** What one autosave did. */
+struct AutosaveResult {
+    QString path;                 // the file written or meant; empty when there was no curve
+    platform::WriteResult write;  // why it was not written
+
+    bool Written() const { return !path.isEmpty() && write.Ok(); }
+    bool Failed() const { return !write.Ok(); }
+    explicit operator bool() const { return Written(); }
 };
 
 /**
- * Writes the curve file at `path` whole or not at all: an existing file is replaced only when
- * the new one has been written completely.
+ * Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. Needs
+ * nothing of a window, so it can run wherever the store (or a copy of it) is.
  */
-bool WriteCurveFile(const QString& path, CurveStore& store, CurveWriteError* error = nullptr);
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder);
 
-/** Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. */
-bool Autosave(CurveStore& store, const QString& dataFolder);
+/** What the operator is told when an autosave failed: the file and the reason. */
+QString AutosaveFailureText(const AutosaveResult& result);
 
 }  // namespace brimvolt

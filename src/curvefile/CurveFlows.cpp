@@ -9,6 +9,7 @@
 
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFileWriter.h"
+#include "platform/Files.h"
 
 namespace brimvolt {
 
@@ -65,6 +66,19 @@ private:
     bool active = true;
 };
 
+// A name that cannot take a file (a folder, a device, a FIFO, a missing folder) gets the
+// message for a file that cannot be created; a write that failed says why.
+QString SaveFailureText(const platform::WriteResult& result) {
+    if (result.failure != platform::WriteFailure::WriteFailed) {
+        return QStringLiteral("Не удалось создать файл с таким именем.");
+    }
+    QString text = QStringLiteral("Не удалось записать файл.");
+    if (!result.reason.isEmpty()) {
+        text += QStringLiteral("\nПричина: ") + result.reason;
+    }
+    return text + QStringLiteral("\nКривая в файле не сохранена.");
+}
+
 }  // namespace
 
 QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
@@ -105,13 +119,9 @@ void SaveCurve(CurveWindowContext& context) {
         }
     }
 
-    CurveWriteError error = CurveWriteError::None;
-    if (!WriteCurveFile(path, store, &error)) {
-        const QString text =
-            error == CurveWriteError::CannotCreate
-                ? QStringLiteral("Не удалось создать файл с таким именем.")
-                : QStringLiteral("Не удалось записать файл.\nКривая в файле не сохранена.");
-        context.dialogs.Message(context.owner, text, kError, Buttons::Ok);
+    const platform::WriteResult written = WriteCurveFile(path, store);
+    if (!written) {
+        context.dialogs.Message(context.owner, SaveFailureText(written), kError, Buttons::Ok);
         return;
     }
     // Title and name follow the file only once it holds the curve.
@@ -137,8 +147,9 @@ bool LoadCurve(CurveWindowContext& context) {
     if (path.isEmpty()) {
         return false;
     }
+    // A FIFO or a device would hold the window until someone writes to it: refused at once.
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    if (!platform::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
         context.dialogs.Message(context.owner, QStringLiteral("Не удалось открыть файл."),
                                 kErrorExclaimed, Buttons::Ok);
         return false;

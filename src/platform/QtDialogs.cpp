@@ -35,6 +35,8 @@ QString CQtDialogs::SaveFileName(QWidget* owner, const QString& folder, const QS
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDirectory(folder);
+    // The type list shows the program's own text alone; Qt would append the pattern again.
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     dialog.setNameFilter(FilterLine(filter));
     // The name goes in as the operator would type it; no extension is added by the dialog.
     dialog.selectFile(proposedName);
@@ -51,6 +53,7 @@ QString CQtDialogs::OpenFileName(QWidget* owner, const QString& folder,
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setDirectory(folder);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
     QStringList lines;
     for (const FileFilter& filter : filters) {
         lines.append(FilterLine(filter));

@@ -15,7 +15,7 @@ public:
                          const QList<FileFilter>& filters) override;
 };
 
-/** The name filter line of a file dialog: "text (pattern)". */
+/** The name filter line of a file dialog: "text (pattern)"; the dialogs show the text alone. */
 QString FilterLine(const FileFilter& filter);
 
 }  // namespace brimvolt::platform

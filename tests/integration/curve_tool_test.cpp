@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <optional>
 
 #include "platform/Text.h"
+#include "support/FileTraps.h"
 
 namespace {
 
@@ -15,8 +18,13 @@ struct ToolRun {
     QByteArray err;
 };
 
-ToolRun CurveTool(const QStringList& arguments) {
+// fileSizeLimit: the tool runs on a disk that is full beyond that many bytes of a file.
+ToolRun CurveTool(const QStringList& arguments, rlim_t fileSizeLimit = 0) {
     QProcess process;
+    if (fileSizeLimit != 0) {
+        process.setChildProcessModifier(
+            [fileSizeLimit] { brimvolt::testing::LimitFileSize(fileSizeLimit); });
+    }
     process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-curve", arguments);
     ToolRun run;
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
@@ -144,6 +152,32 @@ TEST_F(CurveToolCommands, FailuresNameTheFileAndExitWithOne) {
         EXPECT_TRUE(run.out.isEmpty());
     }
     EXPECT_FALSE(QFile::exists(Path("out.raz")));
+}
+
+// Every output is a whole new file or the old one; a device or a FIFO is written into as it
+// stands and never replaced; a failure is one line naming the file and the reason.
+TEST_F(CurveToolCommands, OutputsAreWholeFilesOrWrittenIntoAsTheyStand) {
+    using brimvolt::testing::Node;
+    const std::optional<Node> nodes[] = {{}, Node::NullDevice, Node::FullDevice};
+    int n = 0;
+    for (const char* command : {"convert", "csv", "png"}) {
+        for (const auto& node : nodes) {
+            const QString out = Path(QString::number(++n));
+            SCOPED_TRACE(command + out.toStdString());
+            ASSERT_TRUE(node ? brimvolt::testing::MakeNode(out, *node) : (Write(out, "old"), true));
+            // Without a node the disk is full at 16 bytes.
+            const ToolRun run = CurveTool({command, table, out}, node ? 0 : 16);
+            EXPECT_EQ(run.exitCode, node == Node::NullDevice ? 0 : 1) << run.err.toStdString();
+            EXPECT_EQ(run.err.count("brimvolt-curve: " + out.toUtf8() + ": writing failed: "),
+                      run.exitCode);
+            EXPECT_EQ(run.err.count("brimvolt-curve: "), run.exitCode);
+            EXPECT_EQ(QFileInfo(out).isFile(), !node) << "the node was replaced";
+            EXPECT_TRUE(node || ReadFile(out) == "old");
+        }
+    }
+    const ToolRun run = CurveTool({"csv", table, "/dev/stdout"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out, "seconds,volts\n0,3.800\n125,3.712\n3723,3.700\n");
 }
 
 TEST_F(CurveToolCommands, WrongUsageShowsUsageAndExitsWithTwo) {

@@ -43,6 +43,43 @@ bool ReadAutosave(const QString& path, CurveStore& store) {
     return brimvolt::ReadCurveBytes(bytes, store).status == brimvolt::CurveReadStatus::Loaded;
 }
 
+TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN is not set";
+    }
+    struct Case {
+        QStringList arguments;
+        int exitCode;  // 0: the texts on standard output, else on standard error alone
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {{"--help"}, 0, {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--version"}},
+        {{"--version"}, 0, {"brimvolt 6."}},
+        {{"--help", "--bogus"}, 2, {"--bogus", "--extra-port PATH"}},
+    };
+    // No window system at all: QApplication would abort here.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        Child program;
+        program.process.setProcessEnvironment(environment);
+        program.process.start(Bin("brimvolt"), c.arguments);
+        ASSERT_TRUE(program.process.waitForFinished(30000));
+        ASSERT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), c.exitCode);
+        const QString out = QString::fromUtf8(program.process.readAllStandardOutput());
+        const QString err = QString::fromUtf8(program.process.readAllStandardError());
+        EXPECT_TRUE((c.exitCode == 0 ? err : out).isEmpty());
+        for (const QString& text : c.texts) {
+            EXPECT_TRUE((c.exitCode == 0 ? out : err).contains(text))
+                << text.toStdString() << " not in " << (out + err).toStdString();
+        }
+    }
+}
+
 TEST(ProgramEndToEnd, FindsTheModuleAndAutosavesTheRunningCurve) {
     if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
         GTEST_SKIP() << "BRIMVOLT_BIN is not set";

@@ -32,7 +32,9 @@ TEST(AutosaveWriter, NewestCopyWinsAndTheLastOneIsWaitedFor) {
     std::atomic<int> writes = 0;
     {
         CAutosaveWriter writer;
-        QObject::connect(&writer, &CAutosaveWriter::Done, [&](bool ok) { writes += ok ? 1 : 99; });
+        QObject::connect(&writer, &CAutosaveWriter::Done, [&](const AutosaveResult& result) {
+            writes += result.Written() ? 1 : 99;
+        });
         // The long curve keeps the writer busy while two more come: the middle one is stale.
         writer.Post(Curve(500000), dir.path() + "/");
         writer.Post(Curve(20), dir.path() + "/");

@@ -4,9 +4,11 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <optional>
 
 #include "curve/ColorsIni.h"
 #include "platform/Text.h"
+#include "support/FileTraps.h"
 
 namespace brimvolt {
 namespace {
@@ -98,6 +100,27 @@ TEST(ColorsIni, UnreadableExistingEntryIsLeftInPlace) {
     EXPECT_EQ(result.color.red, 255);
     EXPECT_EQ(result.dataFolder, dir.path() + "/");
     EXPECT_TRUE(QFileInfo(dir.filePath("Colors.ini")).isDir());
+}
+
+// Nothing but a regular file is read, so a FIFO cannot stop the start, and nothing is put in a
+// node's place; a file that could not be written whole is not left behind, so the next start
+// writes it again instead of reading an empty one as black.
+TEST(ColorsIni, DeviceFifoOrFullDiskGivesTheDefaultColourAndNoFakeFile) {
+    const std::optional<testing::Node> nodes[] = {
+        {}, testing::Node::NullDevice, testing::Node::Fifo};
+    for (const auto& node : nodes) {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("Colors.ini");
+        ASSERT_TRUE(!node || testing::MakeNode(path, *node));
+        // Without a node the disk is full at 64 bytes, short of the 70 the file takes.
+        const ColorsIniResult result =
+            testing::OnFullDisk(node ? 0 : 64, [&] { return ReadOrCreateColorsIni(dir.path()); });
+        EXPECT_EQ(result.color.red, 255);
+        EXPECT_EQ(result.color.green, 127);
+        EXPECT_EQ(result.color.blue, 0);
+        EXPECT_EQ(QFileInfo::exists(path), node.has_value());
+        EXPECT_FALSE(QFileInfo(path).isFile());
+    }
 }
 
 }  // namespace

@@ -6,10 +6,12 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
+#include <optional>
 
 #include "curvefile/CurveFileWriter.h"
 #include "curvefile/CurveFlows.h"
 #include "platform/Text.h"
+#include "support/FileTraps.h"
 #include "support/ScriptedDialogs.h"
 
 namespace brimvolt {
@@ -185,9 +187,9 @@ TEST_F(CurveFlows, FailedSaveReportsAndKeepsTitleAndFiles) {
     EXPECT_TRUE(QFileInfo(folder + "busy.raz").isDir());
 }
 
-// A folder that refuses new entries but lets its files be rewritten in place: a save that
-// truncated the file before writing would lose the old curve here.
-TEST_F(CurveFlows, FailedSaveLeavesTheExistingFileAsItWas) {
+// A folder that refuses new entries but lets its files be rewritten in place: the file is
+// rewritten there, as an editor would.
+TEST_F(CurveFlows, SaveIntoALockedFolderRewritesTheFileInPlace) {
     ASSERT_TRUE(QDir(folder).mkdir("locked"));
     const QString path = folder + "locked/curve.raz";
     const QByteArray old("the old curve");
@@ -200,9 +202,30 @@ TEST_F(CurveFlows, FailedSaveLeavesTheExistingFileAsItWas) {
     SaveCurve(context);
     QProcess::execute("chattr", {"-i", folder + "locked"});
 
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_EQ(dialogs.messages[0].text, kCannotCreate);
-    EXPECT_EQ(ReadFile(path), old);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(ReadFile(path), CurveFileBytes(*store));
+    EXPECT_EQ(title, kDischargeTitle + path);
+}
+
+// A full disk keeps the old file whole; a device or a FIFO under the chosen name stays what it
+// is. Either way the failure is said.
+TEST_F(CurveFlows, SaveThatCannotWriteAWholeFileSaysSo) {
+    const std::optional<testing::Node> nodes[] = {
+        {}, testing::Node::NullDevice, testing::Node::Fifo};
+    for (const auto& node : nodes) {
+        const QString path = folder + QString::number(node ? int(*node) : -1) + ".raz";
+        ASSERT_TRUE(node ? testing::MakeNode(path, *node) : (WriteFile(path, "old"), true));
+        dialogs.messages.clear();
+        dialogs.paths = {path};
+        auto context = Context();
+        // Without a node the disk is full at 64 bytes.
+        testing::OnFullDisk(node ? 0 : 64, [&] { return SaveCurve(context), true; });
+        ASSERT_EQ(dialogs.messages.size(), 1);
+        EXPECT_TRUE(dialogs.messages[0].text.startsWith(
+            node ? kCannotCreate : QString::fromUtf16(u"Не удалось записать файл.\nПричина: ")));
+        EXPECT_EQ(QFileInfo(path).isFile(), !node);
+        EXPECT_TRUE(node || ReadFile(path) == "old");
+    }
     EXPECT_EQ(title, "untouched");
 }
 
@@ -280,6 +303,9 @@ TEST_F(CurveFlows, LoadReplacesTheCurveAndTitlesItByThePath) {
 
 TEST_F(CurveFlows, FailedLoadChangesNothing) {
     WriteFile(folder + "text.raz", Utf16File("just some notes\r\n"));
+    // Neither is opened: a FIFO would hold the window until someone wrote to it.
+    ASSERT_TRUE(testing::MakeNode(folder + "fifo.raz", testing::Node::Fifo));
+    ASSERT_TRUE(testing::MakeNode(folder + "null.raz", testing::Node::NullDevice));
     struct Case {
         QString path;
         QString message;
@@ -287,6 +313,8 @@ TEST_F(CurveFlows, FailedLoadChangesNothing) {
     const Case cases[] = {
         {folder + "nothere.raz", kCannotOpen},
         {folder + "text.raz", kUnreadable},
+        {folder + "fifo.raz", kCannotOpen},
+        {folder + "null.raz", kCannotOpen},
     };
     store->curveFileName = "before.raz";
     for (const auto& c : cases) {

@@ -8,6 +8,7 @@
 
 #include "curvefile/CurveFileWriter.h"
 #include "platform/Text.h"
+#include "support/FileTraps.h"
 
 namespace brimvolt {
 namespace {
@@ -139,9 +140,7 @@ TEST(CurveFileWriter, WriteCurveFileReplacesTheFileWhole) {
         ASSERT_TRUE(old.open(QIODevice::WriteOnly));
         old.write(QByteArray(100000, 'x'));
     }
-    CurveWriteError error = CurveWriteError::WriteFailed;
-    ASSERT_TRUE(WriteCurveFile(path, *store, &error));
-    EXPECT_EQ(error, CurveWriteError::None);
+    ASSERT_TRUE(WriteCurveFile(path, *store));
     QFile file(path);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), CurveFileBytes(*store));
@@ -150,14 +149,42 @@ TEST(CurveFileWriter, WriteCurveFileReplacesTheFileWhole) {
 TEST(CurveFileWriter, WriteCurveFileReportsAPathThatCannotBeCreated) {
     QTemporaryDir dir;
     auto store = MakeStore({{0, 3800}, {5, 3700}});
-    CurveWriteError error = CurveWriteError::None;
-    EXPECT_FALSE(WriteCurveFile(dir.filePath("missing/a.raz"), *store, &error));
-    EXPECT_EQ(error, CurveWriteError::CannotCreate);
+    EXPECT_EQ(WriteCurveFile(dir.filePath("missing/a.raz"), *store).failure,
+              platform::WriteFailure::CannotCreate);
 
     ASSERT_TRUE(QDir(dir.path()).mkdir("taken.raz"));
-    EXPECT_FALSE(WriteCurveFile(dir.filePath("taken.raz"), *store, &error));
-    EXPECT_NE(error, CurveWriteError::None);
+    EXPECT_FALSE(WriteCurveFile(dir.filePath("taken.raz"), *store));
     EXPECT_TRUE(QFileInfo(dir.filePath("taken.raz")).isDir());
+}
+
+// On a full disk the old file stays whole. Where no file can be made or named beside it (a name
+// at the length limit, a folder that takes no new entry) it is rewritten in place, but only
+// once the room is reserved. Nothing is left beside it.
+TEST(CurveFileWriter, WriteCurveFileLeavesTheNewFileOrTheOldOneWhole) {
+    struct Case {
+        int nameLength;
+        rlim_t fullDiskAt;  // 0: not full
+        platform::WriteFailure failure;
+    };
+    const Case cases[] = {{5, 64, platform::WriteFailure::WriteFailed},
+                          {250, 0, platform::WriteFailure::None},
+                          {250, 64, platform::WriteFailure::WriteFailed}};
+    // Small enough to sit whole in a write buffer until the file is closed.
+    auto store = MakeStore({{0, 3800}, {5, 3700}});
+    const QByteArray old("the old curve");
+    for (const Case& c : cases) {
+        QTemporaryDir dir;
+        QFile file(dir.filePath(QString(c.nameLength, u'a')));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(old) && file.flush());
+        file.close();
+        const auto result = testing::OnFullDisk(
+            c.fullDiskAt, [&] { return WriteCurveFile(file.fileName(), *store); });
+        EXPECT_EQ(result.failure, c.failure) << c.nameLength << " " << c.fullDiskAt;
+        EXPECT_EQ(result.reason.isEmpty(), result.Ok());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll(), result ? CurveFileBytes(*store) : old);
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
 }
 
 TEST(CurveFileWriter, AutosaveNamesTheFileAfterTheCurveTypeAndSkipsAnEmptyCurve) {

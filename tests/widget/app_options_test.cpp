@@ -10,6 +10,8 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         QStringList extraPorts;
         std::optional<double> demoSpeed;
         QStringList errors;
+        bool help = false;
+        bool version = false;
     };
     const Case cases[] = {
         {{}, {}, std::nullopt, {}},
@@ -24,6 +26,9 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         {{"--demo=fast"}, {}, std::nullopt, {"--demo=fast"}},
         {{"--extra-port"}, {}, std::nullopt, {"--extra-port"}},
         {{"--verbose", "x"}, {}, std::nullopt, {"--verbose", "x"}},
+        {{"--help", "--demo"}, {}, 1.0, {}, true},
+        {{"--version"}, {}, std::nullopt, {}, false, true},
+        {{"--help=1", "-version"}, {}, std::nullopt, {"--help=1", "-version"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -31,6 +36,8 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         EXPECT_EQ(options.extraPorts, c.extraPorts);
         EXPECT_EQ(options.demoSpeed, c.demoSpeed);
         EXPECT_EQ(options.errors, c.errors);
+        EXPECT_EQ(options.help, c.help);
+        EXPECT_EQ(options.version, c.version);
     }
 }
 
@@ -48,6 +55,11 @@ TEST(ProgramOptions, RefusesSlipsInPortPathsAndAHeadlessRunWithoutTheDemo) {
     EXPECT_EQ(headless.headlessDemoSeconds, 5.0);
     EXPECT_FALSE(ParseOptions({"--headless-demo=5"}).errors.isEmpty());
     EXPECT_FALSE(ParseOptions({"--demo", "--headless-demo=0"}).errors.isEmpty());
+
+    // Qt's own arguments wait for QApplication, which takes what it knows.
+    EXPECT_TRUE(ParseOptions({"-platform", "xcb", "--demo"}, QtArguments::Pass).errors.isEmpty());
+    EXPECT_EQ(ParseOptions({"-platform", "xcb"}).errors, QStringList({"-platform", "xcb"}));
+    EXPECT_EQ(ParseOptions({"--platform"}, QtArguments::Pass).errors, QStringList{"--platform"});
 }
 
 }  // namespace

@@ -3,11 +3,13 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QMenu>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "curve/Graf.h"
+#include "support/FileTraps.h"
 #include "support/ScriptedDialogs.h"
 
 using brimvolt::testing::ScriptedDialogs;
@@ -183,6 +185,38 @@ TEST_F(CurveWindowTest, HiddenWindowRefreshesAndAutosavesOnChange) {
     graf->WaitForAutosave();
     EXPECT_TRUE(QFile::exists(Autosave()));
     EXPECT_EQ(graf->skipAutosave, 0);
+}
+
+// A failing autosave is said once for a whole streak, outside the paint, and written again at
+// the next chance; only a success and a new failure say it again.
+TEST_F(CurveWindowTest, FailingAutosaveIsSaidOncePerStreakAndRetried) {
+    StoreCurve(3);
+    graf->skipAutosave = 0;
+    const auto record = [this](int seconds) {
+        graf->store.Append(seconds, 4100);
+        graf->store.durationSeconds = seconds;
+        graf->CurveChanged();
+        graf->WaitForAutosave();
+        QCoreApplication::processEvents();
+    };
+    using brimvolt::testing::Node;
+    ASSERT_TRUE(brimvolt::testing::MakeNode(Autosave(), Node::Fifo));
+    for (int t = 4; t < 8; ++t) {
+        record(t);
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(Autosave()));
+
+    // Once the way is clear the next chance writes, without waiting for a new point.
+    QFile::remove(Autosave());
+    graf->FlushAutosave();
+    EXPECT_TRUE(QFileInfo(Autosave()).isFile());
+
+    QFile::remove(Autosave());
+    ASSERT_TRUE(brimvolt::testing::MakeNode(Autosave(), Node::Fifo));
+    record(8);
+    record(9);
+    EXPECT_EQ(dialogs.messages.size(), 2);
 }
 
 TEST_F(CurveWindowTest, CloseAndEscLeaveTheWindowShown) {

@@ -1,0 +1,56 @@
+# Project include of `make wincheck`: the project configured as a Windows build with the MinGW-w64
+# cross compiler, over the host's Qt. Building it compiles every C++ source with -fsyntax-only
+# and runs the resource script through windres. Nothing is archived or linked: those steps only
+# leave empty stand-ins, and the host's Qt libraries stand in for the Windows import libraries
+# CMake asks for.
+
+set(CMAKE_CXX_ARCHIVE_CREATE "<CMAKE_COMMAND> -E touch <TARGET>")
+set(CMAKE_CXX_ARCHIVE_APPEND "<CMAKE_COMMAND> -E touch <TARGET>")
+set(CMAKE_CXX_ARCHIVE_FINISH "")
+set(CMAKE_CXX_LINK_EXECUTABLE "<CMAKE_COMMAND> -E touch <TARGET>")
+
+# The host's own headers (Qt's Vulkan include folder is /usr/include) must not shadow the cross
+# compiler's C library.
+list(APPEND CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES /usr/include)
+
+set(BRIMVOLT_WINCHECK_GUARD ${CMAKE_CURRENT_LIST_DIR}/WinCheckGuard.h)
+
+function(brimvolt_wincheck_directory dir)
+    get_property(imported DIRECTORY ${dir} PROPERTY IMPORTED_TARGETS)
+    foreach(target IN LISTS imported)
+        get_target_property(type ${target} TYPE)
+        if(type STREQUAL "SHARED_LIBRARY")
+            # Dependency scans want an existing file: the host library stands in.
+            get_target_property(configurations ${target} IMPORTED_CONFIGURATIONS)
+            foreach(configuration IN LISTS configurations)
+                get_target_property(location ${target} IMPORTED_LOCATION_${configuration})
+                set_property(TARGET ${target} PROPERTY IMPORTED_IMPLIB_${configuration} ${location})
+            endforeach()
+            get_target_property(location ${target} IMPORTED_LOCATION)
+            if(location)
+                set_property(TARGET ${target} PROPERTY IMPORTED_IMPLIB ${location})
+            endif()
+        endif()
+    endforeach()
+
+    get_property(targets DIRECTORY ${dir} PROPERTY BUILDSYSTEM_TARGETS)
+    foreach(target IN LISTS targets)
+        get_target_property(type ${target} TYPE)
+        if(type MATCHES "^(EXECUTABLE|STATIC_LIBRARY|SHARED_LIBRARY|MODULE_LIBRARY|OBJECT_LIBRARY)$")
+            # Every source starts with the guard, which fails unless Qt's headers took their
+            # Windows branches: a check that never reached them would prove nothing.
+            set_property(TARGET ${target} APPEND PROPERTY COMPILE_OPTIONS
+                         "$<$<COMPILE_LANGUAGE:CXX>:-fsyntax-only>"
+                         "$<$<COMPILE_LANGUAGE:CXX>:SHELL:-include ${BRIMVOLT_WINCHECK_GUARD}>")
+        endif()
+    endforeach()
+
+    get_property(subdirectories DIRECTORY ${dir} PROPERTY SUBDIRECTORIES)
+    foreach(subdirectory IN LISTS subdirectories)
+        brimvolt_wincheck_directory(${subdirectory})
+    endforeach()
+endfunction()
+
+# Once every target and every imported Qt target is known.
+cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR} CALL brimvolt_wincheck_directory
+               ${CMAKE_SOURCE_DIR})
