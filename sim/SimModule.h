@@ -64,8 +64,10 @@ std::string_view FaultName(Fault fault);
 /** The fault of a name FaultName gives (case-insensitive); nullopt for anything else. */
 std::optional<Fault> FaultFromName(std::string_view name);
 
-/** A piece of a reply as it goes on the line: sent delayMs after the piece before it, the first
- * delayMs after the request. */
+/**
+ * A piece of a reply as it goes on the line: sent delayMs after the piece before it (the first
+ * piece delayMs after the request).
+ */
 struct SimChunk {
     int delayMs = 0;
     std::vector<std::uint8_t> bytes;

@@ -1,5 +1,7 @@
 #include "curvefile/AutosaveWriter.h"
 
+#include <utility>
+
 namespace brimvolt {
 
 CAutosaveWriter::CAutosaveWriter() : thread([this] { Run(); }) {}
@@ -14,9 +16,10 @@ CAutosaveWriter::~CAutosaveWriter() {
 }
 
 void CAutosaveWriter::Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder) {
+    std::unique_ptr<CurveStore> stale;  // let go of outside the lock
     {
         const std::lock_guard lock(mutex);
-        waiting = std::move(snapshot);
+        stale = std::exchange(waiting, std::move(snapshot));
         waitingFolder = dataFolder;
     }
     changed.notify_all();
