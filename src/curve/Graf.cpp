@@ -148,8 +148,9 @@ void CGraf::TakeAutosaveOpportunity() {
 }
 
 void CGraf::PostAutosave() {
-    // A copy of the whole store takes a few milliseconds; writing it out takes far longer.
-    autosaveWriter.Post(std::make_unique<CurveStore>(store), dataFolder);
+    std::unique_ptr<CurveStore> copy = autosaveWriter.TakeSpare();
+    store.CopyCurveTo(*copy);
+    autosaveWriter.Post(std::move(copy), dataFolder);
 }
 
 void CGraf::Refresh() {

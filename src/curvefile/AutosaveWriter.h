@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 #include "curve/CurveStore.h"
 #include "curvefile/CurveFileWriter.h"
@@ -24,6 +25,14 @@ public:
     CAutosaveWriter();
     ~CAutosaveWriter() override;
 
+    /**
+     * A store to copy the curve into for Post: one the writer made beforehand or is done with,
+     * or the copy still waiting, which the next Post would replace anyway. Copying into pages
+     * already in use costs a fraction of what fresh ones do: the store is megabytes, copied
+     * every second.
+     */
+    std::unique_ptr<CurveStore> TakeSpare();
+
     /** Writes `snapshot` to temp.raz or temp.zar in `dataFolder` as soon as the thread is free. */
     void Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder);
 
@@ -40,6 +49,7 @@ private:
     std::mutex mutex;
     std::condition_variable changed;
     std::unique_ptr<CurveStore> waiting;
+    std::vector<std::unique_ptr<CurveStore>> spares;  // two at most
     QString waitingFolder;
     bool writing = false;
     bool stopping = false;

@@ -17,6 +17,7 @@ std::unique_ptr<CurveStore> Curve(std::int32_t seconds) {
         store->Append(i, static_cast<std::uint16_t>(4100 - i % 1000));  // a line each
     }
     store->durationSeconds = seconds;
+    store->curveCapacityText = QString::number(seconds) + "Ah";
     return store;
 }
 
@@ -42,7 +43,10 @@ TEST(AutosaveWriter, NewestCopyWinsAndTheLastOneIsWaitedFor) {
         writer.WaitUntilWritten();
         EXPECT_TRUE(written(30));
         EXPECT_TRUE(writes == 1 || writes == 2) << writes;
-        writer.Post(Curve(40), dir.path() + "/");  // leaving at once still writes it
+        // Copied as the curve window copies: into what the writer is done with.
+        std::unique_ptr<CurveStore> copy = writer.TakeSpare();
+        Curve(40)->CopyCurveTo(*copy);
+        writer.Post(std::move(copy), dir.path() + "/");  // leaving at once still writes it
     }
     EXPECT_TRUE(written(40));
 }
