@@ -47,11 +47,16 @@ struct CurveStore {
         to.chargeCurve = chargeCurve;
         to.runActive = runActive;
         to.lastIndex = lastIndex;
-        const auto points = static_cast<std::size_t>(PointCount());
+        // Bounded by both stores' room, whatever lastIndex holds.
+        const std::size_t room = std::min({sampleTimes.size(), sampleMillivolts.size(),
+                                           to.sampleTimes.size(), to.sampleMillivolts.size()});
+        const auto points = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            std::int64_t{lastIndex} + 1, 0, static_cast<std::int64_t>(room)));
         std::copy_n(sampleTimes.begin(), points, to.sampleTimes.begin());
         std::copy_n(sampleMillivolts.begin(), points, to.sampleMillivolts.begin());
         to.curveFileName = curveFileName;
     }
+
     bool IsFull() const { return lastIndex + 1 >= kCapacity; }
 
     /** Appends a point after lastIndex; false (and nothing changed) when the store is full. */
