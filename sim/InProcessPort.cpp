@@ -31,10 +31,16 @@ std::size_t CInProcessPort::Write(const std::uint8_t* data, std::size_t n) {
         SimRequest request{};
         std::copy(partial.begin(), partial.end(), request.begin());
         partial.clear();
-        const std::vector<std::uint8_t> reply = module->Handle(request);
-        const auto ready = Clock::now() + std::chrono::milliseconds(module->ReplyDelayMs());
-        for (std::uint8_t b : reply) {
-            incoming.push_back({b, ready});
+        // The module answers one request at a time: a reply starts after the one before it.
+        auto ready = Clock::now();
+        if (!incoming.empty()) {
+            ready = std::max(ready, incoming.back().ready);
+        }
+        for (const SimChunk& chunk : module->Respond(request)) {
+            ready += std::chrono::milliseconds(chunk.delayMs);
+            for (std::uint8_t b : chunk.bytes) {
+                incoming.push_back({b, ready});
+            }
         }
     }
     return n;
@@ -71,6 +77,16 @@ std::size_t CInProcessPort::Read(std::uint8_t* data, std::size_t n) {
         }
         std::this_thread::sleep_until(wakeAt);
     }
+}
+
+std::size_t CInProcessPort::DiscardInput() {
+    const auto now = Clock::now();
+    std::size_t dropped = 0;
+    while (!incoming.empty() && incoming.front().ready <= now) {
+        incoming.pop_front();
+        ++dropped;
+    }
+    return dropped;
 }
 
 void CInProcessPort::Pause(int milliseconds) {

@@ -27,6 +27,8 @@ public:
     void ApplyLineSettings() override {}
     std::size_t Write(const std::uint8_t* data, std::size_t n) override;
     std::size_t Read(std::uint8_t* data, std::size_t n) override;
+    /** Drops the bytes that have arrived; those still on their way come later. */
+    std::size_t DiscardInput() override;
     void Pause(int milliseconds) override;
 
 private:

@@ -199,12 +199,12 @@ void CPtyTransport::Serve() {
             SimRequest request{};
             std::memcpy(request.data(), pending.data() + used, kRequestSize);
             used += kRequestSize;
-            const std::vector<std::uint8_t> reply = module.Handle(request);
-            const int delay = module.ReplyDelayMs();
-            if (delay > 0 && WaitForStop(delay)) {
-                return;
+            for (const SimChunk& chunk : module.Respond(request)) {
+                if (chunk.delayMs > 0 && WaitForStop(chunk.delayMs)) {
+                    return;
+                }
+                WriteAll(chunk.bytes.data(), chunk.bytes.size());
             }
-            WriteAll(reply.data(), reply.size());
         }
         pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(used));
     }

@@ -8,7 +8,7 @@ namespace brimvolt::sim {
 
 namespace {
 
-constexpr std::array<std::pair<Fault, std::string_view>, 8> kFaultNames = {{
+constexpr std::array<std::pair<Fault, std::string_view>, 10> kFaultNames = {{
     {Fault::Silent, "silent"},
     {Fault::DropLink, "droplink"},
     {Fault::WrongProbe, "wrongprobe"},
@@ -17,6 +17,8 @@ constexpr std::array<std::pair<Fault, std::string_view>, 8> kFaultNames = {{
     {Fault::Late, "late"},
     {Fault::NoAdc, "noadc"},
     {Fault::NoDac, "nodac"},
+    {Fault::SplitStatus, "split"},
+    {Fault::LateAck, "lateack"},
 }};
 
 constexpr std::uint32_t Bit(Fault fault) {
@@ -95,6 +97,34 @@ CSimModule::CSimModule(const CellConfig& cellConfig)
 
 std::vector<std::uint8_t> CSimModule::Handle(const SimRequest& request) {
     std::lock_guard lock(mutex);
+    return HandleLocked(request);
+}
+
+std::vector<SimChunk> CSimModule::Respond(const SimRequest& request) {
+    std::lock_guard lock(mutex);
+    std::vector<std::uint8_t> reply = HandleLocked(request);
+    if (reply.empty()) {
+        return {};
+    }
+    const std::uint8_t command = request[0];
+    const bool acknowledgement = command != 'u' && command != 'a';
+    int delay = (faults & Bit(Fault::Late)) != 0 ? lateDelayMs : 0;
+    if (acknowledgement && (faults & Bit(Fault::LateAck)) != 0) {
+        delay = std::max(delay, lateDelayMs);
+    }
+    std::vector<SimChunk> chunks;
+    if (command == 'a' && (faults & Bit(Fault::SplitStatus)) != 0 &&
+        statusRepliesSplitCounted++ % 10 == 0 && reply.size() > kSplitAfterBytes) {
+        const auto cut = reply.begin() + kSplitAfterBytes;
+        chunks.push_back({delay, std::vector<std::uint8_t>(reply.begin(), cut)});
+        chunks.push_back({kSplitPauseMs, std::vector<std::uint8_t>(cut, reply.end())});
+        return chunks;
+    }
+    chunks.push_back({delay, std::move(reply)});
+    return chunks;
+}
+
+std::vector<std::uint8_t> CSimModule::HandleLocked(const SimRequest& request) {
     CatchUp();
     if ((faults & (Bit(Fault::Silent) | Bit(Fault::DropLink))) != 0) {
         return {};
@@ -143,6 +173,9 @@ void CSimModule::UseWallClock(double newSpeed) {
 void CSimModule::SetFault(Fault fault, bool on) {
     std::lock_guard lock(mutex);
     if (on) {
+        if (fault == Fault::SplitStatus && (faults & Bit(fault)) == 0) {
+            statusRepliesSplitCounted = 0;
+        }
         faults |= Bit(fault);
     } else {
         faults &= ~Bit(fault);

@@ -43,16 +43,35 @@ enum class Fault : std::uint8_t {
     Late,          // replies of the right content, but only after LateDelayMs()
     NoAdc,         // status flag 0x40: the module reports its ADC missing
     NoDac,         // status flag 0x80: the module reports its DAC missing
+    SplitStatus,   // one status reply in ten (the first after switching on) stops after 20 bytes
+                   // for 0.3 s before the rest follows
+    LateAck,       // command acknowledgements come only after LateDelayMs()
 };
 
-inline constexpr std::array<Fault, 8> kAllFaults = {
-    Fault::Silent,  Fault::DropLink, Fault::WrongProbe, Fault::ShortReplies,
-    Fault::Garbled, Fault::Late,     Fault::NoAdc,      Fault::NoDac};
+inline constexpr std::array<Fault, 10> kAllFaults = {
+    Fault::Silent, Fault::DropLink, Fault::WrongProbe, Fault::ShortReplies, Fault::Garbled,
+    Fault::Late,   Fault::NoAdc,    Fault::NoDac,      Fault::SplitStatus,  Fault::LateAck};
 
-/** "silent", "droplink", "wrongprobe", "short", "garbled", "late", "noadc", "nodac". */
+/** Where SplitStatus cuts a status reply, and how long the rest waits. */
+inline constexpr std::size_t kSplitAfterBytes = 20;
+inline constexpr int kSplitPauseMs = 300;
+
+/**
+ * "silent", "droplink", "wrongprobe", "short", "garbled", "late", "noadc", "nodac", "split",
+ * "lateack".
+ */
 std::string_view FaultName(Fault fault);
 /** The fault of a name FaultName gives (case-insensitive); nullopt for anything else. */
 std::optional<Fault> FaultFromName(std::string_view name);
+
+/**
+ * A piece of a reply as it goes on the line: sent delayMs after the piece before it (the first
+ * piece delayMs after the request).
+ */
+struct SimChunk {
+    int delayMs = 0;
+    std::vector<std::uint8_t> bytes;
+};
 
 /** The battery behind the module's terminals. */
 struct CellConfig {
@@ -91,9 +110,15 @@ public:
 
     /**
      * Handles one request; returns the bytes the module sends back, empty when it stays silent.
-     * Under Fault::Late the caller holds the reply back for LateDelayMs().
+     * When they go out is Respond's business.
      */
     std::vector<std::uint8_t> Handle(const SimRequest& request);
+
+    /**
+     * Handles one request; returns its reply in the pieces it goes on the line in, each with the
+     * pause before it (none when the module stays silent). What the transports send.
+     */
+    std::vector<SimChunk> Respond(const SimRequest& request);
 
     /** Moves the module's clock on; fractions add up to whole seconds. */
     void Advance(double moduleSeconds);
@@ -106,6 +131,7 @@ public:
     void ClearFaults();
     /** Plugs the cable back in after DropLink. */
     void Reconnect() { SetFault(Fault::DropLink, false); }
+    /** How long replies wait under Fault::Late and acknowledgements under Fault::LateAck. */
     void SetLateDelayMs(int milliseconds);
     /** How long a reply is held back under Fault::Late, else 0. */
     int ReplyDelayMs() const;
@@ -122,6 +148,7 @@ private:
     void StepSecond();
     void StartRun();
     void StopRun();
+    std::vector<std::uint8_t> HandleLocked(const SimRequest& request);
     void Execute(const SimRequest& request);
     void WriteParam(std::uint8_t index, std::uint16_t word);
     bool Charging() const { return params[4] != 0; }
@@ -154,6 +181,7 @@ private:
 
     std::uint32_t faults = 0;
     int lateDelayMs = 200;
+    std::uint32_t statusRepliesSplitCounted = 0;  // status replies since SplitStatus came on
     std::mt19937 noise{12345};
 };
 

@@ -6,6 +6,8 @@
 # The JSON writer puts one "key": value pair on each line, which is all this reads.
 # A benchmark run without repetitions has no median: its single run is shown instead.
 # User counters (state.counters["bytes_per_sample"]) get a column of their own.
+# Runs that watched the window's event loop (counters longest_gap_ms, p99_gap_ms and
+# frozen_share) get a second table of their gaps.
 
 function value_of(line) {
     sub(/^[^:]*:[ \t]*/, "", line)
@@ -53,12 +55,18 @@ function finish_entry() {
         if (counters != "") any_counters = 1
         if (aggregate == "median") median[run_name] = 1
         delete failure[run_name]
+        if (longest != "") {
+            stall_longest[run_name] = longest + 0
+            stall_p99[run_name] = p99 + 0
+            stall_frozen[run_name] = frozen + 0
+        }
     }
 }
 
 function clear_entry() {
     run_name = ""; run_type = ""; aggregate = ""; real = ""; cpu_time = ""
     unit = "ns"; errored = ""; message = ""; counters = ""
+    longest = ""; p99 = ""; frozen = ""
 }
 
 # A counter's value with three significant figures, large ones with k, M or G.
@@ -90,12 +98,15 @@ BEGIN { clear_entry() }
 /"time_unit":/ { unit = value_of($0) }
 /"error_occurred":/ { errored = value_of($0) }
 /"error_message":/ { message = value_of($0) }
+/"longest_gap_ms":/ { longest = value_of($0) }
+/"p99_gap_ms":/ { p99 = value_of($0) }
+/"frozen_share":/ { frozen = value_of($0) }
 # Any other number is a user counter.
 /^[ \t]*"[a-z_0-9]+": -?[0-9]/ {
     key = $0
     sub(/^[ \t]*"/, "", key)
     sub(/".*$/, "", key)
-    if (key !~ /^(family_index|per_family_instance_index|repetitions|repetition_index|threads|iterations|real_time|cpu_time)$/)
+    if (key !~ /^(family_index|per_family_instance_index|repetitions|repetition_index|threads|iterations|real_time|cpu_time|longest_gap_ms|p99_gap_ms|frozen_share)$/)
         counters = counters (counters == "" ? "" : ", ") key " " counter_text(value_of($0))
 }
 
@@ -119,6 +130,18 @@ END {
         } else {
             printf "| %s | failed: %s | |%s\n", run, failure[run], extra
         }
+    }
+    stalls = 0
+    for (i = 1; i <= count; ++i) {
+        run = order[i]
+        if (!(run in stall_longest)) continue
+        if (stalls++ == 0) {
+            print ""
+            print "| Window's event loop | Longest gap | 99th percentile | Time in gaps over 16 ms |"
+            print "|---|--:|--:|--:|"
+        }
+        printf "| %s | %s | %s | %.1f %% |\n", run, duration(stall_longest[run] * 1e6), \
+            duration(stall_p99[run] * 1e6), stall_frozen[run] * 100
     }
     if (library_build == "debug") {
         print ""

@@ -31,6 +31,7 @@ struct Options {
     std::vector<Fault> faults;
     double stateOfCharge = 1.0;
     int lateMs = 200;
+    int startSeconds = 0;
 };
 
 std::string Usage() {
@@ -42,10 +43,11 @@ std::string Usage() {
         "Options:\n"
         "  --speed N        module seconds per real second (default 1; fractions allowed)\n"
         "  --run            start a run at once, as a start command would\n"
+        "  --time SECONDS   the module's elapsed time at start (0 to 921599, default 0)\n"
         "  --link PATH      make PATH a symbolic link to the device (an old link is replaced)\n"
         "  --fault MODE     switch a fault on from the start (repeatable)\n"
         "  --soc PERCENT    charge of the simulated cell at start (default 100)\n"
-        "  --late-ms MS     how long replies wait under the late fault (default 200)\n"
+        "  --late-ms MS     how long replies wait under late and lateack (default 200)\n"
         "  --control PATH   watch PATH: its words name the faults that are on (empty: none)\n"
         "  --help           show this text\n"
         "\n"
@@ -58,6 +60,8 @@ std::string Usage() {
         "  late        replies held back by --late-ms\n"
         "  noadc       report the ADC missing (status flag 0x40)\n"
         "  nodac       report the DAC missing (status flag 0x80)\n"
+        "  split       one status reply in ten stops for 0.3 s after 20 bytes\n"
+        "  lateack     command acknowledgements held back by --late-ms\n"
         "\n"
         "Signals:\n"
         "  SIGUSR1     toggle droplink (unplug or plug the module back in)\n"
@@ -146,6 +150,16 @@ bool ParseOptions(int argc, char** argv, Options& options, bool& help, std::stri
                 return false;
             }
             options.stateOfCharge = percent / 100.0;
+        } else if (arg == "--time") {
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseInt(value, options.startSeconds) || options.startSeconds < 0 ||
+                options.startSeconds > CSimModule::kMaxElapsedSeconds) {
+                error = "--time needs whole seconds from 0 to " +
+                        std::to_string(CSimModule::kMaxElapsedSeconds);
+                return false;
+            }
         } else if (arg == "--late-ms") {
             if (!takeValue()) {
                 return false;
@@ -233,6 +247,13 @@ int main(int argc, char** argv) {
     CSimModule module(cell);
     module.SetLateDelayMs(options.lateMs);
     module.UseWallClock(options.speed);
+    if (options.startSeconds > 0) {
+        // Through the module's own time command, so the clock stands as a client would set it.
+        const int t = options.startSeconds;
+        module.Handle({'t', static_cast<std::uint8_t>(t % 60),
+                       static_cast<std::uint8_t>(t % 3600 / 60),
+                       static_cast<std::uint8_t>(t / 3600)});
+    }
     if (options.run) {
         // Through the module's own command, so the run starts exactly as a client would start it.
         module.Handle({'p', 0, 0, 0});

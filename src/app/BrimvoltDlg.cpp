@@ -73,7 +73,7 @@ void ClearSelection(QListWidget* list) {
 }  // namespace
 
 CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs)
-    : QDialog(nullptr), curveWindow(dialogs), portSystem(portSystem), dialogs(dialogs) {
+    : QDialog(nullptr), curveWindow(dialogs), dialogs(dialogs) {
     appIcon = resources::AppIcon();
     pendingCommand = 'a';
     portIndex = 0;
@@ -83,9 +83,24 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
     selectedParam = kNoSelection;
     pollTimer.setSingleShot(true);
     discoveryTimer.setSingleShot(true);
+
+    // The ports are the worker's alone from here on: only its thread touches them.
+    serialWorker = std::make_unique<CSerialWorker>(portSystem);
+    serialWorker->moveToThread(&serialThread);
+    connect(serialWorker.get(), &CSerialWorker::DiscoveryDone, this,
+            &CBrimvoltDlg::OnDiscoveryDone);
+    connect(serialWorker.get(), &CSerialWorker::PortOpenDone, this, &CBrimvoltDlg::OnPortOpenDone);
+    connect(serialWorker.get(), &CSerialWorker::PollDone, this, &CBrimvoltDlg::OnPollDone);
+    serialThread.setObjectName(QStringLiteral("serial"));
+    serialThread.start();
 }
 
-CBrimvoltDlg::~CBrimvoltDlg() = default;
+CBrimvoltDlg::~CBrimvoltDlg() {
+    leaving = true;
+    CloseWorkerPort();
+    serialThread.quit();
+    serialThread.wait();
+}
 
 int CBrimvoltDlg::exec() {
     Create();
@@ -333,23 +348,61 @@ void CBrimvoltDlg::OnExit() {
             return;
         }
     }
+    // Nothing more goes to the module: the worker ends the exchange it may be making and closes
+    // the port, and its answer is no longer taken.
+    leaving = true;
+    pollTimer.stop();
+    discoveryTimer.stop();
+    linkSteps.clear();
+    CloseWorkerPort();
     if (portHandle) {
-        pollTimer.stop();
         ClosePort();
     }
-    discoveryTimer.stop();
     // The last recorded point reaches the autosave even if no paint came after it.
     curveWindow.FlushAutosave();
     QDialog::done(QDialog::Rejected);
 }
 
 void CBrimvoltDlg::OnTimer(int id) {
-    ReadControls();
-    if (id == kDiscoveryTimer) {
-        DiscoveryTick();
-    } else {
-        PollTick();
+    RunLinkStep([this, id] {
+        ReadControls();
+        if (id == kDiscoveryTimer) {
+            DiscoveryTick();
+        } else {
+            PollTick();
+        }
+    });
+}
+
+void CBrimvoltDlg::RunLinkStep(std::function<void()> step) {
+    linkSteps.push_back(std::move(step));
+    RunWaitingLinkSteps();
+}
+
+void CBrimvoltDlg::AskWorker(std::function<void(CSerialWorker&)> request) {
+    linkBusy = true;
+    CSerialWorker* worker = serialWorker.get();
+    QMetaObject::invokeMethod(
+        worker, [worker, request = std::move(request)] { request(*worker); }, Qt::QueuedConnection);
+}
+
+void CBrimvoltDlg::LinkStepDone() {
+    linkBusy = false;
+    RunWaitingLinkSteps();
+}
+
+void CBrimvoltDlg::RunWaitingLinkSteps() {
+    while (!linkBusy && !leaving && !linkSteps.empty()) {
+        const std::function<void()> step = std::move(linkSteps.front());
+        linkSteps.pop_front();
+        step();
     }
+}
+
+void CBrimvoltDlg::CloseWorkerPort() {
+    CSerialWorker* worker = serialWorker.get();
+    QMetaObject::invokeMethod(
+        worker, [worker] { worker->ClosePort(); }, Qt::BlockingQueuedConnection);
 }
 
 void CBrimvoltDlg::DiscoveryTick() {
@@ -358,48 +411,79 @@ void CBrimvoltDlg::DiscoveryTick() {
         pollTimer.stop();
         ClosePort();
     }
-    Discovery discovery = FindModule(portSystem, request, reply);
+    AskWorker([](CSerialWorker& worker) { worker.FindModule(); });
+}
+
+void CBrimvoltDlg::OnDiscoveryDone(const DiscoveryOutcome& outcome) {
+    if (leaving) {
+        return;
+    }
     {
         const QSignalBlocker blocker(portCombo);
         portCombo->clear();
-        portCombo->addItems(discovery.entries);
+        portCombo->addItems(outcome.entries);
         portCombo->setCurrentIndex(-1);
     }
-    if (discovery.result == FindResult::Found && discovery.port) {
-        portHandle = std::move(discovery.port);
-        portIndex = discovery.foundIndex;
-        {
-            const QSignalBlocker blocker(portCombo);
-            portCombo->setCurrentIndex(portIndex);
-        }
-        pollTimer.start(kPollPeriodMs);
-        return;
+    if (outcome.result == FindResult::Found) {
+        OnModuleFound(outcome.foundIndex);
+    } else {
+        displayPicture =
+            DisplayPicture{DisplayPicture::Kind::Message, DiscoveryMessage(outcome.result), {}, {}};
+        update(displayFrameRect);
+        discoveryTimer.start(kDiscoveryPeriodMs);
     }
-    displayPicture =
-        DisplayPicture{DisplayPicture::Kind::Message, DiscoveryMessage(discovery.result), {}, {}};
-    update(displayFrameRect);
-    discoveryTimer.start(kDiscoveryPeriodMs);
+    LinkStepDone();
+}
+
+void CBrimvoltDlg::OnModuleFound(int index) {
+    portIndex = index;
+    portName = portCombo->itemText(index);
+    portHandle = PortHandle(portName);
+    {
+        const QSignalBlocker blocker(portCombo);
+        portCombo->setCurrentIndex(portIndex);
+    }
+    pollTimer.start(kPollPeriodMs);
 }
 
 void CBrimvoltDlg::OnPortSelected(int index) {
-    if (portHandle) {
-        pollTimer.stop();
-        ClosePort();
+    // The entry as the operator chose it: a discovery pass that answers first rebuilds the list.
+    const QString chosen = portCombo->itemText(index);
+    RunLinkStep([this, index, chosen] {
+        if (portHandle) {
+            pollTimer.stop();
+            ClosePort();
+        }
+        portName = chosen;
+        // Where the entry stands now: a pass that answered in between rebuilt the list.
+        const int shown = portCombo->findText(chosen);
+        chosenIndex = shown >= 0 ? shown : index;
+        AskWorker([chosen](CSerialWorker& worker) { worker.OpenPort(chosen); });
+    });
+}
+
+void CBrimvoltDlg::OnPortOpenDone(bool opened) {
+    if (leaving) {
+        return;
     }
-    portName = portCombo->itemText(index);
-    portHandle = portSystem.Open(portName);
-    if (!portHandle) {
+    if (!opened) {
         dialogs.Message(this, QStringLiteral("Не удалось открыть порт ") + portName,
                         QStringLiteral("Ошибка"), platform::Buttons::Ok);
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
-        return;
+    } else {
+        portIndex = chosenIndex;
+        portHandle = PortHandle(portName);
+        {
+            const QSignalBlocker blocker(portCombo);
+            portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
+        }
+        pollTimer.start(kPollPeriodMs);
     }
-    portIndex = index;
-    portHandle->ApplyLineSettings();
-    pollTimer.start(kPollPeriodMs);
+    LinkStepDone();
 }
 
+// The worker closes its own port before it searches or opens another; here the window lets go.
 void CBrimvoltDlg::ClosePort() {
     portHandle.reset();
     // With the module gone nobody knows whether a run goes on: sleep is allowed again.
@@ -408,39 +492,30 @@ void CBrimvoltDlg::ClosePort() {
     }
 }
 
-void CBrimvoltDlg::SendPendingCommand() {
+std::vector<Request> CBrimvoltDlg::PendingCommandRequests() const {
     switch (pendingCommand) {
         case 'p':
         case 's':
         case 'r':
         case 'c':
         case 'S':
-            request = BuildRequest(pendingCommand);
-            CommandExchange(*portHandle, request, reply);
-            break;
+            return {BuildRequest(pendingCommand)};
         case 'N':
-            request = SelectRequest(selectedParam);
-            CommandExchange(*portHandle, request, reply);
-            break;
+            return {SelectRequest(selectedParam)};
         case 'w':
-            request = WriteRequest(selectedParam, writeValue);
-            CommandExchange(*portHandle, request, reply);
-            break;
+            return {WriteRequest(selectedParam, writeValue)};
         case 't': {
-            CurveStore& store = curveWindow.store;
+            const CurveStore& store = curveWindow.store;
             // The curve may have grown since the click; a value the module would cut is not sent.
             if (TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
-                request = TimeRequest(store.durationSeconds);
-                CommandExchange(*portHandle, request, reply);
-                request = CapacityRequest(store.curveCapacityText);
-                CommandExchange(*portHandle, request, reply);
+                return {TimeRequest(store.durationSeconds),
+                        CapacityRequest(store.curveCapacityText)};
             }
-            break;
+            return {};
         }
         default:
-            break;
+            return {};
     }
-    pendingCommand = 'a';
 }
 
 void CBrimvoltDlg::PollTick() {
@@ -449,17 +524,44 @@ void CBrimvoltDlg::PollTick() {
         discoveryTimer.start(kDiscoveryPeriodMs);
         return;
     }
-    SendPendingCommand();
-    if (StatusPoll(*portHandle, request, reply) == 0) {
-        ClosePort();
-        discoveryTimer.start(kDiscoveryPeriodMs);
-        return;
-    }
-    TakeStatus(DecodeStatus(reply));
-    pollTimer.start(kPollPeriodMs);
+    const PollRequest poll{PendingCommandRequests()};
+    pendingCommand = 'a';
+    AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
 }
 
-void CBrimvoltDlg::TakeStatus(const StatusRecord& status) {
+void CBrimvoltDlg::OnPollDone(const PollOutcome& outcome) {
+    if (leaving) {
+        return;
+    }
+    switch (outcome.result) {
+        case PollResult::NoReply:
+            OnLinkLost();
+            break;
+        case PollResult::Straddled:
+            // Part of an earlier reply is in it, so it is not the module's: neither shown nor
+            // recorded. The next record is whole again.
+            pollTimer.start(kPollPeriodMs);
+            break;
+        case PollResult::Status:
+            OnStatusRead(outcome.status);
+            pollTimer.start(kPollPeriodMs);
+            break;
+    }
+    LinkStepDone();
+}
+
+void CBrimvoltDlg::OnLinkLost() {
+    // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
+    ClosePort();
+    // A command given while the failing exchange was on its way was meant for the module as it
+    // was then; it is not sent to whatever answers next.
+    pendingCommand = 'a';
+    discoveryTimer.start(kDiscoveryPeriodMs);
+}
+
+void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
+    // The operator may have typed while the exchange went on: that text is what stays.
+    ReadControls();
     params = status.params;
     currentMa = status.currentMa;
     voltageMv = status.voltageMv;

@@ -5,13 +5,19 @@
 #include <QIcon>
 #include <QRect>
 #include <QString>
+#include <QThread>
 #include <QTimer>
 #include <array>
 #include <cstdint>
+#include <deque>
+#include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/ToolTip.h"
 #include "curve/Graf.h"
+#include "link/PortHandle.h"
+#include "link/SerialWorker.h"
 #include "module/Protocol.h"
 #include "platform/DialogTemplate.h"
 #include "platform/RunSleepGuard.h"
@@ -30,7 +36,9 @@ class CDialogs;
 
 /**
  * The main window: the controls, the state of the link and of the module as last reported,
- * the two timers that drive discovery and polling, and the curve window.
+ * the two timers that drive discovery and polling, and the curve window. The port itself is
+ * held by a serial worker on a thread of its own: a tick hands it a request and goes on when
+ * the answer comes back, so the window never waits on the module.
  */
 class CBrimvoltDlg : public QDialog {
     Q_OBJECT
@@ -41,7 +49,10 @@ public:
     static constexpr int kDiscoveryPeriodMs = 10;
     static constexpr std::uint8_t kNoSelection = 0xFF;
 
-    /** Sets the initial state only; Create (or exec) builds the window. */
+    /**
+     * Sets the initial state and starts the serial worker, which uses portSystem on its own
+     * thread until the window is destroyed; Create (or exec) builds the window.
+     */
     CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem,
                  brimvolt::platform::CDialogs& dialogs);
     ~CBrimvoltDlg() override;
@@ -94,6 +105,9 @@ public:
     };
     const DisplayPicture& Picture() const { return displayPicture; }
 
+    /** Whether a request is with the serial worker and its answer has not been handled yet. */
+    bool LinkBusy() const { return linkBusy; }
+
     // The state record, in declaration order.
     QIcon appIcon;
     QComboBox* portCombo = nullptr;
@@ -109,8 +123,8 @@ public:
     QRect lowerStaticRect;
     QRect displayFrameRect;
     QRect displayTextRect;
-    // The port's line settings and time-outs live in the serial port itself.
-    std::unique_ptr<brimvolt::platform::CSerialPort> portHandle;  // nullptr: no port open
+    // The port, its line settings and time-outs live with the serial worker.
+    brimvolt::PortHandle portHandle;  // == nullptr: no port open
     QRect clientRect;
     QString messageText;
     QString portName;
@@ -123,8 +137,7 @@ public:
     QString displayLine1;
     QString displayLine2;
     QString hintText;
-    brimvolt::Request request{};
-    brimvolt::Reply reply{};
+    // The request and reply buffers are the serial worker's.
     std::uint8_t selectedParam = kNoSelection;
     std::uint8_t pendingCommand = 'a';
     std::uint8_t statusFlags = 0;
@@ -163,9 +176,28 @@ private:
     void ConnectMessageMap();
     void DiscoveryTick();
     void PollTick();
-    void SendPendingCommand();
+    /** The requests of the pending command, built from the fields as they are now. */
+    std::vector<brimvolt::Request> PendingCommandRequests() const;
     void ClosePort();
-    void TakeStatus(const brimvolt::StatusRecord& status);
+
+    // The worker's answers, and what they lead to.
+    void OnDiscoveryDone(const brimvolt::DiscoveryOutcome& outcome);
+    void OnModuleFound(int index);
+    void OnPortOpenDone(bool opened);
+    void OnPollDone(const brimvolt::PollOutcome& outcome);
+    void OnStatusRead(const brimvolt::StatusRecord& status);
+    void OnLinkLost();
+
+    /**
+     * Steps that talk to the module (the two ticks, a port choice) run one at a time in the
+     * order they came: one that comes while the worker is busy waits for the answer before it.
+     */
+    void RunLinkStep(std::function<void()> step);
+    void AskWorker(std::function<void(brimvolt::CSerialWorker&)> request);
+    void LinkStepDone();
+    void RunWaitingLinkSteps();
+    /** Closes the worker's port once the exchange it may be making is over; waits for that. */
+    void CloseWorkerPort();
     bool PortOpenOrTell();
     void FocusWriteButton();
     /** A command button: the port check, then the command (0: none) into the one slot. */
@@ -176,11 +208,17 @@ private:
     QLabel* StaticOf(int id) const;
     QLineEdit* ValueEdit() const;
 
-    brimvolt::platform::CPortSystem& portSystem;
     brimvolt::platform::CDialogs& dialogs;
     brimvolt::platform::BuiltControls controls;
     QMenuBar* menuBar = nullptr;
     DisplayPicture displayPicture;
     std::unique_ptr<brimvolt::platform::CRunSleepGuard> sleepGuard;
     bool created = false;
+
+    QThread serialThread;
+    std::unique_ptr<brimvolt::CSerialWorker> serialWorker;
+    bool linkBusy = false;
+    std::deque<std::function<void()>> linkSteps;
+    int chosenIndex = 0;   // the combo box entry being opened by the operator's choice
+    bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
 };

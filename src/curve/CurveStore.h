@@ -1,6 +1,8 @@
 #pragma once
 
 #include <QString>
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -31,6 +33,30 @@ struct CurveStore {
     QString curveFileName;
 
     std::int32_t PointCount() const { return lastIndex + 1; }
+
+    /**
+     * Copies the curve into `to`, a store of the same room, taking only the points in use: a
+     * copy to write out costs what the curve is long, not what the store can hold.
+     */
+    void CopyCurveTo(CurveStore& to) const {
+        to.curveCapacityText = curveCapacityText;
+        to.durationSeconds = durationSeconds;
+        to.headerHours = headerHours;
+        to.headerMinutes = headerMinutes;
+        to.headerSeconds = headerSeconds;
+        to.chargeCurve = chargeCurve;
+        to.runActive = runActive;
+        to.lastIndex = lastIndex;
+        // Bounded by both stores' room, whatever lastIndex holds.
+        const std::size_t room = std::min({sampleTimes.size(), sampleMillivolts.size(),
+                                           to.sampleTimes.size(), to.sampleMillivolts.size()});
+        const auto points = static_cast<std::size_t>(std::clamp<std::int64_t>(
+            std::int64_t{lastIndex} + 1, 0, static_cast<std::int64_t>(room)));
+        std::copy_n(sampleTimes.begin(), points, to.sampleTimes.begin());
+        std::copy_n(sampleMillivolts.begin(), points, to.sampleMillivolts.begin());
+        to.curveFileName = curveFileName;
+    }
+
     bool IsFull() const { return lastIndex + 1 >= kCapacity; }
 
     /** Appends a point after lastIndex; false (and nothing changed) when the store is full. */

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <algorithm>
+#include <memory>
 
 #include "curve/ColorsIni.h"
 #include "curvefile/CurveFileWriter.h"
@@ -24,6 +25,7 @@ using namespace brimvolt;
 
 CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
     setWindowTitle(resources::CurveTemplate().caption);
+    connect(&autosaveWriter, &CAutosaveWriter::Done, this, &CGraf::OnAutosaveDone);
 }
 
 CGraf::~CGraf() = default;
@@ -141,8 +143,14 @@ void CGraf::TakeAutosaveOpportunity() {
     }
     if (store.durationSeconds > 0) {
         autosaveBehind = false;
-        OnAutosaveDone(Autosave(store, dataFolder));
+        PostAutosave();
     }
+}
+
+void CGraf::PostAutosave() {
+    std::unique_ptr<CurveStore> copy = autosaveWriter.TakeSpare();
+    store.CopyCurveTo(*copy);
+    autosaveWriter.Post(std::move(copy), dataFolder);
 }
 
 void CGraf::Refresh() {
@@ -165,8 +173,9 @@ void CGraf::CurveChanged() {
 void CGraf::FlushAutosave() {
     if (autosaveBehind && store.durationSeconds > 0) {
         autosaveBehind = false;
-        OnAutosaveDone(Autosave(store, dataFolder));
+        PostAutosave();
     }
+    autosaveWriter.WaitUntilWritten();
 }
 
 void CGraf::OnAutosaveDone(const AutosaveResult& result) {
@@ -181,13 +190,10 @@ void CGraf::OnAutosaveDone(const AutosaveResult& result) {
         return;
     }
     autosaveFailing = true;
-    // Not from inside the paint that wrote it: the message box runs an event loop of its own.
-    QMetaObject::invokeMethod(
-        this,
-        [this, text = AutosaveFailureText(result)] {
-            dialogs.Message(this, text, QStringLiteral("Ошибка"), platform::Buttons::Ok);
-        },
-        Qt::QueuedConnection);
+    // The result comes from the writer's thread through the event loop, never from inside a
+    // paint, so the message box's own event loop may run here.
+    dialogs.Message(this, AutosaveFailureText(result), QStringLiteral("Ошибка"),
+                    platform::Buttons::Ok);
 }
 
 void CGraf::paintEvent(QPaintEvent*) {

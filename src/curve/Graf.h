@@ -7,6 +7,7 @@
 
 #include "curve/CurveRenderer.h"
 #include "curve/CurveStore.h"
+#include "curvefile/AutosaveWriter.h"
 
 class QMenu;
 
@@ -49,8 +50,14 @@ public:
     /** A point was recorded or a curve loaded: repaint when shown, otherwise refresh at once. */
     void CurveChanged();
 
-    /** Writes the autosave if the curve changed since it was last written (leaving the program). */
+    /**
+     * Writes the autosave if the curve changed since it was last written, and waits until the
+     * last autosave is on the disk (leaving the program).
+     */
     void FlushAutosave();
+
+    /** Returns once every autosave handed to the writer is on the disk. */
+    void WaitForAutosave() { autosaveWriter.WaitUntilWritten(); }
 
     /**
      * An autosave ended, here or wherever it was written. A failure is said once, after the
@@ -95,6 +102,8 @@ protected:
 private:
     void Render();
     void TakeAutosaveOpportunity();
+    /** Hands a copy of the store to the autosave writer. */
+    void PostAutosave();
     void SetTitleUnnamed();
 
     brimvolt::platform::CDialogs& dialogs;
@@ -102,4 +111,5 @@ private:
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;   // the store changed since the autosave was last written
     bool autosaveFailing = false;  // the last autosave failed, and the operator was told
+    brimvolt::CAutosaveWriter autosaveWriter;
 };

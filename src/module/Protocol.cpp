@@ -23,6 +23,9 @@ std::uint8_t LowByte(std::int32_t value) {
 constexpr std::size_t kRequestSize = std::tuple_size_v<Request>;
 constexpr std::size_t kAckSize = 4;
 constexpr int kExchangePauseMs = 50;
+// A byte at 9600 bit/s takes just over a millisecond: one that follows a record comes within
+// this, and a record that ends the reply leaves the line quiet for longer.
+constexpr int kTrailingByteWaitMs = 3;
 
 /**
  * Reads up to n bytes and copies only what arrived to the start of reply, so the bytes that did
@@ -104,6 +107,7 @@ Request WriteRequest(std::uint8_t selectedParam, std::uint16_t writeValue) {
 
 bool Identify(platform::CSerialPort& port, Request& request, Reply& reply) {
     request = BuildRequest('u');
+    port.DiscardInput();
     port.Write(request.data(), kRequestSize);
     // The answer is read at once: a module that is slower than the read's own bound is not ours.
     const std::size_t count = ReadIntoReply(port, reply, kAckSize);
@@ -111,6 +115,7 @@ bool Identify(platform::CSerialPort& port, Request& request, Reply& reply) {
 }
 
 void CommandExchange(platform::CSerialPort& port, const Request& request, Reply& reply) {
+    port.DiscardInput();
     port.Write(request.data(), kRequestSize);
     port.Pause(kExchangePauseMs);
     // The acknowledgement's content means nothing to us; reading it keeps it off the next reply.
@@ -120,9 +125,15 @@ void CommandExchange(platform::CSerialPort& port, const Request& request, Reply&
 
 std::size_t StatusPoll(platform::CSerialPort& port, Request& request, Reply& reply) {
     request = BuildRequest('a');
+    port.DiscardInput();
     port.Write(request.data(), kRequestSize);
     port.Pause(kExchangePauseMs);
     return ReadIntoReply(port, reply, reply.size());
+}
+
+bool BytesFollowedTheRecord(platform::CSerialPort& port) {
+    port.Pause(kTrailingByteWaitMs);
+    return port.DiscardInput() > 0;
 }
 
 }  // namespace brimvolt

@@ -58,6 +58,9 @@ Request SelectRequest(std::uint8_t selectedParam);
 /** 'w' with the parameter index and the value word, low byte first. */
 Request WriteRequest(std::uint8_t selectedParam, std::uint16_t writeValue);
 
+// Every exchange starts by dropping what is waiting on the port: bytes there can only be the
+// late end of an earlier reply, and read as the start of this one they would put it out of step.
+
 /** Probe: 'u' 0 0 0, then 4 bytes at once; true when they are exactly "Brim". */
 bool Identify(platform::CSerialPort& port, Request& request, Reply& reply);
 /** Command: write; pause 50 ms; read the 4-byte acknowledgement into reply; pause 50 ms. */
@@ -67,5 +70,11 @@ void CommandExchange(platform::CSerialPort& port, const Request& request, Reply&
  * Bytes that did not arrive keep what reply held.
  */
 std::size_t StatusPoll(platform::CSerialPort& port, Request& request, Reply& reply);
+/**
+ * Right after a status poll: whether more bytes came than the record took (they are dropped).
+ * A record with bytes behind it began with the end of an earlier reply, so it is not the
+ * module's.
+ */
+bool BytesFollowedTheRecord(platform::CSerialPort& port);
 
 }  // namespace brimvolt

@@ -118,7 +118,7 @@ std::unique_ptr<CQtSerialPort> CQtSerialPort::Open(const QString& location) {
     // A newly opened port starts with an empty receive queue, as a fresh handle does on
     // Windows. A device node may still hold what a module sent after the last close (a late
     // reply to a failed probe or poll), and those bytes would shift every later reply on this
-    // port out of step. Once open, nothing is ever dropped.
+    // port out of step.
     port->clear(QSerialPort::Input);
     return std::unique_ptr<CQtSerialPort>(new CQtSerialPort(std::move(port)));
 }
@@ -196,6 +196,14 @@ std::size_t CQtSerialPort::Read(std::uint8_t* data, std::size_t n) {
         }
     }
     return count;
+}
+
+std::size_t CQtSerialPort::DiscardInput() {
+    // What the driver holds is taken into the port's buffer first, so that it can be counted.
+    port->waitForReadyRead(0);
+    const qint64 waiting = port->bytesAvailable();
+    port->clear(QSerialPort::Input);
+    return static_cast<std::size_t>(std::max<qint64>(waiting, 0));
 }
 
 void CQtSerialPort::Pause(int milliseconds) {

@@ -21,6 +21,7 @@ public:
     void ApplyLineSettings() override;
     std::size_t Write(const std::uint8_t* data, std::size_t n) override;
     std::size_t Read(std::uint8_t* data, std::size_t n) override;
+    std::size_t DiscardInput() override;
     void Pause(int milliseconds) override;
 
 private:

@@ -22,9 +22,12 @@ public:
     /**
      * Reads up to n bytes into data. Returns when n bytes arrived, when 50 ms passed between two
      * bytes, or after 10·n + 20 ms in all, with the count of what arrived. Bytes that come late
-     * stay queued for the next read: nothing is ever purged.
+     * stay queued for the next read, until DiscardInput drops them.
      */
     virtual std::size_t Read(std::uint8_t* data, std::size_t n) = 0;
+
+    /** Drops every byte that has arrived and not been read; returns how many were dropped. */
+    virtual std::size_t DiscardInput() = 0;
 
     /** The exchanges' fixed pauses go through the port, so fake ports need not wait. */
     virtual void Pause(int milliseconds) = 0;

@@ -48,6 +48,7 @@ public:
         lastRead.assign(data, data + count);
         return count;
     }
+    std::size_t DiscardInput() override { return 0; }
     void Pause(int) override {}
 
     QString name;

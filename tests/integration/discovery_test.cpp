@@ -55,6 +55,7 @@ private:
             return real->Write(data, n);
         }
         std::size_t Read(std::uint8_t* data, std::size_t n) override { return real->Read(data, n); }
+        std::size_t DiscardInput() override { return real->DiscardInput(); }
         void Pause(int milliseconds) override { real->Pause(milliseconds); }
 
     private:

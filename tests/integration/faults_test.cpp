@@ -281,6 +281,58 @@ TEST(LinkFaults, ShortAndLateRepliesKeepTheLinkAndTheReadings) {
     }
 }
 
+// A status reply that stalls part-way, or an acknowledgement that comes after its read gave up,
+// leaves bytes that the next read would take as the start of its reply. At most one record is
+// lost; none is read from the wrong bytes, on the display or in the curve.
+TEST(LinkFaults, StalledAndLateRepliesNeverPutLaterRecordsOutOfStep) {
+    struct Case {
+        Fault fault;
+        int selections;  // view selector moves, each a command with its acknowledgement
+    };
+    for (const Case& c : {Case{Fault::SplitStatus, 0}, Case{Fault::LateAck, 4}}) {
+        SCOPED_TRACE(brimvolt::sim::FaultName(c.fault).data());
+        ProgramOnPty program(4.0);
+        ASSERT_TRUE(program.Opened()) << program.transport.ErrorText();
+        program.module.SetLateDelayMs(200);
+        ASSERT_TRUE(program.StartRun(3));
+        const std::int32_t pointsAtFault = program.Store().PointCount();
+        bool wrong = false;
+        const auto watch = [&] {
+            const QString line1 = program.dialog->Picture().line1;
+            wrong = wrong || !program.Connected() || !program.ReadingsPlausible() ||
+                    line1 == "NO ADC" || line1 == "NO DAC";
+        };
+        program.module.SetFault(c.fault, true);
+        RunEventsFor(4000, watch);  // one status reply in ten stalls
+        for (int i = 0; i < c.selections; ++i) {
+            program.dialog->viewSpin->Step(i % 2 == 0 ? -1 : +1);
+            RunEventsFor(800, watch);
+        }
+        EXPECT_FALSE(wrong) << program.dialog->voltageMv << " mV, " << program.dialog->currentMa
+                            << " mA, " << program.dialog->Picture().line1.toStdString();
+        EXPECT_EQ(program.module.State().lastSelector, c.selections == 0 ? 0 : 255);
+        EXPECT_GE(program.Store().PointCount(), pointsAtFault + 3) << "the curve stood still";
+
+        // Every point one the module had, in the store and in the autosave.
+        const std::int32_t moduleSeconds = program.module.State().elapsedSeconds;
+        const auto modules = [&](const Points& points) {
+            for (std::size_t i = 1; i < points.Size(); ++i) {
+                if (points.seconds[i] <= points.seconds[i - 1] ||
+                    points.seconds[i] > moduleSeconds || points.millivolts[i] < 2500 ||
+                    points.millivolts[i] > 4500) {
+                    return ::testing::AssertionFailure()
+                           << points.seconds[i] << " s, " << points.millivolts[i] << " mV";
+                }
+            }
+            return ::testing::AssertionSuccess();
+        };
+        EXPECT_TRUE(modules(PointsOf(program.Store())));
+        const std::optional<Points> saved = CurveInFile(program.AutosavePath());
+        ASSERT_TRUE(saved.has_value());
+        EXPECT_TRUE(modules(*saved));
+    }
+}
+
 // A reply later than the read waits for is no reply: the link counts as lost and discovery,
 // whose probe is answered too late as well, finds no module until the replies are in time again.
 TEST(LinkFaults, RepliesLaterThanTheReadWaitsCountAsALostLink) {

@@ -207,13 +207,14 @@ TEST(SimTool, HelpAndBadOptions) {
     ASSERT_TRUE(help.waitForFinished(10000));
     EXPECT_EQ(help.exitCode(), 0);
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
-    for (const char* word : {"--speed", "--run", "--link", "--fault", "droplink", "silent",
-                             "wrongprobe", "short", "SIGUSR1"}) {
+    for (const char* word : {"--speed", "--run", "--time", "--link", "--fault", "droplink",
+                             "silent", "wrongprobe", "short", "SIGUSR1"}) {
         EXPECT_TRUE(text.contains(word)) << word;
     }
 
     const QStringList bad[] = {{"--bogus"},          {"--speed", "fast"}, {"--speed", "0"},
-                               {"--fault", "smoke"}, {"--link"},          {"--speed=-3"}};
+                               {"--fault", "smoke"}, {"--link"},          {"--speed=-3"},
+                               {"--time", "921600"}, {"--time", "-1"}};
     for (const QStringList& arguments : bad) {
         QProcess sim;
         sim.start(SimPath(), arguments);

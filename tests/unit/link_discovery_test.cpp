@@ -63,6 +63,7 @@ private:
             std::copy_n(answer.begin(), count, data);
             return count;
         }
+        std::size_t DiscardInput() override { return 0; }
         void Pause(int) override { log.push_back("pause " + name); }
 
     private:

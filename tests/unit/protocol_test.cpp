@@ -5,6 +5,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "module/Protocol.h"
@@ -52,9 +53,19 @@ public:
         std::copy_n(all.begin(), std::min(all.size(), n), data);
         return answer.bytes.size();  // unclamped: a faulty backend may claim more than asked
     }
+    // Silent unless bytes are said to be waiting, so the call sequences show the line's traffic.
+    std::size_t DiscardInput() override {
+        if (waiting == 0) {
+            return 0;
+        }
+        calls.push_back("discard " + std::to_string(waiting));
+        return std::exchange(waiting, 0);
+    }
     void Pause(int milliseconds) override {
         calls.push_back("pause " + std::to_string(milliseconds));
     }
+
+    std::size_t waiting = 0;  // bytes on the line that no read has taken
 };
 
 Reply FilledReply(std::uint8_t value) {
@@ -202,6 +213,27 @@ TEST(Protocol, ExchangesRunInTheirFixedOrder) {
         c.run(port, request, reply);
         EXPECT_EQ(port.calls, c.calls) << c.what;
     }
+}
+
+TEST(Protocol, BytesLeftOnTheLineNeverStartTheNextReply) {
+    for (int exchange = 0; exchange < 3; ++exchange) {
+        RecordingPort port;
+        port.waiting = 22;  // the tail of a reply that stalled
+        Request request{};
+        Reply reply{};
+        exchange == 0   ? (void)Identify(port, request, reply)
+        : exchange == 1 ? CommandExchange(port, SelectRequest(3), reply)
+                        : (void)StatusPoll(port, request, reply);
+        ASSERT_GE(port.calls.size(), 2u);
+        EXPECT_EQ(port.calls[0], "discard 22");
+        EXPECT_EQ(port.calls[1].rfind("write ", 0), 0u) << port.calls[1];
+    }
+    // A record with bytes behind it straddles two replies; the bytes go with it.
+    RecordingPort port;
+    port.waiting = 4;
+    EXPECT_TRUE(BytesFollowedTheRecord(port));
+    EXPECT_EQ(port.calls, (std::vector<std::string>{"pause 3", "discard 4"}));
+    EXPECT_FALSE(BytesFollowedTheRecord(port));
 }
 
 TEST(Protocol, IdentifyAcceptsExactlyTheFourLetters) {

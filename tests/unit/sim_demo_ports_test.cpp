@@ -18,6 +18,7 @@ public:
     void ApplyLineSettings() override {}
     std::size_t Write(const std::uint8_t*, std::size_t n) override { return n; }
     std::size_t Read(std::uint8_t*, std::size_t) override { return 0; }
+    std::size_t DiscardInput() override { return 0; }
     void Pause(int) override {}
 };
 

@@ -434,6 +434,34 @@ TEST(SimModuleFaults, LineFaultsShapeTheReplies) {
     }
 }
 
+TEST(SimModuleFaults, TimingFaultsShapeWhenTheBytesGo) {
+    using Pieces = std::vector<std::pair<int, std::size_t>>;  // pause before, bytes
+    struct Case {
+        Fault fault;
+        Pieces probe, status, nextStatus, ack;
+    };
+    const Case cases[] = {
+        {Fault::SplitStatus, {{0, 4}}, {{0, 20}, {300, 22}}, {{0, 42}}, {{0, 4}}},
+        {Fault::LateAck, {{0, 4}}, {{0, 42}}, {{0, 42}}, {{250, 4}}},
+    };
+    for (const Case& c : cases) {
+        CSimModule module;
+        module.SetLateDelayMs(250);
+        module.SetFault(c.fault, true);
+        const auto shape = [&](const SimRequest& request) {
+            Pieces pieces;
+            for (const SimChunk& chunk : module.Respond(request)) {
+                pieces.emplace_back(chunk.delayMs, chunk.bytes.size());
+            }
+            return pieces;
+        };
+        EXPECT_EQ(shape(Req('u')), c.probe);
+        EXPECT_EQ(shape(Req('a')), c.status);
+        EXPECT_EQ(shape(Req('a')), c.nextStatus) << "one status reply in ten stalls";
+        EXPECT_EQ(shape(Req('N', 254)), c.ack);
+    }
+}
+
 TEST(SimModuleFaults, ADeafModuleTakesNoCommands) {
     CSimModule module;
     module.SetFault(Fault::DropLink, true);

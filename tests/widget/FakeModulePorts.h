@@ -124,6 +124,8 @@ public:
         std::memset(data, 0, count);
         return count;
     }
+    // Replies are answered whole and at once: nothing is ever left waiting.
+    std::size_t DiscardInput() override { return 0; }
     void Pause(int) override {}
 
 private:

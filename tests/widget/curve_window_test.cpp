@@ -150,9 +150,11 @@ TEST_F(CurveWindowTest, FirstPaintNeverAutosaves) {
     graf->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(graf.get()));
     QTRY_COMPARE_WITH_TIMEOUT(graf->skipAutosave, 0, 2000);
+    graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
 
     graf->repaint();
+    graf->WaitForAutosave();
     EXPECT_TRUE(QFile::exists(Autosave()));
 }
 
@@ -175,10 +177,12 @@ TEST_F(CurveWindowTest, RefreshSizesTheWindowToThePlotAtTheCorner) {
 TEST_F(CurveWindowTest, HiddenWindowRefreshesAndAutosavesOnChange) {
     StoreCurve(3);
     graf->CurveChanged();  // the first opportunity after start is let pass
+    graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
     graf->store.Append(4, 4190);
     graf->store.durationSeconds = 4;
     graf->CurveChanged();
+    graf->WaitForAutosave();
     EXPECT_TRUE(QFile::exists(Autosave()));
     EXPECT_EQ(graf->skipAutosave, 0);
 }
@@ -192,6 +196,7 @@ TEST_F(CurveWindowTest, FailingAutosaveIsSaidOncePerStreakAndRetried) {
         graf->store.Append(seconds, 4100);
         graf->store.durationSeconds = seconds;
         graf->CurveChanged();
+        graf->WaitForAutosave();
         QCoreApplication::processEvents();
     };
     using brimvolt::testing::Node;

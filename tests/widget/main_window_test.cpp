@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -10,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <functional>
 
 #include "FakeModulePorts.h"
@@ -50,10 +53,25 @@ public:
         QDir::setCurrent(previousFolder);
     }
 
+    // Delivers the serial worker's answer to the window and nothing else (no timer fires, no
+    // window paints), as when the tick made the exchange itself.
+    void AwaitWorker() {
+        for (int ms = 0; dlg->LinkBusy() && ms < 20000; ++ms) {
+            QCoreApplication::sendPostedEvents(dlg.get(), QEvent::MetaCall);
+            QThread::msleep(dlg->LinkBusy() ? 1 : 0);
+        }
+        ASSERT_FALSE(dlg->LinkBusy()) << "the serial worker never answered";
+    }
+
+    void Discover() {
+        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        AwaitWorker();
+    }
+
     // The window up and the module found, with the timers left to the test.
     void Connect() {
         dlg->Create();
-        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        Discover();
         ASSERT_TRUE(dlg->portHandle != nullptr);
         dlg->pollTimer.stop();
         dlg->discoveryTimer.stop();
@@ -61,6 +79,7 @@ public:
 
     void Tick() {
         dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+        AwaitWorker();
         dlg->pollTimer.stop();
     }
 
@@ -332,7 +351,7 @@ TEST_F(MainWindowTest, DiscoveryMessageTellsWhyNothingWasFound) {
         SetUp();
         c.setUp(ports);
         dlg->Create();
-        dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+        Discover();
         EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Message);
         EXPECT_EQ(dlg->Picture().message, c.message);
         EXPECT_TRUE(dlg->discoveryTimer.isActive());
@@ -354,6 +373,7 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     const int comThree = dlg->portIndex;
     dlg->portCombo->setCurrentIndex(comThree == 0 ? 1 : 0);
     dlg->OnPortSelected(dlg->portCombo->currentIndex());
+    AwaitWorker();
 
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].text, "Не удалось открыть порт COM10");
@@ -367,6 +387,7 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     // Choosing the module's port again opens it without a probe and polls.
     const std::size_t mark = module->written.size();
     dlg->OnPortSelected(comThree);
+    AwaitWorker();
     EXPECT_TRUE(module->open);
     EXPECT_TRUE(dlg->pollTimer.isActive());
     EXPECT_EQ(module->written.size(), mark);
@@ -399,9 +420,11 @@ TEST_F(MainWindowTest, AutosaveKeepsUpWhileTheCurveWindowIsHidden) {
     const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
 
     FeedTimes({0, 0, 1});
+    dlg->curveWindow.WaitForAutosave();
     EXPECT_FALSE(QFile::exists(autosave)) << "the first opportunity after start is let pass";
 
     FeedTimes({2, 3});
+    dlg->curveWindow.WaitForAutosave();
     ASSERT_TRUE(QFile::exists(autosave));
     const CurveStore saved = ReadAutosave(autosave);
     EXPECT_EQ(saved.durationSeconds, 3);
@@ -684,7 +707,7 @@ TEST_F(MainWindowTest, SelectionWithoutPortIsSentOnceAPortOpens) {
     dlg->operationalList->setCurrentRow(3);
     EXPECT_EQ(dlg->pendingCommand, 'N');
     EXPECT_TRUE(dialogs.messages.isEmpty());
-    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    Discover();
     ASSERT_TRUE(dlg->portHandle != nullptr);
     Tick();
     EXPECT_EQ(module->NonPolls(), (std::vector<Bytes4>{{'N', 3, 0, 0}}));
@@ -761,6 +784,84 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
     }
 }
 
+TEST_F(MainWindowTest, DiscoveryOnItsTimerFindsTheModuleAmongSilentPorts) {
+    ports.Add(QStringLiteral("COM1"), false);
+    ports.Add(QStringLiteral("COM2"), false);
+    dlg->Create();
+    QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
+    EXPECT_EQ(dlg->portHandle.Name(), "COM3");
+    EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
+    EXPECT_FALSE(ports.lines.value("COM1")->open || ports.lines.value("COM2")->open);
+}
+
+// What the operator does while the worker makes an exchange counts as done after the tick.
+TEST_F(MainWindowTest, ActionsDuringAnExchangeTakeEffectAfterIt) {
+    struct Case {
+        const char* name;
+        bool answers;                       // the module answers the tick's poll
+        std::vector<int> clicks;            // buttons pressed during the tick
+        std::vector<Bytes4> onTheNextTick;  // a lost module found again hears nothing old
+    };
+    const Case cases[] = {
+        {"a command goes out on the next tick", true, {1007}, {{'p', 0, 0, 0}}},
+        {"a later command replaces it", true, {1007, 1022}, {{'s', 0, 0, 0}}},
+        {"the module is lost meanwhile", false, {1007}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        Connect();
+        module->alive = c.answers;
+        const std::size_t mark = module->written.size();
+        dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+        for (int id : c.clicks) {
+            Button(id)->click();
+        }
+        AwaitWorker();
+        EXPECT_TRUE(SentAfter(mark).empty()) << "the tick in flight was changed";
+        EXPECT_EQ(dlg->discoveryTimer.isActive(), !c.answers);
+        module->alive = true;
+        if (!c.answers) {
+            Discover();
+        }
+        const std::size_t next = module->written.size();
+        Tick();
+        EXPECT_EQ(SentAfter(next), c.onTheNextTick);
+        EXPECT_TRUE(dialogs.messages.isEmpty());
+    }
+}
+
+TEST_F(MainWindowTest, PortChoiceDuringAnExchangeWaitsForItsAnswer) {
+    const std::shared_ptr<FakeLine> other = ports.Add(QStringLiteral("COM4"));
+    Connect();
+    dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+    dlg->OnPortSelected(dlg->portCombo->findText(QStringLiteral("COM4")));
+    AwaitWorker();
+    EXPECT_EQ(module->Commands().back(), (Bytes4{'a', 0, 0, 0})) << "the tick was finished";
+    EXPECT_FALSE(module->open);
+    EXPECT_TRUE(other->open);
+    EXPECT_EQ(dlg->portHandle.Name(), "COM4");
+    EXPECT_TRUE(dlg->pollTimer.isActive());
+}
+
+TEST_F(MainWindowTest, ExitDuringAnExchangeClosesThePortAndTakesNoAnswer) {
+    Connect();
+    Tick();
+    const QString lineBefore = dlg->Picture().line1;
+    module->status.voltageMv = 3000;
+    dlg->OnTimer(CBrimvoltDlg::kPollTimer);
+    Button(1022)->click();  // never to be sent
+    dlg->OnExit();
+    EXPECT_FALSE(module->open) << "the exit returned before the port was closed";
+    const std::size_t written = module->written.size();
+    QTest::qWait(300);
+    EXPECT_EQ(module->written.size(), written);
+    EXPECT_TRUE(module->NonPolls().empty());
+    EXPECT_FALSE(dlg->pollTimer.isActive() || dlg->discoveryTimer.isActive());
+    EXPECT_EQ(dlg->Picture().line1, lineBefore) << "an answer was taken after the exit";
+}
+
 class CountingInhibitor : public brimvolt::platform::CSleepInhibitor {
 public:
     explicit CountingInhibitor(bool* held) : held(held) {}
@@ -787,7 +888,7 @@ TEST_F(MainWindowTest, ComputerStaysAwakeOnlyWhileTheModuleReportsARun) {
     EXPECT_FALSE(held);
 
     module->alive = true;
-    dlg->OnTimer(CBrimvoltDlg::kDiscoveryTimer);
+    Discover();
     Tick();
     EXPECT_TRUE(held);
     dlg->OnExit();  // confirmed by the scripted OK
