@@ -6,14 +6,14 @@ CMAKE_FLAGS ?=
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
-    clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n \
+    clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test bench demo clean sanitize fuzz package wincheck
+.PHONY: deps build test bench demo clean sanitize fuzz package wincheck translations
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -70,6 +70,10 @@ demo: build
 
 clean:
 	rm -rf $(BUILD)
+
+# The .ts files in translations/ brought up to date with the texts in the sources (lupdate).
+translations: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) --target translations
 
 # Hardening: the whole suite under AddressSanitizer and UBSan, the fuzz targets, the .deb.
 SANITIZE_BUILD ?= build-sanitize

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
 #include <charconv>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +22,8 @@
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFileWriter.h"
 #include "platform/Files.h"
+#include "platform/Language.h"
+#include "platform/QtTranslation.h"
 
 namespace {
 
@@ -241,6 +244,9 @@ int Png(const Arguments& arguments) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     QGuiApplication application(g_argc, g_argv);
+    // The plot's captions speak the language the curve window would.
+    const std::unique_ptr<QTranslator> translation =
+        platform::InstallProgramTranslation(platform::ChooseLanguage(QString()));
     const CurveColor color;
     const platform::WriteResult written =
         RenderCurveToPng(*loaded.store, QColor(color.red, color.green, color.blue), height, out,

@@ -10,7 +10,7 @@ using namespace brimvolt;
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     const platform::DialogTemplate& dialogTemplate = resources::AboutTemplate();
-    setWindowTitle(dialogTemplate.caption);
+    setWindowTitle(dialogTemplate.Shown(dialogTemplate.caption));
     setFont(platform::DialogFont());
     const platform::DialogBaseUnits units = platform::TemplateBaseUnits();
     const platform::BuiltControls controls = platform::BuildControls(this, dialogTemplate, units);

@@ -10,6 +10,7 @@
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
 #include "platform/Console.h"
+#include "platform/Language.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
 #include "platform/QtTranslation.h"
@@ -21,9 +22,6 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-// The language of the interface; Qt's own texts follow it.
-const QString kInterfaceLanguage = QStringLiteral("ru");
-
 struct OptionLine {
     const char* option;
     const char* meaning;
@@ -34,6 +32,7 @@ constexpr OptionLine kOptionLines[] = {
     {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
+    {"--lang=ru|en", "language of the interface (default: the system's, else Russian)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
 };
@@ -50,6 +49,11 @@ QStringList CommandLine(int argc, char** argv) {
 bool IsQtArgument(const QString& argument) {
     return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
            !argument.startsWith(QLatin1String("--"));
+}
+
+int RefuseLanguage(const QString& value) {
+    QTextStream(stderr) << "brimvolt: --lang takes ru or en, not \"" << value << "\"\n";
+    return kUsageError;
 }
 
 int RefuseOptions(const QStringList& errors) {
@@ -105,6 +109,13 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             if (!options.headlessDemoSeconds) {
                 options.errors.append(argument);
             }
+        } else if (argument.startsWith(QLatin1String("--lang="))) {
+            const QString value = argument.mid(7);
+            if (const std::optional<QString> language = brimvolt::platform::LanguageOption(value)) {
+                options.language = *language;
+            } else {
+                options.badLanguage = value;
+            }
         } else if (argument == QLatin1String("--help")) {
             options.help = true;
         } else if (argument == QLatin1String("--version")) {
@@ -143,8 +154,11 @@ int CBrimvoltApp::InitInstance() {
     // QApplication needs a display and aborts without one, so the options are read first:
     // --help, --version and a slip answer on any machine.
     const BrimvoltOptions early = ParseOptions(CommandLine(argc, argv), QtArguments::Pass);
-    if (!early.errors.isEmpty() || early.help || early.version) {
+    if (early.badLanguage || !early.errors.isEmpty() || early.help || early.version) {
         brimvolt::platform::AttachParentConsole();
+        if (early.badLanguage) {
+            return RefuseLanguage(*early.badLanguage);
+        }
         if (!early.errors.isEmpty()) {
             return RefuseOptions(early.errors);
         }
@@ -165,12 +179,9 @@ int CBrimvoltApp::InitInstance() {
         brimvolt::platform::AttachParentConsole();
         return RefuseOptions(options.errors);
     }
-    const std::unique_ptr<QTranslator> qtTexts =
-        brimvolt::platform::InstallQtTranslation(kInterfaceLanguage);
-    if (!qtTexts) {
-        QTextStream(stderr) << "brimvolt: Qt's own texts in language \"" << kInterfaceLanguage
-                            << "\" were not found; dialogs and standard buttons stay English\n";
-    }
+    // Before the first window, whose texts are taken as it is built.
+    const brimvolt::platform::Translations translations = brimvolt::platform::InstallTranslations(
+        brimvolt::platform::ChooseLanguage(options.language), "brimvolt");
     if (options.headlessDemoSeconds) {
         brimvolt::HeadlessDemoOptions demo;
         demo.speed = *options.demoSpeed;

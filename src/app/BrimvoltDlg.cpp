@@ -116,7 +116,7 @@ void CBrimvoltDlg::Create() {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                    Qt::WindowCloseButtonHint);
-    setWindowTitle(dialogTemplate.caption);
+    setWindowTitle(dialogTemplate.Shown(dialogTemplate.caption));
     setFont(platform::DialogFont());
 
     menuBar = new QMenuBar(this);
@@ -202,7 +202,7 @@ void CBrimvoltDlg::OnInitDialog() {
     for (const ParamInfo& param : ParamTable()) {
         QListWidget* list = param.listId == 1001 ? operationalList : modeList;
         const QSignalBlocker blocker(list);
-        auto* item = new QListWidgetItem(param.name, list);
+        auto* item = new QListWidgetItem(ParamText(param.name), list);
         item->setSizeHint(QSize(list->width(), rowHeight));
     }
     ClearSelection(operationalList);
@@ -341,10 +341,10 @@ void CBrimvoltDlg::OnShowHideCurve() {
 
 void CBrimvoltDlg::OnExit() {
     if (running != 0) {
-        messageText = params[4] != 0 ? QStringLiteral("Идет заряд!\nВыйти из программы?")
-                                     : QStringLiteral("Идет разряд!\nВыйти из программы?");
-        if (dialogs.Message(this, messageText, QStringLiteral("Внимание!"),
-                            platform::Buttons::OkCancel) == platform::Answer::Cancel) {
+        messageText = params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
+                                     : tr("Идет разряд!\nВыйти из программы?");
+        if (dialogs.Message(this, messageText, tr("Внимание!"), platform::Buttons::OkCancel) ==
+            platform::Answer::Cancel) {
             return;
         }
     }
@@ -467,8 +467,8 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
         return;
     }
     if (!opened) {
-        dialogs.Message(this, QStringLiteral("Не удалось открыть порт ") + portName,
-                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        dialogs.Message(this, tr("Не удалось открыть порт %1").arg(portName), tr("Ошибка"),
+                        platform::Buttons::Ok);
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
     } else {
@@ -594,8 +594,8 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     const RecordOutcome outcome =
         RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
     if (outcome.newRun) {
-        curveWindow.setWindowTitle(params[4] == 0 ? QStringLiteral("Разрядная кривая - Безымянный")
-                                                  : QStringLiteral("Зарядная кривая - Безымянный"));
+        curveWindow.setWindowTitle(params[4] == 0 ? CGraf::tr("Разрядная кривая - Безымянный")
+                                                  : CGraf::tr("Зарядная кривая - Безымянный"));
     }
     if (outcome.pointAdded) {
         curveWindow.CurveChanged();
@@ -610,8 +610,7 @@ bool CBrimvoltDlg::PortOpenOrTell() {
     if (portHandle) {
         return true;
     }
-    dialogs.Message(this, QStringLiteral("COM порт не открыт"), QStringLiteral("Ошибка"),
-                    platform::Buttons::Ok);
+    dialogs.Message(this, tr("COM порт не открыт"), tr("Ошибка"), platform::Buttons::Ok);
     return false;
 }
 
@@ -653,8 +652,8 @@ void CBrimvoltDlg::OnWriteTimeAndCapacity() {
     }
     const CurveStore& store = curveWindow.store;
     if (!TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
-        dialogs.Message(this, QStringLiteral("Время или емкость кривой не помещаются в модуль."),
-                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        dialogs.Message(this, tr("Время или емкость кривой не помещаются в модуль."), tr("Ошибка"),
+                        platform::Buttons::Ok);
         return;
     }
     pendingCommand = 't';
@@ -671,7 +670,7 @@ void CBrimvoltDlg::SelectParameter(QListWidget* list, QListWidget* other, int fi
     if (row >= 0 && IsParamIndex(selectedParam)) {
         const ParamInfo& param = ParamTable()[selectedParam];
         newValueText = paramText[selectedParam];
-        hintText = param.hint;
+        hintText = ParamText(param.hint);
         ShowRangeHint();
         valueSpin->SetRange(param.spinMin, param.spinMax);
         valueSpin->SetPos(params[selectedParam]);
@@ -728,16 +727,16 @@ void CBrimvoltDlg::OnWriteParameter() {
         return;
     }
     if (selectedParam > 20) {
-        dialogs.Message(this, QStringLiteral("Сначала нужно выбрать нужный параметр."),
-                        QStringLiteral("Внимание!"), platform::Buttons::Ok);
+        dialogs.Message(this, tr("Сначала нужно выбрать нужный параметр."), tr("Внимание!"),
+                        platform::Buttons::Ok);
         return;
     }
     ReadControls();
     const QString typedText = WithDecimalPoint(newValueText);
     const std::optional<std::uint16_t> word = WordToWrite(selectedParam, typedText);
     if (!word) {
-        dialogs.Message(this, QStringLiteral("Недопустимое значение параметра."),
-                        QStringLiteral("Ошибка"), platform::Buttons::Ok);
+        dialogs.Message(this, tr("Недопустимое значение параметра."), tr("Ошибка"),
+                        platform::Buttons::Ok);
         return;
     }
     newValueText = typedText;

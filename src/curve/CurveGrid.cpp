@@ -2,11 +2,17 @@
 
 #include "curve/CurveStore.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace brimvolt {
 
 namespace {
+
+// The unit under the time axis, padded to the width of the longest one.
+QString UnitText(const QString& unit) {
+    return unit.leftJustified(8);
+}
 
 constexpr int kPixelsPerDivision = 20;
 
@@ -111,13 +117,13 @@ TimeScale ChooseTimeScale(std::int32_t durationSeconds) {
     TimeScale scale;
     if (durationSeconds <= 7200) {
         scale.secondsPerPixel = durationSeconds > 0 ? CeilDiv(durationSeconds, 600) : 1;
-        scale.unitText = QStringLiteral("Минуты  ");
+        scale.unitText = UnitText(QCoreApplication::translate("CurveGrid", "Минуты"));
     } else if (durationSeconds <= 72000) {
         scale.secondsPerPixel = 6 * CeilDiv(durationSeconds, 3600);
-        scale.unitText = QStringLiteral("Часы    ");
+        scale.unitText = UnitText(QCoreApplication::translate("CurveGrid", "Часы"));
     } else {
         scale.secondsPerPixel = 60 * CeilDiv(durationSeconds, 36000);
-        scale.unitText = QStringLiteral("Часы    ");
+        scale.unitText = UnitText(QCoreApplication::translate("CurveGrid", "Часы"));
     }
     scale.divisions = 10;
     scale.labelStep = scale.secondsPerPixel / 6;

@@ -4,6 +4,7 @@
 #include "curve/LineRaster.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QPainter>
 #include <algorithm>
@@ -298,10 +299,13 @@ Readout ReadoutAt(const RenderInfo& info, int cursorX, int cursorY) {
     const std::int64_t step = info.grid.stepMv;
     const std::int64_t millivolts = step * info.grid.top - cursorY * step / kPixelsPerDivision;
     Readout readout;
-    readout.timeText =
-        QString::asprintf("%lldч %lldм %lldс", static_cast<long long>(t / 3600),
-                          static_cast<long long>((t % 3600) / 60), static_cast<long long>(t % 60));
-    readout.voltageText = QString::asprintf("%.3f В", static_cast<double>(millivolts) / 1000.0);
+    readout.timeText = QCoreApplication::translate("CurveRenderer", "%1ч %2м %3с")
+                           .arg(t / 3600)
+                           .arg((t % 3600) / 60)
+                           .arg(t % 60);
+    readout.voltageText =
+        QCoreApplication::translate("CurveRenderer", "%1 В")
+            .arg(QString::asprintf("%.3f", static_cast<double>(millivolts) / 1000.0));
     readout.timeAt = QPoint(cursorX + 54, cursorY - 13);
     readout.voltageAt = QPoint(cursorX + 54, cursorY);
     return readout;

@@ -24,7 +24,8 @@
 using namespace brimvolt;
 
 CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
-    setWindowTitle(resources::CurveTemplate().caption);
+    const platform::DialogTemplate& curveTemplate = resources::CurveTemplate();
+    setWindowTitle(curveTemplate.Shown(curveTemplate.caption));
     connect(&autosaveWriter, &CAutosaveWriter::Done, this, &CGraf::OnAutosaveDone);
 }
 
@@ -46,18 +47,18 @@ void CGraf::Create(QWidget* owner) {
 void CGraf::OnInitDialog() {
     // The two curve-file entries of the window menu, load first.
     windowMenu = new QMenu(this);
-    windowMenu->addAction(QStringLiteral("Загрузить из файла"), this,
-                          [this] { OnSysCommand(kLoadCommand); });
-    windowMenu->addAction(QStringLiteral("Сохранить в файле"), this,
-                          [this] { OnSysCommand(kSaveCommand); });
+    const QString loadText = tr("Загрузить из файла");
+    const QString saveText = tr("Сохранить в файле");
+    windowMenu->addAction(loadText, this, [this] { OnSysCommand(kLoadCommand); });
+    windowMenu->addAction(saveText, this, [this] { OnSysCommand(kSaveCommand); });
 #ifdef Q_OS_WIN
     // The window menu holds only the two entries: without its close entry the close box is off.
     if (HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE); menu != nullptr) {
         while (GetMenuItemCount(menu) > 0) {
             DeleteMenu(menu, 0, MF_BYPOSITION);
         }
-        AppendMenuW(menu, MF_STRING, kLoadCommand, L"Загрузить из файла");
-        AppendMenuW(menu, MF_STRING, kSaveCommand, L"Сохранить в файле");
+        AppendMenuW(menu, MF_STRING, kLoadCommand, loadText.toStdWString().c_str());
+        AppendMenuW(menu, MF_STRING, kSaveCommand, saveText.toStdWString().c_str());
     }
 #else
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -113,8 +114,8 @@ void CGraf::OnLButtonUp(QPoint) {
 }
 
 void CGraf::SetTitleUnnamed() {
-    setWindowTitle(store.chargeCurve != 0 ? QStringLiteral("Зарядная кривая - Безымянный")
-                                          : QStringLiteral("Разрядная кривая - Безымянный"));
+    setWindowTitle(store.chargeCurve != 0 ? tr("Зарядная кривая - Безымянный")
+                                          : tr("Разрядная кривая - Безымянный"));
 }
 
 void CGraf::Render() {
@@ -192,8 +193,7 @@ void CGraf::OnAutosaveDone(const AutosaveResult& result) {
     autosaveFailing = true;
     // The result comes from the writer's thread through the event loop, never from inside a
     // paint, so the message box's own event loop may run here.
-    dialogs.Message(this, AutosaveFailureText(result), QStringLiteral("Ошибка"),
-                    platform::Buttons::Ok);
+    dialogs.Message(this, AutosaveFailureText(result), tr("Ошибка"), platform::Buttons::Ok);
 }
 
 void CGraf::paintEvent(QPaintEvent*) {

@@ -1,5 +1,6 @@
 #include "curvefile/CurveFileWriter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QIODevice>
 #include <algorithm>
@@ -10,6 +11,10 @@
 namespace brimvolt {
 
 namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(CurveFileWriter)
+};
 
 // "-2147483648\t65,535\tV\r\n": the longest data line, in UTF-16 units.
 constexpr qsizetype kMaxLineUnits = 22;
@@ -143,14 +148,19 @@ AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
 
 QString AutosaveFailureText(const AutosaveResult& result) {
     const QString reason = result.write.failure == platform::WriteFailure::NotRegular
-                               ? QStringLiteral("под этим именем не обычный файл")
+                               ? Text::tr("под этим именем не обычный файл")
                                : result.write.reason;
-    QString text = QStringLiteral("Не удалось записать файл автосохранения\n") +
-                   QDir::toNativeSeparators(result.path);
-    if (!reason.isEmpty()) {
-        text += QStringLiteral("\nПричина: ") + reason;
+    const QString path = QDir::toNativeSeparators(result.path);
+    if (reason.isEmpty()) {
+        return Text::tr(
+                   "Не удалось записать файл автосохранения\n%1\n"
+                   "Запись будет повторяться с каждой новой точкой кривой.")
+            .arg(path);
     }
-    return text + QStringLiteral("\nЗапись будет повторяться с каждой новой точкой кривой.");
+    return Text::tr(
+               "Не удалось записать файл автосохранения\n%1\nПричина: %2\n"
+               "Запись будет повторяться с каждой новой точкой кривой.")
+        .arg(path, reason);
 }
 
 }  // namespace brimvolt

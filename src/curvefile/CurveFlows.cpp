@@ -1,5 +1,6 @@
 #include "curvefile/CurveFlows.h"
 
+#include <QCoreApplication>
 #include <QCursor>
 #include <QFile>
 #include <QFileInfo>
@@ -19,21 +20,21 @@ using platform::Answer;
 using platform::Buttons;
 using platform::FileFilter;
 
-const QString kError = QStringLiteral("Ошибка");
-const QString kErrorExclaimed = QStringLiteral("Ошибка!");
-const QString kAttention = QStringLiteral("Внимание!");
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(CurveFlows)
+};
 
 FileFilter DischargeFilter() {
-    return {QStringLiteral("Файлы сохранённых разрядов *.raz"), QStringLiteral("*.raz")};
+    return {Text::tr("Файлы сохранённых разрядов *.raz"), QStringLiteral("*.raz")};
 }
 
 FileFilter ChargeFilter() {
-    return {QStringLiteral("Файлы сохранённых зарядов *.zar"), QStringLiteral("*.zar")};
+    return {Text::tr("Файлы сохранённых зарядов *.zar"), QStringLiteral("*.zar")};
 }
 
 QString CurveTitle(bool charge, const QString& path) {
-    return (charge ? QStringLiteral("Зарядная кривая - ") : QStringLiteral("Разрядная кривая - ")) +
-           path;
+    return (charge ? Text::tr("Зарядная кривая - %1") : Text::tr("Разрядная кривая - %1"))
+        .arg(path);
 }
 
 void SetTitle(CurveWindowContext& context, const QString& title) {
@@ -70,13 +71,13 @@ private:
 // message for a file that cannot be created; a write that failed says why.
 QString SaveFailureText(const platform::WriteResult& result) {
     if (result.failure != platform::WriteFailure::WriteFailed) {
-        return QStringLiteral("Не удалось создать файл с таким именем.");
+        return Text::tr("Не удалось создать файл с таким именем.");
     }
-    QString text = QStringLiteral("Не удалось записать файл.");
-    if (!result.reason.isEmpty()) {
-        text += QStringLiteral("\nПричина: ") + result.reason;
+    if (result.reason.isEmpty()) {
+        return Text::tr("Не удалось записать файл.\nКривая в файле не сохранена.");
     }
-    return text + QStringLiteral("\nКривая в файле не сохранена.");
+    return Text::tr("Не удалось записать файл.\nПричина: %1\nКривая в файле не сохранена.")
+        .arg(result.reason);
 }
 
 }  // namespace
@@ -85,7 +86,7 @@ QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
     QString stem = capacityText;
     stem.removeIf(IsNameBreaker);
     if (stem.isEmpty()) {
-        stem = QStringLiteral("Безымянный");
+        stem = Text::tr("Безымянный");
     }
     return stem + (chargeCurve ? QStringLiteral(".zar") : QStringLiteral(".raz"));
 }
@@ -94,8 +95,8 @@ void SaveCurve(CurveWindowContext& context) {
     CurveStore& store = context.store;
     if (store.durationSeconds == 0) {
         context.dialogs.Message(context.owner,
-                                QStringLiteral("Разряд не начинался.\r\nВ файле сохранять нечего."),
-                                kError, Buttons::Ok);
+                                Text::tr("Разряд не начинался.\r\nВ файле сохранять нечего."),
+                                Text::tr("Ошибка"), Buttons::Ok);
         return;
     }
     const bool charge = store.chargeCurve != 0;
@@ -111,17 +112,18 @@ void SaveCurve(CurveWindowContext& context) {
         path += extension;
         // The dialog asked about the name as typed; the longer name has not been asked about.
         if (QFileInfo::exists(path) &&
-            context.dialogs.Message(context.owner,
-                                    QStringLiteral("Файл %1 уже существует.\nЗаменить его?")
-                                        .arg(QFileInfo(path).fileName()),
-                                    kAttention, Buttons::OkCancel) == Answer::Cancel) {
+            context.dialogs.Message(
+                context.owner,
+                Text::tr("Файл %1 уже существует.\nЗаменить его?").arg(QFileInfo(path).fileName()),
+                Text::tr("Внимание!"), Buttons::OkCancel) == Answer::Cancel) {
             return;
         }
     }
 
     const platform::WriteResult written = WriteCurveFile(path, store);
     if (!written) {
-        context.dialogs.Message(context.owner, SaveFailureText(written), kError, Buttons::Ok);
+        context.dialogs.Message(context.owner, SaveFailureText(written), Text::tr("Ошибка"),
+                                Buttons::Ok);
         return;
     }
     // Title and name follow the file only once it holds the curve.
@@ -133,11 +135,10 @@ bool LoadCurve(CurveWindowContext& context) {
     CurveStore& store = context.store;
     const bool charge = store.chargeCurve != 0;
     if (store.runActive) {
-        const QString warning = charge
-                                    ? QStringLiteral("Идет заряд!\nЗагрузка графика невозможна!")
-                                    : QStringLiteral("Идет разряд!\nЗагрузка графика невозможна!");
-        if (context.dialogs.Message(context.owner, warning, kAttention, Buttons::OkCancel) ==
-            Answer::Cancel) {
+        const QString warning = charge ? Text::tr("Идет заряд!\nЗагрузка графика невозможна!")
+                                       : Text::tr("Идет разряд!\nЗагрузка графика невозможна!");
+        if (context.dialogs.Message(context.owner, warning, Text::tr("Внимание!"),
+                                    Buttons::OkCancel) == Answer::Cancel) {
             return false;
         }
     }
@@ -150,8 +151,8 @@ bool LoadCurve(CurveWindowContext& context) {
     // A FIFO or a device would hold the window until someone writes to it: refused at once.
     QFile file(path);
     if (!platform::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
-        context.dialogs.Message(context.owner, QStringLiteral("Не удалось открыть файл."),
-                                kErrorExclaimed, Buttons::Ok);
+        context.dialogs.Message(context.owner, Text::tr("Не удалось открыть файл."),
+                                Text::tr("Ошибка!"), Buttons::Ok);
         return false;
     }
 
@@ -164,9 +165,8 @@ bool LoadCurve(CurveWindowContext& context) {
 
     if (result.status == CurveReadStatus::NoDataKeys ||
         result.status == CurveReadStatus::ReadFailed) {
-        context.dialogs.Message(context.owner,
-                                QStringLiteral("Не удалось прочитать кривую из файла."),
-                                kErrorExclaimed, Buttons::Ok);
+        context.dialogs.Message(context.owner, Text::tr("Не удалось прочитать кривую из файла."),
+                                Text::tr("Ошибка!"), Buttons::Ok);
         return false;
     }
 
@@ -180,10 +180,10 @@ bool LoadCurve(CurveWindowContext& context) {
 
     if (result.status == CurveReadStatus::Truncated) {
         context.dialogs.Message(context.owner,
-                                QStringLiteral("В файле больше точек, чем вмещает график.\n"
-                                               "Загружено первых точек: %1.")
+                                Text::tr("В файле больше точек, чем вмещает график.\n"
+                                         "Загружено первых точек: %1.")
                                     .arg(result.pointsRead),
-                                kAttention, Buttons::Ok);
+                                Text::tr("Внимание!"), Buttons::Ok);
     }
     return true;
 }

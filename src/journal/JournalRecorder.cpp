@@ -1,5 +1,6 @@
 #include "journal/JournalRecorder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <algorithm>
 #include <utility>
@@ -8,6 +9,14 @@
 #include "module/CurveRecording.h"
 
 namespace brimvolt {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(JournalRecorder)
+};
+
+}  // namespace
 
 CJournalRecorder::CJournalRecorder(CJournal& journal) : journal(journal) {}
 
@@ -307,7 +316,7 @@ bool CJournalRecorder::Flush(std::int64_t wallMs) {
     nextAttemptMs = wallMs + kRetryMs;
     if (!failing && journal.IsOpen()) {
         failing = true;
-        problem = QStringLiteral(
+        problem = Text::tr(
                       "Журнал испытаний %1 не записывается: %2.\nПоказания ждут в "
                       "памяти, запись будет повторена.")
                       .arg(QDir::toNativeSeparators(journal.Path()), journal.LastError());
@@ -330,7 +339,7 @@ void CJournalRecorder::DropOldestUnsaved() {
     }
     if (!lostSamples) {
         lostSamples = true;
-        problem = QStringLiteral(
+        problem = Text::tr(
                       "Журнал испытаний %1 давно не записывается: самые старые "
                       "показания, ждавшие записи, отброшены.")
                       .arg(QDir::toNativeSeparators(journal.Path()));

@@ -115,21 +115,21 @@ bool CJournalWriter::Opened(const CJournal::OpenResult& result, std::int64_t wal
             return true;
         case CJournal::OpenStatus::SetAside:
             emit Problem(
-                QStringLiteral("Журнал испытаний %1 был повреждён (%2).\nОн сохранён "
-                               "под именем %3, начат новый журнал.")
+                tr("Журнал испытаний %1 был повреждён (%2).\nОн сохранён "
+                   "под именем %3, начат новый журнал.")
                     .arg(shown, result.reason, QDir::toNativeSeparators(result.setAsidePath)));
             return true;
         case CJournal::OpenStatus::Newer:
             retryOpen = false;
-            emit Problem(QStringLiteral("Журнал испытаний %1 записан более новой версией "
-                                        "программы и оставлен как есть.\nИспытания в журнал не "
-                                        "записываются.")
+            emit Problem(tr("Журнал испытаний %1 записан более новой версией "
+                            "программы и оставлен как есть.\nИспытания в журнал не "
+                            "записываются.")
                              .arg(shown));
             return false;
         case CJournal::OpenStatus::NotAJournal:
             retryOpen = false;
-            emit Problem(QStringLiteral("Файл %1 не является журналом испытаний и оставлен как "
-                                        "есть.\nИспытания в журнал не записываются.")
+            emit Problem(tr("Файл %1 не является журналом испытаний и оставлен как "
+                            "есть.\nИспытания в журнал не записываются.")
                              .arg(shown));
             return false;
         case CJournal::OpenStatus::Damaged:
@@ -138,8 +138,8 @@ bool CJournalWriter::Opened(const CJournal::OpenResult& result, std::int64_t wal
             nextOpenMs = wallMs + kReopenMs;
             if (!unavailableReported) {
                 unavailableReported = true;
-                emit Problem(QStringLiteral("Журнал испытаний %1 недоступен: %2.\nИспытания "
-                                            "продолжаются, запись в журнал будет повторена.")
+                emit Problem(tr("Журнал испытаний %1 недоступен: %2.\nИспытания "
+                                "продолжаются, запись в журнал будет повторена.")
                                  .arg(shown, result.reason));
             }
             return false;

@@ -1,8 +1,17 @@
 #include "link/Discovery.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace brimvolt {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(Discovery)
+};
+
+}  // namespace
 
 QStringList SortedLikeComboBox(QStringList names) {
     // Character by character, not by number: COM10 stands before COM3. Names equal but for case
@@ -41,9 +50,9 @@ Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& repl
 QString DiscoveryMessage(FindResult result) {
     switch (result) {
         case FindResult::NoPort:
-            return QStringLiteral("Нет доступного COM порта");
+            return Text::tr("Нет доступного COM порта");
         case FindResult::NoModule:
-            return QStringLiteral("Доступный COM порт есть, но модуль не найден");
+            return Text::tr("Доступный COM порт есть, но модуль не найден");
         case FindResult::Found:
             break;
     }

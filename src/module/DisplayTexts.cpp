@@ -1,8 +1,18 @@
 #include "module/DisplayTexts.h"
 
+#include <QCoreApplication>
+#include <algorithm>
+
 namespace brimvolt {
 
 namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(DisplayTexts)
+};
+
+// Characters in a line of the module's display.
+constexpr qsizetype kDisplayColumns = 16;
 
 // Words shown in volts or amperes from their thousandths; the rest are plain numbers.
 bool IsFractional(int index) {
@@ -40,14 +50,13 @@ QString RinText(std::uint16_t rinMohm) {
 }
 
 QString TemperatureText(std::uint8_t temperature) {
-    const int value = temperature;
-    if (value >= 100) {
-        return QString::asprintf("Температура:%i°", value);
-    }
-    if (value >= 10) {
-        return QString::asprintf("Температура: %i°", value);
-    }
-    return QString::asprintf("Температура:  %i°", value);
+    // The spaces between the word and the value keep the line at 16 characters.
+    const QString label = Text::tr("Температура:");
+    const QString value = QString::number(temperature) + QStringLiteral("°");
+    return label +
+           QString(std::max<qsizetype>(0, kDisplayColumns - label.size() - value.size()),
+                   QLatin1Char(' ')) +
+           value;
 }
 
 PollTexts ComposePollTexts(const StatusRecord& status, int viewPosition) {
@@ -65,7 +74,7 @@ PollTexts ComposePollTexts(const StatusRecord& status, int viewPosition) {
     texts.displayLine2 = texts.capacityText + texts.timeText;
 
     const std::uint8_t f = status.statusFlags;
-    texts.startButtonText = (f & flags::kRunning) ? QStringLiteral("Стоп") : QStringLiteral("Пуск");
+    texts.startButtonText = (f & flags::kRunning) ? Text::tr("Стоп") : Text::tr("Пуск");
 
     QString mark;
     if (f & flags::kMark) {
@@ -87,9 +96,9 @@ PollTexts ComposePollTexts(const StatusRecord& status, int viewPosition) {
     }
     if (f & flags::kRinHeld) {
         texts.displayLine2 = RinText(status.rinMohm);
-        texts.rinButtonText = QStringLiteral("Сброс индикации Rin");
+        texts.rinButtonText = Text::tr("Сброс индикации Rin");
     } else {
-        texts.rinButtonText = QStringLiteral("Замер внутр. сопротивления");
+        texts.rinButtonText = Text::tr("Замер внутр. сопротивления");
     }
     if ((viewPosition & 1) == 0) {
         texts.displayLine2 = TemperatureText(status.temperature);

@@ -14,7 +14,10 @@ QString CapacityText(std::int32_t capacityMah);
 /** "Rin", spaces, the value and "mΩ": 16 characters for every 16-bit value. */
 QString RinText(std::uint16_t rinMohm);
 
-/** "Температура:", spaces, the value and "°": 16 characters for every 8-bit value. */
+/**
+ * "Температура:" (in the interface's language), spaces, the value and "°": 16 characters for
+ * every 8-bit value.
+ */
 QString TemperatureText(std::uint8_t temperature);
 
 /** Everything a poll tick shows of one status record. */

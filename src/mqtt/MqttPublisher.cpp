@@ -21,6 +21,10 @@ namespace brimvolt {
 
 namespace {
 
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(MqttPublisher)
+};
+
 using Clock = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
@@ -53,39 +57,39 @@ QString ClientIdOf(const QString& requested) {
 // A refusal with no CONNACK code is the TCP connection refused.
 QString ReasonText(int rc, int connackCode, int savedErrno) {
     if (rc == MOSQ_ERR_CONN_REFUSED && connackCode < 0) {
-        return QStringLiteral("соединение отвергнуто");
+        return Text::tr("соединение отвергнуто");
     }
     if (rc == MOSQ_ERR_CONN_REFUSED) {
         switch (connackCode) {
             case 4:
             case 5:
-                return QStringLiteral("брокер не принял имя или пароль");
+                return Text::tr("брокер не принял имя или пароль");
             case 2:
-                return QStringLiteral("брокер отверг имя клиента");
+                return Text::tr("брокер отверг имя клиента");
             case 3:
-                return QStringLiteral("брокер недоступен");
+                return Text::tr("брокер недоступен");
             default:
-                return QStringLiteral("брокер отказал в подключении");
+                return Text::tr("брокер отказал в подключении");
         }
     }
     switch (rc) {
         case MOSQ_ERR_EAI:
-            return QStringLiteral("узел не найден");
+            return Text::tr("узел не найден");
         case MOSQ_ERR_TLS:
-            return QStringLiteral("ошибка TLS: сертификат брокера не принят");
+            return Text::tr("ошибка TLS: сертификат брокера не принят");
         case MOSQ_ERR_KEEPALIVE:
-            return QStringLiteral("брокер не отвечает");
+            return Text::tr("брокер не отвечает");
         case MOSQ_ERR_CONN_LOST:
         case MOSQ_ERR_NO_CONN:
-            return QStringLiteral("соединение разорвано");
+            return Text::tr("соединение разорвано");
         case MOSQ_ERR_ERRNO:
             switch (savedErrno) {
                 case ECONNREFUSED:
-                    return QStringLiteral("соединение отвергнуто");
+                    return Text::tr("соединение отвергнуто");
                 case ETIMEDOUT:
                 case EHOSTUNREACH:
                 case ENETUNREACH:
-                    return QStringLiteral("узел недоступен");
+                    return Text::tr("узел недоступен");
                 default:
                     return QString::fromLocal8Bit(std::strerror(savedErrno));
             }
@@ -128,7 +132,7 @@ public:
             Loop();
             Shutdown();
         } else {
-            Report(false, QStringLiteral("MQTT: клиент не создан (%1)").arg(hostPort));
+            Report(false, Text::tr("MQTT: клиент не создан (%1)").arg(hostPort));
             std::unique_lock lock(shared->mutex);
             shared->wake.wait(lock, [this] { return shared->stopRequested; });
         }
@@ -231,7 +235,7 @@ private:
         connectDeadline =
             Clock::now() + std::chrono::seconds(std::max(15, options.keepAliveSeconds));
         if (!everReported) {
-            Report(false, QStringLiteral("MQTT: подключение к %1…").arg(hostPort));
+            Report(false, Text::tr("MQTT: подключение к %1…").arg(hostPort));
         }
     }
 
@@ -264,7 +268,7 @@ private:
                 Publish(message.topic, message.payload, message.qos, message.retain);
             }
         }
-        Report(true, QStringLiteral("MQTT: подключено к %1").arg(hostPort));
+        Report(true, Text::tr("MQTT: подключено к %1").arg(hostPort));
     }
 
     void Failed(int rc, int savedErrno) {
@@ -275,7 +279,7 @@ private:
         phase = Phase::Waiting;
         nextAttempt = Clock::now() + milliseconds(delayMs);
         const int seconds = std::max(1, (delayMs + 999) / 1000);
-        Report(false, QStringLiteral("MQTT: нет связи с %1 (%2), новая попытка через %3 с")
+        Report(false, Text::tr("MQTT: нет связи с %1 (%2), новая попытка через %3 с")
                           .arg(hostPort, reason)
                           .arg(seconds));
     }
@@ -387,8 +391,8 @@ CMqttPublisher::CMqttPublisher(MqttPublisherOptions options, QObject* parent)
     shared->receiver = this;
     shared->prefix = options.prefix;
     statusText = options.prefix.isEmpty()
-                     ? QStringLiteral("MQTT: ждёт, когда найдётся модуль (темы по его порту)")
-                     : QStringLiteral("MQTT: подключение к %1…").arg(options.url.HostPort());
+                     ? Text::tr("MQTT: ждёт, когда найдётся модуль (темы по его порту)")
+                     : Text::tr("MQTT: подключение к %1…").arg(options.url.HostPort());
     networkThread = std::thread([state = shared, o = std::move(options)]() mutable {
         NetworkLoop(state, std::move(o)).Run();
         const std::lock_guard lock(state->mutex);
@@ -473,7 +477,7 @@ void CMqttPublisher::Stop() {
     }
     stopped = true;
     connected = false;
-    statusText = QStringLiteral("MQTT: отключено");
+    statusText = Text::tr("MQTT: отключено");
     emit StatusTextChanged(statusText);
 }
 

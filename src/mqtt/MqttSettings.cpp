@@ -1,5 +1,6 @@
 #include "mqtt/MqttSettings.h"
 
+#include <QCoreApplication>
 #include <QUrl>
 
 #include "mqtt/MqttTopics.h"
@@ -7,7 +8,13 @@
 namespace brimvolt {
 namespace {
 
-const QString kUrlForms = QStringLiteral("mqtt://[имя@]узел[:порт] или mqtts://[имя@]узел[:порт]");
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(MqttSettings)
+};
+
+QString UrlForms() {
+    return Text::tr("mqtt://[имя@]узел[:порт] или mqtts://[имя@]узел[:порт]");
+}
 
 bool IsAsciiDigits(QStringView text) {
     if (text.isEmpty()) {
@@ -69,30 +76,29 @@ QString MqttUrl::HostPort() const {
 std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
     const auto fail = [error](const QString& why) -> std::optional<MqttUrl> {
         if (error) {
-            *error = QStringLiteral("Неверный адрес брокера MQTT: ") + why;
+            *error = Text::tr("Неверный адрес брокера MQTT: ") + why;
         }
         return std::nullopt;
     };
     const QString url = text.trimmed();
     if (url.isEmpty()) {
-        return fail(QStringLiteral("адрес пуст; ожидается ") + kUrlForms);
+        return fail(Text::tr("адрес пуст; ожидается ") + UrlForms());
     }
     const qsizetype schemeEnd = url.indexOf(u"://");
     if (schemeEnd < 0) {
-        return fail(QStringLiteral("ожидается ") + kUrlForms);
+        return fail(Text::tr("ожидается ") + UrlForms());
     }
     MqttUrl result;
     const QString scheme = url.left(schemeEnd).toLower();
     if (scheme == u"mqtts") {
         result.tls = true;
     } else if (scheme != u"mqtt") {
-        return fail(
-            QStringLiteral("схема «%1» не поддерживается; ожидается ").arg(scheme.left(16)) +
-            kUrlForms);
+        return fail(Text::tr("схема «%1» не поддерживается; ожидается ").arg(scheme.left(16)) +
+                    UrlForms());
     }
     QString rest = url.mid(schemeEnd + 3);
     if (rest.contains(u' ') || rest.contains(u'\t')) {
-        return fail(QStringLiteral("пробел в адресе"));
+        return fail(Text::tr("пробел в адресе"));
     }
 
     // Topics come from --mqtt-prefix, not from a path; a bare trailing '/' is harmless.
@@ -107,9 +113,9 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
         const bool bareSlash = rest.mid(pathStart) == u"/";
         rest.truncate(pathStart);
         if (!bareSlash) {
-            return fail(QStringLiteral(
-                "путь, запрос или фрагмент после узла не поддерживаются (темы задаёт "
-                "--mqtt-prefix)"));
+            return fail(
+                Text::tr("путь, запрос или фрагмент после узла не поддерживаются (темы задаёт "
+                         "--mqtt-prefix)"));
         }
     }
 
@@ -118,13 +124,13 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
         const QString userInfo = rest.left(at);
         rest = rest.mid(at + 1);
         if (userInfo.contains(u':')) {
-            return fail(QStringLiteral("пароль в адресе не принимается; задайте его в переменной "
-                                       "окружения ") +
+            return fail(Text::tr("пароль в адресе не принимается; задайте его в переменной "
+                                 "окружения ") +
                         QLatin1String(kMqttPasswordVariable));
         }
         result.user = QUrl::fromPercentEncoding(userInfo.toUtf8());
         if (result.user.isEmpty()) {
-            return fail(QStringLiteral("пустое имя пользователя перед «@»"));
+            return fail(Text::tr("пустое имя пользователя перед «@»"));
         }
     }
 
@@ -133,48 +139,48 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
     if (rest.startsWith(u'[')) {
         const qsizetype close = rest.indexOf(u']');
         if (close < 0) {
-            return fail(QStringLiteral("адрес IPv6 не закрыт скобкой «]»"));
+            return fail(Text::tr("адрес IPv6 не закрыт скобкой «]»"));
         }
         result.host = rest.mid(1, close - 1);
         const QString after = rest.mid(close + 1);
         if (!after.isEmpty() && !after.startsWith(u':')) {
-            return fail(QStringLiteral("после адреса IPv6 ожидается «:порт»"));
+            return fail(Text::tr("после адреса IPv6 ожидается «:порт»"));
         }
         if (!IsIpv6Literal(result.host)) {
-            return fail(QStringLiteral("в скобках не адрес IPv6"));
+            return fail(Text::tr("в скобках не адрес IPv6"));
         }
         hasPort = !after.isEmpty();
         portText = after.mid(1);
         result.host.replace(QStringLiteral("%25"), QStringLiteral("%"));
     } else {
         if (rest.count(u':') > 1) {
-            return fail(QStringLiteral("адрес IPv6 пишется в скобках: mqtt://[::1]:1883"));
+            return fail(Text::tr("адрес IPv6 пишется в скобках: mqtt://[::1]:1883"));
         }
         const qsizetype colon = rest.indexOf(u':');
         hasPort = colon >= 0;
         result.host = hasPort ? rest.left(colon) : rest;
         portText = hasPort ? rest.mid(colon + 1) : QString();
         if (result.host.isEmpty()) {
-            return fail(QStringLiteral("не указан узел; ожидается ") + kUrlForms);
+            return fail(Text::tr("не указан узел; ожидается ") + UrlForms());
         }
         for (const QChar c : result.host) {
             if (!IsHostNameChar(c)) {
-                return fail(QStringLiteral("недопустимый знак «%1» в имени узла").arg(c));
+                return fail(Text::tr("недопустимый знак «%1» в имени узла").arg(c));
             }
         }
         if (result.host.size() > 253) {
-            return fail(QStringLiteral("имя узла длиннее 253 знаков"));
+            return fail(Text::tr("имя узла длиннее 253 знаков"));
         }
     }
 
     result.port = result.tls ? 8883 : 1883;
     if (hasPort) {
         if (portText.isEmpty()) {
-            return fail(QStringLiteral("после «:» нет номера порта"));
+            return fail(Text::tr("после «:» нет номера порта"));
         }
         if (!IsAsciiDigits(portText)) {
             // Not repeated: "mqtt://user:password" without a host puts the password here.
-            return fail(QStringLiteral("номер порта не число"));
+            return fail(Text::tr("номер порта не число"));
         }
         // Leading zeros are fine; more than five significant digits is out of range anyway.
         qsizetype first = 0;
@@ -184,7 +190,7 @@ std::optional<MqttUrl> ParseMqttUrl(const QString& text, QString* error) {
         const QStringView digits = QStringView(portText).mid(first);
         const int port = digits.size() > 5 ? 0 : digits.toInt();
         if (port < 1 || port > 65535) {
-            return fail(QStringLiteral("номер порта вне пределов 1…65535"));
+            return fail(Text::tr("номер порта вне пределов 1…65535"));
         }
         result.port = port;
     }
@@ -200,7 +206,7 @@ std::optional<MqttSettings> ReadMqttSettings(const QString& urlText, const QStri
     }
     if (password && url->user.isEmpty()) {
         if (error) {
-            *error = QStringLiteral(
+            *error = Text::tr(
                          "Задана переменная окружения %1, но в адресе брокера MQTT нет "
                          "имени пользователя (mqtt://имя@узел)")
                          .arg(QLatin1String(kMqttPasswordVariable));

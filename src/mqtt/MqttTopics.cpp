@@ -1,8 +1,17 @@
 #include "mqtt/MqttTopics.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 
 namespace brimvolt {
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(MqttTopics)
+};
+
+}  // namespace
 
 QString TopicLevel(const QString& text) {
     QString level;
@@ -29,7 +38,7 @@ QString DefaultTopicPrefix(const QString& hostName, const QString& portName) {
 std::optional<QString> CheckTopicPrefix(const QString& prefix, QString* error) {
     const auto fail = [error](const QString& why) -> std::optional<QString> {
         if (error) {
-            *error = QStringLiteral("Неверный префикс тем MQTT: ") + why;
+            *error = Text::tr("Неверный префикс тем MQTT: ") + why;
         }
         return std::nullopt;
     };
@@ -38,20 +47,20 @@ std::optional<QString> CheckTopicPrefix(const QString& prefix, QString* error) {
         result.chop(1);
     }
     if (result.isEmpty()) {
-        return fail(QStringLiteral("префикс пуст"));
+        return fail(Text::tr("префикс пуст"));
     }
     if (result.contains(u'+') || result.contains(u'#')) {
-        return fail(QStringLiteral("знаки «+» и «#» в имени темы недопустимы"));
+        return fail(Text::tr("знаки «+» и «#» в имени темы недопустимы"));
     }
     if (result.contains(QChar(u'\0'))) {
-        return fail(QStringLiteral("нулевой знак в имени темы недопустим"));
+        return fail(Text::tr("нулевой знак в имени темы недопустим"));
     }
     if (result.startsWith(u'$')) {
-        return fail(QStringLiteral("темы на «$» принадлежат брокеру"));
+        return fail(Text::tr("темы на «$» принадлежат брокеру"));
     }
     // A topic name holds at most 65535 bytes; leave room for the level after the prefix.
     if (result.toUtf8().size() > 65000) {
-        return fail(QStringLiteral("префикс слишком длинный"));
+        return fail(Text::tr("префикс слишком длинный"));
     }
     return result;
 }

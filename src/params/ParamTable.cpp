@@ -1,13 +1,31 @@
 #include "params/ParamTable.h"
 
+#include <QCoreApplication>
+
 namespace brimvolt {
 
+namespace {
+
+// Names and hints are kept in Russian and shown through ParamText.
+QString Text(const char* source) {
+    return QString::fromUtf8(source);
+}
+
+}  // namespace
+
+QString ParamText(const QString& text) {
+    return text.isEmpty() ? text
+                          : QCoreApplication::translate("ParamTable", text.toUtf8().constData());
+}
+
 const std::array<ParamInfo, 12>& ParamTable() {
-    static const QString kPresetHint = QStringLiteral("Номер должен быть в диапазоне от 1 до 8");
-    static const QString kFlagHint = QStringLiteral("Число должно быть в диапазоне 0 или 1");
+    static const QString kPresetHint =
+        Text(QT_TRANSLATE_NOOP("ParamTable", "Номер должен быть в диапазоне от 1 до 8"));
+    static const QString kFlagHint =
+        Text(QT_TRANSLATE_NOOP("ParamTable", "Число должно быть в диапазоне 0 или 1"));
     static const std::array<ParamInfo, 12> table = {{
         {0,
-         QStringLiteral("Номер задания напряжения отсечки"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Номер задания напряжения отсечки")),
          1001,
          0,
          1010,
@@ -17,7 +35,7 @@ const std::array<ParamInfo, 12>& ParamTable() {
          8,
          kPresetHint},
         {1,
-         QStringLiteral("Напряжение отсечки"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Напряжение отсечки")),
          1001,
          1,
          1011,
@@ -26,10 +44,28 @@ const std::array<ParamInfo, 12>& ParamTable() {
          700,
          16000,
          {}},
-        {2, QStringLiteral("Номер задания тока"), 1001, 2, 1012, {}, false, 1, 8, kPresetHint},
-        {3, QStringLiteral("Задание тока"), 1001, 3, 1013, QStringLiteral("A"), true, 0, 4000, {}},
+        {2,
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Номер задания тока")),
+         1001,
+         2,
+         1012,
+         {},
+         false,
+         1,
+         8,
+         kPresetHint},
+        {3,
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Задание тока")),
+         1001,
+         3,
+         1013,
+         QStringLiteral("A"),
+         true,
+         0,
+         4000,
+         {}},
         {4,
-         QStringLiteral("Режим работы - разряд (0) / заряд (1)"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Режим работы - разряд (0) / заряд (1)")),
          1001,
          4,
          1014,
@@ -39,7 +75,7 @@ const std::array<ParamInfo, 12>& ParamTable() {
          1,
          kFlagHint},
         {5,
-         QStringLiteral("Калибровочный коэф. АЦП по напряжению"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Калибровочный коэф. АЦП по напряжению")),
          1003,
          0,
          1015,
@@ -49,7 +85,7 @@ const std::array<ParamInfo, 12>& ParamTable() {
          22000,
          {}},
         {6,
-         QStringLiteral("Калибровочный коэффициент АЦП по току"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Калибровочный коэффициент АЦП по току")),
          1003,
          1,
          1016,
@@ -59,7 +95,7 @@ const std::array<ParamInfo, 12>& ParamTable() {
          6000,
          {}},
         {7,
-         QStringLiteral("Коррекция задания тока"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Коррекция задания тока")),
          1003,
          2,
          1017,
@@ -67,9 +103,9 @@ const std::array<ParamInfo, 12>& ParamTable() {
          false,
          0,
          30,
-         QStringLiteral("Число должно быть в диапазоне от 0 до 30")},
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Число должно быть в диапазоне от 0 до 30"))},
         {8,
-         QStringLiteral("Разряд при постоянном напряжения отсечки"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Разряд при постоянном напряжения отсечки")),
          1003,
          3,
          1018,
@@ -79,7 +115,7 @@ const std::array<ParamInfo, 12>& ParamTable() {
          1,
          kFlagHint},
         {9,
-         QStringLiteral("Автоматическая коррекция ЦАП"),
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Автоматическая коррекция ЦАП")),
          1003,
          4,
          1019,
@@ -88,11 +124,12 @@ const std::array<ParamInfo, 12>& ParamTable() {
          0,
          1,
          kFlagHint},
-        {10, QStringLiteral("Температура включения кулера"), 1003, 5, 1020, QStringLiteral("°"),
-         false, 20, 70, QStringLiteral("Число должно быть в диапазоне 20 до 70")},
-        {11, QStringLiteral("Температура аварийного отключения"), 1003, 6, 1024,
-         QStringLiteral("°"), false, 30, 100,
-         QStringLiteral("Число должно быть в диапазоне 30 до 100")},
+        {10, Text(QT_TRANSLATE_NOOP("ParamTable", "Температура включения кулера")), 1003, 5, 1020,
+         QStringLiteral("°"), false, 20, 70,
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Число должно быть в диапазоне 20 до 70"))},
+        {11, Text(QT_TRANSLATE_NOOP("ParamTable", "Температура аварийного отключения")), 1003, 6,
+         1024, QStringLiteral("°"), false, 30, 100,
+         Text(QT_TRANSLATE_NOOP("ParamTable", "Число должно быть в диапазоне 30 до 100"))},
     }};
     return table;
 }

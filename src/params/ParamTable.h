@@ -8,7 +8,7 @@ namespace brimvolt {
 /** One of the module's twelve parameters as the main window lists and edits it. */
 struct ParamInfo {
     int index;        // the number the module knows it by
-    QString name;     // text of its list row
+    QString name;     // text of its list row, in Russian: shown through ParamText
     int listId;       // 1001 operational, 1003 modes and calibration
     int row;          // row in that list
     int staticId;     // the static showing its value
@@ -18,6 +18,9 @@ struct ParamInfo {
     int spinMax;
     QString hint;  // range hint for the value editor's tooltip; empty for none
 };
+
+/** A name or a hint of the table in the interface's language. */
+QString ParamText(const QString& text);
 
 /** The twelve parameters in index order. */
 const std::array<ParamInfo, 12>& ParamTable();

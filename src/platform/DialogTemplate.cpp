@@ -1,6 +1,7 @@
 #include "platform/DialogTemplate.h"
 
 #include <QComboBox>
+#include <QCoreApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -22,6 +23,13 @@ QRect DialogBaseUnits::ToPixels(const QRect& du) const {
 
 QSize DialogBaseUnits::ToPixels(const QSize& du) const {
     return QSize(du.width() * baseX / 4, du.height() * baseY / 8);
+}
+
+QString DialogTemplate::Shown(const QString& text) const {
+    if (textContext == nullptr || text.isEmpty()) {
+        return text;
+    }
+    return QCoreApplication::translate(textContext, text.toUtf8().constData());
 }
 
 QFont DialogFont() {
@@ -123,10 +131,10 @@ Qt::Alignment AlignmentOf(unsigned style) {
     return Qt::AlignLeft | Qt::AlignTop;
 }
 
-QWidget* MakeControl(QWidget* parent, const ControlSpec& entry) {
+QWidget* MakeControl(QWidget* parent, const ControlSpec& entry, const QString& text) {
     switch (entry.kind) {
         case ControlKind::Static: {
-            auto* label = new QLabel(entry.text, parent);
+            auto* label = new QLabel(text, parent);
             label->setAlignment(AlignmentOf(entry.style));
             // Static texts wrap at word boundaries within their rectangle.
             label->setWordWrap(true);
@@ -134,13 +142,13 @@ QWidget* MakeControl(QWidget* parent, const ControlSpec& entry) {
             return label;
         }
         case ControlKind::Button: {
-            auto* button = new QPushButton(entry.text, parent);
+            auto* button = new QPushButton(text, parent);
             button->setAutoDefault(true);
             button->setDefault((entry.style & kDefaultButton) != 0);
             return button;
         }
         case ControlKind::Edit: {
-            auto* edit = new QLineEdit(entry.text, parent);
+            auto* edit = new QLineEdit(text, parent);
             if ((entry.style & kAlignCenter) != 0) {
                 edit->setAlignment(Qt::AlignCenter);
             } else if ((entry.style & kAlignRight) != 0) {
@@ -177,7 +185,7 @@ BuiltControls BuildControls(QWidget* parent, const DialogTemplate& dialogTemplat
                             const DialogBaseUnits& units, QPoint origin) {
     BuiltControls built;
     for (const ControlSpec& entry : dialogTemplate.controls) {
-        QWidget* control = MakeControl(parent, entry);
+        QWidget* control = MakeControl(parent, entry, dialogTemplate.Shown(entry.text));
         if (control == nullptr) {
             continue;
         }

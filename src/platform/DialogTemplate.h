@@ -44,6 +44,12 @@ struct DialogTemplate {
     QString caption;
     QSize sizeDu;
     QList<ControlSpec> controls;
+    // The translation context of the caption and the control texts, which are the source
+    // texts; none: they are shown as they stand.
+    const char* textContext = nullptr;
+
+    /** The caption or a control's text in the interface's language. */
+    QString Shown(const QString& text) const;
 };
 
 /**

@@ -1,5 +1,6 @@
 #include "platform/RunSleepGuard.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 namespace brimvolt::platform {
@@ -12,7 +13,7 @@ CRunSleepGuard::~CRunSleepGuard() {
 }
 
 QString CRunSleepGuard::Reason() {
-    return QStringLiteral("Идет разряд или заряд аккумулятора");
+    return QCoreApplication::translate("RunSleepGuard", "Идет разряд или заряд аккумулятора");
 }
 
 void CRunSleepGuard::FollowRunFlag(bool nowRunning) {

@@ -1,5 +1,6 @@
 #include "resources/Templates.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
@@ -16,40 +17,47 @@ using platform::kUnnamedId;
 
 namespace {
 
-ControlSpec Static(int id, const QString& text, int x, int y, int w, int h,
+// The templates keep their texts in Russian; the controls are given them in the interface's
+// language as they are built (the context names the texts in the translations).
+constexpr char kTextContext[] = "Templates";
+
+ControlSpec Static(int id, const char* text, int x, int y, int w, int h,
                    unsigned style = kAlignLeft) {
-    return ControlSpec{id, ControlKind::Static, text, QRect(x, y, w, h), style};
+    return ControlSpec{id, ControlKind::Static, QString::fromUtf8(text), QRect(x, y, w, h), style};
 }
 
-ControlSpec Button(int id, const QString& text, int x, int y, int w, int h,
+ControlSpec Button(int id, const char* text, int x, int y, int w, int h,
                    unsigned style = platform::kStyleNone) {
-    return ControlSpec{id, ControlKind::Button, text, QRect(x, y, w, h), style};
+    return ControlSpec{id, ControlKind::Button, QString::fromUtf8(text), QRect(x, y, w, h), style};
 }
 
 // A value static of the parameter columns: 24 × 8 units, right-aligned, one row per 8 units.
 ControlSpec ValueStatic(int id, int top, int row) {
-    return Static(id, QString(), 164, top + 8 * row, 24, 8, kAlignRight);
+    return Static(id, "", 164, top + 8 * row, 24, 8, kAlignRight);
 }
 
 DialogTemplate MakeMainTemplate() {
     DialogTemplate t;
+    t.textContext = kTextContext;
     t.id = kMainTemplate;
-    t.caption = QStringLiteral("Brimvolt - Измеритель емкости (Версия 6.3 Моя)");
+    t.caption = QString::fromUtf8(
+        QT_TRANSLATE_NOOP("Templates", "Brimvolt - Измеритель емкости (Версия 6.3 Моя)"));
     t.sizeDu = QSize(320, 200);
     // Template order is the tab order.
     t.controls = {
-        Button(1004, QStringLiteral("Записать"), 262, 72, 50, 16),
-        Button(1007, QStringLiteral("Пуск"), 230, 168, 50, 16),
-        Button(kIdCancel, QStringLiteral("Выход"), 134, 176, 50, 16),
-        Button(1022, QStringLiteral("Сброс"), 190, 22, 50, 16),
+        Button(1004, QT_TRANSLATE_NOOP("Templates", "Записать"), 262, 72, 50, 16),
+        Button(1007, QT_TRANSLATE_NOOP("Templates", "Пуск"), 230, 168, 50, 16),
+        Button(kIdCancel, QT_TRANSLATE_NOOP("Templates", "Выход"), 134, 176, 50, 16),
+        Button(1022, QT_TRANSLATE_NOOP("Templates", "Сброс"), 190, 22, 50, 16),
         ControlSpec{1000, ControlKind::Combo, QString(), QRect(262, 24, 50, 168),
                     platform::kComboEditable | platform::kSorted},
         ControlSpec{1001, ControlKind::List, QString(), QRect(8, 56, 154, 40)},
         ControlSpec{1002, ControlKind::Edit, QString(), QRect(200, 74, 28, 12), kAlignCenter},
         ControlSpec{1032, ControlKind::UpDownVertical, QString(), QRect(228, 74, 12, 12)},
-        Static(1006, QString(), 44, 8, 118, 13),
-        Static(kUnnamedId, QStringLiteral("COM порт"), 262, 16, 50, 8, kAlignCenter),
-        Static(1008, QString(), 44, 23, 118, 15),
+        Static(1006, "", 44, 8, 118, 13),
+        Static(kUnnamedId, QT_TRANSLATE_NOOP("Templates", "COM порт"), 262, 16, 50, 8,
+               kAlignCenter),
+        Static(1008, "", 44, 23, 118, 15),
         ValueStatic(1010, 56, 0),
         ValueStatic(1011, 56, 1),
         ValueStatic(1012, 56, 2),
@@ -59,49 +67,55 @@ DialogTemplate MakeMainTemplate() {
         ValueStatic(1016, 112, 1),
         ValueStatic(1017, 112, 2),
         ValueStatic(1018, 112, 3),
-        Static(kUnnamedId, QStringLiteral("V"), 188, 64, 8, 8),
-        Static(kUnnamedId, QStringLiteral("A"), 188, 80, 8, 8),
-        Static(kUnnamedId, QStringLiteral("A"), 190, 120, 8, 8),
-        Static(kUnnamedId, QStringLiteral("Новое значение параметра"), 200, 48, 40, 24,
-               kAlignCenter),
-        Button(1021, QStringLiteral("Замер внутр. сопротивления"), 200, 96, 112, 16),
+        Static(kUnnamedId, "V", 188, 64, 8, 8),
+        Static(kUnnamedId, "A", 188, 80, 8, 8),
+        Static(kUnnamedId, "A", 190, 120, 8, 8),
+        Static(kUnnamedId, QT_TRANSLATE_NOOP("Templates", "Новое значение параметра"), 200, 48, 40,
+               24, kAlignCenter),
+        Button(1021, QT_TRANSLATE_NOOP("Templates", "Замер внутр. сопротивления"), 200, 96, 112,
+               16),
         ControlSpec{1003, ControlKind::List, QString(), QRect(8, 112, 154, 56)},
-        Static(kUnnamedId, QStringLiteral("Оперативные параметры"), 8, 45, 154, 8, kAlignCenter),
-        Static(kUnnamedId, QStringLiteral("Параметры режимов работы и калибровки"), 8, 101, 154, 8,
+        Static(kUnnamedId, QT_TRANSLATE_NOOP("Templates", "Оперативные параметры"), 8, 45, 154, 8,
                kAlignCenter),
+        Static(kUnnamedId, QT_TRANSLATE_NOOP("Templates", "Параметры режимов работы и калибровки"),
+               8, 101, 154, 8, kAlignCenter),
         ValueStatic(1019, 112, 4),
-        Button(1023, QStringLiteral("Записать время и емкость"), 200, 120, 112, 16),
+        Button(1023, QT_TRANSLATE_NOOP("Templates", "Записать время и емкость"), 200, 120, 112, 16),
         ValueStatic(1020, 112, 5),
         ValueStatic(1024, 112, 6),
-        Static(kUnnamedId, QStringLiteral("V"), 190, 112, 12, 8),
-        Static(kUnnamedId, QStringLiteral("°"), 190, 152, 12, 8),
+        Static(kUnnamedId, "V", 190, 112, 12, 8),
+        Static(kUnnamedId, "°", 190, 152, 12, 8),
         ControlSpec{1034, ControlKind::UpDownHorizontal, QString(), QRect(170, 22, 16, 16)},
-        Static(kUnnamedId, QStringLiteral("°"), 190, 160, 12, 8),
-        Button(1028, QStringLiteral("Сброс аварийного отключения"), 200, 144, 112, 16),
+        Static(kUnnamedId, "°", 190, 160, 12, 8),
+        Button(1028, QT_TRANSLATE_NOOP("Templates", "Сброс аварийного отключения"), 200, 144, 112,
+               16),
     };
     return t;
 }
 
 DialogTemplate MakeAboutTemplate() {
     DialogTemplate t;
+    t.textContext = kTextContext;
     t.id = kAboutTemplate;
-    t.caption = QStringLiteral("О программе");
+    t.caption = QString::fromUtf8(QT_TRANSLATE_NOOP("Templates", "О программе"));
     t.sizeDu = QSize(260, 96);
     t.controls = {
-        Static(kUnnamedId, QString(), 11, 17, 21, 20, platform::kIcon),
-        Static(kUnnamedId, QStringLiteral("Brimvolt - Измеритель емкости аккумуляторов"), 40, 8,
+        Static(kUnnamedId, "", 11, 17, 21, 20, platform::kIcon),
+        Static(kUnnamedId,
+               QT_TRANSLATE_NOOP("Templates", "Brimvolt - Измеритель емкости аккумуляторов"), 40, 8,
                180, 8, kAlignCenter),
-        Static(kUnnamedId, QStringLiteral("Версия 6.3 Моя"), 100, 23, 60, 8),
-        Static(kUnnamedId, QStringLiteral("01.03.2020"), 105, 40, 50, 8),
-        Button(kIdOk, QStringLiteral("OK"), 105, 73, 50, 16, platform::kDefaultButton),
+        Static(kUnnamedId, QT_TRANSLATE_NOOP("Templates", "Версия 6.3 Моя"), 100, 23, 60, 8),
+        Static(kUnnamedId, "01.03.2020", 105, 40, 50, 8),
+        Button(kIdOk, "OK", 105, 73, 50, 16, platform::kDefaultButton),
     };
     return t;
 }
 
 DialogTemplate MakeCurveTemplate() {
     DialogTemplate t;
+    t.textContext = kTextContext;
     t.id = kCurveTemplate;
-    t.caption = QStringLiteral("Разрядная кривая");
+    t.caption = QString::fromUtf8(QT_TRANSLATE_NOOP("Templates", "Разрядная кривая"));
     t.sizeDu = QSize(480, 203);
     return t;
 }
@@ -144,12 +158,11 @@ const DialogTemplate& CurveTemplate() {
     return t;
 }
 
-const QList<MenuCommand>& MainMenu() {
-    static const QList<MenuCommand> menu = {
-        {kIdAppAbout, QStringLiteral("О программе...")},
-        {kIdShowHideCurve, QStringLiteral("Показать / скрыть график")},
+QList<MenuCommand> MainMenu() {
+    return {
+        {kIdAppAbout, QCoreApplication::translate("Templates", "О программе...")},
+        {kIdShowHideCurve, QCoreApplication::translate("Templates", "Показать / скрыть график")},
     };
-    return menu;
 }
 
 QIcon AppIcon() {

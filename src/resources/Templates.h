@@ -31,8 +31,8 @@ struct MenuCommand {
     int id;
     QString text;
 };
-/** Menu 129: two commands with no drop-down menus. */
-const QList<MenuCommand>& MainMenu();
+/** Menu 129: two commands with no drop-down menus, in the interface's language. */
+QList<MenuCommand> MainMenu();
 
 /** Icon 128: a small battery, at the sizes a window and the task bar use. */
 QIcon AppIcon();

@@ -1,0 +1,612 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="en" sourcelanguage="ru">
+<context>
+    <name>CBrimvoltDlg</name>
+    <message>
+        <source>Идет заряд!
+Выйти из программы?</source>
+        <translation>Charging in progress!
+Exit the program?</translation>
+    </message>
+    <message>
+        <source>Идет разряд!
+Выйти из программы?</source>
+        <translation>Discharging in progress!
+Exit the program?</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть порт %1</source>
+        <translation>Could not open port %1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>COM порт не открыт</source>
+        <translation>The COM port is not open</translation>
+    </message>
+    <message>
+        <source>Время или емкость кривой не помещаются в модуль.</source>
+        <translation>The curve&apos;s time or capacity does not fit into the module.</translation>
+    </message>
+    <message>
+        <source>Сначала нужно выбрать нужный параметр.</source>
+        <translation>Select a parameter first.</translation>
+    </message>
+    <message>
+        <source>Недопустимое значение параметра.</source>
+        <translation>Invalid parameter value.</translation>
+    </message>
+</context>
+<context>
+    <name>CGraf</name>
+    <message>
+        <source>Разрядная кривая - Безымянный</source>
+        <translation>Discharge curve - Untitled</translation>
+    </message>
+    <message>
+        <source>Зарядная кривая - Безымянный</source>
+        <translation>Charge curve - Untitled</translation>
+    </message>
+    <message>
+        <source>Загрузить из файла</source>
+        <translation>Load from file</translation>
+    </message>
+    <message>
+        <source>Сохранить в файле</source>
+        <translation>Save to file</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>CurveFileWriter</name>
+    <message>
+        <source>под этим именем не обычный файл</source>
+        <translation>this name is not a regular file</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл автосохранения
+%1
+Запись будет повторяться с каждой новой точкой кривой.</source>
+        <translation>Could not write the autosave file
+%1
+Writing will be retried with every new point of the curve.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл автосохранения
+%1
+Причина: %2
+Запись будет повторяться с каждой новой точкой кривой.</source>
+        <translation>Could not write the autosave file
+%1
+Reason: %2
+Writing will be retried with every new point of the curve.</translation>
+    </message>
+</context>
+<context>
+    <name>CurveFlows</name>
+    <message>
+        <source>Файлы сохранённых разрядов *.raz</source>
+        <translation>Saved discharge files *.raz</translation>
+    </message>
+    <message>
+        <source>Файлы сохранённых зарядов *.zar</source>
+        <translation>Saved charge files *.zar</translation>
+    </message>
+    <message>
+        <source>Зарядная кривая - %1</source>
+        <translation>Charge curve - %1</translation>
+    </message>
+    <message>
+        <source>Разрядная кривая - %1</source>
+        <translation>Discharge curve - %1</translation>
+    </message>
+    <message>
+        <source>Не удалось создать файл с таким именем.</source>
+        <translation>Could not create a file with this name.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл.
+Кривая в файле не сохранена.</source>
+        <translation>Could not write the file.
+The curve was not saved.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл.
+Причина: %1
+Кривая в файле не сохранена.</source>
+        <translation>Could not write the file.
+Reason: %1
+The curve was not saved.</translation>
+    </message>
+    <message>
+        <source>Безымянный</source>
+        <translation>Untitled</translation>
+    </message>
+    <message>
+        <source>Разряд не начинался.<byte value="xd"/>
+В файле сохранять нечего.</source>
+        <translation>No run has started.<byte value="xd"/>
+There is nothing to save.</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Файл %1 уже существует.
+Заменить его?</source>
+        <translation>The file %1 already exists.
+Replace it?</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>Идет заряд!
+Загрузка графика невозможна!</source>
+        <translation>Charging in progress!
+A curve cannot be loaded now!</translation>
+    </message>
+    <message>
+        <source>Идет разряд!
+Загрузка графика невозможна!</source>
+        <translation>Discharging in progress!
+A curve cannot be loaded now!</translation>
+    </message>
+    <message>
+        <source>Не удалось открыть файл.</source>
+        <translation>Could not open the file.</translation>
+    </message>
+    <message>
+        <source>Ошибка!</source>
+        <translation>Error!</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать кривую из файла.</source>
+        <translation>Could not read a curve from the file.</translation>
+    </message>
+    <message>
+        <source>В файле больше точек, чем вмещает график.
+Загружено первых точек: %1.</source>
+        <translation>The file holds more points than the plot can take.
+First points loaded: %1.</translation>
+    </message>
+</context>
+<context>
+    <name>CurveGrid</name>
+    <message>
+        <source>Минуты</source>
+        <translation>Minutes</translation>
+    </message>
+    <message>
+        <source>Часы</source>
+        <translation>Hours</translation>
+    </message>
+</context>
+<context>
+    <name>CurveRenderer</name>
+    <message>
+        <source>%1ч %2м %3с</source>
+        <translation>%1h %2m %3s</translation>
+    </message>
+    <message>
+        <source>%1 В</source>
+        <translation>%1 V</translation>
+    </message>
+</context>
+<context>
+    <name>Discovery</name>
+    <message>
+        <source>Нет доступного COM порта</source>
+        <translation>No COM port available</translation>
+    </message>
+    <message>
+        <source>Доступный COM порт есть, но модуль не найден</source>
+        <translation>A COM port is available, but no module was found</translation>
+    </message>
+</context>
+<context>
+    <name>DisplayTexts</name>
+    <message>
+        <source>Температура:</source>
+        <translation>Temperature:</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Пуск</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Сброс индикации Rin</source>
+        <translation>Clear Rin reading</translation>
+    </message>
+    <message>
+        <source>Замер внутр. сопротивления</source>
+        <translation>Measure internal resistance</translation>
+    </message>
+</context>
+<context>
+    <name>JournalRecorder</name>
+    <message>
+        <source>Журнал испытаний %1 не записывается: %2.
+Показания ждут в памяти, запись будет повторена.</source>
+        <translation>The run journal %1 cannot be written: %2.
+The readings wait in memory; writing will be retried.</translation>
+    </message>
+    <message>
+        <source>Журнал испытаний %1 давно не записывается: самые старые показания, ждавшие записи, отброшены.</source>
+        <translation>The run journal %1 has not been written for a long time: the oldest readings waiting to be written were dropped.</translation>
+    </message>
+</context>
+<context>
+    <name>MqttPublisher</name>
+    <message>
+        <source>соединение отвергнуто</source>
+        <translation>connection refused</translation>
+    </message>
+    <message>
+        <source>брокер не принял имя или пароль</source>
+        <translation>the broker did not accept the user name or password</translation>
+    </message>
+    <message>
+        <source>брокер отверг имя клиента</source>
+        <translation>the broker rejected the client id</translation>
+    </message>
+    <message>
+        <source>брокер недоступен</source>
+        <translation>the broker is unavailable</translation>
+    </message>
+    <message>
+        <source>брокер отказал в подключении</source>
+        <translation>the broker refused the connection</translation>
+    </message>
+    <message>
+        <source>узел не найден</source>
+        <translation>host not found</translation>
+    </message>
+    <message>
+        <source>ошибка TLS: сертификат брокера не принят</source>
+        <translation>TLS error: the broker&apos;s certificate was not accepted</translation>
+    </message>
+    <message>
+        <source>брокер не отвечает</source>
+        <translation>the broker does not answer</translation>
+    </message>
+    <message>
+        <source>соединение разорвано</source>
+        <translation>connection lost</translation>
+    </message>
+    <message>
+        <source>узел недоступен</source>
+        <translation>host unreachable</translation>
+    </message>
+    <message>
+        <source>MQTT: клиент не создан (%1)</source>
+        <translation>MQTT: client not created (%1)</translation>
+    </message>
+    <message>
+        <source>MQTT: подключение к %1…</source>
+        <translation>MQTT: connecting to %1…</translation>
+    </message>
+    <message>
+        <source>MQTT: подключено к %1</source>
+        <translation>MQTT: connected to %1</translation>
+    </message>
+    <message>
+        <source>MQTT: нет связи с %1 (%2), новая попытка через %3 с</source>
+        <translation>MQTT: no connection to %1 (%2), next attempt in %3 s</translation>
+    </message>
+    <message>
+        <source>MQTT: ждёт, когда найдётся модуль (темы по его порту)</source>
+        <translation>MQTT: waiting for the module (topics follow its port)</translation>
+    </message>
+    <message>
+        <source>MQTT: отключено</source>
+        <translation>MQTT: off</translation>
+    </message>
+</context>
+<context>
+    <name>MqttSettings</name>
+    <message>
+        <source>mqtt://[имя@]узел[:порт] или mqtts://[имя@]узел[:порт]</source>
+        <translation>mqtt://[user@]host[:port] or mqtts://[user@]host[:port]</translation>
+    </message>
+    <message>
+        <source>Неверный адрес брокера MQTT: </source>
+        <translation>Invalid MQTT broker address: </translation>
+    </message>
+    <message>
+        <source>адрес пуст; ожидается </source>
+        <translation>the address is empty; expected </translation>
+    </message>
+    <message>
+        <source>ожидается </source>
+        <translation>expected </translation>
+    </message>
+    <message>
+        <source>схема «%1» не поддерживается; ожидается </source>
+        <translation>scheme &quot;%1&quot; is not supported; expected </translation>
+    </message>
+    <message>
+        <source>пробел в адресе</source>
+        <translation>a space in the address</translation>
+    </message>
+    <message>
+        <source>путь, запрос или фрагмент после узла не поддерживаются (темы задаёт --mqtt-prefix)</source>
+        <translation>a path, query or fragment after the host is not supported (--mqtt-prefix sets the topics)</translation>
+    </message>
+    <message>
+        <source>пароль в адресе не принимается; задайте его в переменной окружения </source>
+        <translation>a password in the address is not accepted; set it in the environment variable </translation>
+    </message>
+    <message>
+        <source>пустое имя пользователя перед «@»</source>
+        <translation>empty user name before &quot;@&quot;</translation>
+    </message>
+    <message>
+        <source>адрес IPv6 не закрыт скобкой «]»</source>
+        <translation>the IPv6 address is not closed with &quot;]&quot;</translation>
+    </message>
+    <message>
+        <source>после адреса IPv6 ожидается «:порт»</source>
+        <translation>&quot;:port&quot; expected after the IPv6 address</translation>
+    </message>
+    <message>
+        <source>в скобках не адрес IPv6</source>
+        <translation>no IPv6 address in the brackets</translation>
+    </message>
+    <message>
+        <source>адрес IPv6 пишется в скобках: mqtt://[::1]:1883</source>
+        <translation>an IPv6 address goes in brackets: mqtt://[::1]:1883</translation>
+    </message>
+    <message>
+        <source>не указан узел; ожидается </source>
+        <translation>no host given; expected </translation>
+    </message>
+    <message>
+        <source>недопустимый знак «%1» в имени узла</source>
+        <translation>invalid character &quot;%1&quot; in the host name</translation>
+    </message>
+    <message>
+        <source>имя узла длиннее 253 знаков</source>
+        <translation>host name longer than 253 characters</translation>
+    </message>
+    <message>
+        <source>после «:» нет номера порта</source>
+        <translation>no port number after &quot;:&quot;</translation>
+    </message>
+    <message>
+        <source>номер порта не число</source>
+        <translation>the port number is not a number</translation>
+    </message>
+    <message>
+        <source>номер порта вне пределов 1…65535</source>
+        <translation>port number outside 1…65535</translation>
+    </message>
+    <message>
+        <source>Задана переменная окружения %1, но в адресе брокера MQTT нет имени пользователя (mqtt://имя@узел)</source>
+        <translation>The environment variable %1 is set, but the MQTT broker address has no user name (mqtt://user@host)</translation>
+    </message>
+</context>
+<context>
+    <name>MqttTopics</name>
+    <message>
+        <source>Неверный префикс тем MQTT: </source>
+        <translation>Invalid MQTT topic prefix: </translation>
+    </message>
+    <message>
+        <source>префикс пуст</source>
+        <translation>the prefix is empty</translation>
+    </message>
+    <message>
+        <source>знаки «+» и «#» в имени темы недопустимы</source>
+        <translation>the characters &quot;+&quot; and &quot;#&quot; are not allowed in a topic name</translation>
+    </message>
+    <message>
+        <source>нулевой знак в имени темы недопустим</source>
+        <translation>a null character is not allowed in a topic name</translation>
+    </message>
+    <message>
+        <source>темы на «$» принадлежат брокеру</source>
+        <translation>topics starting with &quot;$&quot; belong to the broker</translation>
+    </message>
+    <message>
+        <source>префикс слишком длинный</source>
+        <translation>the prefix is too long</translation>
+    </message>
+</context>
+<context>
+    <name>ParamTable</name>
+    <message>
+        <source>Номер должен быть в диапазоне от 1 до 8</source>
+        <translation>The number must be from 1 to 8</translation>
+    </message>
+    <message>
+        <source>Число должно быть в диапазоне 0 или 1</source>
+        <translation>The number must be 0 or 1</translation>
+    </message>
+    <message>
+        <source>Номер задания напряжения отсечки</source>
+        <translation>Cut-off voltage preset number</translation>
+    </message>
+    <message>
+        <source>Напряжение отсечки</source>
+        <translation>Cut-off voltage</translation>
+    </message>
+    <message>
+        <source>Номер задания тока</source>
+        <translation>Current preset number</translation>
+    </message>
+    <message>
+        <source>Задание тока</source>
+        <translation>Current setting</translation>
+    </message>
+    <message>
+        <source>Режим работы - разряд (0) / заряд (1)</source>
+        <translation>Mode - discharge (0) / charge (1)</translation>
+    </message>
+    <message>
+        <source>Калибровочный коэф. АЦП по напряжению</source>
+        <translation>ADC voltage calibration factor</translation>
+    </message>
+    <message>
+        <source>Калибровочный коэффициент АЦП по току</source>
+        <translation>ADC current calibration factor</translation>
+    </message>
+    <message>
+        <source>Коррекция задания тока</source>
+        <translation>Current setting correction</translation>
+    </message>
+    <message>
+        <source>Число должно быть в диапазоне от 0 до 30</source>
+        <translation>The number must be from 0 to 30</translation>
+    </message>
+    <message>
+        <source>Разряд при постоянном напряжения отсечки</source>
+        <translation>Discharge at constant cut-off voltage</translation>
+    </message>
+    <message>
+        <source>Автоматическая коррекция ЦАП</source>
+        <translation>Automatic DAC correction</translation>
+    </message>
+    <message>
+        <source>Температура включения кулера</source>
+        <translation>Cooler switch-on temperature</translation>
+    </message>
+    <message>
+        <source>Число должно быть в диапазоне 20 до 70</source>
+        <translation>The number must be from 20 to 70</translation>
+    </message>
+    <message>
+        <source>Температура аварийного отключения</source>
+        <translation>Emergency shutdown temperature</translation>
+    </message>
+    <message>
+        <source>Число должно быть в диапазоне 30 до 100</source>
+        <translation>The number must be from 30 to 100</translation>
+    </message>
+</context>
+<context>
+    <name>RunSleepGuard</name>
+    <message>
+        <source>Идет разряд или заряд аккумулятора</source>
+        <translation>A battery is being discharged or charged</translation>
+    </message>
+</context>
+<context>
+    <name>Templates</name>
+    <message>
+        <source>Brimvolt - Измеритель емкости (Версия 6.3 Моя)</source>
+        <translation>Brimvolt - Capacity Meter (Version 6.3 My)</translation>
+    </message>
+    <message>
+        <source>Записать</source>
+        <translation>Write</translation>
+    </message>
+    <message>
+        <source>Пуск</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Сброс</source>
+        <translation>Reset</translation>
+    </message>
+    <message>
+        <source>COM порт</source>
+        <translation>COM port</translation>
+    </message>
+    <message>
+        <source>Новое значение параметра</source>
+        <translation>New parameter value</translation>
+    </message>
+    <message>
+        <source>Замер внутр. сопротивления</source>
+        <translation>Measure internal resistance</translation>
+    </message>
+    <message>
+        <source>Оперативные параметры</source>
+        <translation>Operating parameters</translation>
+    </message>
+    <message>
+        <source>Параметры режимов работы и калибровки</source>
+        <translation>Mode and calibration parameters</translation>
+    </message>
+    <message>
+        <source>Записать время и емкость</source>
+        <translation>Write time and capacity</translation>
+    </message>
+    <message>
+        <source>Сброс аварийного отключения</source>
+        <translation>Reset emergency shutdown</translation>
+    </message>
+    <message>
+        <source>О программе</source>
+        <translation>About</translation>
+    </message>
+    <message>
+        <source>Brimvolt - Измеритель емкости аккумуляторов</source>
+        <translation>Brimvolt - Battery Capacity Meter</translation>
+    </message>
+    <message>
+        <source>Версия 6.3 Моя</source>
+        <translation>Version 6.3 My</translation>
+    </message>
+    <message>
+        <source>Разрядная кривая</source>
+        <translation>Discharge curve</translation>
+    </message>
+    <message>
+        <source>О программе...</source>
+        <translation>About...</translation>
+    </message>
+    <message>
+        <source>Показать / скрыть график</source>
+        <translation>Show / hide plot</translation>
+    </message>
+</context>
+<context>
+    <name>brimvolt::CJournalWriter</name>
+    <message>
+        <source>Журнал испытаний %1 был повреждён (%2).
+Он сохранён под именем %3, начат новый журнал.</source>
+        <translation>The run journal %1 was damaged (%2).
+It was kept as %3, and a new journal was started.</translation>
+    </message>
+    <message>
+        <source>Журнал испытаний %1 записан более новой версией программы и оставлен как есть.
+Испытания в журнал не записываются.</source>
+        <translation>The run journal %1 was written by a newer version of the program and is left as it is.
+Runs are not recorded in the journal.</translation>
+    </message>
+    <message>
+        <source>Файл %1 не является журналом испытаний и оставлен как есть.
+Испытания в журнал не записываются.</source>
+        <translation>The file %1 is not a run journal and is left as it is.
+Runs are not recorded in the journal.</translation>
+    </message>
+    <message>
+        <source>Журнал испытаний %1 недоступен: %2.
+Испытания продолжаются, запись в журнал будет повторена.</source>
+        <translation>The run journal %1 is not available: %2.
+The runs go on; writing to the journal will be retried.</translation>
+    </message>
+</context>
+</TS>
