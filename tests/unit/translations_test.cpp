@@ -36,10 +36,11 @@ QList<Entry> ReadTs(const QString& path) {
         } else if (xml.name() == u"message") {
             entry = Entry{context, {}, {}, {}};
         } else if (xml.name() == u"source") {
-            entry.source = xml.readElementText();
+            // lupdate writes a carriage return as <byte value="xd"/>.
+            entry.source = xml.readElementText(QXmlStreamReader::IncludeChildElements);
         } else if (xml.name() == u"translation") {
-            entry.type = xml.attributes().value(u"type").toString();
-            entry.translation = xml.readElementText();
+            entry.type = xml.attributes().value(QStringLiteral("type")).toString();
+            entry.translation = xml.readElementText(QXmlStreamReader::IncludeChildElements);
             entries.append(entry);
         }
     }
