@@ -9,6 +9,7 @@ struct BrimvoltOptions {
     QStringList extraPorts;                     // --extra-port PATH, repeatable
     std::optional<double> demoSpeed;            // --demo[=SPEED]
     std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
+    QString journalPath;                        // --journal PATH; empty: in the data folder
     QString language;                           // --lang=ru|en; empty: the system's
     std::optional<QString> badLanguage;         // a --lang value naming no language it has
     bool help = false;                          // --help: the usage, and nothing else
