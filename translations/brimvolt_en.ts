@@ -43,6 +43,10 @@ Exit the program?</translation>
         <source>Недопустимое значение параметра.</source>
         <translation>Invalid parameter value.</translation>
     </message>
+    <message>
+        <source>Журнал испытаний</source>
+        <translation>Run journal</translation>
+    </message>
 </context>
 <context>
     <name>CGraf</name>
