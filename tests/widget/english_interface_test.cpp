@@ -90,13 +90,13 @@ QStringList TemplateMisfits(const QWidget& window, const DialogTemplate& dialogT
                             QPoint origin) {
     const brimvolt::platform::DialogBaseUnits units = brimvolt::platform::TemplateBaseUnits();
     QStringList misfits;
-    for (const brimvolt::platform::ControlSpec& spec : dialogTemplate.controls) {
-        if (spec.text.isEmpty() ||
-            (spec.kind != ControlKind::Static && spec.kind != ControlKind::Button)) {
+    for (const brimvolt::platform::ControlSpec& entry : dialogTemplate.controls) {
+        if (entry.text.isEmpty() ||
+            (entry.kind != ControlKind::Static && entry.kind != ControlKind::Button)) {
             continue;
         }
-        const QString text = dialogTemplate.Shown(spec.text);
-        const QPoint at = units.ToPixels(spec.rectDu).topLeft() + origin;
+        const QString text = dialogTemplate.Shown(entry.text);
+        const QPoint at = units.ToPixels(entry.rectDu).topLeft() + origin;
         const QWidget* control = nullptr;
         for (const QWidget* child : window.findChildren<QWidget*>()) {
             const auto* label = qobject_cast<const QLabel*>(child);
@@ -112,7 +112,7 @@ QStringList TemplateMisfits(const QWidget& window, const DialogTemplate& dialogT
             continue;
         }
         const int lines =
-            spec.kind == ControlKind::Button ? 1 : std::max(1, spec.rectDu.height() / 8);
+            entry.kind == ControlKind::Button ? 1 : std::max(1, entry.rectDu.height() / 8);
         if (const QString why = Misfit(control->font(), text, TextRoom(*control), lines);
             !why.isEmpty()) {
             misfits.append(why);
