@@ -11,6 +11,7 @@
 
 #include "journal/Journal.h"
 #include "plot/ComparisonFigure.h"
+#include "support/InkColour.h"
 
 namespace {
 
@@ -77,12 +78,7 @@ int PixelsNear(const QImage& image, QColor color) {
     int count = 0;
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x) {
-            const QColor pixel = image.pixelColor(x, y);
-            count += std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-                                 std::abs(pixel.blue() - color.blue()) <
-                             30
-                         ? 1
-                         : 0;
+            count += brimvolt::testing::IsInkOverWhite(image.pixelColor(x, y), color) ? 1 : 0;
         }
     }
     return count;

@@ -10,6 +10,7 @@
 #include "journal/JournalFigure.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "support/InkColour.h"
 
 using namespace brimvolt;
 
@@ -45,10 +46,7 @@ FigureCurve Discharge(int seconds, int currentMa, int sag, const QString& label)
 int RightmostColumnOf(const QImage& image, const QRectF& area, QColor color) {
     for (int x = static_cast<int>(area.right()); x >= static_cast<int>(area.left()); --x) {
         for (int y = static_cast<int>(area.top()) + 1; y < static_cast<int>(area.bottom()); ++y) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-                    std::abs(pixel.blue() - color.blue()) <
-                40) {
+            if (brimvolt::testing::IsInkOverWhite(image.pixelColor(x, y), color)) {
                 return x;
             }
         }
