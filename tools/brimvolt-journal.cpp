@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
+#include <QTranslator>
 #include <cstdio>
 #include <memory>
 #include <optional>
@@ -17,6 +18,8 @@
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
 #include "platform/Files.h"
+#include "platform/Language.h"
+#include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
 
@@ -274,6 +277,9 @@ int Png(CJournal& journal, const Arguments& arguments, std::int64_t) {
         }
     });
     QGuiApplication application(g_argc, g_argv);
+    // The axis titles speak the language the comparison window would.
+    const std::unique_ptr<QTranslator> translation =
+        platform::InstallProgramTranslation(platform::ChooseLanguage(QString()));
     CComparisonFigure figure;
     figure.SetCurves(std::move(curves));
     figure.SetAxis(*axis);

@@ -72,6 +72,37 @@ Exit the program?</translation>
     </message>
 </context>
 <context>
+    <name>ComparisonFigure</name>
+    <message>
+        <source>%1 мА·ч</source>
+        <translation>%1 mAh</translation>
+    </message>
+    <message>
+        <source>%1 Вт·ч</source>
+        <translation>%1 Wh</translation>
+    </message>
+    <message>
+        <source>Время, ч:мм</source>
+        <translation>Time, h:mm</translation>
+    </message>
+    <message>
+        <source>Ёмкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>Напряжение, В</source>
+        <translation>Voltage, V</translation>
+    </message>
+    <message>
+        <source>(нет этой оси)</source>
+        <translation>(no such axis)</translation>
+    </message>
+</context>
+<context>
     <name>CurveFileWriter</name>
     <message>
         <source>под этим именем не обычный файл</source>

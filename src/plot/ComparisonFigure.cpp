@@ -4,6 +4,7 @@
 #include "plot/CurveStore.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFont>
@@ -21,6 +22,10 @@ namespace brimvolt {
 struct CComparisonFigure::Summary : CBlockSummary<float, std::uint16_t> {};
 
 namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(ComparisonFigure)
+};
 
 // Layout in pixels: fixed, so the mapping does not depend on fonts.
 constexpr double kLeftMargin = 64;
@@ -102,10 +107,12 @@ QString LegendText(const FigureCurve& curve) {
                                             .toString(QStringLiteral("yyyy-MM-dd HH:mm"));
     }
     if (curve.capacityMah >= 0) {
-        text += QString::asprintf("   %.0f мА·ч", curve.capacityMah);
+        text += QStringLiteral("   ") +
+                Text::tr("%1 мА·ч").arg(QString::asprintf("%.0f", curve.capacityMah));
     }
     if (curve.energyWh >= 0) {
-        text += QString::asprintf("   %.2f Вт·ч", curve.energyWh);
+        text += QStringLiteral("   ") +
+                Text::tr("%1 Вт·ч").arg(QString::asprintf("%.2f", curve.energyWh));
     }
     return text;
 }
@@ -216,11 +223,11 @@ QColor FigurePaletteColor(int index) {
 QString FigureAxisTitle(FigureAxis axis) {
     switch (axis) {
         case FigureAxis::Time:
-            return QStringLiteral("Время, ч:мм");
+            return Text::tr("Время, ч:мм");
         case FigureAxis::Capacity:
-            return QStringLiteral("Ёмкость, мА·ч");
+            return Text::tr("Ёмкость, мА·ч");
         case FigureAxis::Energy:
-            return QStringLiteral("Энергия, Вт·ч");
+            return Text::tr("Энергия, Вт·ч");
     }
     return {};
 }
@@ -430,7 +437,7 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
     painter.save();
     painter.translate(14, area.center().y());
     painter.rotate(-90);
-    const QString yTitle = QStringLiteral("Напряжение, В");
+    const QString yTitle = Text::tr("Напряжение, В");
     painter.drawText(QPointF(-metrics.horizontalAdvance(yTitle) / 2, 0), yTitle);
     painter.restore();
 
@@ -465,7 +472,7 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
         painter.setPen(textPen);
         QString text = LegendText(curves[c]);
         if (!curves[c].HasAxis(axis)) {
-            text += QStringLiteral("   (нет этой оси)");
+            text += QStringLiteral("   ") + Text::tr("(нет этой оси)");
         }
         painter.drawText(QPointF(area.left() + 32, middle + metrics.ascent() / 2 - 1), text);
         rowTop += kLegendRow;
