@@ -6,9 +6,6 @@ find_program(BRIMVOLT_LRELEASE NAMES lrelease lrelease-qt6 HINTS ${BRIMVOLT_QT_B
 find_program(BRIMVOLT_LUPDATE NAMES lupdate lupdate-qt6 HINTS ${BRIMVOLT_QT_BINS} REQUIRED)
 
 set(BRIMVOLT_TS_FILES ${CMAKE_SOURCE_DIR}/translations/brimvolt_en.ts)
-set(BRIMVOLT_UPDATE_TRANSLATIONS
-    ${CMAKE_COMMAND} -DLUPDATE=${BRIMVOLT_LUPDATE} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
-    -P ${CMAKE_SOURCE_DIR}/cmake/UpdateTranslations.cmake)
 
 # Compiles the .ts files into .qm files and embeds them in target as :/i18n/<name>.qm.
 function(brimvolt_add_translations target)
@@ -29,5 +26,7 @@ endfunction()
 # `make translations`: the .ts files brought up to date with the texts in the sources, entries
 # whose text is gone dropped.
 add_custom_target(translations
-    COMMAND ${BRIMVOLT_UPDATE_TRANSLATIONS} -DDROP_VANISHED=ON "-DTS_FILES=${BRIMVOLT_TS_FILES}"
+    COMMAND ${CMAKE_COMMAND} -DLUPDATE=${BRIMVOLT_LUPDATE} -DSOURCE_DIR=${CMAKE_SOURCE_DIR}
+            -DDROP_VANISHED=ON "-DTS_FILES=${BRIMVOLT_TS_FILES}"
+            -P ${CMAKE_SOURCE_DIR}/cmake/UpdateTranslations.cmake
     VERBATIM)

@@ -2,6 +2,9 @@
 # -DSOURCE_DIR=<project> -DTS_FILES=<file>[;<file>...] [-DDROP_VANISHED=ON] -P UpdateTranslations.cmake
 # The texts are written in Russian inside tr(), QCoreApplication::translate() and
 # QT_TRANSLATE_NOOP(). Without locations the files change only when a text does.
+if(NOT LUPDATE OR NOT SOURCE_DIR OR NOT TS_FILES)
+    message(FATAL_ERROR "UpdateTranslations.cmake needs LUPDATE, SOURCE_DIR and TS_FILES")
+endif()
 set(options -silent -locations none -source-language ru -extensions cpp,h)
 if(DROP_VANISHED)
     list(APPEND options -no-obsolete)
