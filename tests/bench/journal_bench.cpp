@@ -1,6 +1,7 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -8,9 +9,12 @@
 #include <vector>
 
 #include "curve/CurveStore.h"
+#include "curve/Graf.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
+#include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;
 
@@ -212,8 +216,61 @@ void BM_JournalOpenChecked(benchmark::State& state) {
     }
 }
 
+// The journal window's own folder, where the curve window keeps Colors.ini and its autosave.
+struct WindowFolder {
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+    WindowFolder() { QDir::setCurrent(dir.path()); }
+    ~WindowFolder() { QDir::setCurrent(previous); }
+};
+
+// "Журнал испытаний" over 10 000 runs, from nothing to the table drawn.
+void BM_JournalWindowOpen(benchmark::State& state) {
+    Journals& journals = Shared();
+    WindowFolder folder;
+    testing::ScriptedDialogs dialogs;
+    QWidget owner;
+    CGraf graf(dialogs);
+    graf.Create(&owner);
+    for (auto _ : state) {
+        CJournalDlg window(dialogs, graf);
+        window.Create(&owner, journals.manyRuns);
+        window.show();
+        benchmark::DoNotOptimize(window.grab());
+        if (window.Model().rowCount() != kListedRuns) {
+            state.SkipWithError("runs missing");
+            break;
+        }
+    }
+}
+
+// The longest run from the journal into the curve window, drawn there.
+void BM_JournalRunToCurveWindow(benchmark::State& state) {
+    Journals& journals = Shared();
+    WindowFolder folder;
+    testing::ScriptedDialogs dialogs;
+    QWidget owner;
+    CGraf graf(dialogs);
+    graf.Create(&owner);
+    CJournalDlg window(dialogs, graf);
+    window.Create(&owner, journals.longRun);
+    window.SelectRuns({journals.longRunId});
+    for (auto _ : state) {
+        window.OnOpenInCurveWindow();
+        if (graf.store.lastIndex + 1 != kLongestRun) {
+            state.SkipWithError("run not loaded");
+            break;
+        }
+        state.PauseTiming();
+        graf.WaitForAutosave();
+        state.ResumeTiming();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_JournalWindowOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JournalRunToCurveWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JournalSampleDirect)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JournalSampleWriterPost)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JournalSampleWriterRoundTrip)->Unit(benchmark::kMicrosecond);

@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <vector>
+
+#include "journal/RunRecord.h"
+#include "journalview/ComparedCurve.h"
+
+class CComparePlot;
+class QComboBox;
+class QTableWidget;
+
+namespace brimvolt::platform {
+class CDialogs;
+}
+
+/**
+ * The comparison of runs: their voltage curves over one another on a chosen axis, and a table
+ * of what each run came to beside the first one.
+ */
+class CCompareDlg : public QDialog {
+    Q_OBJECT
+public:
+    /** Writes the runs' CSV as the journal window does (`excel`: its spreadsheet form). */
+    using ExportCsv = std::function<void(const std::vector<std::int64_t>& runIds, bool excel)>;
+
+    explicit CCompareDlg(brimvolt::platform::CDialogs& dialogs);
+    ~CCompareDlg() override;
+
+    /** Builds the window owned by `owner` (hidden); file dialogs start in `dataFolder`. */
+    void Create(QWidget* owner, const QString& dataFolder, ExportCsv exportCsv);
+
+    void Clear();
+    void AddRun(const brimvolt::RunRecord& run, std::span<const brimvolt::JournalSample> samples);
+    /** Adds the curve file at `path`; false (the operator told why) when it cannot be read. */
+    bool AddCurveFile(const QString& path);
+
+    void OnAddCurveFile();
+    /** 0 time, 1 capacity, 2 energy; an axis a curve file lacks leaves it out of the plot. */
+    void OnAxisChosen(int axis);
+    void OnWholeView();
+    void OnExportImage(bool svg);
+    void OnExportCsv(bool excel);
+
+    const std::vector<brimvolt::ComparedCurve>& Curves() const { return curves; }
+    CComparePlot* Plot() const { return plot; }
+    QTableWidget* SummaryTable() const { return summaryTable; }
+    QComboBox* AxisBox() const { return axisBox; }
+
+private:
+    void CurvesChanged();
+    void FillSummary();
+
+    brimvolt::platform::CDialogs& dialogs;
+    QString dataFolder;
+    ExportCsv exportCsv;
+    std::vector<brimvolt::ComparedCurve> curves;
+    CComparePlot* plot = nullptr;
+    QComboBox* axisBox = nullptr;
+    QTableWidget* summaryTable = nullptr;
+};
