@@ -10,9 +10,10 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>
+#include <iterator>
 #include <memory>
 
-#include "curve/CurveStore.h"
+#include "plot/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
@@ -53,11 +54,14 @@ QString Difference(const std::optional<double>& value, const std::optional<doubl
     return (diff < 0 ? QStringLiteral("−") : QStringLiteral("+")) + text;
 }
 
-QString DurationDifference(double value, double first) {
-    const double diff = value - first;
+QString DurationDifference(std::int32_t value, std::int32_t first) {
+    const std::int64_t diff = std::int64_t{value} - first;
     return (diff < 0 ? QStringLiteral("−") : QStringLiteral("+")) +
-           DurationText(static_cast<std::int32_t>(std::abs(diff)));
+           DurationText(static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(diff), INT32_MAX)));
 }
+
+// The pictures the comparison is saved as, whatever the window's size.
+constexpr QSize kExportSize(1280, 800);
 
 }  // namespace
 
@@ -115,13 +119,20 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
 }
 
 void CCompareDlg::Clear() {
-    curves.clear();
-    CurvesChanged();
+    summaries.clear();
+    plot->SetCurves({});
+    FillSummary();
 }
 
-void CCompareDlg::AddRun(const RunRecord& run, std::span<const JournalSample> samples) {
-    curves.push_back(CurveOfRun(run, samples));
-    CurvesChanged();
+void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
+                            std::vector<CurveSummary> addedSummaries) {
+    std::vector<FigureCurve> curves = plot->Figure().Curves();
+    std::move(added.begin(), added.end(), std::back_inserter(curves));
+    summaries.insert(summaries.end(), addedSummaries.begin(), addedSummaries.end());
+    plot->SetCurves(std::move(curves));
+    // A new set of curves shows from its start on the axis chosen.
+    plot->SetAxis(static_cast<FigureAxis>(axisBox->currentIndex()));
+    FillSummary();
 }
 
 bool CCompareDlg::AddCurveFile(const QString& path) {
@@ -135,8 +146,7 @@ bool CCompareDlg::AddCurveFile(const QString& path) {
                         tr("Ошибка!"), platform::Buttons::Ok);
         return false;
     }
-    curves.push_back(CurveOfFile(*store, QFileInfo(path).fileName()));
-    CurvesChanged();
+    AddCurves({FigureCurveOfStore(*store, QFileInfo(path).fileName())}, {SummaryOfFile(*store)});
     return true;
 }
 
@@ -149,30 +159,21 @@ void CCompareDlg::OnAddCurveFile() {
 }
 
 void CCompareDlg::OnAxisChosen(int axis) {
-    plot->SetAxis(axis);
+    plot->SetAxis(static_cast<FigureAxis>(axis));
 }
 
 void CCompareDlg::OnWholeView() {
     plot->WholeView();
 }
 
-void CCompareDlg::CurvesChanged() {
-    plot->SetCurves(curves);
-    FillSummary();
-}
-
 void CCompareDlg::FillSummary() {
-    summaryTable->setRowCount(static_cast<int>(curves.size()));
-    std::vector<CurveSummary> summaries;
-    for (const ComparedCurve& curve : curves) {
-        summaries.push_back(Summarize(curve));
-    }
+    summaryTable->setRowCount(static_cast<int>(summaries.size()));
     for (std::size_t i = 0; i < summaries.size(); ++i) {
         const CurveSummary& s = summaries[i];
         const CurveSummary& first = summaries.front();
         const bool isFirst = i == 0;
         const QString texts[kSummaryColumns] = {
-            curves[i].name,
+            plot->Figure().Curves()[i].label,
             Number(s.capacityMah, 0),
             isFirst ? QString() : Difference(s.capacityMah, first.capacityMah, 0),
             Number(s.energyWh, 3),
@@ -181,7 +182,7 @@ void CCompareDlg::FillSummary() {
             isFirst ? QString() : Difference(s.meanVolts, first.meanVolts, 3),
             Number(s.rinMohm, 0),
             isFirst ? QString() : Difference(s.rinMohm, first.rinMohm, 0),
-            DurationText(static_cast<std::int32_t>(s.durationSeconds)),
+            DurationText(s.durationSeconds),
             isFirst ? QString() : DurationDifference(s.durationSeconds, first.durationSeconds),
         };
         for (int column = 0; column < kSummaryColumns; ++column) {
@@ -189,7 +190,7 @@ void CCompareDlg::FillSummary() {
             item->setTextAlignment(column == kName ? Qt::AlignLeft | Qt::AlignVCenter
                                                    : Qt::AlignRight | Qt::AlignVCenter);
             if (column == kName) {
-                item->setForeground(plot->CurveColor(static_cast<int>(i)));
+                item->setForeground(plot->Figure().ColorOf(static_cast<int>(i)));
             }
             summaryTable->setItem(static_cast<int>(i), column, item);
         }
@@ -206,7 +207,10 @@ void CCompareDlg::OnExportImage(bool svg) {
     if (path.isEmpty()) {
         return;
     }
-    const platform::WriteResult written = plot->Export(path, svg);
+    if (!path.endsWith(svg ? QStringLiteral(".svg") : QStringLiteral(".png"), Qt::CaseInsensitive)) {
+        path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
+    }
+    const platform::WriteResult written = plot->Figure().Save(path, kExportSize);
     if (!written) {
         dialogs.Message(this,
                         tr("Не удалось записать файл %1.\nПричина: %2").arg(path, written.reason),
@@ -216,9 +220,9 @@ void CCompareDlg::OnExportImage(bool svg) {
 
 void CCompareDlg::OnExportCsv(bool excel) {
     std::vector<std::int64_t> ids;
-    for (const ComparedCurve& curve : curves) {
-        if (!curve.FromFile()) {
-            ids.push_back(curve.runId);
+    for (const CurveSummary& summary : summaries) {
+        if (summary.runId != 0) {
+            ids.push_back(summary.runId);
         }
     }
     if (exportCsv && !ids.empty()) {

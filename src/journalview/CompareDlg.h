@@ -4,10 +4,8 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
-#include <span>
 #include <vector>
 
-#include "journal/RunRecord.h"
 #include "journalview/ComparedCurve.h"
 
 class CComparePlot;
@@ -35,30 +33,32 @@ public:
     void Create(QWidget* owner, const QString& dataFolder, ExportCsv exportCsv);
 
     void Clear();
-    void AddRun(const brimvolt::RunRecord& run, std::span<const brimvolt::JournalSample> samples);
+    /** Adds curves, each with its summary, after those shown. */
+    void AddCurves(std::vector<brimvolt::FigureCurve> added,
+                   std::vector<brimvolt::CurveSummary> addedSummaries);
     /** Adds the curve file at `path`; false (the operator told why) when it cannot be read. */
     bool AddCurveFile(const QString& path);
 
     void OnAddCurveFile();
-    /** 0 time, 1 capacity, 2 energy; an axis a curve file lacks leaves it out of the plot. */
+    /** 0 time, 1 capacity, 2 energy: a curve file, which has time only, then stays out of
+     * the plot but not out of the legend. */
     void OnAxisChosen(int axis);
     void OnWholeView();
     void OnExportImage(bool svg);
     void OnExportCsv(bool excel);
 
-    const std::vector<brimvolt::ComparedCurve>& Curves() const { return curves; }
+    const std::vector<brimvolt::CurveSummary>& Summaries() const { return summaries; }
     CComparePlot* Plot() const { return plot; }
     QTableWidget* SummaryTable() const { return summaryTable; }
     QComboBox* AxisBox() const { return axisBox; }
 
 private:
-    void CurvesChanged();
     void FillSummary();
 
     brimvolt::platform::CDialogs& dialogs;
     QString dataFolder;
     ExportCsv exportCsv;
-    std::vector<brimvolt::ComparedCurve> curves;
+    std::vector<brimvolt::CurveSummary> summaries;  // one a curve, in the figure's order
     CComparePlot* plot = nullptr;
     QComboBox* axisBox = nullptr;
     QTableWidget* summaryTable = nullptr;

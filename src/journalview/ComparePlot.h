@@ -1,18 +1,18 @@
 #pragma once
 
-#include <QColor>
-#include <QImage>
 #include <QPoint>
-#include <QRect>
+#include <QSize>
+#include <QStringList>
 #include <QWidget>
+#include <optional>
 #include <vector>
 
-#include "journalview/ComparedCurve.h"
-#include "platform/Files.h"
+#include "plot/ComparisonFigure.h"
 
 /**
- * The comparison's plot: the curves over one another, zoomed with the wheel and a dragged
- * rectangle, with each curve's value under the mouse.
+ * The comparison's plot: the figure drawn to the widget's size, zoomed in with the wheel and
+ * with a rectangle dragged by the left button; while the mouse is over it, a readout gives the
+ * value of every curve at the mouse.
  */
 class CComparePlot : public QWidget {
     Q_OBJECT
@@ -20,12 +20,29 @@ public:
     explicit CComparePlot(QWidget* parent = nullptr);
     ~CComparePlot() override;
 
-    void SetCurves(const std::vector<brimvolt::ComparedCurve>& curves);
-    void SetAxis(int axis);
+    brimvolt::CComparisonFigure& Figure() { return figure; }
+    const brimvolt::CComparisonFigure& Figure() const { return figure; }
+
+    void SetCurves(std::vector<brimvolt::FigureCurve> curves);
+    void SetAxis(brimvolt::FigureAxis axis);
     void WholeView();
-    QColor CurveColor(int index) const;
-    brimvolt::platform::WriteResult Export(const QString& path, bool svg) const;
+
+    /** The readout for the mouse at `pixel`: the axis value, then one line per curve. */
+    QStringList ReadoutAt(QPoint pixel) const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void wheelEvent(QWheelEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+
+private:
+    void DrawReadout(QPainter& painter, QPoint at) const;
+
+    brimvolt::CComparisonFigure figure;
+    std::optional<QPoint> dragFrom;
+    QPoint dragTo;
+    std::optional<QPoint> mouseAt;
 };

@@ -1,73 +1,78 @@
 #include "journalview/ComparedCurve.h"
 
-#include <algorithm>
-
-#include "curve/CurveGrid.h"
-#include "curve/CurveStore.h"
+#include "journal/JournalExport.h"
+#include "plot/CurveGrid.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 
-ComparedCurve CurveOfRun(const RunRecord& run, std::span<const JournalSample> samples) {
-    ComparedCurve curve;
-    curve.name = run.label.isEmpty() ? QStringLiteral("№%1").arg(run.id) : run.label;
-    curve.startedUtc = run.startedUtc;
-    curve.runId = run.id;
-    curve.rinMohm = run.rinMohm;
-    const std::size_t count = samples.size();
-    curve.seconds.resize(count);
-    curve.millivolts.resize(count);
-    curve.capacityMah.resize(count);
-    curve.energyUj.resize(count);
-    for (std::size_t i = 0; i < count; ++i) {
-        curve.seconds[i] = samples[i].seconds;
-        curve.millivolts[i] = samples[i].voltageMv;
-        curve.capacityMah[i] = samples[i].capacityMah;
-        curve.energyUj[i] = samples[i].energyUj;
-    }
-    return curve;
-}
-
-ComparedCurve CurveOfFile(const CurveStore& store, const QString& name) {
-    ComparedCurve curve;
-    curve.name = name;
-    const std::int32_t last = LastReadableIndex(store);
-    const auto count = static_cast<std::size_t>(std::max(last + 1, 0));
-    curve.seconds.assign(store.sampleTimes.begin(), store.sampleTimes.begin() + count);
-    curve.millivolts.assign(store.sampleMillivolts.begin(), store.sampleMillivolts.begin() + count);
-    return curve;
-}
-
-CurveSummary Summarize(const ComparedCurve& curve) {
+CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples) {
     CurveSummary summary;
-    if (curve.seconds.empty()) {
-        return summary;
+    summary.runId = run.id;
+    summary.capacityMah = run.capacityMah;
+    summary.energyWh = EnergyMwh(run.energyUj) / 1000.0;
+    summary.durationSeconds = run.durationSeconds;
+    if (run.rinMohm != 0) {
+        summary.rinMohm = run.rinMohm;
     }
-    summary.durationSeconds = curve.seconds.back() - curve.seconds.front();
-    if (curve.rinMohm != 0) {
-        summary.rinMohm = curve.rinMohm;
-    }
-    if (!curve.FromFile()) {
-        summary.capacityMah = curve.capacityMah.back();
-        summary.energyWh = static_cast<double>(curve.energyUj.back()) / 3.6e9;
-    }
-    // Each point stands for the interval it closes, as the energy is integrated.
-    double weighted = 0.0;
-    double weight = 0.0;
-    for (std::size_t i = 1; i < curve.seconds.size(); ++i) {
-        const double seconds = curve.seconds[i] - curve.seconds[i - 1];
+    // The charge the energy was integrated over, so a run whose current changed is averaged
+    // by what it delivered: µJ over mA·s gives mV.
+    std::int64_t chargeMas = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const std::int64_t seconds = std::int64_t{samples[i].seconds} - samples[i - 1].seconds;
         if (seconds > 0) {
-            weighted += curve.millivolts[i] * seconds;
-            weight += seconds;
+            chargeMas += std::int64_t{samples[i].currentMa} * seconds;
         }
     }
-    if (!curve.FromFile() && curve.capacityMah.back() > 0) {
-        // Energy over charge: µJ / (mAh × 3600 s) gives mV.
-        summary.meanVolts = static_cast<double>(curve.energyUj.back()) /
-                            (curve.capacityMah.back() * 3600.0) / 1000.0;
-    } else if (weight > 0) {
-        summary.meanVolts = weighted / weight / 1000.0;
+    if (chargeMas > 0 && !samples.empty()) {
+        summary.meanVolts =
+            static_cast<double>(samples.back().energyUj) / static_cast<double>(chargeMas) / 1000.0;
     }
     return summary;
+}
+
+CurveSummary SummaryOfFile(const CurveStore& store) {
+    CurveSummary summary;
+    const std::int32_t last = LastReadableIndex(store);
+    if (last < 0) {
+        return summary;
+    }
+    summary.durationSeconds = store.sampleTimes[static_cast<std::size_t>(last)];
+    // Each point stands for the interval it closes, as a run's energy is integrated.
+    double weighted = 0.0;
+    double seconds = 0.0;
+    for (std::size_t i = 1; i <= static_cast<std::size_t>(last); ++i) {
+        const double interval = store.sampleTimes[i] - store.sampleTimes[i - 1];
+        if (interval > 0) {
+            weighted += store.sampleMillivolts[i] * interval;
+            seconds += interval;
+        }
+    }
+    if (seconds > 0) {
+        summary.meanVolts = weighted / seconds / 1000.0;
+    }
+    return summary;
+}
+
+FigureCurve FigureCurveOfRun(const RunRecord& run, std::span<const JournalSample> samples) {
+    FigureCurve curve;
+    curve.label = run.label.isEmpty() ? QStringLiteral("№%1").arg(run.id) : run.label;
+    curve.startedUtc = run.startedUtc;
+    curve.capacityMah = run.capacityMah;
+    curve.energyWh = EnergyMwh(run.energyUj) / 1000.0;
+    const std::size_t count = samples.size();
+    curve.millivolts.resize(count);
+    for (std::vector<float>& x : curve.x) {
+        x.resize(count);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        const JournalSample& sample = samples[i];
+        curve.millivolts[i] = sample.voltageMv;
+        curve.x[static_cast<std::size_t>(FigureAxis::Time)][i] = static_cast<float>(sample.seconds);
+        curve.x[static_cast<std::size_t>(FigureAxis::Capacity)][i] = static_cast<float>(sample.capacityMah);
+        curve.x[static_cast<std::size_t>(FigureAxis::Energy)][i] = static_cast<float>(EnergyMwh(sample.energyUj) / 1000.0);
+    }
+    return curve;
 }
 
 }  // namespace brimvolt

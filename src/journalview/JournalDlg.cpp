@@ -18,6 +18,7 @@
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
 #include "journalview/CompareDlg.h"
+#include "journalview/ComparedCurve.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 
@@ -312,14 +313,19 @@ void CJournalDlg::OnCompare() {
                                   ExportCsv(runs, excel);
                               });
     }
-    compareWindow->Clear();
+    // Each run's samples are let go once its curve and summary are taken from them.
+    std::vector<FigureCurve> curves;
+    std::vector<CurveSummary> summaries;
     for (const RunRecord& run : runs) {
-        std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
+        const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
         if (!samples) {
             return;
         }
-        compareWindow->AddRun(run, *samples);
+        curves.push_back(FigureCurveOfRun(run, *samples));
+        summaries.push_back(SummaryOfRun(run, *samples));
     }
+    compareWindow->Clear();
+    compareWindow->AddCurves(std::move(curves), std::move(summaries));
     compareWindow->show();
     compareWindow->raise();
 }

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
+#include <QImage>
+#include <QTableWidget>
+#include <QTest>
+#include <QWheelEvent>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -12,6 +18,9 @@
 #include "curve/Graf.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
+#include "curvefile/CurveFileWriter.h"
+#include "journalview/CompareDlg.h"
+#include "journalview/ComparePlot.h"
 #include "journalview/JournalDlg.h"
 #include "journalview/RunTableModel.h"
 #include "module/CurveRecording.h"
@@ -78,6 +87,9 @@ public:
         run.startMv = samples.front().voltageMv;
         run.endMv = samples.back().voltageMv;
         run.sampleCount = static_cast<std::int32_t>(samples.size());
+        for (std::size_t i = 1; i < samples.size(); ++i) {
+            run.energyUj += IntervalEnergyUj(samples[i - 1].seconds, samples[i]);
+        }
         EXPECT_EQ(writer.SaveRun(run, samples), CJournal::SaveResult::Saved);
         // Label and note are the operator's: written as the window writes them.
         writer.SetLabel(run.id, spec.label);
@@ -275,6 +287,171 @@ TEST_F(JournalWindowTest, ExportsWriteTheToolsCsvAndCurveFile) {
     EXPECT_EQ(file.readAll(), RunCsv(stored, *writer.Samples(run.id), true));
     EXPECT_TRUE(QFile::exists(curve));
     EXPECT_TRUE(dialogs.messages.isEmpty());
+}
+
+// Three runs compared: 1000, 2000 and 500 mAh at 1 A.
+class CompareWindowTest : public JournalWindowTest {
+public:
+    void SetUp() override {
+        JournalWindowTest::SetUp();
+        runs = {AddRun({"cell A", 1'700'000'000, 3600, 1000, ""}),
+                AddRun({"cell B", 1'700'100'000, 7200, 1000, ""}),
+                AddRun({"cell C", 1'700'200'000, 1800, 1000, ""})};
+        OpenWindow();
+        window->SelectRuns({runs[0].id, runs[1].id, runs[2].id});
+        window->OnCompare();
+        ASSERT_NE(window->CompareWindow(), nullptr);
+        plot = window->CompareWindow()->Plot();
+        plot->resize(800, 500);
+    }
+
+    const CComparisonFigure& Figure() const { return plot->Figure(); }
+
+    std::vector<RunRecord> runs;
+    CComparePlot* plot = nullptr;
+};
+
+TEST_F(CompareWindowTest, EachAxisEndsTheCurvesWhereTheirRunsEnded) {
+    ASSERT_EQ(Figure().Curves().size(), 3u);
+    EXPECT_EQ(Figure().Curves()[1].label, "cell B") << "table order, newest first";
+    EXPECT_NE(Figure().ColorOf(0), Figure().ColorOf(1));
+
+    struct Case {
+        FigureAxis axis;
+        double ends[3];  // runs in the figure's order: C, B, A
+    };
+    const Case cases[] = {
+        {FigureAxis::Time, {1800, 7200, 3600}},
+        {FigureAxis::Capacity, {500, 2000, 1000}},
+    };
+    for (const Case& c : cases) {
+        window->CompareWindow()->AxisBox()->setCurrentIndex(static_cast<int>(c.axis));
+        ASSERT_EQ(Figure().Axis(), c.axis);
+        for (int i = 0; i < 3; ++i) {
+            const std::vector<float>& x = Figure().Curves()[i].x[static_cast<std::size_t>(c.axis)];
+            EXPECT_FLOAT_EQ(x.back(), c.ends[i]) << "axis " << int(c.axis) << " curve " << i;
+        }
+        // Past the shortest curve's end only the longer ones have a value.
+        const std::vector<std::optional<double>> values = Figure().ValuesAt(c.ends[0] * 1.5);
+        EXPECT_FALSE(values[0].has_value());
+        EXPECT_TRUE(values[1].has_value());
+        EXPECT_TRUE(values[2].has_value());
+        EXPECT_GE(Figure().WholeView().right(), c.ends[1]);
+    }
+    // The energy axis ends at the run's energy as the journal integrated it.
+    window->CompareWindow()->AxisBox()->setCurrentIndex(2);
+    for (int i = 0; i < 3; ++i) {
+        const RunRecord stored = *writer.Run(window->CompareWindow()->Summaries()[i].runId);
+        EXPECT_NEAR(Figure().Curves()[i].x[2].back(), EnergyMwh(stored.energyUj) / 1000.0, 1e-4);
+    }
+}
+
+TEST_F(CompareWindowTest, SummaryGivesEachRunAndItsDifferenceFromTheFirst) {
+    QTableWidget* table = window->CompareWindow()->SummaryTable();
+    ASSERT_EQ(table->rowCount(), 3);
+    auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
+    EXPECT_EQ(cell(0, 0), "cell C");
+    EXPECT_EQ(cell(0, 1), "500");
+    EXPECT_EQ(cell(0, 2), "");
+    EXPECT_EQ(cell(1, 1), "2000");
+    EXPECT_EQ(cell(1, 2), "+1500");
+    EXPECT_EQ(cell(2, 2), "+500");
+    EXPECT_EQ(cell(1, 9), "2:00:00");
+    EXPECT_EQ(cell(1, 10), "+1:30:00");
+    EXPECT_EQ(cell(0, 7), "—") << "no Rin measured";
+    // Mean voltage: energy over charge; the test's curve falls 1 mV every 4 s.
+    EXPECT_NEAR(cell(0, 5).toDouble(), 4.200 - 0.225, 0.002);
+
+    // A curve file joins on the time axis only, and says nothing of capacity.
+    CurveStore store;
+    for (int t = 1; t <= 600; ++t) {
+        store.Append(t, 3900);
+    }
+    store.sampleMillivolts[0] = 3900;
+    store.durationSeconds = 600;
+    const QString file = folder.filePath(QStringLiteral("old.raz"));
+    ASSERT_TRUE(WriteCurveFile(file, store));
+    dialogs.paths = {file};
+    window->CompareWindow()->OnAddCurveFile();
+    ASSERT_EQ(table->rowCount(), 4);
+    EXPECT_EQ(cell(3, 0), "old.raz");
+    EXPECT_EQ(cell(3, 1), "—");
+    EXPECT_EQ(cell(3, 5), "3.900");
+    window->CompareWindow()->AxisBox()->setCurrentIndex(1);
+    EXPECT_FALSE(Figure().ValuesAt(100)[3].has_value());
+}
+
+TEST_F(CompareWindowTest, WheelAndDraggedRectangleZoomAndOneCommandGoesBack) {
+    const QRectF whole = Figure().View();
+    const QRectF area = Figure().PlotArea(plot->size());
+    const QPoint middle = area.center().toPoint();
+    const double xAtMiddle = Figure().DataAt(plot->size(), middle).x();
+
+    QWheelEvent wheel(middle, plot->mapToGlobal(middle), QPoint(), QPoint(0, 240), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(plot, &wheel);
+    EXPECT_LT(Figure().View().width(), whole.width() * 0.9);
+    EXPECT_NEAR(Figure().DataAt(plot->size(), middle).x(), xAtMiddle, whole.width() * 1e-3)
+        << "the point under the mouse stays";
+
+    window->CompareWindow()->OnWholeView();
+    EXPECT_EQ(Figure().View(), whole);
+
+    const QPoint from = area.topLeft().toPoint() + QPoint(40, 40);
+    const QPoint to = from + QPoint(120, 80);
+    const QRectF expected = Figure().ViewOfDrag(plot->size(), QRectF(from, to));
+    QTest::mousePress(plot, Qt::LeftButton, Qt::NoModifier, from);
+    QTest::mouseMove(plot, to);
+    QTest::mouseRelease(plot, Qt::LeftButton, Qt::NoModifier, to);
+    EXPECT_EQ(Figure().View(), expected);
+    EXPECT_LT(Figure().View().width(), whole.width() / 2);
+
+    // The readout names the place and every curve's voltage there.
+    const QStringList readout = plot->ReadoutAt(middle);
+    ASSERT_EQ(readout.size(), 4);
+    EXPECT_TRUE(readout[1].startsWith("cell C: "));
+}
+
+TEST_F(CompareWindowTest, ComparisonSavesAsPngAndSvgWithThreeColours) {
+    const QString png = folder.filePath(QStringLiteral("compare.png"));
+    const QString svg = folder.filePath(QStringLiteral("compare"));
+    dialogs.paths = {png, svg};
+    window->CompareWindow()->OnExportImage(false);
+    window->CompareWindow()->OnExportImage(true);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    for (int i = 0; i < 3; ++i) {
+        const QRgb colour = Figure().ColorOf(i).rgb();
+        bool found = false;
+        for (int y = 0; y < image.height() && !found; ++y) {
+            for (int x = 0; x < image.width() && !found; ++x) {
+                found = image.pixel(x, y) == colour;
+            }
+        }
+        EXPECT_TRUE(found) << "curve " << i;
+    }
+    QFile file(svg + QStringLiteral(".svg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("cell B"));
+
+    if (const QString shots = qEnvironmentVariable("BRIMVOLT_SCREENSHOTS"); !shots.isEmpty()) {
+        window->show();
+        window->resize(1100, 420);
+        window->grab().save(shots + QStringLiteral("/journal.png"));
+        window->CompareWindow()->grab().save(shots + QStringLiteral("/compare.png"));
+    }
+}
+
+TEST_F(JournalWindowTest, ComparisonNeedsTwoRuns) {
+    const RunRecord run = AddRun({"cell A", 1'700'000'000, 60, 1000, ""});
+    OpenWindow();
+    window->SelectRuns({run.id});
+    window->OnCompare();
+    EXPECT_EQ(window->CompareWindow(), nullptr);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_TRUE(dialogs.messages[0].text.contains("два испытания"));
 }
 
 }  // namespace
