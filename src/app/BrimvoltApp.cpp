@@ -34,6 +34,7 @@ constexpr OptionLine kOptionLines[] = {
     {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
+    {"--journal PATH", "keep the run journal in PATH (default: ./journal.sqlite)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
 };
@@ -83,23 +84,41 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     BrimvoltOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        // A path that is empty or looks like the next option is a slip, not a port to probe.
-        const auto takePath = [&](const QString& path) {
+        // A path that is empty or looks like the next option is a slip, not a file to use.
+        const auto takePath = [&](const QString& path, const auto& take) {
             if (path.isEmpty() || path.startsWith(QLatin1String("--"))) {
                 options.errors.append(argument);
             } else {
-                options.extraPorts.append(path);
+                take(path);
             }
         };
-        if (argument == QLatin1String("--extra-port")) {
-            if (i + 1 < arguments.size()) {
-                takePath(arguments[++i]);
-            } else {
-                options.errors.append(argument);
+        const auto takePathOption = [&](const QString& name, const auto& take) {
+            if (argument == name) {
+                if (i + 1 < arguments.size()) {
+                    takePath(arguments[++i], take);
+                } else {
+                    options.errors.append(argument);
+                }
+                return true;
             }
-        } else if (argument.startsWith(QLatin1String("--extra-port="))) {
-            takePath(argument.mid(13));
-        } else if (argument.startsWith(QLatin1String("--headless-demo="))) {
+            if (argument.startsWith(name + u'=')) {
+                takePath(argument.mid(name.size() + 1), take);
+                return true;
+            }
+            return false;
+        };
+        const auto addPort = [&](const QString& path) { options.extraPorts.append(path); };
+        const auto setJournal = [&](const QString& path) {
+            if (!options.journalPath.isEmpty()) {
+                options.errors.append(argument);  // two journals: which one was meant?
+            }
+            options.journalPath = path;
+        };
+        if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
+            takePathOption(QStringLiteral("--journal"), setJournal)) {
+            continue;
+        }
+        if (argument.startsWith(QLatin1String("--headless-demo="))) {
             options.headlessDemoSeconds =
                 brimvolt::HeadlessDemoSeconds(QStringView(argument).mid(16));
             if (!options.headlessDemoSeconds) {
@@ -176,6 +195,7 @@ int CBrimvoltApp::InitInstance() {
         demo.speed = *options.demoSpeed;
         demo.seconds = *options.headlessDemoSeconds;
         demo.extraPorts = options.extraPorts;
+        demo.journalPath = options.journalPath;
         return brimvolt::RunHeadlessDemo(demo);
     }
 
@@ -186,7 +206,7 @@ int CBrimvoltApp::InitInstance() {
     }
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
-    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();

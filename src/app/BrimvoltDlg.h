@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QTimer>
@@ -23,6 +24,7 @@
 #include "platform/RunSleepGuard.h"
 #include "platform/SerialPort.h"
 
+class CJournalDlg;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -30,6 +32,9 @@ class QListWidget;
 class QMenuBar;
 class QPushButton;
 
+namespace brimvolt {
+class CJournalWriter;
+}
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -51,10 +56,11 @@ public:
 
     /**
      * Sets the initial state and starts the serial worker, which uses portSystem on its own
-     * thread until the window is destroyed; Create (or exec) builds the window.
+     * thread until the window is destroyed, and the run journal at `journalPath` (empty:
+     * journal.sqlite in the data folder); Create (or exec) builds the window.
      */
-    CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem,
-                 brimvolt::platform::CDialogs& dialogs);
+    CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem, brimvolt::platform::CDialogs& dialogs,
+                 const QString& journalPath = {});
     ~CBrimvoltDlg() override;
 
     /** Builds the controls from the template, connects them and initialises; then shows. */
@@ -66,6 +72,8 @@ public:
     QIcon OnQueryDragIcon() const { return appIcon; }
     void OnAbout();
     void OnShowHideCurve();
+    /** "Журнал испытаний": the journal window, made the first time and kept while hidden. */
+    void OnJournal();
     void OnExit();
     void OnTimer(int id);
     void OnPortSelected(int index);
@@ -107,6 +115,17 @@ public:
 
     /** Whether a request is with the serial worker and its answer has not been handled yet. */
     bool LinkBusy() const { return linkBusy; }
+
+    /**
+     * The run journal the window feeds; null once the window has let it go. Its signals tell
+     * of every run as it is recorded; it works on a thread of its own.
+     */
+    brimvolt::CJournalWriter* Journal() const { return journal.get(); }
+    /** The journal's file, absolute. */
+    QString JournalPath() const { return journalPath; }
+
+    /** The journal window once the command opened it, or null. */
+    CJournalDlg* JournalWindow() const { return journalWindow.get(); }
 
     // The state record, in declaration order.
     QIcon appIcon;
@@ -187,6 +206,8 @@ private:
     void OnPollDone(const brimvolt::PollOutcome& outcome);
     void OnStatusRead(const brimvolt::StatusRecord& status);
     void OnLinkLost();
+    /** A problem of the journal: told once, after any box already shown has been answered. */
+    void OnJournalProblem(const QString& text);
 
     /**
      * Steps that talk to the module (the two ticks, a port choice) run one at a time in the
@@ -221,4 +242,13 @@ private:
     std::deque<std::function<void()>> linkSteps;
     int chosenIndex = 0;   // the combo box entry being opened by the operator's choice
     bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
+
+    QString journalPath;
+    std::unique_ptr<brimvolt::CJournalWriter> journal;
+    QSet<QString> journalProblemsTold;
+    std::deque<QString> journalProblemsWaiting;
+    bool tellingJournalProblem = false;
+
+    // Destroyed first: it uses the curve window and hears the journal.
+    std::unique_ptr<CJournalDlg> journalWindow;
 };
