@@ -13,13 +13,13 @@
 #include <iterator>
 #include <memory>
 
-#include "plot/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
 #include "journalview/ComparePlot.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 
@@ -57,7 +57,8 @@ QString Difference(const std::optional<double>& value, const std::optional<doubl
 QString DurationDifference(std::int32_t value, std::int32_t first) {
     const std::int64_t diff = std::int64_t{value} - first;
     return (diff < 0 ? QStringLiteral("−") : QStringLiteral("+")) +
-           DurationText(static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(diff), INT32_MAX)));
+           DurationText(
+               static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(diff), INT32_MAX)));
 }
 
 // The pictures the comparison is saved as, whatever the window's size.
@@ -207,7 +208,8 @@ void CCompareDlg::OnExportImage(bool svg) {
     if (path.isEmpty()) {
         return;
     }
-    if (!path.endsWith(svg ? QStringLiteral(".svg") : QStringLiteral(".png"), Qt::CaseInsensitive)) {
+    if (!path.endsWith(svg ? QStringLiteral(".svg") : QStringLiteral(".png"),
+                       Qt::CaseInsensitive)) {
         path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
     }
     const platform::WriteResult written = plot->Figure().Save(path, kExportSize);

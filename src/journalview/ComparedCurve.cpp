@@ -69,8 +69,10 @@ FigureCurve FigureCurveOfRun(const RunRecord& run, std::span<const JournalSample
         const JournalSample& sample = samples[i];
         curve.millivolts[i] = sample.voltageMv;
         curve.x[static_cast<std::size_t>(FigureAxis::Time)][i] = static_cast<float>(sample.seconds);
-        curve.x[static_cast<std::size_t>(FigureAxis::Capacity)][i] = static_cast<float>(sample.capacityMah);
-        curve.x[static_cast<std::size_t>(FigureAxis::Energy)][i] = static_cast<float>(EnergyMwh(sample.energyUj) / 1000.0);
+        curve.x[static_cast<std::size_t>(FigureAxis::Capacity)][i] =
+            static_cast<float>(sample.capacityMah);
+        curve.x[static_cast<std::size_t>(FigureAxis::Energy)][i] =
+            static_cast<float>(EnergyMwh(sample.energyUj) / 1000.0);
     }
     return curve;
 }

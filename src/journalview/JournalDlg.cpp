@@ -194,11 +194,11 @@ void CJournalDlg::ShowCount() {
 }
 
 void CJournalDlg::OnRunChanged(const RunEvent& event) {
-    const bool known = model.RowOf(event.run.id) >= 0;
     // A run deleted here while it was recorded stays deleted: the journal no longer takes it.
-    if (!known && event.kind != RunEventKind::Opened) {
+    if (deletedHere.contains(event.run.id)) {
         return;
     }
+    const bool known = model.RowOf(event.run.id) >= 0;
     model.UpdateRun(event.run);
     if (!known) {
         ShowCount();
@@ -413,5 +413,8 @@ void CJournalDlg::OnDelete() {
         return;
     }
     model.RemoveRuns(ids);
+    for (std::int64_t id : ids) {
+        deletedHere.insert(id);
+    }
     ShowCount();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QSet>
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -84,5 +85,6 @@ private:
     QLineEdit* filterEdit = nullptr;
     QLabel* countLabel = nullptr;
     QMenu* runMenu = nullptr;
+    QSet<std::int64_t> deletedHere;
     std::unique_ptr<CCompareDlg> compareWindow;
 };

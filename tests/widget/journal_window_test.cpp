@@ -3,22 +3,23 @@
 #include <QAbstractItemModel>
 #include <QApplication>
 #include <QComboBox>
-#include <QImage>
-#include <QTableWidget>
-#include <QTest>
-#include <QWheelEvent>
 #include <QDir>
 #include <QFile>
+#include <QImage>
 #include <QLineEdit>
 #include <QTableView>
+#include <QTableWidget>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
+#include <cmath>
 #include <memory>
 #include <vector>
 
 #include "curve/Graf.h"
+#include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
-#include "curvefile/CurveFileWriter.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparePlot.h"
 #include "journalview/JournalDlg.h"
@@ -435,12 +436,81 @@ TEST_F(CompareWindowTest, ComparisonSavesAsPngAndSvgWithThreeColours) {
     QFile file(svg + QStringLiteral(".svg"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_TRUE(file.readAll().contains("cell B"));
+}
 
+// Cells of one batch as they discharge at 1 A: a flat middle, a knee at the end, the cell's
+// resistance taken off at once. Rin in mΩ.
+RunRecord CellDischarge(CJournal& journal, const QString& label, std::int64_t startedUtc,
+                        int capacityMah, int rinMohm) {
+    RunRecord run;
+    run.startedUtc = startedUtc;
+    run.port = QStringLiteral("ttyUSB0");
+    run.state = RunState::Stopped;
+    run.rinMohm = static_cast<std::uint16_t>(rinMohm);
+    std::vector<JournalSample> samples;
+    const int seconds = capacityMah * 36 / 10;
+    for (int t = 0; t <= seconds; ++t) {
+        const double f = static_cast<double>(t) / seconds;
+        const double volts = 4.18 - 0.12 * (1 - std::exp(-20 * f)) - 0.45 * f -
+                             0.9 * std::pow(f, 14) - (t == 0 ? 0.0 : rinMohm / 1000.0);
+        JournalSample sample;
+        sample.seconds = t;
+        sample.voltageMv = static_cast<std::uint16_t>(volts * 1000);
+        sample.currentMa = t == 0 ? 0 : 1000;
+        sample.capacityMah = t * 1000 / 3600;
+        sample.temperature = static_cast<std::uint8_t>(24 + 6 * f);
+        if (t > 0) {
+            run.energyUj += IntervalEnergyUj(t - 1, sample);
+        }
+        samples.push_back(sample);
+    }
+    run.durationSeconds = seconds;
+    run.capacityMah = samples.back().capacityMah;
+    run.startMv = samples.front().voltageMv;
+    run.endMv = samples.back().voltageMv;
+    run.maxTemperature = samples.back().temperature;
+    run.sampleCount = static_cast<std::int32_t>(samples.size());
+    EXPECT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+    journal.SetLabel(run.id, label);
+    return run;
+}
+
+// The windows as the operator sees them, painted for real: every curve of the comparison shows
+// in its colour. BRIMVOLT_SCREENSHOTS=FOLDER keeps the pictures of both windows.
+TEST_F(JournalWindowTest, WindowsPaintEveryComparedCurveInItsColour) {
+    const std::int64_t spring = 1'712'000'000;
+    std::vector<std::int64_t> compared;
+    compared.push_back(CellDischarge(writer, "18650 №1", spring, 2950, 38).id);
+    compared.push_back(CellDischarge(writer, "18650 №2", spring + 14'000, 2870, 41).id);
+    compared.push_back(CellDischarge(writer, "18650 №3", spring + 28'000, 2610, 55).id);
+    compared.push_back(CellDischarge(writer, "18650 №1 осень", spring + 15'800'000, 2480, 62).id);
+    CellDischarge(writer, "LiFePO4 A", spring - 900'000, 1450, 25);
+    CellDischarge(writer, "LiFePO4 B", spring - 800'000, 1390, 28);
+    writer.SetNote(compared[3], QStringLiteral("после полугода в работе"));
+    OpenWindow();
+    window->resize(1180, 340);
+    window->show();
+    window->SelectRuns(compared);
+    window->OnCompare();
+    CCompareDlg* compare = window->CompareWindow();
+    ASSERT_NE(compare, nullptr);
+    compare->AxisBox()->setCurrentIndex(static_cast<int>(FigureAxis::Capacity));
+    compare->resize(1000, 760);
+
+    const QImage picture = compare->grab().toImage();
+    for (int i = 0; i < 4; ++i) {
+        const QRgb colour = compare->Plot()->Figure().ColorOf(i).rgb();
+        bool found = false;
+        for (int y = 0; y < picture.height() && !found; ++y) {
+            for (int x = 0; x < picture.width() && !found; ++x) {
+                found = picture.pixel(x, y) == colour;
+            }
+        }
+        EXPECT_TRUE(found) << "curve " << i;
+    }
     if (const QString shots = qEnvironmentVariable("BRIMVOLT_SCREENSHOTS"); !shots.isEmpty()) {
-        window->show();
-        window->resize(1100, 420);
         window->grab().save(shots + QStringLiteral("/journal.png"));
-        window->CompareWindow()->grab().save(shots + QStringLiteral("/compare.png"));
+        picture.save(shots + QStringLiteral("/compare.png"));
     }
 }
 
