@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <functional>
 
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
 #include "curvefile/AutosaveWriter.h"
 #include "curvefile/CurveFlows.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 
 class QMenu;
 

@@ -54,27 +54,4 @@ CurveSummary SummaryOfFile(const CurveStore& store) {
     return summary;
 }
 
-FigureCurve FigureCurveOfRun(const RunRecord& run, std::span<const JournalSample> samples) {
-    FigureCurve curve;
-    curve.label = run.label.isEmpty() ? QStringLiteral("№%1").arg(run.id) : run.label;
-    curve.startedUtc = run.startedUtc;
-    curve.capacityMah = run.capacityMah;
-    curve.energyWh = EnergyMwh(run.energyUj) / 1000.0;
-    const std::size_t count = samples.size();
-    curve.millivolts.resize(count);
-    for (std::vector<float>& x : curve.x) {
-        x.resize(count);
-    }
-    for (std::size_t i = 0; i < count; ++i) {
-        const JournalSample& sample = samples[i];
-        curve.millivolts[i] = sample.voltageMv;
-        curve.x[static_cast<std::size_t>(FigureAxis::Time)][i] = static_cast<float>(sample.seconds);
-        curve.x[static_cast<std::size_t>(FigureAxis::Capacity)][i] =
-            static_cast<float>(sample.capacityMah);
-        curve.x[static_cast<std::size_t>(FigureAxis::Energy)][i] =
-            static_cast<float>(EnergyMwh(sample.energyUj) / 1000.0);
-    }
-    return curve;
-}
-
 }  // namespace brimvolt

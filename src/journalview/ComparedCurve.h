@@ -5,7 +5,6 @@
 #include <span>
 
 #include "journal/RunRecord.h"
-#include "plot/ComparisonFigure.h"
 
 namespace brimvolt {
 
@@ -28,11 +27,5 @@ struct CurveSummary {
 CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples);
 /** A curve file holds no current: its mean voltage is the mean over time. */
 CurveSummary SummaryOfFile(const CurveStore& store);
-
-/**
- * The run's curve on all three axes: seconds, the module's capacity counter (mAh) and the
- * integrated energy (Wh) at every sample; labelled with its label, or its number.
- */
-FigureCurve FigureCurveOfRun(const RunRecord& run, std::span<const JournalSample> samples);
 
 }  // namespace brimvolt

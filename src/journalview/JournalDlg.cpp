@@ -17,6 +17,7 @@
 #include "curve/Graf.h"
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
+#include "journal/JournalFigure.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
 #include "platform/Dialogs.h"

@@ -8,12 +8,12 @@
 #include <memory>
 #include <vector>
 
-#include "curve/CurveStore.h"
 #include "curve/Graf.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalWriter.h"
 #include "journalview/JournalDlg.h"
+#include "plot/CurveStore.h"
 #include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;
