@@ -85,9 +85,14 @@ QString SaveFailureText(const platform::WriteResult& result) {
 
 }  // namespace
 
-QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
-    QString stem = capacityText;
+QString WithoutNameBreakers(const QString& text) {
+    QString stem = text;
     stem.removeIf(IsNameBreaker);
+    return stem;
+}
+
+QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
+    QString stem = WithoutNameBreakers(capacityText);
     if (stem.isEmpty()) {
         stem = QStringLiteral("Безымянный");
     }

@@ -48,6 +48,9 @@ QString CurveTitle(bool charge, const QString& name);
 platform::FileFilter DischargeFilter();
 platform::FileFilter ChargeFilter();
 
+/** The text without spaces or anything else that cannot stand in a file name. */
+QString WithoutNameBreakers(const QString& text);
+
 /**
  * The name a save proposes: the capacity text (or "Безымянный") with the curve's extension,
  * without spaces or anything else that cannot stand in a file name.

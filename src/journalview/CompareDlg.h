@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "journalview/ComparedCurve.h"
+#include "plot/ComparisonFigure.h"
 
 class CComparePlot;
 class QComboBox;

@@ -31,12 +31,7 @@ namespace {
 constexpr int kNamedRuns = 10;
 
 QString FileStem(const RunRecord& run) {
-    QString stem = run.label;
-    for (QChar& c : stem) {
-        if (c.unicode() < 0x20 || QStringLiteral(" /\\:*?\"<>|").contains(c)) {
-            c = QLatin1Char('_');
-        }
-    }
+    const QString stem = WithoutNameBreakers(run.label);
     return stem.isEmpty() ? QStringLiteral("run-%1").arg(run.id) : stem;
 }
 

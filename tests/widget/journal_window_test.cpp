@@ -281,7 +281,7 @@ TEST_F(JournalWindowTest, ExportsWriteTheToolsCsvAndCurveFile) {
     window->OnExportCurveFile();
 
     ASSERT_EQ(dialogs.saveAsked.size(), 2);
-    EXPECT_EQ(dialogs.saveAsked[0].proposedName, "cell_A.csv");
+    EXPECT_EQ(dialogs.saveAsked[0].proposedName, "cellA.csv");
     const RunRecord stored = *writer.Run(run.id);
     QFile file(csv);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -497,7 +497,7 @@ TEST_F(JournalWindowTest, WindowsPaintEveryComparedCurveInItsColour) {
     compare->AxisBox()->setCurrentIndex(static_cast<int>(FigureAxis::Capacity));
     compare->resize(1000, 760);
 
-    const QImage picture = compare->grab().toImage();
+    const QImage picture = compare->Plot()->grab().toImage();
     for (int i = 0; i < 4; ++i) {
         const QRgb colour = compare->Plot()->Figure().ColorOf(i).rgb();
         bool found = false;
@@ -510,7 +510,7 @@ TEST_F(JournalWindowTest, WindowsPaintEveryComparedCurveInItsColour) {
     }
     if (const QString shots = qEnvironmentVariable("BRIMVOLT_SCREENSHOTS"); !shots.isEmpty()) {
         window->grab().save(shots + QStringLiteral("/journal.png"));
-        picture.save(shots + QStringLiteral("/compare.png"));
+        compare->grab().save(shots + QStringLiteral("/compare.png"));
     }
 }
 
