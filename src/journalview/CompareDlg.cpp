@@ -78,7 +78,9 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
     setParent(owner, Qt::Window);
 
     axisBox = new QComboBox(this);
-    axisBox->addItems({tr("Время"), tr("Емкость, мА·ч"), tr("Энергия, Вт·ч")});
+    for (FigureAxis axis : {FigureAxis::Time, FigureAxis::Capacity, FigureAxis::Energy}) {
+        axisBox->addItem(FigureAxisTitle(axis));
+    }
     auto* wholeButton = new QPushButton(tr("Весь график"), this);
     auto* addButton = new QPushButton(tr("Добавить файл кривой..."), this);
     auto* exportButton = new QPushButton(tr("Экспорт"), this);

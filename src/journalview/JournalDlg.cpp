@@ -84,12 +84,25 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
     const QFontMetrics metrics = table->fontMetrics();
-    const int sample[CRunTableModel::kColumnCount] = {16, 8, 7, 14, 9, 9, 10, 7, 7, 7, 7, 10, 24};
+    const QString widest[CRunTableModel::kColumnCount] = {
+        QStringLiteral("2024-12-31 23:59"),
+        QStringLiteral("ttyUSB10"),
+        tr("Разряд"),
+        QStringLiteral("18650 №10 осень"),
+        QStringLiteral("10000"),
+        QStringLiteral("100.000"),
+        QStringLiteral("100:00:00"),
+        QStringLiteral("4.200"),
+        QStringLiteral("4.200"),
+        QStringLiteral("100"),
+        QStringLiteral("60"),
+        tr("завершен"),
+        QStringLiteral("после полугода в работе")};
     for (int column = 0; column < CRunTableModel::kColumnCount; ++column) {
         const int caption =
             metrics.horizontalAdvance(model.headerData(column, Qt::Horizontal).toString()) + 24;
         table->setColumnWidth(column,
-                              std::max(caption, metrics.averageCharWidth() * sample[column] + 12));
+                              std::max(caption, metrics.horizontalAdvance(widest[column]) + 16));
     }
     table->horizontalHeader()->setStretchLastSection(true);
     table->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -131,7 +144,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     model.SetSaveText([this](std::int64_t runId, CRunTableModel::Column column,
                              const QString& text) { return SaveText(runId, column, text); });
 
-    resize(1100, 520);
+    resize(1280, 520);
     Reload();
 }
 
@@ -290,7 +303,7 @@ void CJournalDlg::OnOpenInCurveWindow() {
 }
 
 void CJournalDlg::OnCompare() {
-    const std::vector<RunRecord> runs = SelectedRuns();
+    std::vector<RunRecord> runs = SelectedRuns();
     if (runs.size() < 2) {
         dialogs.Message(this, tr("Для сравнения выберите два испытания или больше."),
                         tr("Внимание!"), platform::Buttons::Ok);
@@ -309,6 +322,10 @@ void CJournalDlg::OnCompare() {
                                   ExportCsv(runs, excel);
                               });
     }
+    // Oldest first: each run is set beside the earliest, as a cell beside itself last spring.
+    std::stable_sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) {
+        return a.startedUtc < b.startedUtc;
+    });
     // Each run's samples are let go once its curve and summary are taken from them.
     std::vector<FigureCurve> curves;
     std::vector<CurveSummary> summaries;

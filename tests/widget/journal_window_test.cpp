@@ -39,17 +39,23 @@ struct RunSpec {
     std::int32_t seconds;  // one sample a second from 0
     std::int32_t milliamps;
     QString note;
+    std::uint16_t rinMohm = 0;
 };
 
+// A cell discharging: a flat middle and a knee at the end, from 4.180 V at rest down to
+// 2.710 V, less what its resistance takes once the current flows.
 std::vector<JournalSample> SamplesOf(const RunSpec& spec) {
     std::vector<JournalSample> samples;
     for (std::int32_t t = 0; t <= spec.seconds; ++t) {
+        const double f = static_cast<double>(t) / spec.seconds;
+        const double volts = 4.18 - 0.12 * (1 - std::exp(-20 * f)) - 0.45 * f -
+                             0.9 * std::pow(f, 14) - (t == 0 ? 0.0 : spec.rinMohm / 1000.0);
         JournalSample sample;
         sample.seconds = t;
-        sample.voltageMv = static_cast<std::uint16_t>(4200 - t / 4);
+        sample.voltageMv = static_cast<std::uint16_t>(std::lround(volts * 1000));
         sample.currentMa = static_cast<std::uint16_t>(t == 0 ? 0 : spec.milliamps);
         sample.capacityMah = t * spec.milliamps / 3600;
-        sample.temperature = static_cast<std::uint8_t>(25 + t % 5);
+        sample.temperature = static_cast<std::uint8_t>(24 + 6 * f);
         samples.push_back(sample);
     }
     return samples;
@@ -82,11 +88,13 @@ public:
         run.label = spec.label;
         run.note = spec.note;
         run.state = RunState::Stopped;
+        run.rinMohm = spec.rinMohm;
         const std::vector<JournalSample> samples = SamplesOf(spec);
         run.durationSeconds = spec.seconds;
         run.capacityMah = samples.back().capacityMah;
         run.startMv = samples.front().voltageMv;
         run.endMv = samples.back().voltageMv;
+        run.maxTemperature = samples.back().temperature;
         run.sampleCount = static_cast<std::int32_t>(samples.size());
         for (std::size_t i = 1; i < samples.size(); ++i) {
             run.energyUj += IntervalEnergyUj(samples[i - 1].seconds, samples[i]);
@@ -132,8 +140,8 @@ TEST_F(JournalWindowTest, TableShowsRunsNewestFirstSortsByValueAndFilters) {
     EXPECT_EQ(LabelsShown(), QStringList({"cell B", "cell A", "old pack"}));
     EXPECT_EQ(Cell(1, Column::kCapacity), "2000");
     EXPECT_EQ(Cell(1, Column::kDuration), "2:00:00");
-    EXPECT_EQ(Cell(1, Column::kStartVoltage), "4.200");
-    EXPECT_EQ(Cell(1, Column::kEndVoltage), "2.400");
+    EXPECT_EQ(Cell(1, Column::kStartVoltage), "4.180");
+    EXPECT_EQ(Cell(1, Column::kEndVoltage), "2.710");
     EXPECT_EQ(Cell(1, Column::kKind), "Разряд");
     EXPECT_EQ(Cell(1, Column::kState), "завершен");
     EXPECT_EQ(Cell(1, Column::kRin), "") << "no Rin measured";
@@ -256,8 +264,8 @@ TEST_F(JournalWindowTest, RunOpensInTheCurveWindowAsALoadedCurve) {
     window->OnOpenInCurveWindow();
     EXPECT_EQ(graf->store.durationSeconds, 3600);
     EXPECT_EQ(graf->store.lastIndex, 3600);
-    EXPECT_EQ(graf->store.sampleMillivolts[0], 4200);
-    EXPECT_EQ(graf->store.sampleMillivolts[3600], 3300);
+    EXPECT_EQ(graf->store.sampleMillivolts[0], 4180);
+    EXPECT_EQ(graf->store.sampleMillivolts[3600], 2710);
     EXPECT_EQ(graf->store.curveCapacityText, CurveCapacityText(1000));
     EXPECT_EQ(graf->windowTitle(), "Разрядная кривая - cell A");
     EXPECT_TRUE(graf->isVisible());
@@ -314,16 +322,16 @@ public:
 
 TEST_F(CompareWindowTest, EachAxisEndsTheCurvesWhereTheirRunsEnded) {
     ASSERT_EQ(Figure().Curves().size(), 3u);
-    EXPECT_EQ(Figure().Curves()[1].label, "cell B") << "table order, newest first";
+    EXPECT_EQ(Figure().Curves()[1].label, "cell B") << "oldest first";
     EXPECT_NE(Figure().ColorOf(0), Figure().ColorOf(1));
 
     struct Case {
         FigureAxis axis;
-        double ends[3];  // runs in the figure's order: C, B, A
+        double ends[3];  // runs in the figure's order: A, B, C
     };
     const Case cases[] = {
-        {FigureAxis::Time, {1800, 7200, 3600}},
-        {FigureAxis::Capacity, {500, 2000, 1000}},
+        {FigureAxis::Time, {3600, 7200, 1800}},
+        {FigureAxis::Capacity, {1000, 2000, 500}},
     };
     for (const Case& c : cases) {
         window->CompareWindow()->AxisBox()->setCurrentIndex(static_cast<int>(c.axis));
@@ -333,10 +341,10 @@ TEST_F(CompareWindowTest, EachAxisEndsTheCurvesWhereTheirRunsEnded) {
             EXPECT_FLOAT_EQ(x.back(), c.ends[i]) << "axis " << int(c.axis) << " curve " << i;
         }
         // Past the shortest curve's end only the longer ones have a value.
-        const std::vector<std::optional<double>> values = Figure().ValuesAt(c.ends[0] * 1.5);
-        EXPECT_FALSE(values[0].has_value());
+        const std::vector<std::optional<double>> values = Figure().ValuesAt(c.ends[2] * 1.5);
+        EXPECT_TRUE(values[0].has_value());
         EXPECT_TRUE(values[1].has_value());
-        EXPECT_TRUE(values[2].has_value());
+        EXPECT_FALSE(values[2].has_value());
         EXPECT_GE(Figure().WholeView().right(), c.ends[1]);
     }
     // The energy axis ends at the run's energy as the journal integrated it.
@@ -351,17 +359,18 @@ TEST_F(CompareWindowTest, SummaryGivesEachRunAndItsDifferenceFromTheFirst) {
     QTableWidget* table = window->CompareWindow()->SummaryTable();
     ASSERT_EQ(table->rowCount(), 3);
     auto cell = [&](int row, int column) { return table->item(row, column)->text(); };
-    EXPECT_EQ(cell(0, 0), "cell C");
-    EXPECT_EQ(cell(0, 1), "500");
+    EXPECT_EQ(cell(0, 0), "cell A");
+    EXPECT_EQ(cell(0, 1), "1000");
     EXPECT_EQ(cell(0, 2), "");
     EXPECT_EQ(cell(1, 1), "2000");
-    EXPECT_EQ(cell(1, 2), "+1500");
-    EXPECT_EQ(cell(2, 2), "+500");
+    EXPECT_EQ(cell(1, 2), "+1000");
+    EXPECT_EQ(cell(2, 2), "−500");
     EXPECT_EQ(cell(1, 9), "2:00:00");
-    EXPECT_EQ(cell(1, 10), "+1:30:00");
+    EXPECT_EQ(cell(1, 10), "+1:00:00");
+    EXPECT_EQ(cell(2, 10), "−0:30:00");
     EXPECT_EQ(cell(0, 7), "—") << "no Rin measured";
-    // Mean voltage: energy over charge; the test's curve falls 1 mV every 4 s.
-    EXPECT_NEAR(cell(0, 5).toDouble(), 4.200 - 0.225, 0.002);
+    // Mean voltage: energy over charge, in volts.
+    EXPECT_NEAR(cell(2, 5).toDouble(), cell(2, 3).toDouble() / 0.5, 0.002);
 
     // A curve file joins on the time axis only, and says nothing of capacity.
     CurveStore store;
@@ -410,85 +419,25 @@ TEST_F(CompareWindowTest, WheelAndDraggedRectangleZoomAndOneCommandGoesBack) {
     // The readout names the place and every curve's voltage there.
     const QStringList readout = plot->ReadoutAt(middle);
     ASSERT_EQ(readout.size(), 4);
-    EXPECT_TRUE(readout[1].startsWith("cell C: "));
+    EXPECT_TRUE(readout[1].startsWith("cell A: "));
 }
 
-TEST_F(CompareWindowTest, ComparisonSavesAsPngAndSvgWithThreeColours) {
-    const QString png = folder.filePath(QStringLiteral("compare.png"));
-    const QString svg = folder.filePath(QStringLiteral("compare"));
-    dialogs.paths = {png, svg};
-    window->CompareWindow()->OnExportImage(false);
-    window->CompareWindow()->OnExportImage(true);
-    EXPECT_TRUE(dialogs.messages.isEmpty());
-
-    const QImage image(png);
-    ASSERT_FALSE(image.isNull());
-    for (int i = 0; i < 3; ++i) {
-        const QRgb colour = Figure().ColorOf(i).rgb();
-        bool found = false;
-        for (int y = 0; y < image.height() && !found; ++y) {
-            for (int x = 0; x < image.width() && !found; ++x) {
-                found = image.pixel(x, y) == colour;
-            }
-        }
-        EXPECT_TRUE(found) << "curve " << i;
-    }
-    QFile file(svg + QStringLiteral(".svg"));
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains("cell B"));
-}
-
-// Cells of one batch as they discharge at 1 A: a flat middle, a knee at the end, the cell's
-// resistance taken off at once. Rin in mΩ.
-RunRecord CellDischarge(CJournal& journal, const QString& label, std::int64_t startedUtc,
-                        int capacityMah, int rinMohm) {
-    RunRecord run;
-    run.startedUtc = startedUtc;
-    run.port = QStringLiteral("ttyUSB0");
-    run.state = RunState::Stopped;
-    run.rinMohm = static_cast<std::uint16_t>(rinMohm);
-    std::vector<JournalSample> samples;
-    const int seconds = capacityMah * 36 / 10;
-    for (int t = 0; t <= seconds; ++t) {
-        const double f = static_cast<double>(t) / seconds;
-        const double volts = 4.18 - 0.12 * (1 - std::exp(-20 * f)) - 0.45 * f -
-                             0.9 * std::pow(f, 14) - (t == 0 ? 0.0 : rinMohm / 1000.0);
-        JournalSample sample;
-        sample.seconds = t;
-        sample.voltageMv = static_cast<std::uint16_t>(volts * 1000);
-        sample.currentMa = t == 0 ? 0 : 1000;
-        sample.capacityMah = t * 1000 / 3600;
-        sample.temperature = static_cast<std::uint8_t>(24 + 6 * f);
-        if (t > 0) {
-            run.energyUj += IntervalEnergyUj(t - 1, sample);
-        }
-        samples.push_back(sample);
-    }
-    run.durationSeconds = seconds;
-    run.capacityMah = samples.back().capacityMah;
-    run.startMv = samples.front().voltageMv;
-    run.endMv = samples.back().voltageMv;
-    run.maxTemperature = samples.back().temperature;
-    run.sampleCount = static_cast<std::int32_t>(samples.size());
-    EXPECT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
-    journal.SetLabel(run.id, label);
-    return run;
-}
-
-// The windows as the operator sees them, painted for real: every curve of the comparison shows
-// in its colour. BRIMVOLT_SCREENSHOTS=FOLDER keeps the pictures of both windows.
-TEST_F(JournalWindowTest, WindowsPaintEveryComparedCurveInItsColour) {
+// The pictures of the comparison, on the screen and saved as PNG and SVG: every curve in its
+// colour. BRIMVOLT_SCREENSHOTS=FOLDER keeps pictures of both windows as the operator sees them.
+TEST_F(JournalWindowTest, ComparisonShowsAndSavesEveryCurveInItsColour) {
     const std::int64_t spring = 1'712'000'000;
     std::vector<std::int64_t> compared;
-    compared.push_back(CellDischarge(writer, "18650 №1", spring, 2950, 38).id);
-    compared.push_back(CellDischarge(writer, "18650 №2", spring + 14'000, 2870, 41).id);
-    compared.push_back(CellDischarge(writer, "18650 №3", spring + 28'000, 2610, 55).id);
-    compared.push_back(CellDischarge(writer, "18650 №1 осень", spring + 15'800'000, 2480, 62).id);
-    CellDischarge(writer, "LiFePO4 A", spring - 900'000, 1450, 25);
-    CellDischarge(writer, "LiFePO4 B", spring - 800'000, 1390, 28);
-    writer.SetNote(compared[3], QStringLiteral("после полугода в работе"));
+    for (const RunSpec& cell : {RunSpec{"18650 №1", spring, 10620, 1000, "", 38},
+                                RunSpec{"18650 №2", spring + 14'000, 10332, 1000, "", 41},
+                                RunSpec{"18650 №3", spring + 28'000, 9396, 1000, "", 55},
+                                RunSpec{"18650 №1 осень", spring + 15'800'000, 8928, 1000,
+                                        "после полугода в работе", 62}}) {
+        compared.push_back(AddRun(cell).id);
+    }
+    AddRun({"14500 №1", spring - 900'000, 5760, 500, "", 95});
+    AddRun({"14500 №2", spring - 800'000, 5472, 500, "", 104});
     OpenWindow();
-    window->resize(1180, 340);
+    window->resize(1360, 330);
     window->show();
     window->SelectRuns(compared);
     window->OnCompare();
@@ -496,32 +445,36 @@ TEST_F(JournalWindowTest, WindowsPaintEveryComparedCurveInItsColour) {
     ASSERT_NE(compare, nullptr);
     compare->AxisBox()->setCurrentIndex(static_cast<int>(FigureAxis::Capacity));
     compare->resize(1000, 760);
+    const QString png = folder.filePath(QStringLiteral("compare.png"));
+    const QString svg = folder.filePath(QStringLiteral("compare"));
+    dialogs.paths = {png, svg};
+    compare->OnExportImage(false);
+    compare->OnExportImage(true);
+    EXPECT_TRUE(dialogs.messages.isEmpty());
 
-    const QImage picture = compare->Plot()->grab().toImage();
-    for (int i = 0; i < 4; ++i) {
-        const QRgb colour = compare->Plot()->Figure().ColorOf(i).rgb();
-        bool found = false;
-        for (int y = 0; y < picture.height() && !found; ++y) {
-            for (int x = 0; x < picture.width() && !found; ++x) {
-                found = picture.pixel(x, y) == colour;
+    const QImage pictures[] = {compare->Plot()->grab().toImage(), QImage(png)};
+    for (const QImage& picture : pictures) {
+        ASSERT_FALSE(picture.isNull());
+        for (int i = 0; i < 4; ++i) {
+            const QRgb colour = compare->Plot()->Figure().ColorOf(i).rgb();
+            bool found = false;
+            for (int y = 0; y < picture.height() && !found; ++y) {
+                for (int x = 0; x < picture.width() && !found; ++x) {
+                    found = picture.pixel(x, y) == colour;
+                }
             }
+            EXPECT_TRUE(found) << "curve " << i;
         }
-        EXPECT_TRUE(found) << "curve " << i;
     }
+    QFile file(svg + QStringLiteral(".svg"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("18650 №1 осень"));
+
     if (const QString shots = qEnvironmentVariable("BRIMVOLT_SCREENSHOTS"); !shots.isEmpty()) {
+        QTest::mouseMove(compare->Plot(), QPoint(700, 160));
         window->grab().save(shots + QStringLiteral("/journal.png"));
         compare->grab().save(shots + QStringLiteral("/compare.png"));
     }
-}
-
-TEST_F(JournalWindowTest, ComparisonNeedsTwoRuns) {
-    const RunRecord run = AddRun({"cell A", 1'700'000'000, 60, 1000, ""});
-    OpenWindow();
-    window->SelectRuns({run.id});
-    window->OnCompare();
-    EXPECT_EQ(window->CompareWindow(), nullptr);
-    ASSERT_EQ(dialogs.messages.size(), 1);
-    EXPECT_TRUE(dialogs.messages[0].text.contains("два испытания"));
 }
 
 }  // namespace
