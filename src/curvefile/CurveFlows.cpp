@@ -156,6 +156,7 @@ void TakeCurve(CurveWindowContext& context, CurveStore& loaded, const QString& f
     std::swap(store.sampleTimes, loaded.sampleTimes);
     std::swap(store.sampleMillivolts, loaded.sampleMillivolts);
     store.lastIndex = loaded.lastIndex;
+    store.Rewritten();
     store.durationSeconds = loaded.durationSeconds;
     store.curveCapacityText = loaded.curveCapacityText;
     store.curveFileName = fileName;
