@@ -216,25 +216,28 @@ void BM_JournalOpenChecked(benchmark::State& state) {
     }
 }
 
-// The journal window's own folder, where the curve window keeps Colors.ini and its autosave.
-struct WindowFolder {
+// The journal window's folder, where the curve window keeps Colors.ini and its autosave, and
+// the curve window it opens runs in.
+struct WindowPlace {
     QTemporaryDir dir;
     QString previous = QDir::currentPath();
-    WindowFolder() { QDir::setCurrent(dir.path()); }
-    ~WindowFolder() { QDir::setCurrent(previous); }
+    testing::ScriptedDialogs dialogs;
+    QWidget owner;
+    CGraf graf{dialogs};
+    WindowPlace() {
+        QDir::setCurrent(dir.path());
+        graf.Create(&owner);
+    }
+    ~WindowPlace() { QDir::setCurrent(previous); }
 };
 
 // "Журнал испытаний" over 10 000 runs, from nothing to the table drawn.
 void BM_JournalWindowOpen(benchmark::State& state) {
-    Journals& journals = Shared();
-    WindowFolder folder;
-    testing::ScriptedDialogs dialogs;
-    QWidget owner;
-    CGraf graf(dialogs);
-    graf.Create(&owner);
+    const QString journal = Shared().manyRuns;
+    WindowPlace place;
     for (auto _ : state) {
-        CJournalDlg window(dialogs, graf);
-        window.Create(&owner, journals.manyRuns);
+        CJournalDlg window(place.dialogs, place.graf);
+        window.Create(&place.owner, journal);
         window.show();
         benchmark::DoNotOptimize(window.grab());
         if (window.Model().rowCount() != kListedRuns) {
@@ -246,23 +249,18 @@ void BM_JournalWindowOpen(benchmark::State& state) {
 
 // The longest run from the journal into the curve window, drawn there.
 void BM_JournalRunToCurveWindow(benchmark::State& state) {
-    Journals& journals = Shared();
-    WindowFolder folder;
-    testing::ScriptedDialogs dialogs;
-    QWidget owner;
-    CGraf graf(dialogs);
-    graf.Create(&owner);
-    CJournalDlg window(dialogs, graf);
-    window.Create(&owner, journals.longRun);
-    window.SelectRuns({journals.longRunId});
+    WindowPlace place;
+    CJournalDlg window(place.dialogs, place.graf);
+    window.Create(&place.owner, Shared().longRun);
+    window.SelectRuns({Shared().longRunId});
     for (auto _ : state) {
         window.OnOpenInCurveWindow();
-        if (graf.store.lastIndex + 1 != kLongestRun) {
+        if (place.graf.store.lastIndex + 1 != kLongestRun) {
             state.SkipWithError("run not loaded");
             break;
         }
         state.PauseTiming();
-        graf.WaitForAutosave();
+        place.graf.WaitForAutosave();
         state.ResumeTiming();
     }
 }
