@@ -164,7 +164,9 @@ BENCHMARK(BM_RenderCurveEverySegment)
     ->Arg(CurveStore::kCapacity)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_RenderCurveSummaryKept)->Arg(CurveStore::kCapacity)->Unit(benchmark::kMillisecond);
+// axis: 0 time, 1 capacity, 2 energy; zoomed: 1 for a tenth of the whole.
 BENCHMARK(BM_ComparisonPaint)
+    ->ArgNames({"axis", "zoomed"})
     ->Args({0, 0})
     ->Args({1, 0})
     ->Args({2, 0})

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <cmath>
@@ -10,6 +9,7 @@
 #include "journal/JournalFigure.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "support/InkColour.h"
 
 using namespace brimvolt;
 
@@ -45,10 +45,7 @@ FigureCurve Discharge(int seconds, int currentMa, int sag, const QString& label)
 int RightmostColumnOf(const QImage& image, const QRectF& area, QColor color) {
     for (int x = static_cast<int>(area.right()); x >= static_cast<int>(area.left()); --x) {
         for (int y = static_cast<int>(area.top()) + 1; y < static_cast<int>(area.bottom()); ++y) {
-            const QColor pixel = image.pixelColor(x, y);
-            if (std::abs(pixel.red() - color.red()) + std::abs(pixel.green() - color.green()) +
-                    std::abs(pixel.blue() - color.blue()) <
-                40) {
+            if (brimvolt::testing::IsInkOverWhite(image.pixelColor(x, y), color)) {
                 return x;
             }
         }
@@ -133,11 +130,9 @@ TEST(ComparisonFigure, CurvesGetDistinctPaletteColours) {
     std::set<QRgb> colours;
     for (int k = 0; k < kFigurePaletteSize; ++k) {
         colours.insert(FigurePaletteColor(k).rgb());
-        EXPECT_GT(qGray(FigurePaletteColor(k).rgb()), 0);
         EXPECT_LT(qGray(FigurePaletteColor(k).rgb()), 200) << "too pale on white: " << k;
     }
     EXPECT_EQ(colours.size(), static_cast<std::size_t>(kFigurePaletteSize));
-    EXPECT_EQ(FigurePaletteColor(kFigurePaletteSize), FigurePaletteColor(0));
     EXPECT_EQ(figure.ColorOf(5), QColor(1, 2, 3));
     const QImage image = Draw(figure);
     for (int k = 0; k < 8; ++k) {
@@ -186,16 +181,4 @@ TEST(ComparisonFigure, ZoomMapsPixelsAndDataBothWays) {
     EXPECT_NEAR(figure.View().width(), whole.width() * 1e-4, whole.width() * 1e-9);
     figure.ResetView();
     EXPECT_EQ(figure.View(), whole);
-}
-
-// Both exports hold the figure: SVG with its texts and lines, PNG at the size asked.
-TEST(ComparisonFigure, SvgAndPngCarryTheFigure) {
-    CComparisonFigure figure;
-    figure.SetCurves({Discharge(1000, 1000, 500, "Банка 1"), Discharge(900, 1500, 400, "B")});
-    const QByteArray svg = figure.SvgBytes(kSize, "cmp");
-    EXPECT_TRUE(svg.contains("<svg")) << svg.left(200).toStdString();
-    EXPECT_TRUE(svg.contains("Банка 1"));
-    EXPECT_TRUE(svg.contains("polyline"));
-    const QImage png = QImage::fromData(figure.PngBytes(kSize), "PNG");
-    EXPECT_EQ(png.size(), kSize);
 }

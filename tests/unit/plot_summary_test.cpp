@@ -4,9 +4,7 @@
 #include <algorithm>
 #include <memory>
 #include <random>
-#include <vector>
 
-#include "plot/BlockSummary.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
 
@@ -24,50 +22,6 @@ QImage Render(const CurveStore& store, CCurveSummary* summary, CurveDrawing draw
 }
 
 }  // namespace
-
-// A run end found through the blocks is the one a walk over the points finds, for any order of
-// x, wherever the run starts and whatever the column.
-TEST(BlockSummary, RunEndsAndExtremesMatchAWalkOverThePoints) {
-    std::mt19937 random(5);
-    const std::size_t count = 70000;
-    std::vector<std::int32_t> xs(count);
-    std::vector<std::uint16_t> ys(count);
-    std::int32_t x = 0;
-    for (std::size_t i = 0; i < count; ++i) {
-        x += random() % 300 == 0 ? -static_cast<std::int32_t>(random() % 900) : 1;
-        xs[i] = x;
-        ys[i] = static_cast<std::uint16_t>(2500 + random() % 2000);
-    }
-    CBlockSummary<std::int32_t, std::uint16_t> summary;
-    // Summarised in uneven steps, as appends come.
-    for (std::size_t upTo :
-         {std::size_t{10}, std::size_t{4095}, std::size_t{4096}, std::size_t{40001}, count}) {
-        summary.Extend(xs.data(), ys.data(), upTo);
-    }
-    EXPECT_EQ(summary.Summarised(), count / 64 * 64);
-    for (int trial = 0; trial < 3000; ++trial) {
-        const std::size_t from = random() % count;
-        const std::int32_t width = std::array{1, 7, 64, 1000, 5000, 100000}[trial % 6];
-        const std::int32_t lo = xs[from] - static_cast<std::int32_t>(random() % width);
-        const std::int32_t hi = lo + width - 1;
-        std::uint16_t low = ys[from];
-        std::uint16_t high = low;
-        const std::size_t end = summary.RunEnd(
-            xs.data(), ys.data(), from + 1, count,
-            [&](std::int32_t a, std::int32_t b) { return a >= lo && b <= hi; }, low, high);
-        std::size_t walked = from + 1;
-        while (walked < count && xs[walked] >= lo && xs[walked] <= hi) {
-            ++walked;
-        }
-        ASSERT_EQ(end, walked) << "from " << from << " width " << width;
-        const auto [lowest, highest] = std::minmax_element(ys.begin() + from, ys.begin() + walked);
-        ASSERT_EQ(low, *lowest);
-        ASSERT_EQ(high, *highest);
-    }
-    const auto range = summary.Range(xs.data(), ys.data(), count);
-    EXPECT_EQ(range.lowX, *std::min_element(xs.begin(), xs.end()));
-    EXPECT_EQ(range.highY, *std::max_element(ys.begin(), ys.end()));
-}
 
 // A summary kept from render to render draws what a fresh render draws, through appends, a new
 // run over the old points, a curve swapped in and a damaged lastIndex.
