@@ -49,6 +49,110 @@ Exit the program?</translation>
     </message>
 </context>
 <context>
+    <name>CCompareDlg</name>
+    <message>
+        <source>Сравнение испытаний</source>
+        <translation>Run comparison</translation>
+    </message>
+    <message>
+        <source>Весь график</source>
+        <translation>Whole plot</translation>
+    </message>
+    <message>
+        <source>Добавить файл кривой...</source>
+        <translation>Add curve file...</translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Рисунок PNG...</source>
+        <translation>PNG picture...</translation>
+    </message>
+    <message>
+        <source>Рисунок SVG...</source>
+        <translation>SVG picture...</translation>
+    </message>
+    <message>
+        <source>CSV...</source>
+        <translation>CSV...</translation>
+    </message>
+    <message>
+        <source>CSV для Excel...</source>
+        <translation>CSV for Excel...</translation>
+    </message>
+    <message>
+        <source>Кривая</source>
+        <translation>Curve</translation>
+    </message>
+    <message>
+        <source>Емкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>Δ</source>
+        <translation>Δ</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>U ср., В</source>
+        <translation>U avg, V</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>Длительность</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать кривую из файла %1.</source>
+        <translation>Could not read a curve from the file %1.</translation>
+    </message>
+    <message>
+        <source>Ошибка!</source>
+        <translation>Error!</translation>
+    </message>
+    <message>
+        <source>Рисунки SVG *.svg</source>
+        <translation>SVG pictures *.svg</translation>
+    </message>
+    <message>
+        <source>Рисунки PNG *.png</source>
+        <translation>PNG pictures *.png</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл %1.
+Причина: %2</source>
+        <translation>Could not write the file %1.
+Reason: %2</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>CComparePlot</name>
+    <message>
+        <source>%1 мА·ч</source>
+        <translation>%1 mAh</translation>
+    </message>
+    <message>
+        <source>%1 Вт·ч</source>
+        <translation>%1 Wh</translation>
+    </message>
+    <message>
+        <source>%1 В</source>
+        <translation>%1 V</translation>
+    </message>
+</context>
+<context>
     <name>CGraf</name>
     <message>
         <source>Разрядная кривая - Безымянный</source>
@@ -69,6 +173,145 @@ Exit the program?</translation>
     <message>
         <source>Ошибка</source>
         <translation>Error</translation>
+    </message>
+</context>
+<context>
+    <name>CJournalDlg</name>
+    <message>
+        <source>Журнал испытаний</source>
+        <translation>Run journal</translation>
+    </message>
+    <message>
+        <source>Отбор по метке или примечанию</source>
+        <translation>Filter by label or note</translation>
+    </message>
+    <message>
+        <source>В окно графика</source>
+        <translation>To curve window</translation>
+    </message>
+    <message>
+        <source>Сравнить</source>
+        <translation>Compare</translation>
+    </message>
+    <message>
+        <source>Экспорт</source>
+        <translation>Export</translation>
+    </message>
+    <message>
+        <source>Удалить</source>
+        <translation>Delete</translation>
+    </message>
+    <message>
+        <source>CSV...</source>
+        <translation>CSV...</translation>
+    </message>
+    <message>
+        <source>CSV для Excel...</source>
+        <translation>CSV for Excel...</translation>
+    </message>
+    <message>
+        <source>Файл кривой...</source>
+        <translation>Curve file...</translation>
+    </message>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>завершен</source>
+        <translation>finished</translation>
+    </message>
+    <message>
+        <source>Открыть в окне графика</source>
+        <translation>Open in curve window</translation>
+    </message>
+    <message>
+        <source>Удалить...</source>
+        <translation>Delete...</translation>
+    </message>
+    <message>
+        <source>Обновить</source>
+        <translation>Refresh</translation>
+    </message>
+    <message>
+        <source>Журнал пока не создан: %1</source>
+        <translation>No journal yet: %1</translation>
+    </message>
+    <message>
+        <source>Испытаний: %1</source>
+        <translation>Runs: %1</translation>
+    </message>
+    <message>
+        <source>Испытаний: %1 из %2</source>
+        <translation>Runs: %1 of %2</translation>
+    </message>
+    <message>
+        <source>Испытания больше нет в журнале.</source>
+        <translation>The run is no longer in the journal.</translation>
+    </message>
+    <message>
+        <source>Причина: %1</source>
+        <translation>Reason: %1</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить изменение в журнале.
+%1</source>
+        <translation>Could not save the change in the journal.
+%1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать испытание из журнала.
+Причина: %1</source>
+        <translation>Could not read the run from the journal.
+Reason: %1</translation>
+    </message>
+    <message>
+        <source>журнал недоступен</source>
+        <translation>journal unavailable</translation>
+    </message>
+    <message>
+        <source>Выберите испытание.</source>
+        <translation>Select a run.</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>Для сравнения выберите два испытания или больше.</source>
+        <translation>Select two runs or more to compare.</translation>
+    </message>
+    <message>
+        <source>Файлы CSV *.csv</source>
+        <translation>CSV files *.csv</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл %1.
+Причина: %2</source>
+        <translation>Could not write the file %1.
+Reason: %2</translation>
+    </message>
+    <message>
+        <source>  и еще %1</source>
+        <translation>  and %1 more</translation>
+    </message>
+    <message>
+        <source>Удалить из журнала испытания (%1) вместе с их измерениями?
+%2
+Удаление нельзя отменить.</source>
+        <translation>Delete the runs (%1) from the journal with their measurements?
+%2
+This cannot be undone.</translation>
+    </message>
+    <message>
+        <source>Не удалось удалить испытания.
+Причина: %1</source>
+        <translation>Could not delete the runs.
+Reason: %1</translation>
     </message>
 </context>
 <context>
@@ -616,6 +859,10 @@ The readings wait in memory; writing will be retried.</translation>
         <source>Показать / скрыть график</source>
         <translation>Show / hide plot</translation>
     </message>
+    <message>
+        <source>Журнал испытаний</source>
+        <translation>Run journal</translation>
+    </message>
 </context>
 <context>
     <name>brimvolt::CJournalWriter</name>
@@ -642,6 +889,85 @@ Runs are not recorded in the journal.</translation>
 Испытания продолжаются, запись в журнал будет повторена.</source>
         <translation>The run journal %1 is not available: %2.
 The runs go on; writing to the journal will be retried.</translation>
+    </message>
+</context>
+<context>
+    <name>brimvolt::CRunTableModel</name>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>идет</source>
+        <translation>running</translation>
+    </message>
+    <message>
+        <source>завершен</source>
+        <translation>finished</translation>
+    </message>
+    <message>
+        <source>прерван</source>
+        <translation>interrupted</translation>
+    </message>
+    <message>
+        <source>№%1 от %2</source>
+        <translation>#%1 of %2</translation>
+    </message>
+    <message>
+        <source>Начало</source>
+        <translation>Started</translation>
+    </message>
+    <message>
+        <source>Порт</source>
+        <translation>Port</translation>
+    </message>
+    <message>
+        <source>Вид</source>
+        <translation>View</translation>
+    </message>
+    <message>
+        <source>Метка</source>
+        <translation>Label</translation>
+    </message>
+    <message>
+        <source>Емкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>Длительность</source>
+        <translation>Duration</translation>
+    </message>
+    <message>
+        <source>U нач., В</source>
+        <translation>U start, V</translation>
+    </message>
+    <message>
+        <source>U кон., В</source>
+        <translation>U end, V</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>t макс., °C</source>
+        <translation>t max, °C</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
+    </message>
+    <message>
+        <source>Примечание</source>
+        <translation>Note</translation>
     </message>
 </context>
 </TS>

@@ -4,8 +4,10 @@
 #include <QImage>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 #include "curvefile/AutosaveWriter.h"
+#include "curvefile/CurveFlows.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
 
@@ -69,6 +71,14 @@ public:
     /** Whether the autosave is failing: the last one written failed. */
     bool AutosaveFailing() const { return autosaveFailing; }
 
+    /**
+     * A curve from elsewhere (a run of the journal) goes in as a loaded file would: during a run
+     * the operator is warned first, as before a load (false when they cancel), then `fill` puts
+     * the curve into a store of its own (false: nothing to take, nothing changes) and the window
+     * takes it, titled after `name`.
+     */
+    bool LoadCurveFrom(const std::function<bool(brimvolt::CurveStore&)>& fill, const QString& name);
+
     /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
 
@@ -105,6 +115,7 @@ private:
     /** Hands a copy of the store to the autosave writer. */
     void PostAutosave();
     void SetTitleUnnamed();
+    brimvolt::CurveWindowContext Context();
 
     brimvolt::platform::CDialogs& dialogs;
     QMenu* windowMenu = nullptr;

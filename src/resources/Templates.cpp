@@ -162,6 +162,7 @@ QList<MenuCommand> MainMenu() {
     return {
         {kIdAppAbout, QCoreApplication::translate("Templates", "О программе...")},
         {kIdShowHideCurve, QCoreApplication::translate("Templates", "Показать / скрыть график")},
+        {kIdJournal, QCoreApplication::translate("Templates", "Журнал испытаний")},
     };
 }
 

@@ -20,6 +20,7 @@
 #include "curvefile/CurveFileReader.h"
 #include "journal/Journal.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
 #include "platform/SleepInhibitor.h"
 #include "support/ScriptedDialogs.h"
 
@@ -143,9 +144,10 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_TRUE(dlg->discoveryTimer.isActive());
     EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
     EXPECT_FALSE(dlg->pollTimer.isActive());
-    ASSERT_EQ(dlg->MenuBar()->actions().size(), 2);
+    ASSERT_EQ(dlg->MenuBar()->actions().size(), 3);
     EXPECT_EQ(dlg->MenuBar()->actions()[0]->text(), "О программе...");
     EXPECT_EQ(dlg->MenuBar()->actions()[1]->text(), "Показать / скрыть график");
+    EXPECT_EQ(dlg->MenuBar()->actions()[2]->text(), "Журнал испытаний");
 
     // The first discovery tick comes on its own and finds the module.
     QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 3000);
@@ -967,6 +969,35 @@ TEST_F(MainWindowTest, JournalFollowsTheRunToItsEnd) {
         EXPECT_EQ(runs[0].sampleCount, 4) << "the cell at rest and seconds 1 to 3";
         EXPECT_EQ(runs[0].durationSeconds, 3);
     }
+}
+
+TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
+    module->status.currentMa = 1000;
+    Connect();
+    FeedTimes({0});
+    module->status.flags = 0x08;
+    FeedTimes({0, 1, 2});
+    dlg->Journal()->WaitUntilHandled();
+
+    QAction* command = dlg->MenuBar()->actions()[2];
+    command->trigger();
+    CJournalDlg* window = dlg->JournalWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Журнал испытаний");
+    ASSERT_EQ(window->Model().rowCount(), 1);
+    EXPECT_EQ(window->Model().RunAt(0).state, brimvolt::RunState::Running);
+
+    // The run goes on while the window is hidden; shown again, it is the same window, up to date.
+    window->FilterEdit()->setText(QStringLiteral("x"));
+    window->hide();
+    FeedTimes({3, 4});
+    dlg->Journal()->WaitUntilHandled();
+    QTRY_COMPARE_WITH_TIMEOUT(window->Model().RunAt(0).durationSeconds, 4, 5000);
+    command->trigger();
+    EXPECT_EQ(dlg->JournalWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->FilterEdit()->text(), "x");
 }
 
 TEST_F(MainWindowTest, JournalProblemsAreToldOncePerProblem) {
