@@ -17,6 +17,8 @@
 #include "curve/ColorsIni.h"
 #include "curvefile/CurveFileWriter.h"
 #include "curvefile/CurveFlows.h"
+#include "journalview/CompareDlg.h"
+#include "journalview/JournalDlg.h"
 #include "link/Discovery.h"
 #include "module/DisplayTexts.h"
 #include "platform/QtTranslation.h"
@@ -94,6 +96,16 @@ void CheckTemplate(QStringList& misfits, const QWidget& window, const DialogTemp
     }
 }
 
+// The buttons of a window that lays itself out, as it shows.
+void CheckButtons(QStringList& misfits, QWidget& window) {
+    window.show();
+    for (const QAbstractButton* button : window.findChildren<QAbstractButton*>()) {
+        if (button->isVisible() && !button->text().isEmpty()) {
+            CheckFits(misfits, button->font(), button->text(), TextRoom(*button));
+        }
+    }
+}
+
 class EnglishInterface : public ::testing::Test {
 protected:
     void SetUp() override { QDir::setCurrent(folder.path()); }
@@ -125,6 +137,11 @@ TEST_F(EnglishInterface, EveryTextFitsItsControl) {
             brimvolt::platform::TemplateBaseUnits().ToPixels(main.controls[0].rectDu).topLeft());
     CAboutDlg about(&dlg);
     CheckTemplate(misfits, about, brimvolt::resources::AboutTemplate(), QPoint());
+    dlg.OnJournal();
+    CheckButtons(misfits, *dlg.JournalWindow());
+    CCompareDlg compare(dialogs);
+    compare.Create(&dlg, folder.path(), {});
+    CheckButtons(misfits, compare);
 
     // What the buttons say while a run goes on and a resistance reading is held.
     brimvolt::StatusRecord status{};
