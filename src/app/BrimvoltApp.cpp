@@ -9,6 +9,7 @@
 
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
+#include "mqtt/MqttSettings.h"
 #include "platform/Console.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
@@ -34,6 +35,10 @@ constexpr OptionLine kOptionLines[] = {
     {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
+    {"--mqtt URL", "publish readings and runs to the MQTT broker at URL:"},
+    {"", "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS; the password"},
+    {"", "comes from the environment variable BRIMVOLT_MQTT_PASSWORD"},
+    {"--mqtt-prefix PREFIX", "topics under PREFIX (default: brimvolt/<host name>/<port name>)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
 };
@@ -50,6 +55,51 @@ QStringList CommandLine(int argc, char** argv) {
 bool IsQtArgument(const QString& argument) {
     return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
            !argument.startsWith(QLatin1String("--"));
+}
+
+// "--name VALUE" or "--name=VALUE" into `value`; false when the argument is another option.
+// A missing value, one that looks like the next option, or a second one is a slip.
+bool TakeValueOption(const QStringList& arguments, qsizetype& i, const QString& name,
+                     std::optional<QString>& value, QStringList& errors) {
+    const QString& argument = arguments[i];
+    QString text;
+    if (argument == name) {
+        if (i + 1 >= arguments.size()) {
+            errors.append(argument);
+            return true;
+        }
+        text = arguments[++i];
+    } else if (argument.startsWith(name + QLatin1Char('='))) {
+        text = argument.mid(name.size() + 1);
+    } else {
+        return false;
+    }
+    if (text.startsWith(QLatin1String("--")) || value) {
+        errors.append(argument);
+    } else {
+        value = text;
+    }
+    return true;
+}
+
+// The broker settings of the command line, read before any window so that a slip ends the
+// program with one line in `error`; nothing without --mqtt.
+std::optional<brimvolt::MqttSettings> ReadMqttOptions(const BrimvoltOptions& options,
+                                                      QString& error) {
+    if (!options.mqttUrl) {
+        return std::nullopt;
+    }
+#ifdef BRIMVOLT_HAVE_MQTT
+    std::optional<QString> password;
+    if (qEnvironmentVariableIsSet(brimvolt::kMqttPasswordVariable)) {
+        password = qEnvironmentVariable(brimvolt::kMqttPasswordVariable);
+    }
+    return brimvolt::ReadMqttSettings(*options.mqttUrl, options.mqttPrefix.value_or(QString()),
+                                      password, &error);
+#else
+    error = QStringLiteral("--mqtt is not available in this build (built without libmosquitto)");
+    return std::nullopt;
+#endif
 }
 
 int RefuseOptions(const QStringList& errors) {
@@ -125,12 +175,18 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             } else {
                 options.demoSpeed = speed;
             }
-        } else {
+        } else if (!TakeValueOption(arguments, i, QStringLiteral("--mqtt"), options.mqttUrl,
+                                    options.errors) &&
+                   !TakeValueOption(arguments, i, QStringLiteral("--mqtt-prefix"),
+                                    options.mqttPrefix, options.errors)) {
             options.errors.append(argument);
         }
     }
     if (options.headlessDemoSeconds && !options.demoSpeed) {
         options.errors.append(QStringLiteral("--headless-demo without --demo"));
+    }
+    if (options.mqttPrefix && !options.mqttUrl) {
+        options.errors.append(QStringLiteral("--mqtt-prefix without --mqtt"));
     }
     return options;
 }
@@ -151,6 +207,13 @@ int CBrimvoltApp::InitInstance() {
         QTextStream(stdout) << (early.help ? Usage()
                                            : QStringLiteral("brimvolt " BRIMVOLT_VERSION "\n"));
         return 0;
+    }
+    QString mqttError;
+    const std::optional<brimvolt::MqttSettings> mqtt = ReadMqttOptions(early, mqttError);
+    if (early.mqttUrl && !mqtt) {
+        brimvolt::platform::AttachParentConsole();
+        QTextStream(stderr) << "brimvolt: " << mqttError << '\n';
+        return kUsageError;
     }
 
     QApplication application(argc, argv);
@@ -176,6 +239,7 @@ int CBrimvoltApp::InitInstance() {
         demo.speed = *options.demoSpeed;
         demo.seconds = *options.headlessDemoSeconds;
         demo.extraPorts = options.extraPorts;
+        demo.mqtt = mqtt;
         return brimvolt::RunHeadlessDemo(demo);
     }
 
@@ -187,6 +251,9 @@ int CBrimvoltApp::InitInstance() {
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    if (mqtt) {
+        dialog->PublishOverMqtt(*mqtt);
+    }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();

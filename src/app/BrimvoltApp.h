@@ -9,6 +9,8 @@ struct BrimvoltOptions {
     QStringList extraPorts;                     // --extra-port PATH, repeatable
     std::optional<double> demoSpeed;            // --demo[=SPEED]
     std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
+    std::optional<QString> mqttUrl;             // --mqtt URL
+    std::optional<QString> mqttPrefix;          // --mqtt-prefix PREFIX, with --mqtt only
     bool help = false;                          // --help: the usage, and nothing else
     bool version = false;                       // --version
     QStringList errors;                         // options that could not be understood

@@ -12,6 +12,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/ToolTip.h"
@@ -19,16 +20,24 @@
 #include "link/PortHandle.h"
 #include "link/SerialWorker.h"
 #include "module/Protocol.h"
+#include "mqtt/MqttSettings.h"
 #include "platform/DialogTemplate.h"
 #include "platform/RunSleepGuard.h"
 #include "platform/SerialPort.h"
 
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenuBar;
 class QPushButton;
+
+namespace brimvolt {
+class CMqttPublisher;
+struct PollTexts;
+struct RunEvent;
+}  // namespace brimvolt
 
 namespace brimvolt::platform {
 class CDialogs;
@@ -94,6 +103,18 @@ public:
         sleepGuard = std::move(guard);
     }
     QMenuBar* MenuBar() const { return menuBar; }
+
+    /**
+     * Publishes every reading, and the runs of the journal, to the broker of `settings`: under
+     * the operator's prefix, or else under one named after this computer and the port the
+     * module answers on. Read-only: nothing from the broker reaches the module. Call before
+     * Create; the broker's state is the last entry of the menu and goes to standard error.
+     */
+    void PublishOverMqtt(const brimvolt::MqttSettings& settings);
+    /** The publisher; nullptr without PublishOverMqtt. */
+    brimvolt::CMqttPublisher* MqttPublisher() const { return mqttPublisher.get(); }
+    /** The menu entry that says the broker's state; nullptr until there is one. */
+    QAction* MqttStateEntry() const { return mqttStateEntry; }
 
     /** What the display block shows until the next tick replaces it. */
     struct DisplayPicture {
@@ -188,6 +209,14 @@ private:
     void OnStatusRead(const brimvolt::StatusRecord& status);
     void OnLinkLost();
 
+    // Publishing over MQTT, when the command line asks for it.
+    /** The topics follow the port the module answers on, unless the operator named them. */
+    void MoveTopicsToPort();
+    void PublishReading(const brimvolt::StatusRecord& status, const brimvolt::PollTexts& texts);
+    void OnRunChanged(const brimvolt::RunEvent& event);
+    void OnMqttStatusText(const QString& text);
+    void ShowMqttState();
+
     /**
      * Steps that talk to the module (the two ticks, a port choice) run one at a time in the
      * order they came: one that comes while the worker is busy waits for the answer before it.
@@ -221,4 +250,9 @@ private:
     std::deque<std::function<void()>> linkSteps;
     int chosenIndex = 0;   // the combo box entry being opened by the operator's choice
     bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
+
+    std::unique_ptr<brimvolt::CMqttPublisher> mqttPublisher;
+    bool mqttFixedPrefix = false;        // --mqtt-prefix: the topics stay where the operator put them
+    QAction* mqttStateEntry = nullptr;   // the last entry of the menu, never enabled
+    std::optional<double> runEnergyMwh;  // of the journal's open run
 };

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "mqtt/MqttSettings.h"
+
 class QTextStream;
 
 namespace brimvolt {
@@ -19,6 +21,7 @@ struct HeadlessDemoOptions {
     bool systemPorts = true;  // the computer's own ports are probed too, as in the program
     QString folder;           // the working folder (Colors.ini, temp.raz, pictures); empty: current
     int connectTimeoutMs = 30000;
+    std::optional<MqttSettings> mqtt;  // --mqtt: the demo bench publishes as a real one does
 };
 
 /** The longest demo run accepted, in seconds of real time. */
