@@ -252,7 +252,7 @@ private:
     bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
 
     std::unique_ptr<brimvolt::CMqttPublisher> mqttPublisher;
-    bool mqttFixedPrefix = false;        // --mqtt-prefix: the topics stay where the operator put them
+    bool mqttFixedPrefix = false;  // --mqtt-prefix: the topics stay where the operator put them
     QAction* mqttStateEntry = nullptr;   // the last entry of the menu, never enabled
     std::optional<double> runEnergyMwh;  // of the journal's open run
 };

@@ -7,7 +7,6 @@
 #include <clocale>
 #include <set>
 
-#include "app/MqttRecords.h"
 #include "mqtt/MqttPayloads.h"
 #include "mqtt/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
@@ -187,51 +186,6 @@ TEST(MqttPayloads, DiscoveryMakesOneDeviceOfSixSensorsReadingOurStatus) {
         const QString field =
             config["value_template"].toString().section('.', 1).section(' ', 0, 0);
         EXPECT_TRUE(status.contains(field)) << field.toStdString();
-    }
-}
-
-// The journal's run as the run topic says it: every state and end cause under its own name,
-// times in UTC and the energy in Wh.
-TEST(MqttRecords, JournalRunsKeepTheirStateCauseTimeAndUnits) {
-    struct Case {
-        RunState state;
-        EndCause cause;
-        const char* stateName;
-        QJsonValue causeName;
-    };
-    const Case cases[] = {
-        {RunState::Running, EndCause::None, "running", QJsonValue::Null},
-        {RunState::Stopped, EndCause::Module, "stopped", "module"},
-        {RunState::Stopped, EndCause::Operator, "stopped", "operator"},
-        {RunState::Stopped, EndCause::Temperature, "stopped", "temperature"},
-        {RunState::Interrupted, EndCause::LinkLost, "interrupted", "link_lost"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.stateName);
-        RunRecord run;
-        run.id = 42;
-        run.startedUtc = 1714557600;  // 2024-05-01 10:00:00 UTC
-        run.port = "/dev/ttyUSB0";
-        run.charge = true;
-        run.state = c.state;
-        run.endCause = c.cause;
-        run.durationSeconds = 3600;
-        run.capacityMah = 1000;
-        run.energyUj = 3'600'000'000;  // 1 Wh
-        run.startMv = 3000;
-        run.endMv = 4200;
-        run.rinMohm = 85;
-        run.maxTemperature = 41;
-        const QJsonObject json = QJsonDocument::fromJson(RunPayload(MqttRunOf(run))).object();
-        EXPECT_EQ(json[u"id"].toInteger(), 42);
-        EXPECT_EQ(json[u"start"].toString(), "2024-05-01T10:00:00.000Z");
-        EXPECT_EQ(json[u"kind"].toString(), "charge");
-        EXPECT_EQ(json[u"state"].toString(), c.stateName);
-        EXPECT_EQ(json[u"end_cause"], c.causeName);
-        EXPECT_EQ(json[u"energy_Wh"].toDouble(), 1.0);
-        EXPECT_EQ(json[u"end_voltage_V"].toDouble(), 4.2);
-        EXPECT_EQ(json[u"rin_Ohm"].toDouble(), 0.085);
-        EXPECT_EQ(json[u"max_temperature_C"].toInt(), 41);
     }
 }
 

@@ -63,35 +63,3 @@ TEST(ProgramOptions, RefusesSlipsInPortPathsAndAHeadlessRunWithoutTheDemo) {
 }
 
 }  // namespace
-
-namespace {
-
-TEST(ProgramOptions, ReadsTheBrokerAndThePrefixOnceEach) {
-    struct Case {
-        QStringList arguments;
-        std::optional<QString> url;
-        std::optional<QString> prefix;
-        QStringList errors;
-    };
-    const Case cases[] = {
-        {{"--mqtt", "mqtt://broker.lan"}, "mqtt://broker.lan", std::nullopt, {}},
-        {{"--mqtt=mqtts://u@h:8883", "--mqtt-prefix=lab/1"}, "mqtts://u@h:8883", "lab/1", {}},
-        {{"--mqtt-prefix", "lab/1", "--mqtt", "mqtt://h"}, "mqtt://h", "lab/1", {}},
-        // The value is checked later, with the password at hand; an empty one is no option slip.
-        {{"--mqtt="}, "", std::nullopt, {}},
-        {{"--mqtt"}, std::nullopt, std::nullopt, {"--mqtt"}},
-        {{"--mqtt", "--demo"}, std::nullopt, std::nullopt, {"--mqtt"}},
-        {{"--mqtt", "mqtt://a", "--mqtt", "mqtt://b"}, "mqtt://a", std::nullopt, {"--mqtt"}},
-        {{"--mqtt-prefix", "lab/1"}, std::nullopt, "lab/1", {"--mqtt-prefix without --mqtt"}},
-        {{"--mqtt-broker", "h"}, std::nullopt, std::nullopt, {"--mqtt-broker", "h"}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.arguments.join(' ').toStdString());
-        const BrimvoltOptions options = ParseOptions(c.arguments);
-        EXPECT_EQ(options.mqttUrl, c.url);
-        EXPECT_EQ(options.mqttPrefix, c.prefix);
-        EXPECT_EQ(options.errors, c.errors);
-    }
-}
-
-}  // namespace

@@ -21,12 +21,8 @@
 #include "platform/SleepInhibitor.h"
 #include "support/ScriptedDialogs.h"
 #ifdef BRIMVOLT_HAVE_MQTT
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QSysInfo>
 
-#include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttTopics.h"
 #include "support/MosquittoBroker.h"
 #include "support/MqttSubscriber.h"
@@ -929,53 +925,29 @@ TEST(ToolTipText, WrapsBetweenWordsWithinTheWidth) {
 
 namespace {
 
-// The broker's state is one entry at the end of the menu, whole within the bar whatever it
-// says; the topics follow the port the module is found on, and the readings are the window's.
-TEST_F(MainWindowTest, MenuEntrySaysTheBrokerStateAndReadingsGoUnderThePortsTopics) {
-    using brimvolt::testing::MosquittoBroker;
-    if (MosquittoBroker::Program().isEmpty()) {
+// The broker's state is the menu's last entry, never enabled and whole within the bar whatever
+// it says; the topics follow the port the module is found on.
+TEST_F(MainWindowTest, MenuEndsWithTheBrokerStateAndTopicsFollowThePort) {
+    if (brimvolt::testing::MosquittoBroker::Program().isEmpty()) {
         GTEST_SKIP() << "no mosquitto broker on this system (Debian package mosquitto)";
     }
-    MosquittoBroker broker;
+    brimvolt::testing::MosquittoBroker broker;
     ASSERT_TRUE(broker.Start()) << broker.Error().toStdString();
     brimvolt::testing::MqttSubscriber watcher(broker.Port(), "brimvolt/#");
-    ASSERT_TRUE(watcher.WaitSubscribed());
-    brimvolt::MqttSettings settings;
-    settings.url = *brimvolt::ParseMqttUrl(broker.Url(), nullptr);
-    dlg->PublishOverMqtt(settings);
-
-    module->status.flags = 0x08;
-    module->status.currentMa = 1000;
+    dlg->PublishOverMqtt({*brimvolt::ParseMqttUrl(broker.Url(), nullptr), std::nullopt, {}});
     Connect();
     QAction* entry = dlg->MqttStateEntry();
-    ASSERT_NE(entry, nullptr);
-    EXPECT_EQ(dlg->MenuBar()->actions().back(), entry);
-    EXPECT_FALSE(entry->isEnabled());
-    const auto wholeInTheBar = [&] {
-        const QRect place = dlg->MenuBar()->actionGeometry(entry);
-        return !place.isEmpty() && dlg->MenuBar()->rect().contains(place);
-    };
-
+    ASSERT_TRUE(entry != nullptr && dlg->MenuBar()->actions().back() == entry);
     const QString prefix = brimvolt::DefaultTopicPrefix(QSysInfo::machineHostName(), "COM3");
-    ASSERT_GE(watcher.WaitFor(brimvolt::StateTopic(prefix), "online"), 0);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return entry->text().startsWith("MQTT: подключено"); },
-                                30000));
-    EXPECT_TRUE(wholeInTheBar()) << entry->text().toStdString();
-    Tick();
-    const int statusAt = watcher.WaitFor(brimvolt::StatusTopic(prefix));
-    ASSERT_GE(statusAt, 0);
-    const QJsonObject status = QJsonDocument::fromJson(watcher.Messages()[statusAt].payload).object();
-    EXPECT_EQ(status[u"voltage_V"].toDouble(), 4.1);
-    EXPECT_EQ(status[u"running"].toBool(), true);
-    EXPECT_EQ(status[u"display"].toArray(), (QJsonArray{dlg->displayLine1, dlg->displayLine2}));
-
-    broker.Stop();
-    ASSERT_TRUE(QTest::qWaitFor(
-        [&] { return entry->toolTip().startsWith("MQTT: нет связи с 127.0.0.1:"); }, 30000));
-    EXPECT_EQ(entry->toolTip(), dlg->MqttPublisher()->StatusText());
-    EXPECT_TRUE(wholeInTheBar()) << entry->text().toStdString();
-    EXPECT_FALSE(entry->isEnabled());
-    EXPECT_EQ(dlg->MenuBar()->actions().back(), entry);
+    EXPECT_GE(watcher.WaitFor(brimvolt::StateTopic(prefix), "online"), 0);
+    for (const QString state : {"MQTT: подключено к", "MQTT: нет связи с 127.0.0.1:"}) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return entry->toolTip().startsWith(state); }, 30000));
+        const QRect place = dlg->MenuBar()->actionGeometry(entry);
+        EXPECT_TRUE(!place.isEmpty() && dlg->MenuBar()->rect().contains(place))
+            << entry->text().toStdString();
+        EXPECT_FALSE(entry->isEnabled());
+        broker.Stop();
+    }
 }
 
 }  // namespace
