@@ -35,6 +35,7 @@ constexpr OptionLine kOptionLines[] = {
     {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
+    {"--journal PATH", "keep the run journal in PATH (default: ./journal.sqlite)"},
     {"--mqtt URL", "publish readings and runs to the MQTT broker at URL:"},
     {"", "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS; the password"},
     {"", "comes from the environment variable BRIMVOLT_MQTT_PASSWORD"},
@@ -55,31 +56,6 @@ QStringList CommandLine(int argc, char** argv) {
 bool IsQtArgument(const QString& argument) {
     return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
            !argument.startsWith(QLatin1String("--"));
-}
-
-// "--name VALUE" or "--name=VALUE" into `value`; false when the argument is another option.
-// A missing value, one that looks like the next option, or a second one is a slip.
-bool TakeValueOption(const QStringList& arguments, qsizetype& i, const QString& name,
-                     std::optional<QString>& value, QStringList& errors) {
-    const QString& argument = arguments[i];
-    QString text;
-    if (argument == name) {
-        if (i + 1 >= arguments.size()) {
-            errors.append(argument);
-            return true;
-        }
-        text = arguments[++i];
-    } else if (argument.startsWith(name + QLatin1Char('='))) {
-        text = argument.mid(name.size() + 1);
-    } else {
-        return false;
-    }
-    if (text.startsWith(QLatin1String("--")) || value) {
-        errors.append(argument);
-    } else {
-        value = text;
-    }
-    return true;
 }
 
 // The broker settings of the command line, read before any window so that a slip ends the
@@ -133,23 +109,52 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     BrimvoltOptions options;
     for (qsizetype i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        // A path that is empty or looks like the next option is a slip, not a port to probe.
-        const auto takePath = [&](const QString& path) {
+        // A path that is empty or looks like the next option is a slip, not a file to use.
+        const auto takePath = [&](const QString& path, const auto& take) {
             if (path.isEmpty() || path.startsWith(QLatin1String("--"))) {
                 options.errors.append(argument);
             } else {
-                options.extraPorts.append(path);
+                take(path);
             }
         };
-        if (argument == QLatin1String("--extra-port")) {
-            if (i + 1 < arguments.size()) {
-                takePath(arguments[++i]);
-            } else {
-                options.errors.append(argument);
+        const auto takePathOption = [&](const QString& name, const auto& take) {
+            if (argument == name) {
+                if (i + 1 < arguments.size()) {
+                    takePath(arguments[++i], take);
+                } else {
+                    options.errors.append(argument);
+                }
+                return true;
             }
-        } else if (argument.startsWith(QLatin1String("--extra-port="))) {
-            takePath(argument.mid(13));
-        } else if (argument.startsWith(QLatin1String("--headless-demo="))) {
+            if (argument.startsWith(name + u'=')) {
+                takePath(argument.mid(name.size() + 1), take);
+                return true;
+            }
+            return false;
+        };
+        const auto addPort = [&](const QString& path) { options.extraPorts.append(path); };
+        const auto setJournal = [&](const QString& path) {
+            if (!options.journalPath.isEmpty()) {
+                options.errors.append(argument);  // two journals: which one was meant?
+            }
+            options.journalPath = path;
+        };
+        // Given twice: which one was meant?
+        const auto setOnce = [&](std::optional<QString>& value) {
+            return [&](const QString& text) {
+                if (value) {
+                    options.errors.append(argument);
+                }
+                value = text;
+            };
+        };
+        if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
+            takePathOption(QStringLiteral("--journal"), setJournal) ||
+            takePathOption(QStringLiteral("--mqtt"), setOnce(options.mqttUrl)) ||
+            takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix))) {
+            continue;
+        }
+        if (argument.startsWith(QLatin1String("--headless-demo="))) {
             options.headlessDemoSeconds =
                 brimvolt::HeadlessDemoSeconds(QStringView(argument).mid(16));
             if (!options.headlessDemoSeconds) {
@@ -175,10 +180,7 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             } else {
                 options.demoSpeed = speed;
             }
-        } else if (!TakeValueOption(arguments, i, QStringLiteral("--mqtt"), options.mqttUrl,
-                                    options.errors) &&
-                   !TakeValueOption(arguments, i, QStringLiteral("--mqtt-prefix"),
-                                    options.mqttPrefix, options.errors)) {
+        } else {
             options.errors.append(argument);
         }
     }
@@ -239,6 +241,7 @@ int CBrimvoltApp::InitInstance() {
         demo.speed = *options.demoSpeed;
         demo.seconds = *options.headlessDemoSeconds;
         demo.extraPorts = options.extraPorts;
+        demo.journalPath = options.journalPath;
         demo.mqtt = mqtt;
         return brimvolt::RunHeadlessDemo(demo);
     }
@@ -250,7 +253,7 @@ int CBrimvoltApp::InitInstance() {
     }
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
-    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
     if (mqtt) {
         dialog->PublishOverMqtt(*mqtt);
     }

@@ -2,6 +2,9 @@
 
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +21,7 @@
 
 #include "app/AboutDlg.h"
 #include "app/MqttRecords.h"
+#include "journal/JournalWriter.h"
 #include "link/Discovery.h"
 #include "module/Commands.h"
 #include "module/CurveRecording.h"
@@ -66,6 +70,17 @@ QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cel
     return font;
 }
 
+std::int64_t WallMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The journal lives where Colors.ini and the autosave do unless the command line says otherwise.
+QString JournalFile(const QString& journalPath) {
+    return journalPath.isEmpty()
+               ? QDir::current().absoluteFilePath(QStringLiteral("journal.sqlite"))
+               : QFileInfo(journalPath).absoluteFilePath();
+}
+
 int SelectedRow(const QListWidget* list) {
     const QList<QListWidgetItem*> selected = list->selectedItems();
     return selected.isEmpty() ? -1 : list->row(selected.constFirst());
@@ -79,8 +94,12 @@ void ClearSelection(QListWidget* list) {
 
 }  // namespace
 
-CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs)
-    : QDialog(nullptr), curveWindow(dialogs), dialogs(dialogs) {
+CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs,
+                           const QString& journalPath)
+    : QDialog(nullptr),
+      curveWindow(dialogs),
+      dialogs(dialogs),
+      journalPath(JournalFile(journalPath)) {
     appIcon = resources::AppIcon();
     pendingCommand = 'a';
     portIndex = 0;
@@ -100,6 +119,9 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
     connect(serialWorker.get(), &CSerialWorker::PollDone, this, &CBrimvoltDlg::OnPollDone);
     serialThread.setObjectName(QStringLiteral("serial"));
     serialThread.start();
+
+    journal = std::make_unique<CJournalWriter>(this->journalPath);
+    connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
 }
 
 CBrimvoltDlg::~CBrimvoltDlg() {
@@ -107,6 +129,8 @@ CBrimvoltDlg::~CBrimvoltDlg() {
     CloseWorkerPort();
     serialThread.quit();
     serialThread.wait();
+    // Whatever was passed to the journal is written before the program ends.
+    journal.reset();
 }
 
 int CBrimvoltDlg::exec() {
@@ -366,6 +390,7 @@ void CBrimvoltDlg::OnExit() {
     if (portHandle) {
         ClosePort();
     }
+    journal->Leaving(WallMs());
     // The last recorded point reaches the autosave even if no paint came after it.
     curveWindow.FlushAutosave();
     QDialog::done(QDialog::Rejected);
@@ -447,6 +472,7 @@ void CBrimvoltDlg::OnModuleFound(int index) {
     portIndex = index;
     portName = portCombo->itemText(index);
     portHandle = PortHandle(portName);
+    journal->ModuleFound(portName, WallMs());
     {
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex);
@@ -483,6 +509,7 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
     } else {
         portIndex = chosenIndex;
         portHandle = PortHandle(portName);
+        journal->ModuleFound(portName, WallMs());
         {
             const QSignalBlocker blocker(portCombo);
             portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
@@ -535,6 +562,10 @@ void CBrimvoltDlg::PollTick() {
         return;
     }
     const PollRequest poll{PendingCommandRequests()};
+    if (!poll.commands.empty()) {
+        // The journal tells the operator's stop from the module's own by this.
+        journal->CommandSent(static_cast<char>(pendingCommand), WallMs());
+    }
     pendingCommand = 'a';
     AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
 }
@@ -563,6 +594,7 @@ void CBrimvoltDlg::OnPollDone(const PollOutcome& outcome) {
 void CBrimvoltDlg::OnLinkLost() {
     // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
     ClosePort();
+    journal->LinkLost(WallMs());
     // A command given while the failing exchange was on its way was meant for the module as it
     // was then; it is not sent to whatever answers next.
     pendingCommand = 'a';
@@ -593,6 +625,8 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     displayLine1 = texts.displayLine1;
     displayLine2 = texts.displayLine2;
 
+    journal->Status(status, WallMs());
+
     running = (statusFlags & flags::kRunning) != 0 ? 1 : 0;
     curveWindow.store.runActive = running;
     if (sleepGuard) {
@@ -615,6 +649,25 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
     update(displayFrameRect);
     PublishReading(status, texts);
+}
+
+void CBrimvoltDlg::OnJournalProblem(const QString& text) {
+    // A retry that fails the same way says nothing new; a box already open is answered first.
+    if (leaving || journalProblemsTold.contains(text)) {
+        return;
+    }
+    journalProblemsTold.insert(text);
+    journalProblemsWaiting.push_back(text);
+    if (tellingJournalProblem) {
+        return;
+    }
+    tellingJournalProblem = true;
+    while (!journalProblemsWaiting.empty() && !leaving) {
+        const QString next = journalProblemsWaiting.front();
+        journalProblemsWaiting.pop_front();
+        dialogs.Message(this, next, tr("Журнал испытаний"), platform::Buttons::Ok);
+    }
+    tellingJournalProblem = false;
 }
 
 bool CBrimvoltDlg::PortOpenOrTell() {
@@ -816,6 +869,19 @@ void CBrimvoltDlg::PublishOverMqtt(const MqttSettings& settings) {
     connect(mqttPublisher.get(), &CMqttPublisher::StatusTextChanged, this,
             &CBrimvoltDlg::OnMqttStatusText);
     OnMqttStatusText(mqttPublisher->StatusText());
+
+    connect(journal.get(), &CJournalWriter::RunChanged, this, &CBrimvoltDlg::OnRunChanged);
+    // Run messages go out from the journal's thread: the run the journal closes as the program
+    // leaves is reported when the window's event loop has ended already.
+    CMqttPublisher* publisher = mqttPublisher.get();
+    connect(
+        journal.get(), &CJournalWriter::RunChanged, publisher,
+        [publisher](const RunEvent& event) {
+            if (event.kind != RunEventKind::Sampled) {
+                publisher->PublishRun(MqttRunOf(event.run));
+            }
+        },
+        Qt::DirectConnection);
 }
 
 void CBrimvoltDlg::MoveTopicsToPort() {

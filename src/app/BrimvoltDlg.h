@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QIcon>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QTimer>
@@ -34,6 +35,7 @@ class QMenuBar;
 class QPushButton;
 
 namespace brimvolt {
+class CJournalWriter;
 class CMqttPublisher;
 struct PollTexts;
 struct RunEvent;
@@ -60,10 +62,11 @@ public:
 
     /**
      * Sets the initial state and starts the serial worker, which uses portSystem on its own
-     * thread until the window is destroyed; Create (or exec) builds the window.
+     * thread until the window is destroyed, and the run journal at `journalPath` (empty:
+     * journal.sqlite in the data folder); Create (or exec) builds the window.
      */
-    CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem,
-                 brimvolt::platform::CDialogs& dialogs);
+    CBrimvoltDlg(brimvolt::platform::CPortSystem& portSystem, brimvolt::platform::CDialogs& dialogs,
+                 const QString& journalPath = {});
     ~CBrimvoltDlg() override;
 
     /** Builds the controls from the template, connects them and initialises; then shows. */
@@ -128,6 +131,14 @@ public:
 
     /** Whether a request is with the serial worker and its answer has not been handled yet. */
     bool LinkBusy() const { return linkBusy; }
+
+    /**
+     * The run journal the window feeds; null once the window has let it go. Its signals tell
+     * of every run as it is recorded; it works on a thread of its own.
+     */
+    brimvolt::CJournalWriter* Journal() const { return journal.get(); }
+    /** The journal's file, absolute. */
+    QString JournalPath() const { return journalPath; }
 
     // The state record, in declaration order.
     QIcon appIcon;
@@ -208,6 +219,8 @@ private:
     void OnPollDone(const brimvolt::PollOutcome& outcome);
     void OnStatusRead(const brimvolt::StatusRecord& status);
     void OnLinkLost();
+    /** A problem of the journal: told once, after any box already shown has been answered. */
+    void OnJournalProblem(const QString& text);
 
     // Publishing over MQTT, when the command line asks for it.
     /** The topics follow the port the module answers on, unless the operator named them. */
@@ -251,8 +264,15 @@ private:
     int chosenIndex = 0;   // the combo box entry being opened by the operator's choice
     bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
 
+    // Declared before the journal, so it is still there for the run the journal closes last.
     std::unique_ptr<brimvolt::CMqttPublisher> mqttPublisher;
     bool mqttFixedPrefix = false;  // --mqtt-prefix: the topics stay where the operator put them
     QAction* mqttStateEntry = nullptr;   // the last entry of the menu, never enabled
     std::optional<double> runEnergyMwh;  // of the journal's open run
+
+    QString journalPath;
+    std::unique_ptr<brimvolt::CJournalWriter> journal;
+    QSet<QString> journalProblemsTold;
+    std::deque<QString> journalProblemsWaiting;
+    bool tellingJournalProblem = false;
 };

@@ -20,6 +20,7 @@ struct HeadlessDemoOptions {
     QStringList extraPorts;   // --extra-port paths, listed as the program lists them
     bool systemPorts = true;  // the computer's own ports are probed too, as in the program
     QString folder;           // the working folder (Colors.ini, temp.raz, pictures); empty: current
+    QString journalPath;      // the run journal; empty: journal.sqlite in the working folder
     int connectTimeoutMs = 30000;
     std::optional<MqttSettings> mqtt;  // --mqtt: the demo bench publishes as a real one does
 };

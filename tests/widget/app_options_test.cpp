@@ -62,4 +62,28 @@ TEST(ProgramOptions, RefusesSlipsInPortPathsAndAHeadlessRunWithoutTheDemo) {
     EXPECT_EQ(ParseOptions({"--platform"}, QtArguments::Pass).errors, QStringList{"--platform"});
 }
 
+TEST(ProgramOptions, JournalPathComesInEitherSpellingAndOnlyOnce) {
+    struct Case {
+        QStringList arguments;
+        QString journalPath;
+        QStringList errors;
+    };
+    const Case cases[] = {
+        {{}, {}, {}},
+        {{"--journal", "runs.sqlite"}, "runs.sqlite", {}},
+        {{"--journal=/data/j.sqlite", "--demo"}, "/data/j.sqlite", {}},
+        {{"--journal"}, {}, {"--journal"}},
+        {{"--journal="}, {}, {"--journal="}},
+        {{"--journal", "--demo"}, {}, {"--journal"}},
+        {{"--journal=a", "--journal=b"}, "b", {"--journal=b"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.arguments.join(' ').toStdString());
+        const BrimvoltOptions options = ParseOptions(c.arguments);
+        EXPECT_EQ(options.journalPath, c.journalPath);
+        EXPECT_EQ(options.errors, c.errors);
+    }
+    EXPECT_TRUE(Usage().contains("--journal PATH"));
+}
+
 }  // namespace
