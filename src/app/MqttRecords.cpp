@@ -1,6 +1,7 @@
 #include "app/MqttRecords.h"
 
 #include <QDateTime>
+#include <cmath>
 
 namespace brimvolt {
 
@@ -42,7 +43,9 @@ MqttStatus MqttStatusOf(const StatusRecord& status, const QString& displayLine1,
     message.voltageMv = status.voltageMv;
     message.currentMa = status.currentMa;
     message.capacityMah = status.capacityMah;
-    message.energyMwh = runEnergyMwh;
+    if (runEnergyMwh) {
+        message.energyMwh = std::round(*runEnergyMwh);
+    }
     message.elapsedSeconds = status.elapsedSeconds;
     message.temperature = status.temperature;
     message.rinMohm = status.rinMohm;
@@ -65,7 +68,7 @@ MqttRun MqttRunOf(const RunRecord& run) {
     message.endCause = EndCauseOf(run.endCause);
     message.durationSeconds = run.durationSeconds;
     message.capacityMah = run.capacityMah;
-    message.energyMwh = EnergyMwh(run.energyUj);
+    message.energyMwh = std::round(EnergyMwh(run.energyUj));
     message.startVoltageMv = run.startMv;
     message.endVoltageMv = run.endMv;
     message.lastRinMohm = run.rinMohm;
