@@ -5,9 +5,9 @@
 #include <QString>
 #include <cstdint>
 
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
 #include "curvefile/AutosaveWriter.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 
 class QMenu;
 

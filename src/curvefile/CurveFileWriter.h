@@ -3,8 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
-#include "curve/CurveStore.h"
 #include "platform/Files.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 
