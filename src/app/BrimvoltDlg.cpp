@@ -834,8 +834,8 @@ void CBrimvoltDlg::ShowMqttState() {
         mqttStateEntry->setEnabled(false);
     }
     // The bar is as wide as the window and holds the commands too. A text longer than the room
-    // left loses its middle (the broker's address and the reason) and keeps how things stand
-    // and when the next try comes; the whole text is the entry's tool tip.
+    // left is cut at its end: how things stand comes first in it, and the whole text is the
+    // entry's tool tip and on standard error.
     const QString text = mqttPublisher->StatusText();
     const QFontMetrics metrics(menuBar->font());
     const QList<QAction*> entries = menuBar->actions();
@@ -851,7 +851,7 @@ void CBrimvoltDlg::ShowMqttState() {
     const int room = menuBar->width() - used - padding -
                      style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, menuBar) -
                      style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, menuBar);
-    mqttStateEntry->setText(metrics.elidedText(text, Qt::ElideMiddle, std::max(0, room)));
+    mqttStateEntry->setText(metrics.elidedText(text, Qt::ElideRight, std::max(0, room)));
     mqttStateEntry->setToolTip(text);
 }
 
