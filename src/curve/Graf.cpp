@@ -122,7 +122,8 @@ void CGraf::Render() {
         SetTitleUnnamed();
     }
     renderInfo =
-        RenderCurve(store, QColor(curveRed, curveGreen, curveBlue), maxPlotHeight, memoryBitmap);
+        RenderCurve(store, QColor(curveRed, curveGreen, curveBlue), maxPlotHeight, memoryBitmap,
+                    CurveDrawing::ColumnSpans, &curveSummary);
     imageHeight = renderInfo.imageHeight;
     secondsPerPixel = renderInfo.scale.secondsPerPixel;
     timeUnitText = renderInfo.scale.unitText;

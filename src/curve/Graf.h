@@ -108,6 +108,8 @@ private:
 
     brimvolt::platform::CDialogs& dialogs;
     QMenu* windowMenu = nullptr;
+    /** The store's block summary, kept so a render reads only what was appended since. */
+    brimvolt::CCurveSummary curveSummary;
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;   // the store changed since the autosave was last written
     bool autosaveFailing = false;  // the last autosave failed, and the operator was told

@@ -173,6 +173,7 @@ bool LoadCurve(CurveWindowContext& context) {
     std::swap(store.sampleTimes, loaded->sampleTimes);
     std::swap(store.sampleMillivolts, loaded->sampleMillivolts);
     store.lastIndex = loaded->lastIndex;
+    store.Rewritten();
     store.durationSeconds = loaded->durationSeconds;
     store.curveCapacityText = loaded->curveCapacityText;
     store.curveFileName = path;

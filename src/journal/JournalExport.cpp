@@ -192,6 +192,7 @@ void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples
     store.curveFileName.clear();
     store.durationSeconds = 0;
     store.lastIndex = 0;
+    store.Rewritten();
     store.runActive = 0;
     store.chargeCurve = run.params[4];
     store.sampleTimes[0] = 0;
