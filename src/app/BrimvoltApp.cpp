@@ -9,6 +9,7 @@
 
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
+#include "mqtt/MqttSettings.h"
 #include "platform/Console.h"
 #include "platform/QtDialogs.h"
 #include "platform/QtSerialPort.h"
@@ -35,6 +36,10 @@ constexpr OptionLine kOptionLines[] = {
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
     {"--journal PATH", "keep the run journal in PATH (default: ./journal.sqlite)"},
+    {"--mqtt URL", "publish readings and runs to the MQTT broker at URL:"},
+    {"", "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS; the password"},
+    {"", "comes from the environment variable BRIMVOLT_MQTT_PASSWORD"},
+    {"--mqtt-prefix PREFIX", "topics under PREFIX (default: brimvolt/<host name>/<port name>)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
 };
@@ -51,6 +56,26 @@ QStringList CommandLine(int argc, char** argv) {
 bool IsQtArgument(const QString& argument) {
     return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
            !argument.startsWith(QLatin1String("--"));
+}
+
+// The broker settings of the command line, read before any window so that a slip ends the
+// program with one line in `error`; nothing without --mqtt.
+std::optional<brimvolt::MqttSettings> ReadMqttOptions(const BrimvoltOptions& options,
+                                                      QString& error) {
+    if (!options.mqttUrl) {
+        return std::nullopt;
+    }
+#ifdef BRIMVOLT_HAVE_MQTT
+    std::optional<QString> password;
+    if (qEnvironmentVariableIsSet(brimvolt::kMqttPasswordVariable)) {
+        password = qEnvironmentVariable(brimvolt::kMqttPasswordVariable);
+    }
+    return brimvolt::ReadMqttSettings(*options.mqttUrl, options.mqttPrefix.value_or(QString()),
+                                      password, &error);
+#else
+    error = QStringLiteral("--mqtt is not available in this build (built without libmosquitto)");
+    return std::nullopt;
+#endif
 }
 
 int RefuseOptions(const QStringList& errors) {
@@ -114,8 +139,19 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             }
             options.journalPath = path;
         };
+        // Given twice: which one was meant?
+        const auto setOnce = [&](std::optional<QString>& value) {
+            return [&](const QString& text) {
+                if (value) {
+                    options.errors.append(argument);
+                }
+                value = text;
+            };
+        };
         if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
-            takePathOption(QStringLiteral("--journal"), setJournal)) {
+            takePathOption(QStringLiteral("--journal"), setJournal) ||
+            takePathOption(QStringLiteral("--mqtt"), setOnce(options.mqttUrl)) ||
+            takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix))) {
             continue;
         }
         if (argument.startsWith(QLatin1String("--headless-demo="))) {
@@ -151,6 +187,9 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     if (options.headlessDemoSeconds && !options.demoSpeed) {
         options.errors.append(QStringLiteral("--headless-demo without --demo"));
     }
+    if (options.mqttPrefix && !options.mqttUrl) {
+        options.errors.append(QStringLiteral("--mqtt-prefix without --mqtt"));
+    }
     return options;
 }
 
@@ -170,6 +209,13 @@ int CBrimvoltApp::InitInstance() {
         QTextStream(stdout) << (early.help ? Usage()
                                            : QStringLiteral("brimvolt " BRIMVOLT_VERSION "\n"));
         return 0;
+    }
+    QString mqttError;
+    const std::optional<brimvolt::MqttSettings> mqtt = ReadMqttOptions(early, mqttError);
+    if (early.mqttUrl && !mqtt) {
+        brimvolt::platform::AttachParentConsole();
+        QTextStream(stderr) << "brimvolt: " << mqttError << '\n';
+        return kUsageError;
     }
 
     QApplication application(argc, argv);
@@ -196,6 +242,7 @@ int CBrimvoltApp::InitInstance() {
         demo.seconds = *options.headlessDemoSeconds;
         demo.extraPorts = options.extraPorts;
         demo.journalPath = options.journalPath;
+        demo.mqtt = mqtt;
         return brimvolt::RunHeadlessDemo(demo);
     }
 
@@ -207,6 +254,9 @@ int CBrimvoltApp::InitInstance() {
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
+    if (mqtt) {
+        dialog->PublishOverMqtt(*mqtt);
+    }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();
