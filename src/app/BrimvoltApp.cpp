@@ -9,6 +9,7 @@
 
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
+#include "mqtt/MqttSettings.h"
 #include "platform/Console.h"
 #include "platform/Language.h"
 #include "platform/QtDialogs.h"
@@ -33,6 +34,10 @@ constexpr OptionLine kOptionLines[] = {
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
     {"--journal PATH", "keep the run journal in PATH (default: ./journal.sqlite)"},
+    {"--mqtt URL", "publish readings and runs to the MQTT broker at URL:"},
+    {"", "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS; the password"},
+    {"", "comes from the environment variable BRIMVOLT_MQTT_PASSWORD"},
+    {"--mqtt-prefix PREFIX", "topics under PREFIX (default: brimvolt/<host name>/<port name>)"},
     {"--lang=ru|en", "language of the interface (default: the system's, else Russian)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
@@ -50,6 +55,26 @@ QStringList CommandLine(int argc, char** argv) {
 bool IsQtArgument(const QString& argument) {
     return argument.size() > 1 && argument.startsWith(QLatin1Char('-')) &&
            !argument.startsWith(QLatin1String("--"));
+}
+
+// The broker settings of the command line, read before any window so that a slip ends the
+// program with one line in `error`; nothing without --mqtt.
+std::optional<brimvolt::MqttSettings> ReadMqttOptions(const BrimvoltOptions& options,
+                                                      QString& error) {
+    if (!options.mqttUrl) {
+        return std::nullopt;
+    }
+#ifdef BRIMVOLT_HAVE_MQTT
+    std::optional<QString> password;
+    if (qEnvironmentVariableIsSet(brimvolt::kMqttPasswordVariable)) {
+        password = qEnvironmentVariable(brimvolt::kMqttPasswordVariable);
+    }
+    return brimvolt::ReadMqttSettings(*options.mqttUrl, options.mqttPrefix.value_or(QString()),
+                                      password, &error);
+#else
+    error = QStringLiteral("--mqtt is not available in this build (built without libmosquitto)");
+    return std::nullopt;
+#endif
 }
 
 int RefuseLanguage(const QString& value) {
@@ -118,8 +143,19 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             }
             options.journalPath = path;
         };
+        // Given twice: which one was meant?
+        const auto setOnce = [&](std::optional<QString>& value) {
+            return [&](const QString& text) {
+                if (value) {
+                    options.errors.append(argument);
+                }
+                value = text;
+            };
+        };
         if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
-            takePathOption(QStringLiteral("--journal"), setJournal)) {
+            takePathOption(QStringLiteral("--journal"), setJournal) ||
+            takePathOption(QStringLiteral("--mqtt"), setOnce(options.mqttUrl)) ||
+            takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix))) {
             continue;
         }
         if (argument.startsWith(QLatin1String("--headless-demo="))) {
@@ -162,6 +198,9 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     if (options.headlessDemoSeconds && !options.demoSpeed) {
         options.errors.append(QStringLiteral("--headless-demo without --demo"));
     }
+    if (options.mqttPrefix && !options.mqttUrl) {
+        options.errors.append(QStringLiteral("--mqtt-prefix without --mqtt"));
+    }
     return options;
 }
 
@@ -185,6 +224,20 @@ int CBrimvoltApp::InitInstance() {
                                            : QStringLiteral("brimvolt " BRIMVOLT_VERSION "\n"));
         return 0;
     }
+    QString mqttError;
+    const std::optional<brimvolt::MqttSettings> mqtt = ReadMqttOptions(early, mqttError);
+    if (early.mqttUrl && !mqtt) {
+        brimvolt::platform::AttachParentConsole();
+        // The reason is told in the interface's language, and translations need an application;
+        // one without a window system is made for it, since no window follows.
+        QCoreApplication core(argc, argv);
+        const brimvolt::platform::Translations translations =
+            brimvolt::platform::InstallTranslations(
+                brimvolt::platform::ChooseLanguage(early.language), "brimvolt");
+        ReadMqttOptions(early, mqttError);
+        QTextStream(stderr) << "brimvolt: " << mqttError << '\n';
+        return kUsageError;
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimvolt"));
@@ -207,6 +260,7 @@ int CBrimvoltApp::InitInstance() {
         demo.seconds = *options.headlessDemoSeconds;
         demo.extraPorts = options.extraPorts;
         demo.journalPath = options.journalPath;
+        demo.mqtt = mqtt;
         return brimvolt::RunHeadlessDemo(demo);
     }
 
@@ -218,6 +272,9 @@ int CBrimvoltApp::InitInstance() {
     brimvolt::platform::CQtDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap for the run.
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
+    if (mqtt) {
+        dialog->PublishOverMqtt(*mqtt);
+    }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();

@@ -10,6 +10,8 @@ struct BrimvoltOptions {
     std::optional<double> demoSpeed;            // --demo[=SPEED]
     std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
     QString journalPath;                        // --journal PATH; empty: in the data folder
+    std::optional<QString> mqttUrl;             // --mqtt URL
+    std::optional<QString> mqttPrefix;          // --mqtt-prefix PREFIX, with --mqtt only
     QString language;                           // --lang=ru|en; empty: the system's
     std::optional<QString> badLanguage;         // a --lang value naming no language it has
     bool help = false;                          // --help: the usage, and nothing else

@@ -14,14 +14,21 @@
 #include <QPainter>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QSysInfo>
+#include <QTextStream>
+#include <algorithm>
 
 #include "app/AboutDlg.h"
+#include "app/MqttRecords.h"
 #include "journal/JournalWriter.h"
 #include "journalview/JournalDlg.h"
 #include "link/Discovery.h"
 #include "module/Commands.h"
 #include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
+#include "mqtt/MqttPublisher.h"
+#include "mqtt/MqttTopics.h"
 #include "params/ParamEditing.h"
 #include "params/ParamTable.h"
 #include "platform/Dialogs.h"
@@ -163,6 +170,7 @@ void CBrimvoltDlg::Create() {
     setFixedSize(client.width(), client.height() + menuHeight);
     ConnectMessageMap();
     OnInitDialog();
+    ShowMqttState();
     show();
 }
 
@@ -486,6 +494,7 @@ void CBrimvoltDlg::OnModuleFound(int index) {
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex);
     }
+    MoveTopicsToPort();
     pollTimer.start(kPollPeriodMs);
 }
 
@@ -522,6 +531,7 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
             const QSignalBlocker blocker(portCombo);
             portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
         }
+        MoveTopicsToPort();
         pollTimer.start(kPollPeriodMs);
     }
     LinkStepDone();
@@ -655,6 +665,7 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     ShowFields();
     displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
     update(displayFrameRect);
+    PublishReading(status, texts);
 }
 
 void CBrimvoltDlg::OnJournalProblem(const QString& text) {
@@ -816,3 +827,97 @@ void CBrimvoltDlg::OnWriteParameter() {
     ShowFields();
     pendingCommand = 'w';
 }
+
+void CBrimvoltDlg::OnRunChanged(const RunEvent& event) {
+    // The status topic carries the energy of the run under way; between runs there is none.
+    const bool underWay =
+        event.run.state == RunState::Running && event.kind != RunEventKind::Interrupted;
+    runEnergyMwh = underWay ? std::optional<double>(EnergyMwh(event.run.energyUj)) : std::nullopt;
+}
+
+void CBrimvoltDlg::OnMqttStatusText(const QString& text) {
+    // Said once per change, however often the publisher retries.
+    QTextStream(stderr) << "brimvolt: " << text << '\n';
+    ShowMqttState();
+}
+
+void CBrimvoltDlg::ShowMqttState() {
+    if (menuBar == nullptr || !mqttPublisher) {
+        return;
+    }
+    if (mqttStateEntry == nullptr) {
+        mqttStateEntry = menuBar->addAction(QString());
+        mqttStateEntry->setEnabled(false);
+    }
+    // The bar is as wide as the window and holds the commands too. A text longer than the room
+    // left is cut at its end: how things stand comes first in it, and the whole text is the
+    // entry's tool tip and on standard error.
+    const QString text = mqttPublisher->StatusText();
+    const QFontMetrics metrics(menuBar->font());
+    const QList<QAction*> entries = menuBar->actions();
+    int used = 0;
+    int padding = 2 * metrics.averageCharWidth();
+    if (entries.size() > 1) {
+        QAction* previous = entries[entries.size() - 2];
+        const QRect previousRect = menuBar->actionGeometry(previous);
+        used = previousRect.right() + 1;
+        padding = previousRect.width() - metrics.horizontalAdvance(previous->text());
+    }
+    const QStyle* style = menuBar->style();
+    const int room = menuBar->width() - used - padding -
+                     style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, menuBar) -
+                     style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, menuBar);
+    mqttStateEntry->setText(metrics.elidedText(text, Qt::ElideRight, std::max(0, room)));
+    mqttStateEntry->setToolTip(text);
+}
+
+#ifdef BRIMVOLT_HAVE_MQTT
+
+void CBrimvoltDlg::PublishOverMqtt(const MqttSettings& settings) {
+    MqttPublisherOptions options;
+    options.url = settings.url;
+    options.password = settings.password;
+    // Without a prefix of the operator's nothing is published until the module is found.
+    options.prefix = settings.fixedPrefix;
+    options.softwareVersion = QStringLiteral(BRIMVOLT_VERSION);
+    mqttFixedPrefix = !settings.fixedPrefix.isEmpty();
+    mqttPublisher = std::make_unique<CMqttPublisher>(std::move(options));
+    connect(mqttPublisher.get(), &CMqttPublisher::StatusTextChanged, this,
+            &CBrimvoltDlg::OnMqttStatusText);
+    OnMqttStatusText(mqttPublisher->StatusText());
+
+    connect(journal.get(), &CJournalWriter::RunChanged, this, &CBrimvoltDlg::OnRunChanged);
+    // Run messages go out from the journal's thread: the run the journal closes as the program
+    // leaves is reported when the window's event loop has ended already.
+    CMqttPublisher* publisher = mqttPublisher.get();
+    connect(
+        journal.get(), &CJournalWriter::RunChanged, publisher,
+        [publisher](const RunEvent& event) {
+            if (event.kind != RunEventKind::Sampled) {
+                publisher->PublishRun(MqttRunOf(event.run));
+            }
+        },
+        Qt::DirectConnection);
+}
+
+void CBrimvoltDlg::MoveTopicsToPort() {
+    if (mqttPublisher && !mqttFixedPrefix) {
+        mqttPublisher->SetTopicPrefix(DefaultTopicPrefix(QSysInfo::machineHostName(), portName));
+    }
+}
+
+void CBrimvoltDlg::PublishReading(const StatusRecord& status, const PollTexts& texts) {
+    // The publisher keeps the newest and sends one a second; every record may come here.
+    if (mqttPublisher) {
+        mqttPublisher->PublishStatus(
+            MqttStatusOf(status, texts.displayLine1, texts.displayLine2, runEnergyMwh));
+    }
+}
+
+#else
+
+void CBrimvoltDlg::PublishOverMqtt(const MqttSettings&) {}
+void CBrimvoltDlg::MoveTopicsToPort() {}
+void CBrimvoltDlg::PublishReading(const StatusRecord&, const PollTexts&) {}
+
+#endif

@@ -13,6 +13,7 @@
 #include <deque>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "app/ToolTip.h"
@@ -20,11 +21,13 @@
 #include "link/PortHandle.h"
 #include "link/SerialWorker.h"
 #include "module/Protocol.h"
+#include "mqtt/MqttSettings.h"
 #include "platform/DialogTemplate.h"
 #include "platform/RunSleepGuard.h"
 #include "platform/SerialPort.h"
 
 class CJournalDlg;
+class QAction;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -34,7 +37,11 @@ class QPushButton;
 
 namespace brimvolt {
 class CJournalWriter;
-}
+class CMqttPublisher;
+struct PollTexts;
+struct RunEvent;
+}  // namespace brimvolt
+
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -102,6 +109,18 @@ public:
         sleepGuard = std::move(guard);
     }
     QMenuBar* MenuBar() const { return menuBar; }
+
+    /**
+     * Publishes every reading, and the runs of the journal, to the broker of `settings`: under
+     * the operator's prefix, or else under one named after this computer and the port the
+     * module answers on. Read-only: nothing from the broker reaches the module. Call before
+     * Create; the broker's state is the last entry of the menu and goes to standard error.
+     */
+    void PublishOverMqtt(const brimvolt::MqttSettings& settings);
+    /** The publisher; nullptr without PublishOverMqtt. */
+    brimvolt::CMqttPublisher* MqttPublisher() const { return mqttPublisher.get(); }
+    /** The menu entry that says the broker's state; nullptr until there is one. */
+    QAction* MqttStateEntry() const { return mqttStateEntry; }
 
     /** What the display block shows until the next tick replaces it. */
     struct DisplayPicture {
@@ -209,6 +228,14 @@ private:
     /** A problem of the journal: told once, after any box already shown has been answered. */
     void OnJournalProblem(const QString& text);
 
+    // Publishing over MQTT, when the command line asks for it.
+    /** The topics follow the port the module answers on, unless the operator named them. */
+    void MoveTopicsToPort();
+    void PublishReading(const brimvolt::StatusRecord& status, const brimvolt::PollTexts& texts);
+    void OnRunChanged(const brimvolt::RunEvent& event);
+    void OnMqttStatusText(const QString& text);
+    void ShowMqttState();
+
     /**
      * Steps that talk to the module (the two ticks, a port choice) run one at a time in the
      * order they came: one that comes while the worker is busy waits for the answer before it.
@@ -242,6 +269,12 @@ private:
     std::deque<std::function<void()>> linkSteps;
     int chosenIndex = 0;   // the combo box entry being opened by the operator's choice
     bool leaving = false;  // the exit path has run: no answer of the worker is taken any more
+
+    // Declared before the journal, so it is still there for the run the journal closes last.
+    std::unique_ptr<brimvolt::CMqttPublisher> mqttPublisher;
+    bool mqttFixedPrefix = false;  // --mqtt-prefix: the topics stay where the operator put them
+    QAction* mqttStateEntry = nullptr;   // the last entry of the menu, never enabled
+    std::optional<double> runEnergyMwh;  // of the journal's open run
 
     QString journalPath;
     std::unique_ptr<brimvolt::CJournalWriter> journal;

@@ -108,6 +108,9 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     CConsoleDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap, as in the program.
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    if (options.mqtt) {
+        dialog->PublishOverMqtt(*options.mqtt);
+    }
     dialog->Create();
 
     if (!RunEventsUntil([&] { return dialog->portHandle != nullptr; }, options.connectTimeoutMs)) {

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <optional>
 
+#include "mqtt/MqttSettings.h"
+
 class QTextStream;
 
 namespace brimvolt {
@@ -20,6 +22,7 @@ struct HeadlessDemoOptions {
     QString folder;           // the working folder (Colors.ini, temp.raz, pictures); empty: current
     QString journalPath;      // the run journal; empty: journal.sqlite in the working folder
     int connectTimeoutMs = 30000;
+    std::optional<MqttSettings> mqtt;  // --mqtt: the demo bench publishes as a real one does
 };
 
 /** The longest demo run accepted, in seconds of real time. */

@@ -53,7 +53,10 @@ TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
         QStringList texts;
     };
     const Case cases[] = {
-        {{"--help"}, 0, {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--version"}},
+        {{"--help"},
+         0,
+         {"--extra-port PATH", "--demo[=SPEED]", "--headless-demo", "--mqtt URL",
+          "--mqtt-prefix PREFIX", "BRIMVOLT_MQTT_PASSWORD", "--version"}},
         {{"--version"}, 0, {"brimvolt 6."}},
         {{"--help", "--bogus"}, 2, {"--bogus", "--extra-port PATH"}},
     };

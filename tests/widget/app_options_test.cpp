@@ -87,3 +87,19 @@ TEST(ProgramOptions, JournalPathComesInEitherSpellingAndOnlyOnce) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ProgramOptions, BrokerAndPrefixComeOnceEachAndThePrefixOnlyWithTheBroker) {
+    const BrimvoltOptions both = ParseOptions({"--mqtt-prefix=lab/1", "--mqtt", "mqtt://h"});
+    EXPECT_EQ(both.mqttUrl, "mqtt://h");
+    EXPECT_EQ(both.mqttPrefix, "lab/1");
+    EXPECT_TRUE(both.errors.isEmpty());
+    EXPECT_EQ(ParseOptions({"--mqtt=mqtt://a", "--mqtt=mqtt://b"}).errors,
+              QStringList{"--mqtt=mqtt://b"});
+    EXPECT_EQ(ParseOptions({"--mqtt", "--demo"}).errors, QStringList{"--mqtt"});
+    EXPECT_EQ(ParseOptions({"--mqtt-prefix", "lab/1"}).errors,
+              QStringList{"--mqtt-prefix without --mqtt"});
+}
+
+}  // namespace

@@ -23,6 +23,13 @@
 #include "journalview/JournalDlg.h"
 #include "platform/SleepInhibitor.h"
 #include "support/ScriptedDialogs.h"
+#ifdef BRIMVOLT_HAVE_MQTT
+#include <QSysInfo>
+
+#include "mqtt/MqttTopics.h"
+#include "support/MosquittoBroker.h"
+#include "support/MqttSubscriber.h"
+#endif
 
 using brimvolt::CurveStore;
 using brimvolt::platform::Answer;
@@ -1044,3 +1051,36 @@ TEST(ToolTipText, WrapsBetweenWordsWithinTheWidth) {
 }
 
 }  // namespace
+
+#ifdef BRIMVOLT_HAVE_MQTT
+
+namespace {
+
+// The broker's state is the menu's last entry, never enabled and whole within the bar whatever
+// it says; the topics follow the port the module is found on.
+TEST_F(MainWindowTest, MenuEndsWithTheBrokerStateAndTopicsFollowThePort) {
+    if (brimvolt::testing::MosquittoBroker::Program().isEmpty()) {
+        GTEST_SKIP() << "no mosquitto broker on this system (Debian package mosquitto)";
+    }
+    brimvolt::testing::MosquittoBroker broker;
+    ASSERT_TRUE(broker.Start()) << broker.Error().toStdString();
+    brimvolt::testing::MqttSubscriber watcher(broker.Port(), "brimvolt/#");
+    dlg->PublishOverMqtt({*brimvolt::ParseMqttUrl(broker.Url(), nullptr), std::nullopt, {}});
+    Connect();
+    QAction* entry = dlg->MqttStateEntry();
+    ASSERT_TRUE(entry != nullptr && dlg->MenuBar()->actions().back() == entry);
+    const QString prefix = brimvolt::DefaultTopicPrefix(QSysInfo::machineHostName(), "COM3");
+    EXPECT_GE(watcher.WaitFor(brimvolt::StateTopic(prefix), "online"), 0);
+    for (const QString state : {"MQTT: подключено к", "MQTT: нет связи с 127.0.0.1:"}) {
+        EXPECT_TRUE(QTest::qWaitFor([&] { return entry->toolTip().startsWith(state); }, 30000));
+        const QRect place = dlg->MenuBar()->actionGeometry(entry);
+        EXPECT_TRUE(!place.isEmpty() && dlg->MenuBar()->rect().contains(place))
+            << entry->text().toStdString();
+        EXPECT_FALSE(entry->isEnabled());
+        broker.Stop();
+    }
+}
+
+}  // namespace
+
+#endif
