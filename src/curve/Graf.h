@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 
 #include "curve/CurveRenderer.h"
@@ -51,8 +53,8 @@ public:
     void CurveChanged();
 
     /**
-     * Writes the autosave if the curve changed since it was last written, and waits until the
-     * last autosave is on the disk (leaving the program).
+     * Writes the autosave if the curve changed since it was last written, whatever the pause
+     * after a large one, and waits until the last autosave is on the disk (leaving the program).
      */
     void FlushAutosave();
 
@@ -62,7 +64,7 @@ public:
     /**
      * An autosave ended, here or wherever it was written. A failure is said once, after the
      * paint, for a whole streak of failures; the next opportunity writes again, and a success
-     * ends the streak.
+     * ends the streak. The file's size sets the pause before the next one (AutosavePauseMs).
      */
     void OnAutosaveDone(const brimvolt::AutosaveResult& result);
 
@@ -111,5 +113,12 @@ private:
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;   // the store changed since the autosave was last written
     bool autosaveFailing = false;  // the last autosave failed, and the operator was told
+    // A large autosave waits its pause: opportunities before it only mark the file behind, and
+    // the timer writes what they left when the pause is over.
+    QElapsedTimer autosaveClock;
+    std::int64_t lastAutosaveMs = 0;  // on autosaveClock, when the last copy was handed over
+    std::int64_t nextAutosaveMs = 0;
+    std::int64_t lastAutosaveBytes = 0;
+    QTimer autosavePauseTimer;
     brimvolt::CAutosaveWriter autosaveWriter;
 };
