@@ -4,7 +4,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
 # Debian packages the build, the tests and the demo need.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev libgl-dev \
+PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64

@@ -44,7 +44,7 @@ if(BRIMVOLT_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_DEPENDS "${runtime_extras}")
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
-        "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libsqlite3-0 (>= 3.37), ${runtime_extras}")
+        "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6svg6 (>= 6.4), libsqlite3-0 (>= 3.37), ${runtime_extras}")
     if(TARGET brimvolt_mqtt)
         string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libmosquitto1")
     endif()

@@ -16,11 +16,11 @@
 #include <vector>
 
 #include "curve/ColorsIni.h"
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFileWriter.h"
 #include "platform/Files.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <memory>
 #include <optional>
 
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "platform/Files.h"
+#include "plot/CurveStore.h"
 
 namespace {
 

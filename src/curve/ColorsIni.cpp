@@ -4,9 +4,9 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "curve/ExtractAfterKey.h"
 #include "platform/Files.h"
 #include "platform/Text.h"
+#include "plot/ExtractAfterKey.h"
 
 namespace brimvolt {
 

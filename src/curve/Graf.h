@@ -7,9 +7,9 @@
 #include <QTimer>
 #include <cstdint>
 
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
 #include "curvefile/AutosaveWriter.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 
 class QMenu;
 

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileWriter.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "curve/ExtractAfterKey.h"
 #include "platform/Text.h"
+#include "plot/ExtractAfterKey.h"
 
 namespace brimvolt {
 

@@ -4,7 +4,7 @@
 #include <QStringView>
 #include <cstdint>
 
-#include "curve/CurveStore.h"
+#include "plot/CurveStore.h"
 
 class QIODevice;
 

@@ -4,8 +4,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "curve/CurveStore.h"
 #include "platform/Files.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 

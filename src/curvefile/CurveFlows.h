@@ -3,8 +3,8 @@
 #include <QString>
 #include <functional>
 
-#include "curve/CurveStore.h"
 #include "platform/Dialogs.h"
+#include "plot/CurveStore.h"
 
 class QWidget;
 

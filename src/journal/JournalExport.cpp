@@ -5,9 +5,9 @@
 #include <QStringList>
 #include <charconv>
 
-#include "curve/CurveStore.h"
 #include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 

@@ -3,8 +3,8 @@
 #include <QString>
 #include <cstdint>
 
-#include "curve/CurveStore.h"
 #include "module/Protocol.h"
+#include "plot/CurveStore.h"
 
 namespace brimvolt {
 

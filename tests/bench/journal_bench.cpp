@@ -7,10 +7,10 @@
 #include <memory>
 #include <vector>
 
-#include "curve/CurveStore.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalWriter.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 

@@ -2,10 +2,10 @@
 
 #include <memory>
 
-#include "curve/CurveStore.h"
 #include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
 #include "module/Protocol.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 

@@ -9,9 +9,9 @@
 #include <memory>
 #include <random>
 
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
 #include "curve/Graf.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 #include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;

@@ -11,7 +11,7 @@
 
 #include "FuzzInput.h"
 #include "curve/ColorsIni.h"
-#include "curve/ExtractAfterKey.h"
+#include "plot/ExtractAfterKey.h"
 
 using namespace brimvolt;
 using brimvolt::fuzz::Check;

@@ -11,9 +11,9 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFileWriter.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 using brimvolt::fuzz::Check;

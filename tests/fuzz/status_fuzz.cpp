@@ -8,10 +8,10 @@
 #include <cstdint>
 
 #include "FuzzInput.h"
-#include "curve/CurveStore.h"
 #include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
 #include "module/Protocol.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 using brimvolt::fuzz::Check;

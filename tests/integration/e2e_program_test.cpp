@@ -7,8 +7,8 @@
 #include <QTemporaryDir>
 #include <QThread>
 
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileReader.h"
+#include "plot/CurveStore.h"
 
 using brimvolt::CurveStore;
 

@@ -14,13 +14,13 @@
 #include <memory>
 #include <vector>
 
-#include "curve/CurveStore.h"
 #include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalRecorder.h"
 #include "module/CurveRecording.h"
 #include "module/Protocol.h"
+#include "plot/CurveStore.h"
 #include "sim/SimModule.h"
 
 namespace {

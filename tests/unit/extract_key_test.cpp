@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "curve/ExtractAfterKey.h"
+#include "plot/ExtractAfterKey.h"
 
 namespace brimvolt {
 namespace {

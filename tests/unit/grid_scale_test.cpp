@@ -6,8 +6,8 @@
 #include <memory>
 #include <random>
 
-#include "curve/CurveGrid.h"
-#include "curve/CurveStore.h"
+#include "plot/CurveGrid.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 

@@ -5,11 +5,11 @@
 #include <tuple>
 #include <vector>
 
-#include "curve/CurveStore.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalRecorder.h"
 #include "module/CurveRecording.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 

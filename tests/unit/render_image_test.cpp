@@ -10,8 +10,8 @@
 #include <memory>
 #include <random>
 
-#include "curve/CurveRenderer.h"
-#include "curve/CurveStore.h"
+#include "plot/CurveRenderer.h"
+#include "plot/CurveStore.h"
 
 using namespace brimvolt;
 

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "curve/LineRaster.h"
+#include "plot/LineRaster.h"
 
 using namespace brimvolt;
 

@@ -1,4 +1,4 @@
-#include "curve/LineRaster.h"
+#include "plot/LineRaster.h"
 
 #include <algorithm>
 

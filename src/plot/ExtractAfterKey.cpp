@@ -1,4 +1,4 @@
-#include "curve/ExtractAfterKey.h"
+#include "plot/ExtractAfterKey.h"
 
 namespace brimvolt {
 

@@ -1,6 +1,6 @@
-#include "curve/CurveGrid.h"
+#include "plot/CurveGrid.h"
 
-#include "curve/CurveStore.h"
+#include "plot/CurveStore.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
-#include "curve/CurveRenderer.h"
+#include "plot/CurveRenderer.h"
 
-#include "curve/CurveStore.h"
-#include "curve/LineRaster.h"
+#include "plot/CurveStore.h"
+#include "plot/LineRaster.h"
 
 #include <QBuffer>
 #include <QFontMetrics>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "curve/CurveGrid.h"
 #include "platform/Files.h"
+#include "plot/CurveGrid.h"
 
 #include <QColor>
 #include <QFont>
