@@ -169,7 +169,7 @@ void CGraf::PostAutosave() {
     autosaveWriter.Post(std::move(copy), dataFolder);
     // The new file is at least as large as the last one; its own size, when known, decides.
     lastAutosaveMs = autosaveClock.elapsed();
-    nextAutosaveMs = lastAutosaveMs + AutosavePauseMs(lastAutosaveBytes);
+    nextAutosaveMs = lastAutosaveMs + AutosavePauseMs(lastAutosaveBytes, autosaveBytesPerSecond);
 }
 
 void CGraf::Refresh() {
@@ -204,7 +204,8 @@ void CGraf::OnAutosaveDone(const AutosaveResult& result) {
             autosaveFailing = false;
             lastAutosaveBytes = result.bytes;
             nextAutosaveMs =
-                std::max(nextAutosaveMs, lastAutosaveMs + AutosavePauseMs(result.bytes));
+                std::max(nextAutosaveMs,
+                         lastAutosaveMs + AutosavePauseMs(result.bytes, autosaveBytesPerSecond));
         }
         return;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "curvefile/AutosaveWriter.h"
+#include "curvefile/CurveFileWriter.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
 
@@ -89,6 +90,8 @@ public:
     std::int32_t imageHeight = 0;
     std::int32_t maxPlotHeight = 0;
     std::int32_t skipAutosave = 1;
+    /** The autosave's average rate over a long curve; 0: every point, whatever the size. */
+    std::int64_t autosaveBytesPerSecond = brimvolt::kAutosaveBytesPerSecond;
     std::int32_t cursorShown = 0;
 
 protected:

@@ -145,8 +145,8 @@ AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
     return result;
 }
 
-std::int64_t AutosavePauseMs(std::int64_t fileBytes) {
-    return std::max<std::int64_t>(fileBytes, 0) * 1000 / kAutosaveBytesPerSecond;
+std::int64_t AutosavePauseMs(std::int64_t fileBytes, std::int64_t bytesPerSecond) {
+    return bytesPerSecond > 0 ? std::max<std::int64_t>(fileBytes, 0) * 1000 / bytesPerSecond : 0;
 }
 
 QString AutosaveFailureText(const AutosaveResult& result) {

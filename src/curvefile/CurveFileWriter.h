@@ -49,7 +49,8 @@ inline constexpr std::int64_t kAutosaveBytesPerSecond = 1'000'000;
  * megabytes at most once every S seconds. Every second of the run is in the journal already, so
  * a large curve need not cost the disk 30 MB a second; a small one is written with every point.
  */
-std::int64_t AutosavePauseMs(std::int64_t fileBytes);
+std::int64_t AutosavePauseMs(std::int64_t fileBytes,
+                             std::int64_t bytesPerSecond = kAutosaveBytesPerSecond);
 
 /** What the operator is told when an autosave failed: the file and the reason. */
 QString AutosaveFailureText(const AutosaveResult& result);

@@ -220,6 +220,7 @@ TEST(AutosaveBudget, PauseGrowsWithTheFileAndKeepsALongRunNearAMegabyteASecond) 
     for (const Case& c : cases) {
         EXPECT_EQ(brimvolt::AutosavePauseMs(c.bytes), c.pauseMs) << c.bytes;
     }
+    EXPECT_EQ(brimvolt::AutosavePauseMs(30'000'000, 0), 0) << "no budget: every point";
 
     // A curve of 921 600 points, one a second, each adding a line of ~33 bytes to the file: the
     // window writes at a point only when the pause after the last file is over.
