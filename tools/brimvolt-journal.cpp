@@ -1,18 +1,23 @@
 // brimvolt-journal: the run journal from the command line. Lists the runs, exports a run as CSV
-// or as the curve file the curve window would have saved, and sets labels and notes.
+// or as the curve file the curve window would have saved, draws runs compared as PNG or SVG,
+// and sets labels and notes.
 
 #include <QByteArray>
 #include <QFile>
+#include <QGuiApplication>
 #include <QString>
 #include <QStringList>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
+#include "journal/JournalFigure.h"
 #include "platform/Files.h"
+#include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
 
 namespace {
@@ -45,7 +50,15 @@ struct Arguments {
     QString journal = QStringLiteral("journal.sqlite");
     QStringList positional;
     bool excel = false;
+    QString xAxis;  // png: --x
+    QString size;   // png: --size
 };
+
+constexpr int kMinFigureSide = 200;
+constexpr int kMaxFigureSide = 10000;
+
+int g_argc = 0;
+char** g_argv = nullptr;
 
 void PrintError(const QString& message) {
     std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
@@ -191,6 +204,83 @@ int Curve(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     return WriteFailed(out, WriteCurveFile(out, *store, platform::Streams::WriteInto));
 }
 
+std::optional<FigureAxis> AxisNamed(const QString& name) {
+    if (name.isEmpty() || name == QLatin1String("time")) {
+        return FigureAxis::Time;
+    }
+    if (name == QLatin1String("capacity")) {
+        return FigureAxis::Capacity;
+    }
+    if (name == QLatin1String("energy")) {
+        return FigureAxis::Energy;
+    }
+    return std::nullopt;
+}
+
+std::optional<QSize> FigureSize(const QString& text) {
+    if (text.isEmpty()) {
+        return QSize(1200, 800);
+    }
+    const QStringList parts = text.split(QLatin1Char('x'));
+    bool wideOk = false;
+    bool highOk = false;
+    const int width = parts.value(0).toInt(&wideOk);
+    const int height = parts.value(1).toInt(&highOk);
+    if (parts.size() != 2 || !wideOk || !highOk || width < kMinFigureSide ||
+        width > kMaxFigureSide || height < kMinFigureSide || height > kMaxFigureSide) {
+        return std::nullopt;
+    }
+    return QSize(width, height);
+}
+
+int Png(CJournal& journal, const Arguments& arguments, std::int64_t) {
+    const std::optional<FigureAxis> axis = AxisNamed(arguments.xAxis);
+    if (!axis) {
+        return UsageError(
+            QStringLiteral("--x wants time, capacity or energy, not %1").arg(arguments.xAxis));
+    }
+    const std::optional<QSize> size = FigureSize(arguments.size);
+    if (!size) {
+        return UsageError(QStringLiteral("--size wants WIDTHxHEIGHT, each from %1 to %2")
+                              .arg(kMinFigureSide)
+                              .arg(kMaxFigureSide));
+    }
+    const QStringList runWords = arguments.positional.mid(1, arguments.positional.size() - 2);
+    std::vector<FigureCurve> curves;
+    for (const QString& word : runWords) {
+        const std::optional<std::int64_t> id = RunNumber(word);
+        if (!id) {
+            return UsageError(QStringLiteral("not a run number: %1").arg(word));
+        }
+        const std::optional<RunRecord> run = FindRun(journal, *id);
+        if (!run) {
+            return kExitFailed;
+        }
+        const auto samples = ReadSamples(journal, *id);
+        if (!samples) {
+            return kExitFailed;
+        }
+        curves.push_back(FigureCurveOfRun(*run, *samples));
+    }
+    // Drawing text needs the font machinery of a GUI application, but never a display. Its
+    // notes on the environment (no runtime folder, no display) are not the tool's business: the
+    // standard error carries one line, about the tool's own failure.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            PrintError(message);
+        }
+    });
+    QGuiApplication application(g_argc, g_argv);
+    CComparisonFigure figure;
+    figure.SetCurves(std::move(curves));
+    figure.SetAxis(*axis);
+    const QString& out = arguments.positional.back();
+    return WriteFailed(out, figure.Save(out, *size, platform::Streams::WriteInto));
+}
+
 int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     const QString& text = arguments.positional[2];
     const bool label = arguments.positional[0] == QLatin1String("label");
@@ -214,12 +304,13 @@ struct Command {
 
 constexpr Command kCommands[] = {
     {"list", 1, 1, false, List},     {"csv", 2, 3, true, Csv},       {"curve", 3, 3, false, Curve},
-    {"label", 3, 3, false, SetText}, {"note", 3, 3, false, SetText},
+    {"label", 3, 3, false, SetText}, {"note", 3, 3, false, SetText}, {"png", 3, 1000, false, Png},
 };
 
 int Run(const QStringList& words) {
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included
+    bool figureOptions = false;
     for (qsizetype i = 0; i < words.size(); ++i) {
         const QString& word = words[i];
         if (textsOnly) {
@@ -238,6 +329,12 @@ int Run(const QStringList& words) {
             arguments.journal = word.mid(10);
         } else if (word == QLatin1String("--excel")) {
             arguments.excel = true;
+        } else if (word == QLatin1String("--x") || word == QLatin1String("--size")) {
+            if (i + 1 >= words.size()) {
+                return UsageError(QStringLiteral("%1 needs a value").arg(word));
+            }
+            (word == QLatin1String("--x") ? arguments.xAxis : arguments.size) = words[++i];
+            figureOptions = true;
         } else if (word.startsWith(QLatin1String("--"))) {
             return UsageError(QStringLiteral("unknown option: %1").arg(word));
         } else {
@@ -259,13 +356,16 @@ int Run(const QStringList& words) {
     if (arguments.excel && !command->takesExcel) {
         return UsageError(QStringLiteral("--excel is an option of csv only"));
     }
+    if (figureOptions && command->run != Png) {
+        return UsageError(QStringLiteral("--x and --size are options of png only"));
+    }
     if (arguments.positional.size() < command->minPositional ||
         arguments.positional.size() > command->maxPositional) {
         return UsageError(
             QStringLiteral("wrong number of arguments for %1").arg(arguments.positional[0]));
     }
     std::int64_t id = 0;
-    if (command->maxPositional > 1) {
+    if (command->maxPositional > 1 && command->run != Png) {
         const std::optional<std::int64_t> number = RunNumber(arguments.positional[1]);
         if (!number) {
             return UsageError(QStringLiteral("not a run number: %1").arg(arguments.positional[1]));
@@ -285,6 +385,8 @@ int Run(const QStringList& words) {
 }  // namespace
 
 int main(int argc, char** argv) {
+    g_argc = argc;
+    g_argv = argv;
     QStringList words;
     for (int i = 1; i < argc; ++i) {
         words.append(QString::fromLocal8Bit(argv[i]));

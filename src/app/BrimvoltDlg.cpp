@@ -17,6 +17,7 @@
 
 #include "app/AboutDlg.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
 #include "link/Discovery.h"
 #include "module/Commands.h"
 #include "module/CurveRecording.h"
@@ -188,6 +189,8 @@ void CBrimvoltDlg::ConnectMessageMap() {
             OnAbout();
         } else if (id == resources::kIdShowHideCurve) {
             OnShowHideCurve();
+        } else if (id == resources::kIdJournal) {
+            OnJournal();
         }
     });
     connect(ButtonOf(resources::kIdCancel), &QPushButton::clicked, this, &CBrimvoltDlg::OnExit);
@@ -361,6 +364,20 @@ void CBrimvoltDlg::OnShowHideCurve() {
     } else {
         curveWindow.show();
     }
+}
+
+void CBrimvoltDlg::OnJournal() {
+    if (!journalWindow) {
+        journalWindow = std::make_unique<CJournalDlg>(dialogs, curveWindow);
+        journalWindow->Create(this, JournalPath());
+        if (CJournalWriter* writer = Journal()) {
+            connect(writer, &CJournalWriter::RunChanged, journalWindow.get(),
+                    &CJournalDlg::OnRunChanged);
+        }
+    }
+    journalWindow->show();
+    journalWindow->raise();
+    journalWindow->activateWindow();
 }
 
 void CBrimvoltDlg::OnExit() {

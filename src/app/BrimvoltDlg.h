@@ -24,6 +24,7 @@
 #include "platform/RunSleepGuard.h"
 #include "platform/SerialPort.h"
 
+class CJournalDlg;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -71,6 +72,8 @@ public:
     QIcon OnQueryDragIcon() const { return appIcon; }
     void OnAbout();
     void OnShowHideCurve();
+    /** "Журнал испытаний": the journal window, made the first time and kept while hidden. */
+    void OnJournal();
     void OnExit();
     void OnTimer(int id);
     void OnPortSelected(int index);
@@ -120,6 +123,9 @@ public:
     brimvolt::CJournalWriter* Journal() const { return journal.get(); }
     /** The journal's file, absolute. */
     QString JournalPath() const { return journalPath; }
+
+    /** The journal window once the command opened it, or null. */
+    CJournalDlg* JournalWindow() const { return journalWindow.get(); }
 
     // The state record, in declaration order.
     QIcon appIcon;
@@ -242,4 +248,7 @@ private:
     QSet<QString> journalProblemsTold;
     std::deque<QString> journalProblemsWaiting;
     bool tellingJournalProblem = false;
+
+    // Destroyed first: it uses the curve window and hears the journal.
+    std::unique_ptr<CJournalDlg> journalWindow;
 };

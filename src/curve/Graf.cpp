@@ -90,9 +90,13 @@ void CGraf::OnInitDialog() {
     resize(imageWidth, imageHeight);
 }
 
+CurveWindowContext CGraf::Context() {
+    return {store, dialogs, this, dataFolder,
+            [this](const QString& title) { setWindowTitle(title); }};
+}
+
 void CGraf::OnSysCommand(int command) {
-    CurveWindowContext context{store, dialogs, this, dataFolder,
-                               [this](const QString& title) { setWindowTitle(title); }};
+    CurveWindowContext context = Context();
     switch (command & ~0xF) {
         case kSaveCommand:
             SaveCurve(context);
@@ -105,6 +109,20 @@ void CGraf::OnSysCommand(int command) {
         default:
             break;
     }
+}
+
+bool CGraf::LoadCurveFrom(const std::function<bool(CurveStore&)>& fill, const QString& name) {
+    CurveWindowContext context = Context();
+    if (!ConfirmCurveReplace(context)) {
+        return false;
+    }
+    auto loaded = std::make_unique<CurveStore>();
+    if (!fill(*loaded)) {
+        return false;
+    }
+    TakeCurve(context, *loaded, QString(), CurveTitle(loaded->chargeCurve != 0, name));
+    CurveChanged();
+    return true;
 }
 
 void CGraf::OnLButtonDown(QPoint point) {
@@ -129,7 +147,8 @@ void CGraf::Render() {
         SetTitleUnnamed();
     }
     renderInfo =
-        RenderCurve(store, QColor(curveRed, curveGreen, curveBlue), maxPlotHeight, memoryBitmap);
+        RenderCurve(store, QColor(curveRed, curveGreen, curveBlue), maxPlotHeight, memoryBitmap,
+                    CurveDrawing::ColumnSpans, &curveSummary);
     imageHeight = renderInfo.imageHeight;
     secondsPerPixel = renderInfo.scale.secondsPerPixel;
     timeUnitText = renderInfo.scale.unitText;

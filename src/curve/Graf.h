@@ -6,9 +6,11 @@
 #include <QString>
 #include <QTimer>
 #include <cstdint>
+#include <functional>
 
 #include "curvefile/AutosaveWriter.h"
 #include "curvefile/CurveFileWriter.h"
+#include "curvefile/CurveFlows.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
 
@@ -72,6 +74,14 @@ public:
     /** Whether the autosave is failing: the last one written failed. */
     bool AutosaveFailing() const { return autosaveFailing; }
 
+    /**
+     * A curve from elsewhere (a run of the journal) goes in as a loaded file would: during a run
+     * the operator is warned first, as before a load (false when they cancel), then `fill` puts
+     * the curve into a store of its own (false: nothing to take, nothing changes) and the window
+     * takes it, titled after `name`.
+     */
+    bool LoadCurveFrom(const std::function<bool(brimvolt::CurveStore&)>& fill, const QString& name);
+
     /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
 
@@ -110,9 +120,12 @@ private:
     /** Hands a copy of the store to the autosave writer. */
     void PostAutosave();
     void SetTitleUnnamed();
+    brimvolt::CurveWindowContext Context();
 
     brimvolt::platform::CDialogs& dialogs;
     QMenu* windowMenu = nullptr;
+    /** The store's block summary, kept so a render reads only what was appended since. */
+    brimvolt::CCurveSummary curveSummary;
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;   // the store changed since the autosave was last written
     bool autosaveFailing = false;  // the last autosave failed, and the operator was told

@@ -304,6 +304,7 @@ CurveReadResult ReadCurve(QIODevice& device, CurveStore& into) {
     }
     result.pointsRead = next;
     into.lastIndex = std::max(next - 1, 0);
+    into.Rewritten();
     into.durationSeconds = capacityPoints > 0 ? into.sampleTimes[into.lastIndex] : 0;
     return result;
 }

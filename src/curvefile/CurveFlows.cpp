@@ -23,6 +23,8 @@ const QString kError = QStringLiteral("Ошибка");
 const QString kErrorExclaimed = QStringLiteral("Ошибка!");
 const QString kAttention = QStringLiteral("Внимание!");
 
+}  // namespace
+
 FileFilter DischargeFilter() {
     return {QStringLiteral("Файлы сохранённых разрядов *.raz"), QStringLiteral("*.raz")};
 }
@@ -31,10 +33,12 @@ FileFilter ChargeFilter() {
     return {QStringLiteral("Файлы сохранённых зарядов *.zar"), QStringLiteral("*.zar")};
 }
 
-QString CurveTitle(bool charge, const QString& path) {
+QString CurveTitle(bool charge, const QString& name) {
     return (charge ? QStringLiteral("Зарядная кривая - ") : QStringLiteral("Разрядная кривая - ")) +
-           path;
+           name;
 }
+
+namespace {
 
 void SetTitle(CurveWindowContext& context, const QString& title) {
     if (context.setTitle) {
@@ -81,9 +85,14 @@ QString SaveFailureText(const platform::WriteResult& result) {
 
 }  // namespace
 
-QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
-    QString stem = capacityText;
+QString WithoutNameBreakers(const QString& text) {
+    QString stem = text;
     stem.removeIf(IsNameBreaker);
+    return stem;
+}
+
+QString ProposedCurveFileName(const QString& capacityText, bool chargeCurve) {
+    QString stem = WithoutNameBreakers(capacityText);
     if (stem.isEmpty()) {
         stem = QStringLiteral("Безымянный");
     }
@@ -129,17 +138,35 @@ void SaveCurve(CurveWindowContext& context) {
     SetTitle(context, CurveTitle(charge, path));
 }
 
-bool LoadCurve(CurveWindowContext& context) {
+bool ConfirmCurveReplace(CurveWindowContext& context) {
+    const CurveStore& store = context.store;
+    if (!store.runActive) {
+        return true;
+    }
+    const QString warning = store.chargeCurve != 0
+                                ? QStringLiteral("Идет заряд!\nЗагрузка графика невозможна!")
+                                : QStringLiteral("Идет разряд!\nЗагрузка графика невозможна!");
+    return context.dialogs.Message(context.owner, warning, kAttention, Buttons::OkCancel) !=
+           Answer::Cancel;
+}
+
+void TakeCurve(CurveWindowContext& context, CurveStore& loaded, const QString& fileName,
+               const QString& title) {
     CurveStore& store = context.store;
-    const bool charge = store.chargeCurve != 0;
-    if (store.runActive) {
-        const QString warning = charge
-                                    ? QStringLiteral("Идет заряд!\nЗагрузка графика невозможна!")
-                                    : QStringLiteral("Идет разряд!\nЗагрузка графика невозможна!");
-        if (context.dialogs.Message(context.owner, warning, kAttention, Buttons::OkCancel) ==
-            Answer::Cancel) {
-            return false;
-        }
+    std::swap(store.sampleTimes, loaded.sampleTimes);
+    std::swap(store.sampleMillivolts, loaded.sampleMillivolts);
+    store.lastIndex = loaded.lastIndex;
+    store.Rewritten();
+    store.durationSeconds = loaded.durationSeconds;
+    store.curveCapacityText = loaded.curveCapacityText;
+    store.curveFileName = fileName;
+    SetTitle(context, title);
+}
+
+bool LoadCurve(CurveWindowContext& context) {
+    const bool charge = context.store.chargeCurve != 0;
+    if (!ConfirmCurveReplace(context)) {
+        return false;
     }
     const QList<FileFilter> filters = charge ? QList<FileFilter>{ChargeFilter(), DischargeFilter()}
                                              : QList<FileFilter>{DischargeFilter(), ChargeFilter()};
@@ -170,13 +197,7 @@ bool LoadCurve(CurveWindowContext& context) {
         return false;
     }
 
-    std::swap(store.sampleTimes, loaded->sampleTimes);
-    std::swap(store.sampleMillivolts, loaded->sampleMillivolts);
-    store.lastIndex = loaded->lastIndex;
-    store.durationSeconds = loaded->durationSeconds;
-    store.curveCapacityText = loaded->curveCapacityText;
-    store.curveFileName = path;
-    SetTitle(context, CurveTitle(!path.contains(QStringLiteral(".raz")), path));
+    TakeCurve(context, *loaded, path, CurveTitle(!path.contains(QStringLiteral(".raz")), path));
 
     if (result.status == CurveReadStatus::Truncated) {
         context.dialogs.Message(context.owner,

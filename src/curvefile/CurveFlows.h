@@ -29,6 +29,29 @@ void SaveCurve(CurveWindowContext& context);
 bool LoadCurve(CurveWindowContext& context);
 
 /**
+ * Before a curve replaces the window's one during a run, the operator is warned as before a
+ * load; false when they cancel.
+ */
+bool ConfirmCurveReplace(CurveWindowContext& context);
+
+/**
+ * Puts a curve read elsewhere (a file, the journal) into the window's store as a load does:
+ * the points, length and capacity; `loaded` gets the store's old arrays.
+ */
+void TakeCurve(CurveWindowContext& context, CurveStore& loaded, const QString& fileName,
+               const QString& title);
+
+/** The window's title for a curve named `name`. */
+QString CurveTitle(bool charge, const QString& name);
+
+/** The file dialogs' types of discharge (.raz) and charge (.zar) curves. */
+platform::FileFilter DischargeFilter();
+platform::FileFilter ChargeFilter();
+
+/** The text without spaces or anything else that cannot stand in a file name. */
+QString WithoutNameBreakers(const QString& text);
+
+/**
  * The name a save proposes: the capacity text (or "Безымянный") with the curve's extension,
  * without spaces or anything else that cannot stand in a file name.
  */

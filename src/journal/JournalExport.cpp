@@ -192,6 +192,7 @@ void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples
     store.curveFileName.clear();
     store.durationSeconds = 0;
     store.lastIndex = 0;
+    store.Rewritten();
     store.runActive = 0;
     store.chargeCurve = run.params[4];
     store.sampleTimes[0] = 0;
@@ -202,13 +203,18 @@ void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples
     store.sampleMillivolts[0] = samples.front().voltageMv;
     // A run from rest has its rest sample at 0 s: that is point 0 itself.
     const std::size_t first = samples.front().seconds == 0 ? 1 : 0;
+    const JournalSample* last = nullptr;
     for (std::size_t i = first; i < samples.size(); ++i) {
         const JournalSample& sample = samples[i];
         if (!store.Append(sample.seconds, sample.voltageMv)) {
             break;  // the store's bound: the curve keeps its length and capacity up to here
         }
-        store.durationSeconds = sample.seconds;
-        store.curveCapacityText = CurveCapacityText(sample.capacityMah);
+        last = &sample;
+    }
+    // The text of the last point held only: a text for every sample costs more than the curve.
+    if (last != nullptr) {
+        store.durationSeconds = last->seconds;
+        store.curveCapacityText = CurveCapacityText(last->capacityMah);
     }
 }
 

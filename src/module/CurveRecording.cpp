@@ -47,6 +47,7 @@ RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSec
     if (step.firstReading) {
         // The curve's length and capacity wait for the next second.
         store.sampleMillivolts[0] = status.voltageMv;
+        store.Rewritten();
         if (step.firstPoint) {
             if (store.Append(elapsed, status.voltageMv)) {
                 outcome.pointAdded = true;
@@ -60,6 +61,7 @@ RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSec
         store.lastIndex = 0;
         store.sampleTimes[0] = 0;
         store.sampleMillivolts[0] = restVoltageMv;
+        store.Rewritten();
         outcome.newRun = true;
     }
     if (step.nextSecond) {

@@ -115,36 +115,14 @@ public:
 
     bool InColumn(std::int64_t t) const { return t >= columnFirst_ && t <= columnLast_; }
 
-    /**
-     * Whether the kBlock samples from index `from` all lie in the current column, and if so
-     * their voltage extremes folded into low and high. Written without early exits so the
-     * compiler can vectorise it; worth trying only when a column spans many seconds.
-     */
-    static constexpr int kBlock = 32;
-    bool WideColumn() const { return columnLast_ - columnFirst_ >= kBlock; }
-    bool BlockInColumn(const std::int32_t* times, const std::uint16_t* millivolts,
-                       std::uint16_t& low, std::uint16_t& high) const {
-        // Sample times are 32-bit, so bounds clamped to that range compare the same.
-        const auto first =
-            static_cast<std::int32_t>(std::clamp<std::int64_t>(columnFirst_, INT32_MIN, INT32_MAX));
-        const auto last =
-            static_cast<std::int32_t>(std::clamp<std::int64_t>(columnLast_, INT32_MIN, INT32_MAX));
-        int outside = 0;
-        for (int k = 0; k < kBlock; ++k) {
-            outside |= static_cast<int>(times[k] < first) | static_cast<int>(times[k] > last);
-        }
-        if (outside != 0) {
-            return false;
-        }
-        std::uint16_t blockLow = low;
-        std::uint16_t blockHigh = high;
-        for (int k = 0; k < kBlock; ++k) {
-            blockLow = std::min(blockLow, millivolts[k]);
-            blockHigh = std::max(blockHigh, millivolts[k]);
-        }
-        low = blockLow;
-        high = blockHigh;
-        return true;
+    /** The current column's times, held to the 32-bit range the samples have. */
+    std::int32_t ColumnFirst() const {
+        return static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(columnFirst_, INT32_MIN, INT32_MAX));
+    }
+    std::int32_t ColumnLast() const {
+        return static_cast<std::int32_t>(
+            std::clamp<std::int64_t>(columnLast_, INT32_MIN, INT32_MAX));
     }
 
     /** Makes t's column the current one; its image x. */
@@ -198,32 +176,26 @@ void DrawEverySegment(CLineRaster& raster, const CurveStore& store, SamplePlacem
  * last point; so the run goes to the raster as four points: first, both extremes, last. The
  * final run goes point by point, as whether its last point is drawn depends on their order.
  */
-void DrawColumnSpans(CLineRaster& raster, const CurveStore& store, SamplePlacement& placement,
-                     QPoint start) {
+void DrawColumnSpans(CLineRaster& raster, const CurveStore& store, const CurveBlocks& blocks,
+                     SamplePlacement& placement, QPoint start) {
     const std::int32_t last = LastReadableIndex(store);
     const std::int32_t* times = store.sampleTimes.data();
     const std::uint16_t* millivolts = store.sampleMillivolts.data();
+    const auto count = static_cast<std::size_t>(last) + 1;
     raster.MoveTo(start);
     std::int32_t first = 0;
     while (first <= last) {
         const int x = placement.EnterColumn(times[first]);
         std::uint16_t low = millivolts[first];
         std::uint16_t high = low;
-        std::int32_t end = first + 1;  // one past the run
-        const bool wide = placement.WideColumn();
-        while (end <= last) {
-            if (wide && last - end + 1 >= SamplePlacement::kBlock &&
-                placement.BlockInColumn(times + end, millivolts + end, low, high)) {
-                end += SamplePlacement::kBlock;
-                continue;
-            }
-            if (!placement.InColumn(times[end])) {
-                break;
-            }
-            low = std::min(low, millivolts[end]);
-            high = std::max(high, millivolts[end]);
-            ++end;
-        }
+        const std::int32_t columnFirst = placement.ColumnFirst();
+        const std::int32_t columnLast = placement.ColumnLast();
+        const auto inColumn = [columnFirst, columnLast](std::int32_t a, std::int32_t b) {
+            return a >= columnFirst && b <= columnLast;
+        };
+        // One past the run.
+        const auto end = static_cast<std::int32_t>(blocks.RunEnd(
+            times, millivolts, static_cast<std::size_t>(first) + 1, count, inColumn, low, high));
         if (end > last) {
             for (std::int32_t i = first; i <= last; ++i) {
                 raster.LineTo({x, placement.ImageYOf(millivolts[i])});
@@ -239,8 +211,8 @@ void DrawColumnSpans(CLineRaster& raster, const CurveStore& store, SamplePlaceme
     raster.EndPolyline();
 }
 
-void DrawCurve(QImage& image, const CurveStore& store, const RenderInfo& info, MillivoltRange range,
-               QRgb color, CurveDrawing drawing) {
+void DrawCurve(QImage& image, const CurveStore& store, const CurveBlocks& blocks,
+               const RenderInfo& info, MillivoltRange range, QRgb color, CurveDrawing drawing) {
     if (LastReadableIndex(store) < 0) {
         return;
     }
@@ -251,7 +223,7 @@ void DrawCurve(QImage& image, const CurveStore& store, const RenderInfo& info, M
     raster.DrawWideLine({kOriginLeft - 1, y0}, {kOriginLeft + 1, y0}, 3);
     const QPoint start(kOriginLeft, y0);
     if (drawing == CurveDrawing::ColumnSpans) {
-        DrawColumnSpans(raster, store, placement, start);
+        DrawColumnSpans(raster, store, blocks, placement, start);
     } else {
         DrawEverySegment(raster, store, placement, start);
     }
@@ -276,9 +248,34 @@ QFont LabelFont() {
     return font;
 }
 
+const CurveBlocks& CCurveSummary::Of(const CurveStore& store) {
+    const std::int32_t last = LastReadableIndex(store);
+    const auto count = static_cast<std::size_t>(last + 1);
+    if (store.sampleTimes.data() != times || store.sampleMillivolts.data() != millivolts ||
+        store.revision != revision || count < blocks.Summarised()) {
+        blocks.Clear();
+        times = store.sampleTimes.data();
+        millivolts = store.sampleMillivolts.data();
+        revision = store.revision;
+    }
+    if (count > 0) {
+        blocks.Extend(times, millivolts, count);
+    }
+    return blocks;
+}
+
 RenderInfo RenderCurve(const CurveStore& store, QColor curveColor, int maxPlotHeight,
-                       QImage& memoryBitmap, CurveDrawing drawing) {
-    const MillivoltRange range = SampleMillivoltRange(store);
+                       QImage& memoryBitmap, CurveDrawing drawing, CCurveSummary* summary) {
+    CCurveSummary once;
+    const CurveBlocks& blocks = (summary ? summary : &once)->Of(store);
+    const std::int32_t last = LastReadableIndex(store);
+    MillivoltRange range{0, 0};
+    if (last >= 0) {
+        const CurveBlocks::Block extremes =
+            blocks.Range(store.sampleTimes.data(), store.sampleMillivolts.data(),
+                         static_cast<std::size_t>(last) + 1);
+        range = {extremes.lowY, extremes.highY};
+    }
     RenderInfo info;
     info.grid = ChooseVoltageGrid(range, maxPlotHeight);
     info.imageHeight = kPixelsPerDivision * info.grid.divisions + 30;
@@ -288,7 +285,7 @@ RenderInfo RenderCurve(const CurveStore& store, QColor curveColor, int maxPlotHe
     ClearImage(memoryBitmap, info.imageHeight);
     DrawGridLines(memoryBitmap, info);
     DrawLabels(memoryBitmap, info);
-    DrawCurve(memoryBitmap, store, info, range,
+    DrawCurve(memoryBitmap, store, blocks, info, range,
               qRgb(curveColor.red(), curveColor.green(), curveColor.blue()), drawing);
     return info;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Files.h"
+#include "plot/BlockSummary.h"
 #include "plot/CurveGrid.h"
 
 #include <QColor>
@@ -31,16 +32,36 @@ enum class CurveDrawing {
     EverySegment,  // one line per pair of samples: the plain reference
 };
 
+using CurveBlocks = CBlockSummary<std::int32_t, std::uint16_t>;
+
+/**
+ * The block summary of a store's points, kept from one render to the next: a render then costs
+ * what the image is wide, and what was appended since. It starts over when the store's points
+ * were rewritten (its revision moved) or its buffers were exchanged.
+ */
+class CCurveSummary {
+public:
+    const CurveBlocks& Of(const CurveStore& store);
+
+private:
+    const std::int32_t* times = nullptr;
+    const std::uint16_t* millivolts = nullptr;
+    std::uint64_t revision = 0;
+    CurveBlocks blocks;
+};
+
 /** Arial with a character cell 16 pixels high: every text of the plot and of the readout. */
 QFont LabelFont();
 
 /**
  * Draws the store as a voltage-against-time plot into the top imageHeight rows of
  * memoryBitmap (720 x (maxPlotHeight + 30), Format_RGB32). A bitmap of another format, or too
- * small for the grid, is replaced by a large enough RGB32 one.
+ * small for the grid, is replaced by a large enough RGB32 one. A summary kept by the caller
+ * spares reading the whole store again; without one, one is made for this render.
  */
 RenderInfo RenderCurve(const CurveStore& store, QColor curveColor, int maxPlotHeight,
-                       QImage& memoryBitmap, CurveDrawing drawing = CurveDrawing::ColumnSpans);
+                       QImage& memoryBitmap, CurveDrawing drawing = CurveDrawing::ColumnSpans,
+                       CCurveSummary* summary = nullptr);
 
 /** Time and voltage at the pressed point; positions are the texts' top-left in the client. */
 struct Readout {

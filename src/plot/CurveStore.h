@@ -28,6 +28,12 @@ struct CurveStore {
     std::int32_t chargeCurve = 0;  // 0 discharge, otherwise charge: the module's mode
     std::uint8_t runActive = 0;    // the module's run flag as of the last status record
     std::int32_t lastIndex = 0;    // points 0..lastIndex form the curve
+    /**
+     * Moves whenever points already in the curve change other than by Append (a new run, a
+     * loaded curve, a copy, the first point rewritten): what was derived from them, such as
+     * the drawing's block summary, starts over.
+     */
+    std::uint64_t revision = 0;
     std::vector<std::int32_t> sampleTimes = std::vector<std::int32_t>(kCapacity);
     std::vector<std::uint16_t> sampleMillivolts = std::vector<std::uint16_t>(kCapacity);
     QString curveFileName;
@@ -47,6 +53,7 @@ struct CurveStore {
         to.chargeCurve = chargeCurve;
         to.runActive = runActive;
         to.lastIndex = lastIndex;
+        ++to.revision;
         // Bounded by both stores' room, whatever lastIndex holds.
         const std::size_t room = std::min({sampleTimes.size(), sampleMillivolts.size(),
                                            to.sampleTimes.size(), to.sampleMillivolts.size()});
@@ -56,6 +63,9 @@ struct CurveStore {
         std::copy_n(sampleMillivolts.begin(), points, to.sampleMillivolts.begin());
         to.curveFileName = curveFileName;
     }
+
+    /** Tells whoever derived data from the points that they changed. */
+    void Rewritten() { ++revision; }
 
     bool IsFull() const { return lastIndex + 1 >= kCapacity; }
 

@@ -1,5 +1,6 @@
 #include "resources/Templates.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QPainter>
 #include <QPixmap>
@@ -148,6 +149,7 @@ const QList<MenuCommand>& MainMenu() {
     static const QList<MenuCommand> menu = {
         {kIdAppAbout, QStringLiteral("О программе...")},
         {kIdShowHideCurve, QStringLiteral("Показать / скрыть график")},
+        {kIdJournal, QCoreApplication::translate("MainMenu", "Журнал испытаний")},
     };
     return menu;
 }

@@ -18,6 +18,7 @@ constexpr int kIdOk = 1;
 constexpr int kIdCancel = 2;
 constexpr int kIdAppAbout = 57664;
 constexpr int kIdShowHideCurve = 32775;
+constexpr int kIdJournal = 32776;
 
 /** The main window: 320 × 200 dialog units, its controls in tab order. */
 const platform::DialogTemplate& MainTemplate();
@@ -31,7 +32,7 @@ struct MenuCommand {
     int id;
     QString text;
 };
-/** Menu 129: two commands with no drop-down menus. */
+/** Menu 129: three commands with no drop-down menus. */
 const QList<MenuCommand>& MainMenu();
 
 /** Icon 128: a small battery, at the sizes a window and the task bar use. */

@@ -1,16 +1,20 @@
 #include <benchmark/benchmark.h>
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <memory>
 #include <vector>
 
+#include "curve/Graf.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
 #include "plot/CurveStore.h"
+#include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;
 
@@ -212,8 +216,59 @@ void BM_JournalOpenChecked(benchmark::State& state) {
     }
 }
 
+// The journal window's folder, where the curve window keeps Colors.ini and its autosave, and
+// the curve window it opens runs in.
+struct WindowPlace {
+    QTemporaryDir dir;
+    QString previous = QDir::currentPath();
+    testing::ScriptedDialogs dialogs;
+    QWidget owner;
+    CGraf graf{dialogs};
+    WindowPlace() {
+        QDir::setCurrent(dir.path());
+        graf.Create(&owner);
+    }
+    ~WindowPlace() { QDir::setCurrent(previous); }
+};
+
+// "Журнал испытаний" over 10 000 runs, from nothing to the table drawn.
+void BM_JournalWindowOpen(benchmark::State& state) {
+    const QString journal = Shared().manyRuns;
+    WindowPlace place;
+    for (auto _ : state) {
+        CJournalDlg window(place.dialogs, place.graf);
+        window.Create(&place.owner, journal);
+        window.show();
+        benchmark::DoNotOptimize(window.grab());
+        if (window.Model().rowCount() != kListedRuns) {
+            state.SkipWithError("runs missing");
+            break;
+        }
+    }
+}
+
+// The longest run from the journal into the curve window, drawn there.
+void BM_JournalRunToCurveWindow(benchmark::State& state) {
+    WindowPlace place;
+    CJournalDlg window(place.dialogs, place.graf);
+    window.Create(&place.owner, Shared().longRun);
+    window.SelectRuns({Shared().longRunId});
+    for (auto _ : state) {
+        window.OnOpenInCurveWindow();
+        if (place.graf.store.lastIndex + 1 != kLongestRun) {
+            state.SkipWithError("run not loaded");
+            break;
+        }
+        state.PauseTiming();
+        place.graf.WaitForAutosave();
+        state.ResumeTiming();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_JournalWindowOpen)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_JournalRunToCurveWindow)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_JournalSampleDirect)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JournalSampleWriterPost)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_JournalSampleWriterRoundTrip)->Unit(benchmark::kMicrosecond);

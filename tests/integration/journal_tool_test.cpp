@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QTemporaryDir>
@@ -20,8 +21,10 @@
 #include "journal/JournalRecorder.h"
 #include "module/CurveRecording.h"
 #include "module/Protocol.h"
+#include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
 #include "sim/SimModule.h"
+#include "support/InkColour.h"
 
 namespace {
 
@@ -212,6 +215,52 @@ TEST_F(JournalTool, LabelAndNoteAreKept) {
     EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\t--x"));
 }
 
+// Three discharges of different cells in a journal of their own, and png drawing them.
+TEST_F(JournalTool, PngDrawsEachRunInItsOwnColourOnEveryAxis) {
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(Path("three.sqlite")).Usable());
+        for (int k = 0; k < 3; ++k) {
+            RunRecord run;
+            run.label = QString("cell %1").arg(k + 1);
+            std::vector<JournalSample> samples;
+            for (int t = 0; t <= 3000 + 1500 * k; t += 5) {
+                samples.push_back({.seconds = t,
+                                   .voltageMv = static_cast<std::uint16_t>(4150 - t / (10 + 5 * k)),
+                                   .currentMa = static_cast<std::uint16_t>(1000 + 500 * k),
+                                   .capacityMah = (1000 + 500 * k) * t / 3600});
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        }
+    }
+    const auto pixelsOf = [](const QImage& image, QColor color) {
+        int count = 0;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x) {
+                count += brimvolt::testing::IsInkOverWhite(image.pixelColor(x, y), color);
+            }
+        }
+        return count;
+    };
+    for (const char* axis : {"time", "capacity", "energy"}) {
+        SCOPED_TRACE(axis);
+        const ToolRun run = Tool({"--journal", Path("three.sqlite"), "png", "1", "2", "3",
+                                  Path("cmp.png"), "--x", axis, "--size", "800x500"});
+        ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+        EXPECT_TRUE(run.out.isEmpty() && run.err.isEmpty()) << run.err.toStdString();
+        const QImage image(Path("cmp.png"));
+        ASSERT_EQ(image.size(), QSize(800, 500));
+        for (int k = 0; k < 3; ++k) {
+            EXPECT_GE(pixelsOf(image, FigurePaletteColor(k)), 300) << "run " << k + 1;
+        }
+        EXPECT_LT(pixelsOf(image, FigurePaletteColor(3)), 20);
+    }
+    ASSERT_EQ(Tool({"--journal", Path("three.sqlite"), "png", "3", "1", Path("cmp.svg")}).exitCode,
+              0);
+    const QByteArray svg = ReadFile(Path("cmp.svg"));
+    EXPECT_TRUE(svg.contains("<svg") && svg.contains("cell 3") && svg.contains("cell 1"));
+}
+
 TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     QFile text(Path("notes.txt"));
     ASSERT_TRUE(text.open(QIODevice::WriteOnly));
@@ -233,6 +282,13 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
         {{"frobnicate"}, 2, "unknown command: frobnicate"},
         {{"list", "--journal"}, 2, "--journal needs a file"},
         {{}, 2, "no command given"},
+        {{"png", "1", "99", Path("x.png")}, 1, "no run 99"},
+        {{"png", "1", Path("no/such/folder/x.png")}, 1, "cannot create"},
+        {{"png", Path("x.png")}, 2, "wrong number of arguments for png"},
+        {{"png", "1", Path("x.png"), "--x", "volts"}, 2, "--x wants time, capacity or energy"},
+        {{"png", "1", Path("x.png"), "--size", "80x60"}, 2, "--size wants WIDTHxHEIGHT"},
+        {{"png", "1", Path("x.png"), "--size"}, 2, "--size needs a value"},
+        {{"csv", "1", "--x", "time"}, 2, "--x and --size are options of png only"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -245,4 +301,5 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     }
     // Nothing was created by asking.
     EXPECT_FALSE(QFileInfo::exists(Path("missing.sqlite")));
+    EXPECT_FALSE(QFileInfo::exists(Path("x.png")));
 }

@@ -41,6 +41,7 @@ public:
         store.lastIndex = 0;
         store.sampleTimes[0] = 0;
         store.sampleMillivolts[0] = 4200;
+        store.Rewritten();
         for (int t = 1; t <= seconds; ++t) {
             store.Append(t, static_cast<std::uint16_t>(4200 - t));
         }

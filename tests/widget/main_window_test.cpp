@@ -18,7 +18,9 @@
 #include "FakeModulePorts.h"
 #include "app/BrimvoltDlg.h"
 #include "curvefile/CurveFileReader.h"
+#include "journal/Journal.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
 #include "platform/SleepInhibitor.h"
 #include "support/ScriptedDialogs.h"
 
@@ -142,9 +144,10 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_TRUE(dlg->discoveryTimer.isActive());
     EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
     EXPECT_FALSE(dlg->pollTimer.isActive());
-    ASSERT_EQ(dlg->MenuBar()->actions().size(), 2);
+    ASSERT_EQ(dlg->MenuBar()->actions().size(), 3);
     EXPECT_EQ(dlg->MenuBar()->actions()[0]->text(), "О программе...");
     EXPECT_EQ(dlg->MenuBar()->actions()[1]->text(), "Показать / скрыть график");
+    EXPECT_EQ(dlg->MenuBar()->actions()[2]->text(), "Журнал испытаний");
 
     // The first discovery tick comes on its own and finds the module.
     QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 3000);
@@ -894,6 +897,107 @@ TEST_F(MainWindowTest, ComputerStaysAwakeOnlyWhileTheModuleReportsARun) {
     EXPECT_TRUE(held);
     dlg->OnExit();  // confirmed by the scripted OK
     EXPECT_FALSE(held);
+}
+
+// The run as the journal holds it once the window has passed everything on.
+std::vector<brimvolt::RunRecord> JournalRuns(CBrimvoltDlg& dlg) {
+    dlg.Journal()->WaitUntilHandled();
+    brimvolt::CJournal journal;
+    EXPECT_TRUE(journal.Open(dlg.JournalPath(), brimvolt::CJournal::OpenMode::Existing).Usable());
+    return journal.Runs().value_or(std::vector<brimvolt::RunRecord>{});
+}
+
+TEST_F(MainWindowTest, JournalFollowsTheRunToItsEnd) {
+    using brimvolt::EndCause;
+    using brimvolt::RunState;
+    enum class Ending { OperatorStops, ModuleStops, OperatorLeaves, LinkLostThenNoRun };
+    struct Case {
+        const char* name;
+        Ending ending;
+        RunState state;
+        EndCause cause;
+    };
+    const Case cases[] = {
+        {"stop button", Ending::OperatorStops, RunState::Stopped, EndCause::Operator},
+        {"module stops", Ending::ModuleStops, RunState::Stopped, EndCause::Module},
+        {"program left", Ending::OperatorLeaves, RunState::Interrupted, EndCause::None},
+        {"found again idle", Ending::LinkLostThenNoRun, RunState::Stopped, EndCause::LinkLost},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        for (const QString& file : QDir(folder.path()).entryList({"journal.sqlite*"})) {
+            QFile::remove(folder.filePath(file));
+        }
+        SetUp();
+        EXPECT_EQ(dlg->JournalPath(), QDir(folder.path()).absoluteFilePath("journal.sqlite"));
+        module->status.currentMa = 1000;
+        Connect();
+        FeedTimes({0});
+        module->status.flags = 0x08;
+        FeedTimes({0, 1, 2, 3});
+        switch (c.ending) {
+            case Ending::OperatorStops:
+                Button(1007)->click();
+                Tick();
+                module->status.flags = 0;
+                Tick();
+                break;
+            case Ending::ModuleStops:
+                module->status.flags = 0;
+                Tick();
+                break;
+            case Ending::OperatorLeaves:
+                dlg->OnExit();  // confirmed by the scripted OK
+                break;
+            case Ending::LinkLostThenNoRun:
+                module->alive = false;
+                Tick();
+                EXPECT_TRUE(JournalRuns(*dlg).at(0).IsOpen()) << "a lost link leaves the run open";
+                module->alive = true;
+                module->status.flags = 0;
+                module->status.elapsedSeconds = 0;
+                Discover();
+                Tick();
+                break;
+        }
+        const std::vector<brimvolt::RunRecord> runs = JournalRuns(*dlg);
+        ASSERT_EQ(runs.size(), 1u);
+        EXPECT_EQ(runs[0].port, "COM3");
+        EXPECT_EQ(runs[0].state, c.state);
+        EXPECT_EQ(runs[0].endCause, c.cause);
+        EXPECT_EQ(runs[0].sampleCount, 4) << "the cell at rest and seconds 1 to 3";
+        EXPECT_EQ(runs[0].durationSeconds, 3);
+    }
+}
+
+TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
+    module->status.currentMa = 1000;
+    Connect();
+    FeedTimes({0});
+    module->status.flags = 0x08;
+    FeedTimes({0, 1, 2});
+    dlg->Journal()->WaitUntilHandled();
+
+    QAction* command = dlg->MenuBar()->actions()[2];
+    command->trigger();
+    CJournalDlg* window = dlg->JournalWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->windowTitle(), "Журнал испытаний");
+    ASSERT_EQ(window->Model().rowCount(), 1);
+    EXPECT_EQ(window->Model().RunAt(0).state, brimvolt::RunState::Running);
+
+    // The run goes on while the window is hidden; shown again, it is the same window, up to date.
+    window->FilterEdit()->setText(QStringLiteral("x"));
+    window->hide();
+    FeedTimes({3, 4});
+    dlg->Journal()->WaitUntilHandled();
+    QTRY_COMPARE_WITH_TIMEOUT(window->Model().RunAt(0).durationSeconds, 4, 5000);
+    command->trigger();
+    EXPECT_EQ(dlg->JournalWindow(), window);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->FilterEdit()->text(), "x");
 }
 
 TEST_F(MainWindowTest, JournalProblemsAreToldOncePerProblem) {

@@ -1,0 +1,235 @@
+#include "journalview/CompareDlg.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QMenu>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <cmath>
+#include <iterator>
+#include <memory>
+
+#include "curvefile/CurveFileReader.h"
+#include "curvefile/CurveFlows.h"
+#include "journal/JournalExport.h"
+#include "journalview/ComparePlot.h"
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+#include "plot/CurveStore.h"
+
+using namespace brimvolt;
+
+namespace {
+
+enum SummaryColumn {
+    kName,
+    kCapacity,
+    kCapacityDiff,
+    kEnergy,
+    kEnergyDiff,
+    kMeanVolts,
+    kMeanVoltsDiff,
+    kRin,
+    kRinDiff,
+    kDuration,
+    kDurationDiff,
+    kSummaryColumns
+};
+
+QString Number(const std::optional<double>& value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QStringLiteral("—");
+}
+
+QString Difference(const std::optional<double>& value, const std::optional<double>& first,
+                   int decimals) {
+    if (!value || !first) {
+        return QStringLiteral("—");
+    }
+    const double diff = *value - *first;
+    const QString text = QString::number(std::abs(diff), 'f', decimals);
+    return (diff < 0 ? QStringLiteral("−") : QStringLiteral("+")) + text;
+}
+
+QString DurationDifference(std::int32_t value, std::int32_t first) {
+    const std::int64_t diff = std::int64_t{value} - first;
+    return (diff < 0 ? QStringLiteral("−") : QStringLiteral("+")) +
+           DurationText(
+               static_cast<std::int32_t>(std::min<std::int64_t>(std::abs(diff), INT32_MAX)));
+}
+
+// The pictures the comparison is saved as, whatever the window's size.
+constexpr QSize kExportSize(1280, 800);
+
+}  // namespace
+
+CCompareDlg::CCompareDlg(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
+    setWindowTitle(tr("Сравнение испытаний"));
+}
+
+CCompareDlg::~CCompareDlg() = default;
+
+void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
+    dataFolder = folder;
+    exportCsv = std::move(csv);
+    setParent(owner, Qt::Window);
+
+    axisBox = new QComboBox(this);
+    for (FigureAxis axis : {FigureAxis::Time, FigureAxis::Capacity, FigureAxis::Energy}) {
+        axisBox->addItem(FigureAxisTitle(axis));
+    }
+    auto* wholeButton = new QPushButton(tr("Весь график"), this);
+    auto* addButton = new QPushButton(tr("Добавить файл кривой..."), this);
+    auto* exportButton = new QPushButton(tr("Экспорт"), this);
+    auto* exportMenu = new QMenu(this);
+    exportMenu->addAction(tr("Рисунок PNG..."), this, [this] { OnExportImage(false); });
+    exportMenu->addAction(tr("Рисунок SVG..."), this, [this] { OnExportImage(true); });
+    exportMenu->addAction(tr("CSV..."), this, [this] { OnExportCsv(false); });
+    exportMenu->addAction(tr("CSV для Excel..."), this, [this] { OnExportCsv(true); });
+    exportButton->setMenu(exportMenu);
+
+    plot = new CComparePlot(this);
+    plot->setMinimumSize(640, 360);
+
+    summaryTable = new QTableWidget(0, kSummaryColumns, this);
+    summaryTable->setHorizontalHeaderLabels({tr("Кривая"), tr("Емкость, мА·ч"), tr("Δ"),
+                                             tr("Энергия, Вт·ч"), tr("Δ"), tr("U ср., В"), tr("Δ"),
+                                             tr("Rвн, мОм"), tr("Δ"), tr("Длительность"), tr("Δ")});
+    summaryTable->verticalHeader()->hide();
+    summaryTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    summaryTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    summaryTable->horizontalHeader()->setSectionResizeMode(kName, QHeaderView::Stretch);
+    summaryTable->setMaximumHeight(180);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(axisBox);
+    top->addWidget(wholeButton);
+    top->addStretch(1);
+    top->addWidget(addButton);
+    top->addWidget(exportButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(plot, 1);
+    layout->addWidget(summaryTable);
+
+    connect(axisBox, &QComboBox::currentIndexChanged, this, &CCompareDlg::OnAxisChosen);
+    connect(wholeButton, &QPushButton::clicked, this, &CCompareDlg::OnWholeView);
+    connect(addButton, &QPushButton::clicked, this, &CCompareDlg::OnAddCurveFile);
+    resize(960, 720);
+}
+
+void CCompareDlg::Clear() {
+    summaries.clear();
+    plot->SetCurves({});
+    FillSummary();
+}
+
+void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
+                            std::vector<CurveSummary> addedSummaries) {
+    std::vector<FigureCurve> curves = plot->Figure().Curves();
+    std::move(added.begin(), added.end(), std::back_inserter(curves));
+    summaries.insert(summaries.end(), addedSummaries.begin(), addedSummaries.end());
+    plot->SetCurves(std::move(curves));
+    // A new set of curves shows from its start on the axis chosen.
+    plot->SetAxis(static_cast<FigureAxis>(axisBox->currentIndex()));
+    FillSummary();
+}
+
+bool CCompareDlg::AddCurveFile(const QString& path) {
+    QFile file(path);
+    auto store = std::make_unique<CurveStore>();
+    const bool opened = platform::IsRegularFile(path) && file.open(QIODevice::ReadOnly);
+    const CurveReadStatus status =
+        opened ? ReadCurve(file, *store).status : CurveReadStatus::ReadFailed;
+    if (status == CurveReadStatus::NoDataKeys || status == CurveReadStatus::ReadFailed) {
+        dialogs.Message(this, tr("Не удалось прочитать кривую из файла %1.").arg(path),
+                        tr("Ошибка!"), platform::Buttons::Ok);
+        return false;
+    }
+    AddCurves({FigureCurveOfStore(*store, QFileInfo(path).fileName())}, {SummaryOfFile(*store)});
+    return true;
+}
+
+void CCompareDlg::OnAddCurveFile() {
+    const QString path =
+        dialogs.OpenFileName(this, dataFolder, {DischargeFilter(), ChargeFilter()});
+    if (!path.isEmpty()) {
+        AddCurveFile(path);
+    }
+}
+
+void CCompareDlg::OnAxisChosen(int axis) {
+    plot->SetAxis(static_cast<FigureAxis>(axis));
+}
+
+void CCompareDlg::OnWholeView() {
+    plot->WholeView();
+}
+
+void CCompareDlg::FillSummary() {
+    summaryTable->setRowCount(static_cast<int>(summaries.size()));
+    for (std::size_t i = 0; i < summaries.size(); ++i) {
+        const CurveSummary& s = summaries[i];
+        const CurveSummary& first = summaries.front();
+        const bool isFirst = i == 0;
+        const QString texts[kSummaryColumns] = {
+            plot->Figure().Curves()[i].label,
+            Number(s.capacityMah, 0),
+            isFirst ? QString() : Difference(s.capacityMah, first.capacityMah, 0),
+            Number(s.energyWh, 3),
+            isFirst ? QString() : Difference(s.energyWh, first.energyWh, 3),
+            Number(s.meanVolts, 3),
+            isFirst ? QString() : Difference(s.meanVolts, first.meanVolts, 3),
+            Number(s.rinMohm, 0),
+            isFirst ? QString() : Difference(s.rinMohm, first.rinMohm, 0),
+            DurationText(s.durationSeconds),
+            isFirst ? QString() : DurationDifference(s.durationSeconds, first.durationSeconds),
+        };
+        for (int column = 0; column < kSummaryColumns; ++column) {
+            auto* item = new QTableWidgetItem(texts[column]);
+            item->setTextAlignment(column == kName ? Qt::AlignLeft | Qt::AlignVCenter
+                                                   : Qt::AlignRight | Qt::AlignVCenter);
+            if (column == kName) {
+                item->setForeground(plot->Figure().ColorOf(static_cast<int>(i)));
+            }
+            summaryTable->setItem(static_cast<int>(i), column, item);
+        }
+    }
+}
+
+void CCompareDlg::OnExportImage(bool svg) {
+    const platform::FileFilter filter =
+        svg ? platform::FileFilter{tr("Рисунки SVG *.svg"), QStringLiteral("*.svg")}
+            : platform::FileFilter{tr("Рисунки PNG *.png"), QStringLiteral("*.png")};
+    QString path = dialogs.SaveFileName(
+        this, dataFolder, svg ? QStringLiteral("compare.svg") : QStringLiteral("compare.png"),
+        filter);
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!path.endsWith(svg ? QStringLiteral(".svg") : QStringLiteral(".png"),
+                       Qt::CaseInsensitive)) {
+        path += svg ? QStringLiteral(".svg") : QStringLiteral(".png");
+    }
+    const platform::WriteResult written = plot->Figure().Save(path, kExportSize);
+    if (!written) {
+        dialogs.Message(this,
+                        tr("Не удалось записать файл %1.\nПричина: %2").arg(path, written.reason),
+                        tr("Ошибка"), platform::Buttons::Ok);
+    }
+}
+
+void CCompareDlg::OnExportCsv(bool excel) {
+    std::vector<std::int64_t> ids;
+    for (const CurveSummary& summary : summaries) {
+        if (summary.runId != 0) {
+            ids.push_back(summary.runId);
+        }
+    }
+    if (exportCsv && !ids.empty()) {
+        exportCsv(ids, excel);
+    }
+}

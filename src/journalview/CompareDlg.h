@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "journalview/ComparedCurve.h"
+#include "plot/ComparisonFigure.h"
+
+class CComparePlot;
+class QComboBox;
+class QTableWidget;
+
+namespace brimvolt::platform {
+class CDialogs;
+}
+
+/**
+ * The comparison of runs: their voltage curves over one another on a chosen axis, and a table
+ * of what each run came to beside the first one.
+ */
+class CCompareDlg : public QDialog {
+    Q_OBJECT
+public:
+    /** Writes the runs' CSV as the journal window does (`excel`: its spreadsheet form). */
+    using ExportCsv = std::function<void(const std::vector<std::int64_t>& runIds, bool excel)>;
+
+    explicit CCompareDlg(brimvolt::platform::CDialogs& dialogs);
+    ~CCompareDlg() override;
+
+    /** Builds the window owned by `owner` (hidden); file dialogs start in `dataFolder`. */
+    void Create(QWidget* owner, const QString& dataFolder, ExportCsv exportCsv);
+
+    void Clear();
+    /** Adds curves, each with its summary, after those shown. */
+    void AddCurves(std::vector<brimvolt::FigureCurve> added,
+                   std::vector<brimvolt::CurveSummary> addedSummaries);
+    /** Adds the curve file at `path`; false (the operator told why) when it cannot be read. */
+    bool AddCurveFile(const QString& path);
+
+    void OnAddCurveFile();
+    /** 0 time, 1 capacity, 2 energy: a curve file, which has time only, then stays out of
+     * the plot but not out of the legend. */
+    void OnAxisChosen(int axis);
+    void OnWholeView();
+    void OnExportImage(bool svg);
+    void OnExportCsv(bool excel);
+
+    const std::vector<brimvolt::CurveSummary>& Summaries() const { return summaries; }
+    CComparePlot* Plot() const { return plot; }
+    QTableWidget* SummaryTable() const { return summaryTable; }
+    QComboBox* AxisBox() const { return axisBox; }
+
+private:
+    void FillSummary();
+
+    brimvolt::platform::CDialogs& dialogs;
+    QString dataFolder;
+    ExportCsv exportCsv;
+    std::vector<brimvolt::CurveSummary> summaries;  // one a curve, in the figure's order
+    CComparePlot* plot = nullptr;
+    QComboBox* axisBox = nullptr;
+    QTableWidget* summaryTable = nullptr;
+};

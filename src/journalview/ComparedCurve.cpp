@@ -1,0 +1,57 @@
+#include "journalview/ComparedCurve.h"
+
+#include "journal/JournalExport.h"
+#include "plot/CurveGrid.h"
+#include "plot/CurveStore.h"
+
+namespace brimvolt {
+
+CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples) {
+    CurveSummary summary;
+    summary.runId = run.id;
+    summary.capacityMah = run.capacityMah;
+    summary.energyWh = EnergyMwh(run.energyUj) / 1000.0;
+    summary.durationSeconds = run.durationSeconds;
+    if (run.rinMohm != 0) {
+        summary.rinMohm = run.rinMohm;
+    }
+    // The charge the energy was integrated over, so a run whose current changed is averaged
+    // by what it delivered: µJ over mA·s gives mV.
+    std::int64_t chargeMas = 0;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const std::int64_t seconds = std::int64_t{samples[i].seconds} - samples[i - 1].seconds;
+        if (seconds > 0) {
+            chargeMas += std::int64_t{samples[i].currentMa} * seconds;
+        }
+    }
+    if (chargeMas > 0 && !samples.empty()) {
+        summary.meanVolts =
+            static_cast<double>(samples.back().energyUj) / static_cast<double>(chargeMas) / 1000.0;
+    }
+    return summary;
+}
+
+CurveSummary SummaryOfFile(const CurveStore& store) {
+    CurveSummary summary;
+    const std::int32_t last = LastReadableIndex(store);
+    if (last < 0) {
+        return summary;
+    }
+    summary.durationSeconds = store.sampleTimes[static_cast<std::size_t>(last)];
+    // Each point stands for the interval it closes, as a run's energy is integrated.
+    double weighted = 0.0;
+    double seconds = 0.0;
+    for (std::size_t i = 1; i <= static_cast<std::size_t>(last); ++i) {
+        const double interval = store.sampleTimes[i] - store.sampleTimes[i - 1];
+        if (interval > 0) {
+            weighted += store.sampleMillivolts[i] * interval;
+            seconds += interval;
+        }
+    }
+    if (seconds > 0) {
+        summary.meanVolts = weighted / seconds / 1000.0;
+    }
+    return summary;
+}
+
+}  // namespace brimvolt

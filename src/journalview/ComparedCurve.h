@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "journal/RunRecord.h"
+
+namespace brimvolt {
+
+struct CurveStore;
+
+/** What the table under the comparison says of a curve; nullopt where the curve cannot tell. */
+struct CurveSummary {
+    std::int64_t runId = 0;  // 0 for a curve file
+    std::optional<double> capacityMah;
+    std::optional<double> energyWh;
+    std::optional<double> meanVolts;
+    std::optional<double> rinMohm;
+    std::int32_t durationSeconds = 0;
+};
+
+/**
+ * Capacity, energy, Rin and duration as the run recorded them, and its mean voltage: energy
+ * over charge.
+ */
+CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples);
+/** A curve file holds no current: its mean voltage is the mean over time. */
+CurveSummary SummaryOfFile(const CurveStore& store);
+
+}  // namespace brimvolt

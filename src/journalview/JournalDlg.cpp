@@ -1,0 +1,433 @@
+#include "journalview/JournalDlg.h"
+
+#include <QCursor>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QShowEvent>
+#include <QSortFilterProxyModel>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "curve/Graf.h"
+#include "curvefile/CurveFlows.h"
+#include "journal/JournalExport.h"
+#include "journal/JournalFigure.h"
+#include "journalview/CompareDlg.h"
+#include "journalview/ComparedCurve.h"
+#include "platform/Dialogs.h"
+#include "platform/Files.h"
+
+using namespace brimvolt;
+
+namespace {
+
+// The delete question names this many runs at most, then counts the rest.
+constexpr int kNamedRuns = 10;
+
+QString FileStem(const RunRecord& run) {
+    const QString stem = WithoutNameBreakers(run.label);
+    return stem.isEmpty() ? QStringLiteral("run-%1").arg(run.id) : stem;
+}
+
+}  // namespace
+
+CJournalDlg::CJournalDlg(platform::CDialogs& dialogs, CGraf& curveWindow)
+    : QDialog(nullptr), dialogs(dialogs), curveWindow(curveWindow) {
+    setWindowTitle(tr("Журнал испытаний"));
+}
+
+CJournalDlg::~CJournalDlg() = default;
+
+void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
+    path = journalPath;
+    setParent(owner, Qt::Window);
+
+    filterEdit = new QLineEdit(this);
+    filterEdit->setPlaceholderText(tr("Отбор по метке или примечанию"));
+    filterEdit->setClearButtonEnabled(true);
+
+    auto* openButton = new QPushButton(tr("В окно графика"), this);
+    auto* compareButton = new QPushButton(tr("Сравнить"), this);
+    auto* exportButton = new QPushButton(tr("Экспорт"), this);
+    auto* deleteButton = new QPushButton(tr("Удалить"), this);
+    auto* exportMenu = new QMenu(this);
+    exportMenu->addAction(tr("CSV..."), this, [this] { OnExportCsv(false); });
+    exportMenu->addAction(tr("CSV для Excel..."), this, [this] { OnExportCsv(true); });
+    exportMenu->addAction(tr("Файл кривой..."), this, [this] { OnExportCurveFile(); });
+    exportButton->setMenu(exportMenu);
+
+    sorted = new QSortFilterProxyModel(this);
+    sorted->setSourceModel(&model);
+    sorted->setSortRole(CRunTableModel::kSortRole);
+    sorted->setFilterRole(CRunTableModel::kFilterRole);
+    sorted->setFilterKeyColumn(CRunTableModel::kLabel);
+    sorted->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    sorted->setDynamicSortFilter(true);
+
+    table = new QTableView(this);
+    table->setModel(sorted);
+    table->setSortingEnabled(true);
+    table->sortByColumn(CRunTableModel::kStart, Qt::DescendingOrder);
+    table->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    table->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                           QAbstractItemView::AnyKeyPressed);
+    table->verticalHeader()->hide();
+    // Rows of one height, and widths fixed from the captions: the table never measures 10 000
+    // rows to lay itself out.
+    table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 6);
+    const QFontMetrics metrics = table->fontMetrics();
+    const QString widest[CRunTableModel::kColumnCount] = {
+        QStringLiteral("2024-12-31 23:59"),
+        QStringLiteral("ttyUSB10"),
+        tr("Разряд"),
+        QStringLiteral("18650 №10 осень"),
+        QStringLiteral("10000"),
+        QStringLiteral("100.000"),
+        QStringLiteral("100:00:00"),
+        QStringLiteral("4.200"),
+        QStringLiteral("4.200"),
+        QStringLiteral("100"),
+        QStringLiteral("60"),
+        tr("завершен"),
+        QStringLiteral("после полугода в работе")};
+    for (int column = 0; column < CRunTableModel::kColumnCount; ++column) {
+        const int caption =
+            metrics.horizontalAdvance(model.headerData(column, Qt::Horizontal).toString()) + 24;
+        table->setColumnWidth(column,
+                              std::max(caption, metrics.horizontalAdvance(widest[column]) + 16));
+    }
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    runMenu = new QMenu(this);
+    runMenu->addAction(tr("Открыть в окне графика"), this, [this] { OnOpenInCurveWindow(); });
+    runMenu->addAction(tr("Сравнить"), this, [this] { OnCompare(); });
+    runMenu->addMenu(exportMenu)->setText(tr("Экспорт"));
+    runMenu->addSeparator();
+    runMenu->addAction(tr("Удалить..."), this, [this] { OnDelete(); });
+
+    countLabel = new QLabel(this);
+    auto* refreshButton = new QPushButton(tr("Обновить"), this);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(filterEdit, 1);
+    top->addWidget(openButton);
+    top->addWidget(compareButton);
+    top->addWidget(exportButton);
+    top->addWidget(deleteButton);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(countLabel, 1);
+    bottom->addWidget(refreshButton);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(top);
+    layout->addWidget(table, 1);
+    layout->addLayout(bottom);
+
+    connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        sorted->setFilterFixedString(text);
+        ShowCount();
+    });
+    connect(openButton, &QPushButton::clicked, this, &CJournalDlg::OnOpenInCurveWindow);
+    connect(compareButton, &QPushButton::clicked, this, &CJournalDlg::OnCompare);
+    connect(deleteButton, &QPushButton::clicked, this, &CJournalDlg::OnDelete);
+    connect(refreshButton, &QPushButton::clicked, this, &CJournalDlg::Reload);
+    connect(table, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { runMenu->popup(table->viewport()->mapToGlobal(at)); });
+    model.SetSaveText([this](std::int64_t runId, CRunTableModel::Column column,
+                             const QString& text) { return SaveText(runId, column, text); });
+
+    resize(1280, 520);
+    Reload();
+}
+
+void CJournalDlg::showEvent(QShowEvent* event) {
+    // A journal that was not there when the window was made may be there now.
+    if (!journal.IsOpen()) {
+        Reload();
+    }
+    QDialog::showEvent(event);
+}
+
+bool CJournalDlg::OpenConnection() {
+    if (journal.IsOpen()) {
+        return true;
+    }
+    if (path.isEmpty()) {
+        return false;
+    }
+    // The recorder creates and checks the journal; the window takes it as it is.
+    return journal.Open(path, CJournal::OpenMode::Existing).Usable();
+}
+
+void CJournalDlg::Reload() {
+    std::vector<RunRecord> runs;
+    if (OpenConnection()) {
+        if (std::optional<std::vector<RunRecord>> read = journal.Runs()) {
+            runs = std::move(*read);
+        } else {
+            journal.Close();
+        }
+    }
+    const std::vector<RunRecord> selected = table != nullptr ? SelectedRuns() : runs;
+    model.SetRuns(std::move(runs));
+    if (table != nullptr) {
+        std::vector<std::int64_t> ids;
+        for (const RunRecord& run : selected) {
+            ids.push_back(run.id);
+        }
+        SelectRuns(ids);
+    }
+    ShowCount();
+}
+
+void CJournalDlg::ShowCount() {
+    if (countLabel == nullptr) {
+        return;
+    }
+    if (!journal.IsOpen()) {
+        countLabel->setText(tr("Журнал пока не создан: %1").arg(path));
+    } else if (sorted->rowCount() == model.rowCount()) {
+        countLabel->setText(tr("Испытаний: %1").arg(model.rowCount()));
+    } else {
+        countLabel->setText(
+            tr("Испытаний: %1 из %2").arg(sorted->rowCount()).arg(model.rowCount()));
+    }
+}
+
+void CJournalDlg::OnRunChanged(const RunEvent& event) {
+    // A run deleted here while it was recorded stays deleted: the journal no longer takes it.
+    if (deletedHere.contains(event.run.id)) {
+        return;
+    }
+    const bool known = model.RowOf(event.run.id) >= 0;
+    model.UpdateRun(event.run);
+    if (!known) {
+        ShowCount();
+    }
+}
+
+bool CJournalDlg::SaveText(std::int64_t runId, CRunTableModel::Column column, const QString& text) {
+    const bool saved =
+        OpenConnection() && (column == CRunTableModel::kLabel ? journal.SetLabel(runId, text)
+                                                              : journal.SetNote(runId, text));
+    if (!saved) {
+        const QString why = journal.LastError().isEmpty()
+                                ? tr("Испытания больше нет в журнале.")
+                                : tr("Причина: %1").arg(journal.LastError());
+        dialogs.Message(this, tr("Не удалось сохранить изменение в журнале.\n%1").arg(why),
+                        tr("Ошибка"), platform::Buttons::Ok);
+    }
+    return saved;
+}
+
+void CJournalDlg::SelectRuns(const std::vector<std::int64_t>& runIds) {
+    QItemSelection selection;
+    for (std::int64_t id : runIds) {
+        const int row = model.RowOf(id);
+        if (row < 0) {
+            continue;
+        }
+        const QModelIndex at = sorted->mapFromSource(model.index(row, 0));
+        if (at.isValid()) {
+            selection.select(at, at.siblingAtColumn(CRunTableModel::kColumnCount - 1));
+        }
+    }
+    table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+    if (!selection.isEmpty()) {
+        table->selectionModel()->setCurrentIndex(selection.indexes().front(),
+                                                 QItemSelectionModel::NoUpdate);
+    }
+}
+
+std::vector<RunRecord> CJournalDlg::SelectedRuns() const {
+    QModelIndexList rows = table->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    std::vector<RunRecord> runs;
+    for (const QModelIndex& row : rows) {
+        runs.push_back(model.RunAt(sorted->mapToSource(row).row()));
+    }
+    return runs;
+}
+
+void CJournalDlg::TellReadFailure() {
+    dialogs.Message(
+        this,
+        tr("Не удалось прочитать испытание из журнала.\nПричина: %1")
+            .arg(journal.LastError().isEmpty() ? tr("журнал недоступен") : journal.LastError()),
+        tr("Ошибка"), platform::Buttons::Ok);
+}
+
+std::optional<std::vector<JournalSample>> CJournalDlg::ReadSamples(const RunRecord& run) {
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    std::optional<std::vector<JournalSample>> samples;
+    if (OpenConnection()) {
+        samples = journal.Samples(run.id);
+    }
+    QGuiApplication::restoreOverrideCursor();
+    if (!samples) {
+        TellReadFailure();
+    }
+    return samples;
+}
+
+void CJournalDlg::OnOpenInCurveWindow() {
+    const std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.empty()) {
+        dialogs.Message(this, tr("Выберите испытание."), tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    const RunRecord& run = runs.front();
+    const bool taken = curveWindow.LoadCurveFrom(
+        [&](CurveStore& store) {
+            const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
+            if (!samples) {
+                return false;
+            }
+            FillCurveStore(run, *samples, store);
+            return true;
+        },
+        RunName(run));
+    if (taken) {
+        curveWindow.show();
+        curveWindow.raise();
+    }
+}
+
+void CJournalDlg::OnCompare() {
+    std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.size() < 2) {
+        dialogs.Message(this, tr("Для сравнения выберите два испытания или больше."),
+                        tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    if (!compareWindow) {
+        compareWindow = std::make_unique<CCompareDlg>(dialogs);
+        compareWindow->Create(this, curveWindow.dataFolder,
+                              [this](const std::vector<std::int64_t>& ids, bool excel) {
+                                  std::vector<RunRecord> runs;
+                                  for (std::int64_t id : ids) {
+                                      if (const int row = model.RowOf(id); row >= 0) {
+                                          runs.push_back(model.RunAt(row));
+                                      }
+                                  }
+                                  ExportCsv(runs, excel);
+                              });
+    }
+    // Oldest first: each run is set beside the earliest, as a cell beside itself last spring.
+    std::stable_sort(runs.begin(), runs.end(), [](const RunRecord& a, const RunRecord& b) {
+        return a.startedUtc < b.startedUtc;
+    });
+    // Each run's samples are let go once its curve and summary are taken from them.
+    std::vector<FigureCurve> curves;
+    std::vector<CurveSummary> summaries;
+    for (const RunRecord& run : runs) {
+        const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
+        if (!samples) {
+            return;
+        }
+        curves.push_back(FigureCurveOfRun(run, *samples));
+        summaries.push_back(SummaryOfRun(run, *samples));
+    }
+    compareWindow->Clear();
+    compareWindow->AddCurves(std::move(curves), std::move(summaries));
+    compareWindow->show();
+    compareWindow->raise();
+}
+
+void CJournalDlg::OnExportCsv(bool excel) {
+    const std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.empty()) {
+        dialogs.Message(this, tr("Выберите испытание."), tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    ExportCsv(runs, excel);
+}
+
+void CJournalDlg::ExportCsv(const std::vector<RunRecord>& runs, bool excel) {
+    const platform::FileFilter filter{tr("Файлы CSV *.csv"), QStringLiteral("*.csv")};
+    for (const RunRecord& run : runs) {
+        QString file = dialogs.SaveFileName(this, curveWindow.dataFolder,
+                                            FileStem(run) + QStringLiteral(".csv"), filter);
+        if (file.isEmpty()) {
+            return;
+        }
+        const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
+        if (!samples) {
+            return;
+        }
+        const platform::WriteResult written =
+            platform::WriteWholeFile(file, RunCsv(run, *samples, excel));
+        if (!written) {
+            dialogs.Message(
+                this, tr("Не удалось записать файл %1.\nПричина: %2").arg(file, written.reason),
+                tr("Ошибка"), platform::Buttons::Ok);
+            return;
+        }
+    }
+}
+
+void CJournalDlg::OnExportCurveFile() {
+    const std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.empty()) {
+        dialogs.Message(this, tr("Выберите испытание."), tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    for (const RunRecord& run : runs) {
+        const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);
+        if (!samples) {
+            return;
+        }
+        // The curve window's own save, over a store of the run: same name, checks and messages.
+        auto store = std::make_unique<CurveStore>();
+        FillCurveStore(run, *samples, *store);
+        CurveWindowContext context{*store, dialogs, this, curveWindow.dataFolder, {}};
+        SaveCurve(context);
+    }
+}
+
+void CJournalDlg::OnDelete() {
+    const std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.empty()) {
+        dialogs.Message(this, tr("Выберите испытание."), tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    QStringList names;
+    for (std::size_t i = 0; i < runs.size() && i < kNamedRuns; ++i) {
+        names.append(QStringLiteral("  ") + RunName(runs[i]));
+    }
+    if (runs.size() > kNamedRuns) {
+        names.append(tr("  и еще %1").arg(runs.size() - kNamedRuns));
+    }
+    const QString question = tr("Удалить из журнала испытания (%1) вместе с их измерениями?\n%2\n"
+                                "Удаление нельзя отменить.")
+                                 .arg(runs.size())
+                                 .arg(names.join(QLatin1Char('\n')));
+    if (dialogs.Message(this, question, tr("Внимание!"), platform::Buttons::OkCancel) !=
+        platform::Answer::Ok) {
+        return;
+    }
+    std::vector<std::int64_t> ids;
+    for (const RunRecord& run : runs) {
+        ids.push_back(run.id);
+    }
+    if (!OpenConnection() || !journal.DeleteRuns(ids)) {
+        dialogs.Message(this,
+                        tr("Не удалось удалить испытания.\nПричина: %1").arg(journal.LastError()),
+                        tr("Ошибка"), platform::Buttons::Ok);
+        return;
+    }
+    model.RemoveRuns(ids);
+    for (std::int64_t id : ids) {
+        deletedHere.insert(id);
+    }
+    ShowCount();
+}
