@@ -16,6 +16,8 @@
 #include <memory>
 
 #include "app/BrimvoltDlg.h"
+#include "journal/Journal.h"
+#include "journal/JournalExport.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 #include "platform/QtSerialPort.h"
@@ -107,11 +109,12 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     ports = sim::MakeDemoPorts(std::move(ports), options.speed);
     CConsoleDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap, as in the program.
-    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
     if (options.mqtt) {
         dialog->PublishOverMqtt(*options.mqtt);
     }
     dialog->Create();
+    report.journalPath = dialog->JournalPath();
 
     if (!RunEventsUntil([&] { return dialog->portHandle != nullptr; }, options.connectTimeoutMs)) {
         QTextStream(stderr) << "brimvolt: the demo module was not found: "
@@ -189,9 +192,27 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
         out << "                " << report.displayLine2 << '\n';
     }
     out << "  points:       " << points << " (curve time " << TimeOfSeconds(duration) << ")\n";
+
+    // The window writes the rest of the journal as it goes.
+    dialog.reset();
+    CJournal journal;
+    const CJournal::OpenResult opened =
+        journal.Open(report.journalPath, CJournal::OpenMode::Existing);
+    const std::optional<std::vector<RunRecord>> runs =
+        opened.Usable() ? journal.Runs() : std::nullopt;
+    if (runs) {
+        report.journalRuns = RunListText(*runs);
+        out << "  journal:      " << report.journalPath
+            << (runs->size() == 1 ? QStringLiteral(" (1 run)\n")
+                                  : QStringLiteral(" (%1 runs)\n").arg(runs->size()))
+            << QString::fromUtf8(report.journalRuns);
+    } else {
+        out << "  journal:      " << report.journalPath
+            << " (not readable: " << (opened.reason.isEmpty() ? journal.LastError() : opened.reason)
+            << ")\n";
+    }
     out.flush();
 
-    dialog.reset();
     report.exitCode = mainSaved && curveSaved ? 0 : 1;
     return report;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -40,6 +41,8 @@ struct HeadlessDemoReport {
     QString displayLine1;  // the display block's lines, or its message in line 1
     QString displayLine2;
     std::int32_t points = 0;  // points in the curve store, point 0 included
+    QString journalPath;
+    QByteArray journalRuns;  // the journal's runs as `brimvolt-journal list` prints them
 };
 
 /**
@@ -48,9 +51,9 @@ struct HeadlessDemoReport {
  * lets the run go on for options.seconds, then saves main-window.png and curve-window.png in the
  * working folder, reports them, the autosave, Colors.ini, the display block's two lines and the
  * number of recorded points on `out`, and leaves through the exit button, confirming the
- * question about the running discharge. Messages the program would show go to standard error.
- * Needs a QApplication. The exit code is 0, or 1 when the module was not found or a picture
- * could not be written.
+ * question about the running discharge; then lists the runs of the journal it kept. Messages the
+ * program would show go to standard error. Needs a QApplication. The exit code is 0, or 1 when the
+ * module was not found or a picture could not be written.
  */
 HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStream& out);
 /** The same, reporting on standard output; the process's exit code. */

@@ -27,6 +27,13 @@ CGraf::CGraf(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
     const platform::DialogTemplate& curveTemplate = resources::CurveTemplate();
     setWindowTitle(curveTemplate.Shown(curveTemplate.caption));
     connect(&autosaveWriter, &CAutosaveWriter::Done, this, &CGraf::OnAutosaveDone);
+    autosaveClock.start();
+    autosavePauseTimer.setSingleShot(true);
+    connect(&autosavePauseTimer, &QTimer::timeout, this, [this] {
+        if (autosaveBehind && store.durationSeconds > 0) {
+            TakeAutosaveOpportunity();
+        }
+    });
 }
 
 CGraf::~CGraf() = default;
@@ -161,16 +168,28 @@ void CGraf::TakeAutosaveOpportunity() {
         skipAutosave = 0;
         return;
     }
-    if (store.durationSeconds > 0) {
-        autosaveBehind = false;
-        PostAutosave();
+    if (store.durationSeconds <= 0) {
+        return;
     }
+    const std::int64_t wait = nextAutosaveMs - autosaveClock.elapsed();
+    if (wait > 0) {
+        autosaveBehind = true;
+        if (!autosavePauseTimer.isActive()) {
+            autosavePauseTimer.start(static_cast<int>(wait));
+        }
+        return;
+    }
+    autosaveBehind = false;
+    PostAutosave();
 }
 
 void CGraf::PostAutosave() {
     std::unique_ptr<CurveStore> copy = autosaveWriter.TakeSpare();
     store.CopyCurveTo(*copy);
     autosaveWriter.Post(std::move(copy), dataFolder);
+    // The new file is at least as large as the last one; its own size, when known, decides.
+    lastAutosaveMs = autosaveClock.elapsed();
+    nextAutosaveMs = lastAutosaveMs + AutosavePauseMs(lastAutosaveBytes, autosaveBytesPerSecond);
 }
 
 void CGraf::Refresh() {
@@ -191,6 +210,7 @@ void CGraf::CurveChanged() {
 }
 
 void CGraf::FlushAutosave() {
+    autosavePauseTimer.stop();
     if (autosaveBehind && store.durationSeconds > 0) {
         autosaveBehind = false;
         PostAutosave();
@@ -202,6 +222,10 @@ void CGraf::OnAutosaveDone(const AutosaveResult& result) {
     if (!result.Failed()) {
         if (result.Written()) {
             autosaveFailing = false;
+            lastAutosaveBytes = result.bytes;
+            nextAutosaveMs =
+                std::max(nextAutosaveMs,
+                         lastAutosaveMs + AutosavePauseMs(result.bytes, autosaveBytesPerSecond));
         }
         return;
     }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QString>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 
 #include "curvefile/AutosaveWriter.h"
+#include "curvefile/CurveFileWriter.h"
 #include "curvefile/CurveFlows.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
@@ -53,8 +56,8 @@ public:
     void CurveChanged();
 
     /**
-     * Writes the autosave if the curve changed since it was last written, and waits until the
-     * last autosave is on the disk (leaving the program).
+     * Writes the autosave if the curve changed since it was last written, whatever the pause
+     * after a large one, and waits until the last autosave is on the disk (leaving the program).
      */
     void FlushAutosave();
 
@@ -64,7 +67,7 @@ public:
     /**
      * An autosave ended, here or wherever it was written. A failure is said once, after the
      * paint, for a whole streak of failures; the next opportunity writes again, and a success
-     * ends the streak.
+     * ends the streak. The file's size sets the pause before the next one (AutosavePauseMs).
      */
     void OnAutosaveDone(const brimvolt::AutosaveResult& result);
 
@@ -97,6 +100,8 @@ public:
     std::int32_t imageHeight = 0;
     std::int32_t maxPlotHeight = 0;
     std::int32_t skipAutosave = 1;
+    /** The autosave's average rate over a long curve; 0: every point, whatever the size. */
+    std::int64_t autosaveBytesPerSecond = brimvolt::kAutosaveBytesPerSecond;
     std::int32_t cursorShown = 0;
 
 protected:
@@ -124,5 +129,12 @@ private:
     brimvolt::RenderInfo renderInfo{};
     bool autosaveBehind = false;   // the store changed since the autosave was last written
     bool autosaveFailing = false;  // the last autosave failed, and the operator was told
+    // A large autosave waits its pause: opportunities before it only mark the file behind, and
+    // the timer writes what they left when the pause is over.
+    QElapsedTimer autosaveClock;
+    std::int64_t lastAutosaveMs = 0;  // on autosaveClock, when the last copy was handed over
+    std::int64_t nextAutosaveMs = 0;
+    std::int64_t lastAutosaveBytes = 0;
+    QTimer autosavePauseTimer;
     brimvolt::CAutosaveWriter autosaveWriter;
 };

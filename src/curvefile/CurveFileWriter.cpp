@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFileInfo>
 #include <QIODevice>
 #include <algorithm>
 #include <charconv>
@@ -143,7 +144,14 @@ AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
     result.path =
         dataFolder + (store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz"));
     result.write = WriteCurveFile(result.path, store);
+    if (result.write.Ok()) {
+        result.bytes = QFileInfo(result.path).size();
+    }
     return result;
+}
+
+std::int64_t AutosavePauseMs(std::int64_t fileBytes, std::int64_t bytesPerSecond) {
+    return bytesPerSecond > 0 ? std::max<std::int64_t>(fileBytes, 0) * 1000 / bytesPerSecond : 0;
 }
 
 QString AutosaveFailureText(const AutosaveResult& result) {

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <cstdint>
 
 #include "platform/Files.h"
 #include "plot/CurveStore.h"
@@ -27,6 +28,7 @@ platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
 struct AutosaveResult {
     QString path;                 // the file written or meant; empty when there was no curve
     platform::WriteResult write;  // why it was not written
+    std::int64_t bytes = 0;       // the size of the file written
 
     bool Written() const { return !path.isEmpty() && write.Ok(); }
     bool Failed() const { return !write.Ok(); }
@@ -38,6 +40,17 @@ struct AutosaveResult {
  * nothing of a window, so it can run wherever the store (or a copy of it) is.
  */
 AutosaveResult Autosave(CurveStore& store, const QString& dataFolder);
+
+/** Over a long run the autosave rewrites at most about this much a second, on average. */
+inline constexpr std::int64_t kAutosaveBytesPerSecond = 1'000'000;
+
+/**
+ * The shortest time from one autosave to the next after a file of `fileBytes`: a file of S
+ * megabytes at most once every S seconds. Every second of the run is in the journal already, so
+ * a large curve need not cost the disk 30 MB a second; a small one is written with every point.
+ */
+std::int64_t AutosavePauseMs(std::int64_t fileBytes,
+                             std::int64_t bytesPerSecond = kAutosaveBytesPerSecond);
 
 /** What the operator is told when an autosave failed: the file and the reason. */
 QString AutosaveFailureText(const AutosaveResult& result);

@@ -67,6 +67,27 @@ void BM_ReadCurveFile(benchmark::State& state) {
 
 }  // namespace
 
+// What the autosave of a full curve costs the disk over an hour of points, one a second: written
+// at every point, and with the pause a large file waits.
+void BM_AutosaveDiskPerHour(benchmark::State& state) {
+    auto store = DistinctCurve(CurveStore::kCapacity);
+    const auto fileBytes = static_cast<std::int64_t>(brimvolt::CurveFileBytes(*store).size());
+    std::int64_t written = 0;
+    for (auto _ : state) {
+        written = 0;
+        for (std::int64_t ms = 0, next = 0; ms < 3'600'000; ms += 1000) {
+            if (ms >= next) {
+                written += fileBytes;
+                next = ms + brimvolt::AutosavePauseMs(fileBytes);
+            }
+        }
+    }
+    state.counters["file_MB"] = static_cast<double>(fileBytes) / 1e6;
+    state.counters["every_point_GB_per_h"] = static_cast<double>(fileBytes) * 3600 / 1e9;
+    state.counters["paced_GB_per_h"] = static_cast<double>(written) / 1e9;
+}
+
+BENCHMARK(BM_AutosaveDiskPerHour)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_CurveFileBytes)
     ->Arg(100000)
     ->Arg(CurveStore::kCapacity)

@@ -72,6 +72,8 @@ TEST(CrashSafetyChild, RecordsUntilKilled) {
     brimvolt::testing::ScriptedDialogs dialogs;
     dialogs.paths.push_back(QDir(folder).filePath("long.raz"));
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
+    // The kills are what is tested here: every point rewrites the large autosave.
+    dialog->curveWindow.autosaveBytesPerSecond = 0;
     dialog->Create();
     ASSERT_TRUE(RunEventsUntil(
         [&] {

@@ -9,29 +9,13 @@
 
 #include "curvefile/CurveFileReader.h"
 #include "plot/CurveStore.h"
+#include "support/ChildProcess.h"
 
 using brimvolt::CurveStore;
+using brimvolt::testing::Bin;
+using brimvolt::testing::Child;
 
 namespace {
-
-QString Bin(const char* name) {
-    const QByteArray folder = qgetenv("BRIMVOLT_BIN");
-    return QString::fromLocal8Bit(folder) + QLatin1Char('/') + QLatin1String(name);
-}
-
-// Stops a child process on every way out of a test.
-struct Child {
-    QProcess process;
-    ~Child() {
-        if (process.state() != QProcess::NotRunning) {
-            process.terminate();
-            if (!process.waitForFinished(5000)) {
-                process.kill();
-                process.waitForFinished(5000);
-            }
-        }
-    }
-};
 
 // The autosave as the program left it, or an empty store while there is none to read.
 bool ReadAutosave(const QString& path, CurveStore& store) {
@@ -92,27 +76,10 @@ TEST(ProgramEndToEnd, FindsTheModuleAndAutosavesTheRunningCurve) {
     const QString link = work.filePath(QStringLiteral("LINK"));
 
     Child sim;
-    sim.process.setProgram(Bin("brimvolt-sim"));
-    sim.process.setArguments({QStringLiteral("--run"), QStringLiteral("--speed"),
-                              QStringLiteral("20"), QStringLiteral("--link"), link});
-    sim.process.start();
-    ASSERT_TRUE(sim.process.waitForStarted(10000));
-    QDeadlineTimer linkDeadline(20000);
-    while (!QFileInfo::exists(link) && !linkDeadline.hasExpired()) {
-        sim.process.waitForReadyRead(200);
-    }
-    ASSERT_TRUE(QFileInfo::exists(link)) << "the simulator made no link";
-
+    ASSERT_TRUE(brimvolt::testing::StartSim(sim, link, {"--run", "--speed", "20"}))
+        << "the simulator made no link";
     Child program;
-    program.process.setProgram(Bin("brimvolt"));
-    program.process.setArguments({QStringLiteral("--extra-port"), link});
-    program.process.setWorkingDirectory(work.path());
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    program.process.setProcessEnvironment(environment);
-    program.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    program.process.start();
-    ASSERT_TRUE(program.process.waitForStarted(10000));
+    ASSERT_TRUE(brimvolt::testing::StartProgram(program, work.path(), {"--extra-port", link}));
 
     // The run started before the program did, so the curve is picked up mid-run and grows by
     // about 20 module seconds every real second.

@@ -95,6 +95,17 @@ TEST(HeadlessDemo, LeavesPicturesOfBothWindowsAndALoadableAutosave) {
     EXPECT_TRUE(printed.contains(QString("points:       %1 ").arg(report.points)))
         << printed.toStdString();
     EXPECT_FALSE(printed.contains("not written")) << printed.toStdString();
+
+    // The run is in the journal, left during the discharge, and listed as the tool lists it.
+    EXPECT_EQ(report.journalPath, folder.filePath("journal.sqlite"));
+    const QStringList runs = QString::fromUtf8(report.journalRuns).split('\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(runs.size(), 1) << printed.toStdString();
+    const QStringList fields = runs[0].split('\t');
+    ASSERT_EQ(fields.size(), 9);
+    EXPECT_EQ(fields[2], "DEMO");
+    EXPECT_EQ(fields[3], "discharge");
+    EXPECT_EQ(fields[4], "interrupted");
+    EXPECT_TRUE(printed.endsWith(runs[0] + '\n')) << printed.toStdString();
 }
 
 TEST(HeadlessDemo, SecondsOptionTakesPositiveNumbersUpToAnHour) {

@@ -208,3 +208,38 @@ TEST(CurveFileWriter, AutosaveNamesTheFileAfterTheCurveTypeAndSkipsAnEmptyCurve)
 
 }  // namespace
 }  // namespace brimvolt
+
+TEST(AutosaveBudget, PauseGrowsWithTheFileAndKeepsALongRunNearAMegabyteASecond) {
+    struct Case {
+        std::int64_t bytes;
+        std::int64_t pauseMs;
+    };
+    const Case cases[] = {
+        {-1, 0}, {0, 0}, {900, 0}, {250'000, 250}, {1'000'000, 1000}, {30'400'000, 30'400},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(brimvolt::AutosavePauseMs(c.bytes), c.pauseMs) << c.bytes;
+    }
+    EXPECT_EQ(brimvolt::AutosavePauseMs(30'000'000, 0), 0) << "no budget: every point";
+
+    // A curve of 921 600 points, one a second, each adding a line of ~33 bytes to the file: the
+    // window writes at a point only when the pause after the last file is over.
+    std::int64_t written = 0;
+    std::int64_t writes = 0;
+    std::int64_t nextMs = 0;
+    for (std::int64_t second = 1; second <= 921'600; ++second) {
+        const std::int64_t nowMs = second * 1000;
+        const std::int64_t fileBytes = 200 + 33 * second;
+        if (nowMs >= nextMs) {
+            written += fileBytes;
+            ++writes;
+            nextMs = nowMs + brimvolt::AutosavePauseMs(fileBytes);
+        }
+        // While the file is small it still follows every point.
+        if (second <= 20'000) {
+            ASSERT_EQ(writes, second);
+        }
+    }
+    EXPECT_LE(written / 921'600, brimvolt::kAutosaveBytesPerSecond + 40'000);
+    EXPECT_GT(written / 921'600, brimvolt::kAutosaveBytesPerSecond / 2) << "not starved either";
+}

@@ -9,9 +9,11 @@
 #include <QTest>
 
 #include "curve/Graf.h"
+#include "curvefile/CurveFileReader.h"
 #include "support/FileTraps.h"
 #include "support/ScriptedDialogs.h"
 
+using brimvolt::CurveStore;
 using brimvolt::testing::ScriptedDialogs;
 
 namespace {
@@ -218,6 +220,39 @@ TEST_F(CurveWindowTest, FailingAutosaveIsSaidOncePerStreakAndRetried) {
     record(8);
     record(9);
     EXPECT_EQ(dialogs.messages.size(), 2);
+}
+
+TEST_F(CurveWindowTest, LargeAutosaveWaitsItsPauseAndLeavingWritesTheLastPoint) {
+    StoreCurve(3);
+    graf->skipAutosave = 0;
+    const auto record = [this](int seconds) {
+        graf->store.Append(seconds, static_cast<std::uint16_t>(4200 - seconds));
+        graf->store.durationSeconds = seconds;
+        graf->CurveChanged();
+        graf->WaitForAutosave();
+        QCoreApplication::processEvents();
+    };
+    const auto savedSeconds = [this] {
+        CurveStore saved;
+        QFile file(Autosave());
+        EXPECT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(brimvolt::ReadCurveBytes(file.readAll(), saved).status,
+                  brimvolt::CurveReadStatus::Loaded);
+        return saved.durationSeconds;
+    };
+    record(4);
+    ASSERT_EQ(savedSeconds(), 4);
+    // As if that file had been 60 MB: the next minute's points wait.
+    brimvolt::AutosaveResult large;
+    large.path = Autosave();
+    large.bytes = 60'000'000;
+    graf->OnAutosaveDone(large);
+    record(5);
+    record(6);
+    EXPECT_EQ(savedSeconds(), 4);
+
+    graf->FlushAutosave();
+    EXPECT_EQ(savedSeconds(), 6);
 }
 
 TEST_F(CurveWindowTest, CloseAndEscLeaveTheWindowShown) {
