@@ -915,7 +915,7 @@ The runs go on; writing to the journal will be retried.</translation>
     </message>
     <message>
         <source>№%1 от %2</source>
-        <translation>#%1 of %2</translation>
+        <translation>Run %1, %2</translation>
     </message>
     <message>
         <source>Начало</source>
@@ -927,7 +927,7 @@ The runs go on; writing to the journal will be retried.</translation>
     </message>
     <message>
         <source>Вид</source>
-        <translation>View</translation>
+        <translation>Kind</translation>
     </message>
     <message>
         <source>Метка</source>
