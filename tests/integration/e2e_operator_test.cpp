@@ -14,6 +14,7 @@
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
 #include "support/ScriptedDialogs.h"
+#include "support/Eventually.h"
 
 using brimvolt::testing::ScriptedDialogs;
 
@@ -36,8 +37,8 @@ public:
             brimvolt::platform::MakePathPorts({QString::fromStdString(transport->DevicePath())});
         dlg = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
         dlg->Create();
-        QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
-        QTRY_VERIFY_WITH_TIMEOUT(!Static(1011)->text().isEmpty(), 10000);
+        ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 10000);
+        ASSERT_EVENTUALLY(!Static(1011)->text().isEmpty(), 10000);
     }
 
     void TearDown() override {
@@ -65,7 +66,7 @@ TEST_F(OperatorEndToEnd, WrittenParameterShowsAfterTheNextPoll) {
     Edit()->clear();
     QTest::keyClicks(Edit(), QStringLiteral("3,3"));
     Button(1004)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(Static(1011)->text(), QStringLiteral("3.300"), 5000);
+    ASSERT_EVENTUALLY_EQ(Static(1011)->text(), QStringLiteral("3.300"), 5000);
     EXPECT_EQ(module->State().params[1], 3300);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
@@ -73,8 +74,8 @@ TEST_F(OperatorEndToEnd, WrittenParameterShowsAfterTheNextPoll) {
 TEST_F(OperatorEndToEnd, StartButtonStartsARun) {
     ASSERT_EQ(module->State().flags & 0x08, 0);
     Button(1007)->click();
-    QTRY_VERIFY_WITH_TIMEOUT((module->State().flags & 0x08) != 0, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(Button(1007)->text(), QStringLiteral("Стоп"), 5000);
+    ASSERT_EVENTUALLY((module->State().flags & 0x08) != 0, 5000);
+    ASSERT_EVENTUALLY_EQ(Button(1007)->text(), QStringLiteral("Стоп"), 5000);
     EXPECT_EQ(dlg->running, 1);
 }
 
@@ -92,10 +93,10 @@ TEST_F(OperatorEndToEnd, LoadedCurveHandsItsTimeAndCapacityToTheModule) {
     dlg->curveWindow.OnSysCommand(CGraf::kLoadCommand);
     ASSERT_EQ(dlg->curveWindow.store.durationSeconds, 3725);
     Button(1023)->click();
-    QTRY_COMPARE_WITH_TIMEOUT(module->State().elapsedSeconds, 3725, 5000);
+    ASSERT_EVENTUALLY_EQ(module->State().elapsedSeconds, 3725, 5000);
     // The capacity follows the time in the same tick, an exchange later.
-    QTRY_COMPARE_WITH_TIMEOUT(module->State().capacityMah, 1234u, 5000);
-    QTRY_COMPARE_WITH_TIMEOUT(dlg->elapsedSeconds, 3725, 5000);
+    ASSERT_EVENTUALLY_EQ(module->State().capacityMah, 1234u, 5000);
+    ASSERT_EVENTUALLY_EQ(dlg->elapsedSeconds, 3725, 5000);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 

@@ -12,6 +12,7 @@
 #include "curvefile/CurveFileReader.h"
 #include "support/FileTraps.h"
 #include "support/ScriptedDialogs.h"
+#include "support/Eventually.h"
 
 using brimvolt::CurveStore;
 using brimvolt::testing::ScriptedDialogs;
@@ -152,7 +153,7 @@ TEST_F(CurveWindowTest, FirstPaintNeverAutosaves) {
     StoreCurve(10);
     graf->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(graf.get()));
-    QTRY_COMPARE_WITH_TIMEOUT(graf->skipAutosave, 0, 2000);
+    ASSERT_EVENTUALLY_EQ(graf->skipAutosave, 0, 2000);
     graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
 

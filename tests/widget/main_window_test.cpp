@@ -29,6 +29,7 @@
 #include "mqtt/MqttTopics.h"
 #include "support/MosquittoBroker.h"
 #include "support/MqttSubscriber.h"
+#include "support/Eventually.h"
 #endif
 
 using brimvolt::CurveStore;
@@ -157,7 +158,7 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_EQ(dlg->MenuBar()->actions()[2]->text(), "Журнал испытаний");
 
     // The first discovery tick comes on its own and finds the module.
-    QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 3000);
+    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 3000);
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
 }
 
@@ -799,7 +800,7 @@ TEST_F(MainWindowTest, DiscoveryOnItsTimerFindsTheModuleAmongSilentPorts) {
     ports.Add(QStringLiteral("COM1"), false);
     ports.Add(QStringLiteral("COM2"), false);
     dlg->Create();
-    QTRY_VERIFY_WITH_TIMEOUT(dlg->portHandle != nullptr, 10000);
+    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 10000);
     EXPECT_EQ(dlg->portHandle.Name(), "COM3");
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
     EXPECT_FALSE(ports.lines.value("COM1")->open || ports.lines.value("COM2")->open);
@@ -1000,7 +1001,7 @@ TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
     window->hide();
     FeedTimes({3, 4});
     dlg->Journal()->WaitUntilHandled();
-    QTRY_COMPARE_WITH_TIMEOUT(window->Model().RunAt(0).durationSeconds, 4, 5000);
+    ASSERT_EVENTUALLY_EQ(window->Model().RunAt(0).durationSeconds, 4, 5000);
     command->trigger();
     EXPECT_EQ(dlg->JournalWindow(), window);
     EXPECT_TRUE(window->isVisible());

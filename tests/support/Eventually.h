@@ -1,0 +1,19 @@
+#pragma once
+
+// Waits that fail the test. QTest's QTRY_* macros only return from the function when they time
+// out, which GoogleTest never hears of: the test would end early and still pass.
+
+#include <QTest>
+#include <gtest/gtest.h>
+
+/** Processes events until `condition` holds, for at most `timeoutMs`; fails the test if not. */
+#define ASSERT_EVENTUALLY(condition, timeoutMs)                                              \
+    ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, (timeoutMs))) \
+        << "still false after " << (timeoutMs) << " ms: " #condition
+
+/** As ASSERT_EVENTUALLY for `actual == expected`, saying both values when it fails. */
+#define ASSERT_EVENTUALLY_EQ(actual, expected, timeoutMs)                    \
+    do {                                                                     \
+        QTest::qWaitFor([&] { return (actual) == (expected); }, (timeoutMs)); \
+        ASSERT_EQ(actual, expected) << "after " << (timeoutMs) << " ms";     \
+    } while (false)
