@@ -226,6 +226,8 @@ void CBrimvoltDlg::ConnectMessageMap() {
 }
 
 void CBrimvoltDlg::OnInitDialog() {
+    // Everything that listens to the journal is connected by now.
+    journal->Start();
     ShowFields();
     setWindowIcon(appIcon);
 

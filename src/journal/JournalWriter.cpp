@@ -17,10 +17,18 @@ std::int64_t Now() {
 CJournalWriter::CJournalWriter(const QString& journalPath) : path(journalPath) {
     thread.setObjectName(QStringLiteral("journal"));
     moveToThread(&thread);
+}
+
+void CJournalWriter::Start() {
+    if (started) {
+        return;
+    }
+    started = true;
     thread.start();
-    // Opened (and checked) at once, before the first run needs it. Times are the callers' from
-    // here on: a failure now is tried again with the first call that passes one.
-    Post([this] { OpenJournal(0); });
+    // Opened (and checked) first, before the first run needs it. Times are the callers' from
+    // here on: a failure now is tried again with the first call that passes one. Nothing is
+    // posted before the thread runs: its event loop would not wake for it.
+    QMetaObject::invokeMethod(this, [this] { OpenJournal(0); }, Qt::QueuedConnection);
 }
 
 CJournalWriter::~CJournalWriter() {
@@ -36,6 +44,7 @@ CJournalWriter::~CJournalWriter() {
 }
 
 void CJournalWriter::Post(std::function<void()> work) {
+    Start();
     QMetaObject::invokeMethod(this, std::move(work), Qt::QueuedConnection);
 }
 
@@ -72,6 +81,7 @@ void CJournalWriter::Leaving(std::int64_t wallMs) {
 }
 
 void CJournalWriter::WaitUntilHandled() {
+    Start();
     QMetaObject::invokeMethod(
         this, [] {}, Qt::BlockingQueuedConnection);
 }

@@ -28,8 +28,13 @@ public:
     /** Before another try at a journal that could not be opened. */
     static constexpr std::int64_t kReopenMs = 30000;
 
-    /** Starts the thread and opens the journal at `path` there. */
+    /**
+     * Makes the writer for the journal at `path`; its thread opens it once started, by Start()
+     * or the first call below, so signals connected before then miss nothing.
+     */
     explicit CJournalWriter(const QString& path);
+    /** Starts the thread (does nothing once it runs). */
+    void Start();
     /**
      * Leaves (an open run is marked interrupted), writes everything passed in, closes the
      * journal and ends the thread.
@@ -59,6 +64,7 @@ private:
     void Report(const std::vector<RunEvent>& events);
 
     QThread thread;
+    bool started = false;  // the caller's thread only
     QString path;
     // Used on the writer's thread only.
     CJournal journal;
