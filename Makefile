@@ -6,14 +6,14 @@ CMAKE_FLAGS ?=
 # Debian packages the build, the tests and the demo need.
 PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
-    clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools \
+    clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools stress-ng \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test bench demo clean sanitize fuzz package wincheck translations
+.PHONY: deps build test test-under-load bench demo clean sanitize fuzz package wincheck translations
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -41,6 +41,11 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 	@echo "Running the suite again under a Russian locale"
 	cd $(BUILD) && LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 ctest --output-on-failure -j $(JOBS) --timeout 300
+
+# The suite twice while stress-ng keeps every core busy; not part of `make test`, whose time it
+# doubles. Run it before landing a test that leans on real timing.
+test-under-load: build
+	tools/test_under_load.sh $(BUILD) $(JOBS)
 
 # Every benchmark five times, then a table of the medians (the JSON stays in $(BUILD)/bench.json).
 bench: build

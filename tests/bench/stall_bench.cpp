@@ -40,7 +40,7 @@ public:
     CSimProcess(const QString& link, const QStringList& arguments) : link(link) {
         const QString program = QCoreApplication::applicationDirPath() + "/brimvolt-sim";
         process.start(program, QStringList{"--link", link} + arguments);
-        ready = process.waitForStarted(10000) && process.waitForReadyRead(10000);
+        ready = process.waitForStarted(30000) && process.waitForReadyRead(10000);
         while (ready && !process.canReadLine()) {
             ready = process.waitForReadyRead(5000);
         }

@@ -80,16 +80,16 @@ TEST(CrashSafetyChild, RecordsUntilKilled) {
             return dialog->portHandle &&
                    dialog->Picture().kind == CBrimvoltDlg::DisplayPicture::Kind::Lines;
         },
-        30000));
+        60000));
 
     // Load the long curve, hand its time and capacity to the module, and go on from there.
     dialog->curveWindow.OnSysCommand(CGraf::kLoadCommand);
     const std::int32_t loadedDuration = dialog->curveWindow.store.durationSeconds;
     ASSERT_EQ(loadedDuration, kLongCurvePoints - 1);
     Click(*dialog, kTimeCapacityButton);
-    ASSERT_TRUE(RunEventsUntil([&] { return dialog->elapsedSeconds >= loadedDuration; }, 30000));
+    ASSERT_TRUE(RunEventsUntil([&] { return dialog->elapsedSeconds >= loadedDuration; }, 60000));
     Click(*dialog, kStartButton);
-    ASSERT_TRUE(RunEventsUntil([&] { return dialog->running != 0; }, 30000));
+    ASSERT_TRUE(RunEventsUntil([&] { return dialog->running != 0; }, 60000));
     QTextStream(stdout) << "READY" << Qt::endl;
 
     RunEventsUntil([] { return false; }, 120000);
@@ -237,7 +237,7 @@ TEST(CrashSafety, AutosaveSurvivesKillsWhileBeingRewritten) {
         child.setProcessChannelMode(QProcess::SeparateChannels);
         child.start(QCoreApplication::applicationFilePath(),
                     {"--gtest_filter=CrashSafetyChild.RecordsUntilKilled"});
-        ASSERT_TRUE(child.waitForStarted(10000));
+        ASSERT_TRUE(child.waitForStarted(30000));
         QByteArray output;
         QElapsedTimer clock;
         clock.start();
@@ -252,7 +252,7 @@ TEST(CrashSafety, AutosaveSurvivesKillsWhileBeingRewritten) {
         QThread::msleep(static_cast<unsigned long>(delayMs(random)));
         if (kill % 2 == 0) {
             watch.Drain();
-            killsDuringWrite += watch.WaitForWrite(3000) ? 1 : 0;
+            killsDuringWrite += watch.WaitForWrite(10000) ? 1 : 0;
         }
         ::kill(static_cast<pid_t>(child.processId()), SIGKILL);
         ASSERT_TRUE(child.waitForFinished(10000));

@@ -21,7 +21,7 @@ namespace {
 // up past the probe's 60 ms is no module in that pass, just as on a real line, and discovery
 // simply runs again.
 constexpr int kMaxPasses = 5;
-constexpr int kPeerWaitMs = 5000;
+constexpr int kPeerWaitMs = 60000;
 
 // The real ports, with every open and close written to one log in the order they happen.
 class LoggingPorts : public platform::CPortSystem {

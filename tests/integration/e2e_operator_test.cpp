@@ -37,8 +37,8 @@ public:
             brimvolt::platform::MakePathPorts({QString::fromStdString(transport->DevicePath())});
         dlg = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
         dlg->Create();
-        ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 10000);
-        ASSERT_EVENTUALLY(!Static(1011)->text().isEmpty(), 10000);
+        ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
+        ASSERT_EVENTUALLY(!Static(1011)->text().isEmpty(), kEventuallyMs);
     }
 
     void TearDown() override {
@@ -66,7 +66,7 @@ TEST_F(OperatorEndToEnd, WrittenParameterShowsAfterTheNextPoll) {
     Edit()->clear();
     QTest::keyClicks(Edit(), QStringLiteral("3,3"));
     Button(1004)->click();
-    ASSERT_EVENTUALLY_EQ(Static(1011)->text(), QStringLiteral("3.300"), 5000);
+    ASSERT_EVENTUALLY_EQ(Static(1011)->text(), QStringLiteral("3.300"), kEventuallyMs);
     EXPECT_EQ(module->State().params[1], 3300);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
@@ -74,8 +74,8 @@ TEST_F(OperatorEndToEnd, WrittenParameterShowsAfterTheNextPoll) {
 TEST_F(OperatorEndToEnd, StartButtonStartsARun) {
     ASSERT_EQ(module->State().flags & 0x08, 0);
     Button(1007)->click();
-    ASSERT_EVENTUALLY((module->State().flags & 0x08) != 0, 5000);
-    ASSERT_EVENTUALLY_EQ(Button(1007)->text(), QStringLiteral("Стоп"), 5000);
+    ASSERT_EVENTUALLY((module->State().flags & 0x08) != 0, kEventuallyMs);
+    ASSERT_EVENTUALLY_EQ(Button(1007)->text(), QStringLiteral("Стоп"), kEventuallyMs);
     EXPECT_EQ(dlg->running, 1);
 }
 
@@ -93,10 +93,10 @@ TEST_F(OperatorEndToEnd, LoadedCurveHandsItsTimeAndCapacityToTheModule) {
     dlg->curveWindow.OnSysCommand(CGraf::kLoadCommand);
     ASSERT_EQ(dlg->curveWindow.store.durationSeconds, 3725);
     Button(1023)->click();
-    ASSERT_EVENTUALLY_EQ(module->State().elapsedSeconds, 3725, 5000);
+    ASSERT_EVENTUALLY_EQ(module->State().elapsedSeconds, 3725, kEventuallyMs);
     // The capacity follows the time in the same tick, an exchange later.
-    ASSERT_EVENTUALLY_EQ(module->State().capacityMah, 1234u, 5000);
-    ASSERT_EVENTUALLY_EQ(dlg->elapsedSeconds, 3725, 5000);
+    ASSERT_EVENTUALLY_EQ(module->State().capacityMah, 1234u, kEventuallyMs);
+    ASSERT_EVENTUALLY_EQ(dlg->elapsedSeconds, 3725, kEventuallyMs);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 

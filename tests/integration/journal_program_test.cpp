@@ -22,6 +22,7 @@
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
 #include "support/ChildProcess.h"
+#include "support/Eventually.h"
 #include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;
@@ -61,10 +62,10 @@ JournalContents ReadJournal(const QString& path) {
     return contents;
 }
 
-// Reads the journal until `done` holds for it or a minute passes; the last contents read.
+// Reads the journal until `done` holds for it or two minutes pass; the last contents read.
 JournalContents AwaitJournal(const QString& path,
                              const std::function<bool(const JournalContents&)>& done) {
-    QDeadlineTimer deadline(60000);
+    QDeadlineTimer deadline(2 * kEventuallyMs);
     JournalContents contents = ReadJournal(path);
     while (!done(contents) && !deadline.hasExpired()) {
         QTest::qWait(200);
@@ -153,16 +154,16 @@ TEST(JournalOfTheWindow, RunFromTheStartButtonToItsEndWithItsTotals) {
         const QString path = folder.filePath("journal.sqlite");
         // At the module's own pace until the polls have seen its time show 1 s, where a run begins.
         JournalWindow window(folder.path(), path, 1.0, c.stateOfCharge);
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
         QTest::qWait(300);  // the cell at rest is read before the start
         window.Button(kStartButton)->click();
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 2; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 2; }, kEventuallyMs));
         window.module->UseWallClock(40.0);  // the run has begun: on to its end
         if (c.operatorStops) {
-            ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 300; }, 40000));
+            ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 300; }, kEventuallyMs));
             window.Button(kStartButton)->click();
         }
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->running == 0; }, 60000));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->running == 0; }, 2 * kEventuallyMs));
         QTest::qWait(300);
         window.dlg->Journal()->WaitUntilHandled();
 
@@ -198,11 +199,19 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
             path = folder.filePath("taken/journal.sqlite");
         }
         JournalWindow window(folder.path(), path, 30.0);
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, 10000));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
         window.Button(kStartButton)->click();
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->running != 0; }, 10000));
-        // The unwritable one: long enough for the first retry of a journal not opened.
-        QTest::qWait(c.damaged ? 3000 : static_cast<int>(CJournalWriter::kReopenMs) + 3000);
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->running != 0; }, kEventuallyMs));
+        ASSERT_TRUE(WaitFor(
+            [&] {
+                return window.ProblemsTold() >= 1 &&
+                       window.dlg->curveWindow.store.durationSeconds > 30;
+            },
+            kEventuallyMs));
+        if (!c.damaged) {
+            // Long enough for the first retry of a journal not opened, which must not tell again.
+            QTest::qWait(static_cast<int>(CJournalWriter::kReopenMs) + 3000);
+        }
         window.dlg->Journal()->WaitUntilHandled();
         QCoreApplication::processEvents();
 
@@ -219,7 +228,9 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
             QFile old(folder.filePath(aside[0]));
             ASSERT_TRUE(old.open(QIODevice::ReadOnly));
             EXPECT_EQ(old.readAll(), QByteArray(300, 'x')) << "set aside as it was";
-            const JournalContents journal = ReadJournal(path);
+            const JournalContents journal = AwaitJournal(path, [](const JournalContents& j) {
+                return j.runs.size() == 1 && j.runs[0].sampleCount > 5;
+            });
             ASSERT_EQ(journal.runs.size(), 1u) << "a fresh journal holds the run";
             EXPECT_GT(journal.runs[0].sampleCount, 5);
         } else {

@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "mqtt/MqttPublisher.h"
+#include "support/Eventually.h"
 #include "support/MosquittoBroker.h"
 #include "support/MqttSubscriber.h"
 
@@ -90,6 +91,8 @@ TEST_F(MqttPublisherTest, PublishesStateDiscoveryTheNewestStatusAndRetainedRuns)
     // A dashboard started later finds the state, the last run and the six configs; no status.
     MqttSubscriber late(broker->Port(), "#");
     ASSERT_GE(late.WaitFor("bench/a/run", RunPayload(RunRecord(7, MqttRunState::Stopped))), 0);
+    // The broker hands the kept messages in an order of its own: all of them, then no more.
+    QTest::qWaitFor([&] { return late.Messages().size() >= 8u; }, kEventuallyMs);
     QTest::qWait(500);
     const std::vector<testing::ReceivedMessage> kept = late.Messages();
     EXPECT_EQ(kept.size(), 8u);
@@ -120,7 +123,9 @@ TEST_F(MqttPublisherTest, LeavingSendsWhatWaitsThenOfflineAndTakesBoundedTimeWit
     QElapsedTimer clock;
     clock.start();
     publisher.Stop();
-    EXPECT_LT(clock.elapsed(), 8000);
+    // Bounded, not fast: the goodbye is given up on about two seconds in; the margin is a busy
+    // machine's.
+    EXPECT_LT(clock.elapsed(), 20000);
     EXPECT_EQ(publisher.StatusText(), "MQTT: отключено");
 }
 
@@ -145,7 +150,9 @@ TEST_F(MqttPublisherTest, BrokerRestartResumesWithTheNewestStatusAndTheKeptRuns)
     // The wait doubles to its cap of 1 s, and the one text says so without changing each time.
     QTest::qWait(3000);
     EXPECT_TRUE(publisher.StatusText().startsWith("MQTT: нет связи с 127.0.0.1:"));
-    EXPECT_TRUE(publisher.StatusText().endsWith("новая попытка через 1 с"));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return publisher.StatusText().endsWith("новая попытка через 1 с"); }, kEventuallyMs))
+        << publisher.StatusText().toStdString();
     EXPECT_LE(texts.count(), 3);
 
     ASSERT_TRUE(broker->Start()) << broker->Error().toStdString();

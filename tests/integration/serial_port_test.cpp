@@ -120,7 +120,7 @@ TEST_F(SerialPortTest, LateAnswerIsShortAndNothingOfItIsLost) {
 
     Send(*port, 'u');
     EXPECT_TRUE(ReadSome(*port, 4).isEmpty());
-    QThread::msleep(2 * kLongGapMs);
+    QThread::msleep(5 * kLongGapMs);  // well past the late answer, on a busy machine too
     // The late bytes are still queued: the next read gets them whole.
     EXPECT_EQ(ReadSome(*port, 4), QByteArray("Brim"));
 }
@@ -134,7 +134,7 @@ TEST_F(SerialPortTest, BytesSentWhileThePortWasClosedAreNotReadAfterReopening) {
     EXPECT_TRUE(ReadSome(*port, 4).isEmpty());
     port.reset();
     // The late answer arrives while nobody holds the port.
-    QThread::msleep(2 * kLongGapMs);
+    QThread::msleep(5 * kLongGapMs);  // well past the late answer, on a busy machine too
 
     port = OpenConfigured(peer->Path());
     ASSERT_NE(port, nullptr);

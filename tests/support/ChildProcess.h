@@ -32,14 +32,14 @@ struct Child {
 
 /**
  * brimvolt-sim with `arguments`, served at `link` (--link is added); whether the link was there
- * within 20 s.
+ * within a minute.
  */
 inline bool StartSim(Child& sim, const QString& link, QStringList arguments) {
     sim.process.start(Bin("brimvolt-sim"), arguments << QStringLiteral("--link") << link);
-    if (!sim.process.waitForStarted(10000)) {
+    if (!sim.process.waitForStarted(30000)) {
         return false;
     }
-    QDeadlineTimer deadline(20000);
+    QDeadlineTimer deadline(60000);
     while (!QFileInfo::exists(link) && !deadline.hasExpired()) {
         sim.process.waitForReadyRead(200);
     }
@@ -54,7 +54,7 @@ inline bool StartProgram(Child& program, const QString& folder, const QStringLis
     program.process.setProcessEnvironment(environment);
     program.process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     program.process.start(Bin("brimvolt"), arguments);
-    return program.process.waitForStarted(10000);
+    return program.process.waitForStarted(30000);
 }
 
 }  // namespace brimvolt::testing

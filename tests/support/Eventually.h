@@ -6,6 +6,10 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+/** How long a test waits for something that must come: far above its usual time, so a machine
+ *  busy with another build never fails the test; a wait that succeeds ends at once. */
+inline constexpr int kEventuallyMs = 60000;
+
 /** Processes events until `condition` holds, for at most `timeoutMs`; fails the test if not. */
 #define ASSERT_EVENTUALLY(condition, timeoutMs)                                              \
     ASSERT_TRUE(QTest::qWaitFor([&] { return static_cast<bool>(condition); }, (timeoutMs))) \

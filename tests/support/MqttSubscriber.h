@@ -31,13 +31,13 @@ public:
     MqttSubscriber(const MqttSubscriber&) = delete;
     MqttSubscriber& operator=(const MqttSubscriber&) = delete;
 
-    bool WaitSubscribed(int timeoutMs = 30000) const;
+    bool WaitSubscribed(int timeoutMs = 60000) const;
     /**
      * Waits, running the caller's Qt events meanwhile, for a message on `topic` (with this
      * payload unless it is null) at index `from` or later; its index, or -1 after the timeout.
      */
     int WaitFor(const QString& topic, const QByteArray& payload = QByteArray(), int from = 0,
-                int timeoutMs = 30000) const;
+                int timeoutMs = 60000) const;
     std::vector<ReceivedMessage> Messages() const;
     /** The payloads that arrived on one topic, oldest first. */
     std::vector<QByteArray> Payloads(const QString& topic) const;

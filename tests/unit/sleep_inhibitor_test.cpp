@@ -128,7 +128,7 @@ public:
         }
         daemon.setStandardErrorFile(QProcess::nullDevice());
         daemon.start(daemonPath, {"--session", "--nofork", "--print-address"});
-        if (!daemon.waitForStarted(10000)) {
+        if (!daemon.waitForStarted(30000)) {
             return {};
         }
         QElapsedTimer waited;

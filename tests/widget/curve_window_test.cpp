@@ -153,7 +153,7 @@ TEST_F(CurveWindowTest, FirstPaintNeverAutosaves) {
     StoreCurve(10);
     graf->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(graf.get()));
-    ASSERT_EVENTUALLY_EQ(graf->skipAutosave, 0, 2000);
+    ASSERT_EVENTUALLY_EQ(graf->skipAutosave, 0, kEventuallyMs);
     graf->WaitForAutosave();
     EXPECT_FALSE(QFile::exists(Autosave()));
 

@@ -158,7 +158,7 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_EQ(dlg->MenuBar()->actions()[2]->text(), "Журнал испытаний");
 
     // The first discovery tick comes on its own and finds the module.
-    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 3000);
+    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
 }
 
@@ -800,7 +800,7 @@ TEST_F(MainWindowTest, DiscoveryOnItsTimerFindsTheModuleAmongSilentPorts) {
     ports.Add(QStringLiteral("COM1"), false);
     ports.Add(QStringLiteral("COM2"), false);
     dlg->Create();
-    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, 10000);
+    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
     EXPECT_EQ(dlg->portHandle.Name(), "COM3");
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
     EXPECT_FALSE(ports.lines.value("COM1")->open || ports.lines.value("COM2")->open);
@@ -1001,7 +1001,7 @@ TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
     window->hide();
     FeedTimes({3, 4});
     dlg->Journal()->WaitUntilHandled();
-    ASSERT_EVENTUALLY_EQ(window->Model().RunAt(0).durationSeconds, 4, 5000);
+    ASSERT_EVENTUALLY_EQ(window->Model().RunAt(0).durationSeconds, 4, kEventuallyMs);
     command->trigger();
     EXPECT_EQ(dlg->JournalWindow(), window);
     EXPECT_TRUE(window->isVisible());
@@ -1018,7 +1018,7 @@ TEST_F(MainWindowTest, JournalProblemsAreToldOncePerProblem) {
     module->status.flags = 0x08;
     Connect();
     FeedTimes({0, 1, 2});
-    for (int ms = 0; dialogs.messages.isEmpty() && ms < 10000; ms += 10) {
+    for (int ms = 0; dialogs.messages.isEmpty() && ms < kEventuallyMs; ms += 10) {
         QTest::qWait(10);
     }
     ASSERT_EQ(dialogs.messages.size(), 1);
