@@ -102,7 +102,7 @@ TEST_F(InstalledPackage, PutsProgramsEntryAndIconsInPlace) {
 }
 
 TEST_F(InstalledPackage, DesktopEntryStartsTheInstalledProgram) {
-    auto keys = DesktopEntry(Installed("share/applications/brimvolt.desktop"));
+    auto keys = DesktopEntry(Installed("share/applications/org.example.brimvolt.desktop"));
     ASSERT_FALSE(keys.empty()) << "no [Desktop Entry] group";
     EXPECT_EQ(keys["Type"], "Application");
     EXPECT_EQ(keys["Terminal"], "false");
