@@ -10,6 +10,8 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
+# The package's manual pages, and the checks make package runs on it.
+PACKAGES += help2man lintian appstream desktop-file-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
@@ -41,6 +43,8 @@ test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 300
 	@echo "Running the suite again under a Russian locale"
 	cd $(BUILD) && LC_ALL=ru_RU.UTF-8 LANG=ru_RU.UTF-8 ctest --output-on-failure -j $(JOBS) --timeout 300
+	@echo "Building the .deb and checking it"
+	$(MAKE) --no-print-directory package
 
 # The suite twice while stress-ng keeps every core busy; not part of `make test`, whose time it
 # doubles. Run it before landing a test that leans on real timing.
@@ -112,6 +116,9 @@ wincheck: deps
 	    -DCMAKE_PROJECT_INCLUDE=$(abspath cmake/WinCheck.cmake)
 	cmake --build $(WINCHECK_BUILD) -j $(JOBS)
 
+# The .deb, then checked as Debian's tools check one: lintian (with the overrides it ships),
+# desktop-file-validate, appstreamcli and man --warnings (packaging/check-package).
 package: build
+	rm -f $(BUILD)/brimvolt_*.deb
 	cd $(BUILD) && cpack -G DEB
-	@ls $(BUILD)/*.deb
+	packaging/check-package $(BUILD)/brimvolt_*.deb

@@ -94,7 +94,7 @@ QString Usage() {
     QString text = QStringLiteral(
         "Usage: brimvolt [OPTION]...\n"
         "Drives a battery tester module on a serial port; without options it finds the module "
-        "by itself.\n\n");
+        "by itself.\n\nOptions:\n");
     qsizetype width = 0;
     for (const OptionLine& line : kOptionLines) {
         width = std::max(width, qsizetype(qstrlen(line.option)));

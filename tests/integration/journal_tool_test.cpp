@@ -303,3 +303,13 @@ TEST_F(JournalTool, BadInputFailsWithOneClearLine) {
     EXPECT_FALSE(QFileInfo::exists(Path("missing.sqlite")));
     EXPECT_FALSE(QFileInfo::exists(Path("x.png")));
 }
+
+TEST_F(JournalTool, HelpNamesEveryCommandAndOption) {
+    // The manual page is made from this text, so a command left out here is missing there too.
+    const ToolRun help = Tool({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    for (const char* word : {"\n  list ", "\n  csv ", "\n  curve ", "\n  png ", "\n  label ",
+                             "\n  note ", "--journal", "--excel", "--x ", "--size", "--help"}) {
+        EXPECT_TRUE(help.out.contains(word)) << word;
+    }
+}

@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <map>
+#include <vector>
 #include <memory>
 
 #include "platform/Text.h"
@@ -102,7 +104,7 @@ TEST_F(InstalledPackage, PutsProgramsEntryAndIconsInPlace) {
 }
 
 TEST_F(InstalledPackage, DesktopEntryStartsTheInstalledProgram) {
-    auto keys = DesktopEntry(Installed("share/applications/brimvolt.desktop"));
+    auto keys = DesktopEntry(Installed("share/applications/org.example.brimvolt.desktop"));
     ASSERT_FALSE(keys.empty()) << "no [Desktop Entry] group";
     EXPECT_EQ(keys["Type"], "Application");
     EXPECT_EQ(keys["Terminal"], "false");
@@ -139,4 +141,109 @@ TEST_F(InstalledPackage, CurveToolRunsFromTheInstalledPath) {
     ASSERT_TRUE(info.finished);
     EXPECT_EQ(info.exitCode, 0) << info.err.toStdString();
     EXPECT_TRUE(info.out.contains("0.012Ah")) << info.out.toStdString();
+}
+
+TEST_F(InstalledPackage, EveryProgramHasAManualPageWithEachOfItsOptions) {
+    const QStringList programs = QDir(Installed("bin")).entryList(QDir::Files);
+    ASSERT_FALSE(programs.isEmpty());
+    static const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+    for (const QString& program : programs) {
+        SCOPED_TRACE(program.toStdString());
+        const ProgramRun page =
+            Execute("gzip", {"-dc", Installed("share/man/man1/" + program + ".1.gz")});
+        ASSERT_TRUE(page.finished && page.exitCode == 0) << page.err.toStdString();
+        const QString text = QString::fromUtf8(page.out).replace(QStringLiteral("\\-"), "-");
+        EXPECT_TRUE(text.contains(".TH " + program.toUpper() + " \"1\"")) << "not a section 1 page";
+        // What the include file adds to what --help says.
+        for (const char* section : {".SH NAME", ".SH FILES", ".SH ENVIRONMENT", ".SH EXAMPLES"}) {
+            EXPECT_TRUE(text.contains(section)) << section;
+        }
+        const ProgramRun help = Execute(Installed("bin/" + program), {"--help"});
+        ASSERT_EQ(help.exitCode, 0);
+        int options = 0;
+        for (auto match = option.globalMatch(QString::fromUtf8(help.out)); match.hasNext();) {
+            const QString name = match.next().captured();
+            EXPECT_TRUE(text.contains(name)) << name.toStdString() << " is not on the page";
+            ++options;
+        }
+        EXPECT_GT(options, 0);
+    }
+}
+
+// packaging/check-package, which make package runs on the .deb, passes each installed file and
+// refuses a copy broken in one place: errors and mere hints alike.
+TEST_F(InstalledPackage, PackageChecksPassTheRealFilesAndRefuseBrokenCopies) {
+    const QString script = QStringLiteral(BRIMVOLT_SOURCE_DIR "/packaging/check-package");
+    struct Breakage {
+        const char* check;
+        const char* installed;
+        const char* from;
+        const char* to;
+    };
+    const std::vector<Breakage> breakages = {
+        {"desktop", "share/applications/org.example.brimvolt.desktop", "Type=Application\n", ""},
+        {"desktop", "share/applications/org.example.brimvolt.desktop",
+         "Categories=Science;Electronics;", "Categories=Electronics;"},  // a hint only
+        {"metainfo", "share/metainfo/org.example.brimvolt.metainfo.xml",
+         "<metadata_license>FSFAP</metadata_license>", ""},
+        {"metainfo", "share/metainfo/org.example.brimvolt.metainfo.xml", "module</summary>",
+         "module.</summary>"},  // an info only
+        {"metainfo", "share/metainfo/org.example.brimvolt.metainfo.xml", "<content_rating",
+         "<content_ratings"},
+        {"man", "share/man/man1/brimvolt.1.gz", ".SH FILES", ".XY FILES"},
+        {"man", "share/man/man1/brimvolt-sim.1.gz", ".SH EXAMPLES", ".SH EXAMPLES\n\\*[nosuch]"},
+    };
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    for (const Breakage& breakage : breakages) {
+        SCOPED_TRACE(std::string(breakage.check) + ": " + breakage.from + " -> " + breakage.to);
+        const QString real = Installed(breakage.installed);
+        const ProgramRun pass = Execute(script, {breakage.check, real});
+        ASSERT_TRUE(pass.finished);
+        EXPECT_EQ(pass.exitCode, 0) << pass.err.toStdString();
+
+        QByteArray text;
+        if (real.endsWith(".gz")) {
+            text = Execute("gzip", {"-dc", real}).out;
+        } else {
+            QFile file(real);
+            ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+            text = file.readAll();
+        }
+        ASSERT_TRUE(text.contains(breakage.from));
+        text.replace(breakage.from, breakage.to);
+        QFile broken(work.filePath(QFileInfo(real).fileName().remove(QRegularExpression("\\.gz$"))));
+        ASSERT_TRUE(broken.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        broken.write(text);
+        broken.close();
+        const ProgramRun refuse = Execute(script, {breakage.check, broken.fileName()});
+        ASSERT_TRUE(refuse.finished);
+        EXPECT_EQ(refuse.exitCode, 1) << refuse.out.toStdString() << refuse.err.toStdString();
+        EXPECT_TRUE(refuse.err.contains("check-package: ")) << refuse.err.toStdString();
+    }
+
+    // lintian: a package with a program and nothing else Debian asks for (copyright, changelog,
+    // manual page), built as dpkg-deb builds the real one.
+    QDir root(work.filePath("root"));
+    ASSERT_TRUE(root.mkpath("DEBIAN") && root.mkpath("usr/bin"));
+    QFile control(root.filePath("DEBIAN/control"));
+    ASSERT_TRUE(control.open(QIODevice::WriteOnly));
+    control.write("Package: brimvolt-broken\nVersion: 1.0\nArchitecture: all\n"
+                  "Maintainer: Brimvolt maintainers <brimvolt@example.org>\n"
+                  "Description: a package lintian must refuse\n not for use\n");
+    control.close();
+    QFile program(root.filePath("usr/bin/brimvolt-broken"));
+    ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+    program.write("#!/bin/sh\necho broken\n");
+    program.close();
+    program.setPermissions(program.permissions() | QFileDevice::ExeOwner | QFileDevice::ExeGroup |
+                           QFileDevice::ExeOther);
+    const QString deb = work.filePath("broken.deb");
+    const ProgramRun build =
+        Execute("dpkg-deb", {"--root-owner-group", "--build", root.path(), deb});
+    ASSERT_EQ(build.exitCode, 0) << build.err.toStdString();
+    const ProgramRun lintian = Execute(script, {"lintian", deb});
+    ASSERT_TRUE(lintian.finished);
+    EXPECT_EQ(lintian.exitCode, 1) << lintian.err.toStdString();
+    EXPECT_TRUE(lintian.err.contains("no-copyright-file")) << lintian.err.toStdString();
 }
