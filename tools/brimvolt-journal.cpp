@@ -22,6 +22,7 @@
 #include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "tools/JournalPack.h"
 
 namespace {
 
@@ -45,6 +46,8 @@ const char* const kUsage =
     "                            as the curve window saves it\n"
     "  label RUN TEXT            set the run's label\n"
     "  note RUN TEXT             set the run's note\n"
+    "  pack S P --cells CSV ...  S groups of P cells with even capacities, as CSV\n"
+    "                            (brimvolt-journal pack --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -314,6 +317,9 @@ constexpr Command kCommands[] = {
 };
 
 int Run(const QStringList& words) {
+    if (IsPackCommand(words)) {
+        return RunPackCommand(words);
+    }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included
     bool figureOptions = false;
