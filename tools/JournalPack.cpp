@@ -1,4 +1,5 @@
-// brimvolt-journal pack: S groups of P cells from a CSV of measured cells, as a plan in CSV.
+// brimvolt-journal pack: S groups of P cells from a CSV of measured cells or from the journal's
+// cell register, as a plan in CSV.
 
 #include "tools/JournalPack.h"
 
@@ -8,6 +9,8 @@
 #include <cstdio>
 #include <optional>
 
+#include "journal/CellSummary.h"
+#include "journal/Journal.h"
 #include "pack/CellCsv.h"
 #include "pack/Packing.h"
 #include "platform/Files.h"
@@ -22,15 +25,17 @@ constexpr int kExitUsage = 2;
 constexpr int kMaxSide = 10000;
 
 const char* const kPackUsage =
-    "Usage: brimvolt-journal pack S P --cells CSV [--max-rin-spread MOHM] [--min-capacity MAH]\n"
-    "                             [--require-rin] [--out PLAN.csv]\n"
+    "Usage: brimvolt-journal [--journal FILE] pack S P [--cells CSV] [--max-rin-spread MOHM]\n"
+    "                        [--min-capacity MAH] [--require-rin] [--out PLAN.csv]\n"
     "\n"
     "Groups cells into S groups in series of P cells in parallel, the groups' summed\n"
     "capacities as even as can be, every group's Rin range within MOHM when given. With more\n"
     "cells than S*P the best are used and the rest are spares.\n"
     "\n"
     "  --cells CSV            the cells: a header line, then name,capacity_mAh,rin_mOhm\n"
-    "                         (\",\" or \";\" between fields, an empty Rin for none)\n"
+    "                         (\",\" or \";\" between fields, an empty Rin for none);\n"
+    "                         else the journal's cells that are not retired nor in a\n"
+    "                         pack, with their last discharge capacity and last Rin\n"
     "  --max-rin-spread MOHM  the widest Rin range allowed in a group\n"
     "  --min-capacity MAH     cells below this capacity are left out\n"
     "  --require-rin          with --max-rin-spread: cells without a Rin are left out\n"
@@ -64,6 +69,7 @@ std::optional<double> Amount(const QString& text) {
 
 struct PackArguments {
     QStringList positional;  // "pack", S, P
+    QString journal = QStringLiteral("journal.sqlite");
     QString cells;
     QString out;
     PackRequest request;
@@ -86,9 +92,11 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
             return kExitOk;
         }
         if (word == QLatin1String("--journal")) {
-            ++i;  // the journal is not read when the cells come from a CSV
+            if (!valueOf(i, arguments.journal) || arguments.journal.isEmpty()) {
+                return UsageError(QStringLiteral("--journal needs a file"));
+            }
         } else if (word.startsWith(QLatin1String("--journal="))) {
-            continue;
+            arguments.journal = word.mid(10);
         } else if (word == QLatin1String("--require-rin")) {
             arguments.request.allowMissingRin = false;
         } else if (word == QLatin1String("--cells") || word == QLatin1String("--out") ||
@@ -131,15 +139,51 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
         }
         *sides[k] = side;
     }
-    if (arguments.cells.isEmpty()) {
-        return UsageError(QStringLiteral("pack needs --cells CSV"));
-    }
     if (!arguments.out.isEmpty() &&
         QFileInfo(arguments.out).canonicalFilePath() ==
             QFileInfo(arguments.cells).canonicalFilePath() &&
         QFileInfo::exists(arguments.out)) {
         return UsageError(QStringLiteral("%1: the plan would overwrite the cells it is made from")
                               .arg(arguments.out));
+    }
+    return std::nullopt;
+}
+
+/**
+ * The register's cells that can go into a pack: not retired, in no saved pack, with a
+ * discharge in the journal (its last capacity and the last Rin measured). Or an exit status.
+ */
+std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cells) {
+    CJournal journal;
+    const CJournal::OpenResult opened = journal.Open(path, CJournal::OpenMode::Existing);
+    if (!opened.Usable()) {
+        PrintError(
+            opened.status == CJournal::OpenStatus::Missing
+                ? QStringLiteral("%1: no journal there").arg(path)
+                : QStringLiteral("%1: cannot read the journal: %2").arg(path, opened.reason));
+        return kExitFailed;
+    }
+    if (!journal.HasCellRegister()) {
+        PrintError(QStringLiteral("%1: no cells in the journal yet").arg(path));
+        return kExitFailed;
+    }
+    const auto registered = journal.Cells();
+    const auto runs = journal.Runs();
+    const auto links = journal.RunCells();
+    if (!registered || !runs || !links) {
+        PrintError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
+        return kExitFailed;
+    }
+    for (const CellSummary& summary : SummarizeCells(*registered, *runs, *links)) {
+        if (summary.cell.retired || summary.cell.packId != 0 || !summary.lastCapacityMah) {
+            continue;
+        }
+        PackCell cell{summary.cell.name, static_cast<double>(*summary.lastCapacityMah),
+                      std::nullopt};
+        if (summary.lastRinMohm) {
+            cell.rinMohm = *summary.lastRinMohm;
+        }
+        cells.push_back(cell);
     }
     return std::nullopt;
 }
@@ -223,7 +267,9 @@ int RunPackCommand(const QStringList& words) {
         return *done;
     }
     std::vector<PackCell> cells;
-    if (const std::optional<int> failed = ReadCells(arguments.cells, cells)) {
+    if (const std::optional<int> failed = arguments.cells.isEmpty()
+                                              ? RegisterCells(arguments.journal, cells)
+                                              : ReadCells(arguments.cells, cells)) {
         return *failed;
     }
     const PackPlan plan = PlanPack(cells, arguments.request);

@@ -8,6 +8,8 @@
 #include <QTemporaryDir>
 #include <vector>
 
+#include "journal/Journal.h"
+
 namespace {
 
 struct ToolRun {
@@ -75,8 +77,8 @@ TEST_F(PackTool, PlanGroupsTheCellsEvenlyAndListsTheSpares) {
               ",\"He said \"\"old\"\"\",2000,80\n");
 
     // Within 1 mOhm the two close cells must pair, the cell without Rin goes with D4.
-    run = Tool({"pack", "2", "2", "--cells", "cells.csv", "--max-rin-spread", "1", "--out",
-                "plan.csv"});
+    run = Tool(
+        {"pack", "2", "2", "--cells", "cells.csv", "--max-rin-spread", "1", "--out", "plan.csv"});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_EQ(Read("plan.csv"),
               "group,cell,capacity_mAh,rin_mOhm\n"
@@ -116,7 +118,9 @@ TEST_F(PackTool, RefusalsSayWhyInOneLine) {
         {{"pack", "2", "2", "--cells", "bare.csv"}, 2, "bare.csv:1: a header line is expected"},
         {{"pack", "1", "1", "--cells", "wide.csv"}, 2, "wide.csv:3: expected name, capacity"},
         {{"pack", "1", "1", "--cells", "open.csv"}, 2, "open.csv:3: a quoted field is not closed"},
-        {{"pack", "1", "1", "--cells", "twice.csv"}, 2, "twice.csv:4: cell A1 is already on line 2"},
+        {{"pack", "1", "1", "--cells", "twice.csv"},
+         2,
+         "twice.csv:4: cell A1 is already on line 2"},
         {{"pack", "1", "1", "--cells", "minus.csv"}, 2, "minus.csv:2: the capacity is not"},
         {{"pack", "1", "1", "--cells", "nan.csv"}, 2, "nan.csv:2: the capacity is not"},
         {{"pack", "1", "1", "--cells", "rin.csv"}, 2, "rin.csv:2: the Rin is neither empty"},
@@ -125,17 +129,22 @@ TEST_F(PackTool, RefusalsSayWhyInOneLine) {
         {{"pack", "1", "1", "--cells", "."}, 1, ".: not a regular file"},
         {{"pack", "3", "2", "--cells", "cells.csv"}, 1, "too few cells: 3S2P needs 6, 5 can be"},
         {{"pack", "2", "2", "--cells", "cells.csv", "--max-rin-spread", "1", "--require-rin"},
-         1, "no grouping keeps the Rin spread of every group within 1 mOhm"},
+         1,
+         "no grouping keeps the Rin spread of every group within 1 mOhm"},
         {{"pack", "0", "2", "--cells", "cells.csv"}, 2, "S and P are whole numbers from 1"},
         {{"pack", "2", "--cells", "cells.csv"}, 2, "pack wants S and P"},
-        {{"pack", "2", "2"}, 2, "pack needs --cells CSV"},
-        {{"pack", "2", "2", "--cells", "cells.csv", "--min-capacity", "lots"}, 2,
+        {{"pack", "2", "2"}, 1, "journal.sqlite: no journal there"},
+        {{"pack", "2", "2", "--cells", "cells.csv", "--min-capacity", "lots"},
+         2,
          "--min-capacity wants a number from 0 up, not lots"},
-        {{"pack", "2", "2", "--cells", "cells.csv", "--max-rin-spread"}, 2,
+        {{"pack", "2", "2", "--cells", "cells.csv", "--max-rin-spread"},
+         2,
          "--max-rin-spread needs a value"},
-        {{"pack", "2", "2", "--cells", "cells.csv", "--out", "./cells.csv"}, 2,
+        {{"pack", "2", "2", "--cells", "cells.csv", "--out", "./cells.csv"},
+         2,
          "would overwrite the cells it is made from"},
-        {{"pack", "2", "2", "--cells", "cells.csv", "--out", "no/such/plan.csv"}, 1,
+        {{"pack", "2", "2", "--cells", "cells.csv", "--out", "no/such/plan.csv"},
+         1,
          "no/such/plan.csv: cannot be written"},
     };
     for (const Case& c : cases) {
@@ -150,4 +159,59 @@ TEST_F(PackTool, RefusalsSayWhyInOneLine) {
     }
     EXPECT_EQ(Read("cells.csv"), kCells);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("plan.csv")));
+}
+
+// Cells given to runs with `cell`, then packed from the register: retired cells, cells in a
+// pack and cells never discharged stay out; each cell counts with its last discharge.
+TEST_F(PackTool, CellsOfTheJournalArePackedFromTheRegister) {
+    const QString path = dir.filePath("journal.sqlite");
+    {
+        brimvolt::CJournal journal;
+        ASSERT_TRUE(journal.Open(path).Usable());
+        const struct {
+            int capacity;
+            int rin;
+            bool charge;
+        } runs[] = {{2400, 40, false}, {2510, 41, false}, {2490, 0, false},  {2500, 39, false},
+                    {2495, 40, false}, {3000, 40, false}, {3100, 40, false}, {1000, 40, true}};
+        for (const auto& r : runs) {
+            brimvolt::RunRecord run;
+            run.startedUtc = 1'700'000'000;
+            run.port = "COM3";
+            run.charge = r.charge;
+            run.capacityMah = r.capacity;
+            run.rinMohm = static_cast<std::uint16_t>(r.rin);
+            ASSERT_EQ(journal.SaveRun(run, {}), brimvolt::CJournal::SaveResult::Saved);
+        }
+    }
+    const char* const owners[] = {"A1", "A1", "B2", "C3", "D4", "old", "packed", "new"};
+    for (int run = 1; run <= 8; ++run) {
+        const ToolRun set =
+            Tool({"--journal", path, "cell", QString::number(run), owners[run - 1]});
+        ASSERT_EQ(set.exitCode, 0) << set.err.toStdString();
+    }
+    {
+        brimvolt::CJournal journal;
+        ASSERT_TRUE(journal.Open(path).Usable());
+        brimvolt::CellRecord old = *journal.CellNamed("old");
+        old.retired = true;
+        ASSERT_TRUE(journal.SaveCell(old));
+        brimvolt::CellRecord packed = *journal.CellNamed("packed");
+        packed.packId = 1;
+        ASSERT_TRUE(journal.SaveCell(packed));
+    }
+    const ToolRun run = Tool({"--journal", path, "pack", "2", "2"});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_EQ(run.out,
+              "group,cell,capacity_mAh,rin_mOhm\n"
+              "1,A1,2510,41\n"
+              "1,B2,2490,\n"
+              "2,C3,2500,39\n"
+              "2,D4,2495,40\n");
+
+    const ToolRun bad = Tool({"--journal", path, "cell", "99", "A1"});
+    EXPECT_EQ(bad.exitCode, 1);
+    EXPECT_TRUE(bad.err.contains("no run 99")) << bad.err.toStdString();
+    EXPECT_EQ(Tool({"--journal", path, "cell", "1", "A\x01"}).exitCode, 2);
+    EXPECT_EQ(Tool({"--journal", dir.filePath("none.sqlite"), "pack", "1", "1"}).exitCode, 1);
 }
