@@ -23,9 +23,14 @@ constexpr double kTotalWeight = 2.0;
 constexpr int kStepsPerCell = 500;
 // Rounds of iterated descent after the annealing: a few random exchanges, then descent.
 constexpr int kKicks = 50;
+constexpr std::size_t kKickCells = 10000;
 // Two groups (or a group and the spares) are shared out anew in every way when there are at
 // most this many ways.
 constexpr double kRegroupWays = 5000;
+// The local search exchanges with at most this many spares (or twice the pack), the largest.
+constexpr std::size_t kSearchedSpares = 100;
+// Exchanges of two cells for two are tried where there are at most this many.
+constexpr double kExchangeTwoWays = 200000;
 // The walk that finds groups within the Rin bound keeps a table this large at most.
 constexpr double kMaxWalkStates = 2e7;
 // Pools with at most this many groupings are searched through.
@@ -330,7 +335,13 @@ public:
         Descend();
         Anneal();
         Descend();
-        Kicks(kKicks);
+        // Large packs get fewer rounds: each descent costs about the square of their size.
+        std::size_t cells = 0;
+        for (const auto& group : groups) {
+            cells += group.size();
+        }
+        Kicks(
+            std::clamp(static_cast<int>(kKickCells / std::max<std::size_t>(cells, 1)), 2, kKicks));
     }
 
     /** Iterated descent: a few random exchanges from the best grouping, then descent again. */
@@ -489,7 +500,7 @@ private:
 
     /**
      * For groups too large to share out anew: two cells of group i for two of group j (or of
-     * the spares, j == the number of groups), when one of them is the fullest or the smallest.
+     * the spares, j == the number of groups), when they are the fullest and the smallest.
      */
     bool ExchangeTwo(std::size_t i, std::size_t j) {
         const std::size_t count = groups.size();
@@ -498,12 +509,14 @@ private:
         const auto isEnd = [&](std::size_t g) {
             return g < count && (sums[g] == *lowIt || sums[g] == *highIt);
         };
-        if (!isEnd(i) && !isEnd(j)) {
+        // The fullest with the smallest, or either with the spares: elsewhere the spread stays.
+        if (!isEnd(i) || !(toSpares || (isEnd(j) && sums[i] != sums[j]))) {
             return false;
         }
         std::vector<int>& mine = groups[i];
         std::vector<int>& theirs = toSpares ? spares : groups[j];
-        if (mine.size() < 2 || theirs.size() < 2) {
+        if (mine.size() < 2 || theirs.size() < 2 ||
+            Ways(mine.size(), 2) * Ways(theirs.size(), 2) > kExchangeTwoWays) {
             return false;
         }
         std::vector<double> trial = sums;
@@ -989,10 +1002,20 @@ PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request
                 spares.push_back(c);
             }
         }
+        // The search exchanges with the largest spares only: a few hundred give it every
+        // difference it can use, thousands would only slow each step.
+        const std::size_t reach =
+            std::max<std::size_t>(2 * static_cast<std::size_t>(inPack), kSearchedSpares);
+        std::vector<int> beyond;
+        if (spares.size() > reach) {
+            beyond.assign(spares.begin() + static_cast<std::ptrdiff_t>(reach), spares.end());
+            spares.resize(reach);
+        }
         CLocalSearch search(pool, std::move(*start), std::move(spares));
         search.Run();
         groups = search.Groups();
         spares = search.Spares();
+        spares.insert(spares.end(), beyond.begin(), beyond.end());
     }
 
     // Back to the caller's numbering: the fullest group first, the largest cells first.
