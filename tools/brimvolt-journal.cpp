@@ -22,6 +22,7 @@
 #include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "tools/JournalPack.h"
 
 namespace {
 
@@ -49,6 +50,10 @@ const char* const kUsage =
     "                            says otherwise, 1200x800 pixels unless --size does\n"
     "  label RUN TEXT            set the run's label\n"
     "  note RUN TEXT             set the run's note\n"
+    "  cell RUN NAME             the run belongs to the cell NAME (added to the register\n"
+    "                            when new); an empty NAME frees the run\n"
+    "  pack S P [--cells CSV]... S groups of P cells with even capacities, as CSV\n"
+    "                            (brimvolt-journal pack --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -304,6 +309,34 @@ int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     return kExitFailed;
 }
 
+constexpr int kMaxCellName = 200;
+
+int SetCell(CJournal& journal, const Arguments& arguments, std::int64_t id) {
+    const QString name = arguments.positional[2].trimmed();
+    bool control = false;
+    for (const QChar c : name) {
+        control = control || c.category() == QChar::Other_Control;
+    }
+    if (name.size() > kMaxCellName || control) {
+        return UsageError(
+            QStringLiteral("a cell name is at most %1 characters, without control characters")
+                .arg(kMaxCellName));
+    }
+    if (!journal.AddCellRegister()) {
+        PrintError(QStringLiteral("%1: cannot add the cell register: %2")
+                       .arg(journal.Path(), journal.LastError()));
+        return kExitFailed;
+    }
+    if (journal.SetRunCell(id, name)) {
+        return kExitOk;
+    }
+    PrintError(
+        journal.LastError().isEmpty()
+            ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
+            : QStringLiteral("%1: cannot write: %2").arg(journal.Path(), journal.LastError()));
+    return kExitFailed;
+}
+
 struct Command {
     const char* name;
     int minPositional;  // the command's own word included
@@ -315,9 +348,13 @@ struct Command {
 constexpr Command kCommands[] = {
     {"list", 1, 1, false, List},     {"csv", 2, 3, true, Csv},       {"curve", 3, 3, false, Curve},
     {"label", 3, 3, false, SetText}, {"note", 3, 3, false, SetText}, {"png", 3, 1000, false, Png},
+    {"cell", 3, 3, false, SetCell},
 };
 
 int Run(const QStringList& words) {
+    if (IsPackCommand(words)) {
+        return RunPackCommand(words);
+    }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included
     bool figureOptions = false;

@@ -1,5 +1,7 @@
 #include "journal/Journal.h"
 
+#include "journal/JournalCellSchema.h"
+
 #include <sqlite3.h>
 
 #include <QDateTime>
@@ -535,7 +537,7 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
                                                .arg(kApplicationId)
                                                .arg(kSchemaVersion)
                                                .toLatin1();
-                if (!Exec(kSchema) || !Exec(pragmas.constData())) {
+                if (!Exec(kSchema) || !Exec(kCellRegisterSchema) || !Exec(pragmas.constData())) {
                     return Fail(OpenStatus::Unavailable, lastError);
                 }
             }
@@ -543,6 +545,9 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
                 TakeError();
                 return Fail(OpenStatus::Unavailable, lastError);
             }
+        }
+        if (version >= kVersionBeforeCells && !AddCellRegister()) {
+            return Fail(OpenStatus::Unavailable, lastError);
         }
     }
 

@@ -7,6 +7,7 @@
 #include <span>
 #include <vector>
 
+#include "journal/CellRecord.h"
 #include "journal/RunRecord.h"
 
 struct sqlite3;
@@ -21,7 +22,9 @@ namespace brimvolt {
 class CJournal {
 public:
     /** The layout this program writes; a journal of a higher one is left alone. */
-    static constexpr int kSchemaVersion = 1;
+    static constexpr int kSchemaVersion = 2;
+    /** The last layout without the cell register: upgraded in place when the program opens it. */
+    static constexpr int kVersionBeforeCells = 1;
     /** Journals up to this size get every page checked when the program opens them. */
     static constexpr qint64 kFullCheckBytes = qint64{256} << 20;
 
@@ -97,6 +100,33 @@ public:
     bool SetNote(std::int64_t runId, const QString& note);
     /** Deletes the runs and their samples in one transaction. */
     bool DeleteRuns(std::span<const std::int64_t> runIds);
+
+    // The cell register (JournalCells.cpp).
+
+    /** Whether the journal has its cell register (a journal of version 1 has none yet). */
+    bool HasCellRegister();
+    /**
+     * Gives a journal of version 1 its cell register, in one transaction that keeps every run.
+     * A copy of the old file (CellUpgradeCopyPath()) is kept beside it until the upgrade has
+     * committed. True when the register is there.
+     */
+    bool AddCellRegister();
+    QString CellUpgradeCopyPath() const { return path + QStringLiteral(".v1"); }
+
+    /** Every cell, in the order they were added; nullopt on a read failure. */
+    std::optional<std::vector<CellRecord>> Cells();
+    /** The cell of that name, or nullopt: none (LastError() empty) or a read failure. */
+    std::optional<CellRecord> CellNamed(const QString& name);
+    /** Adds the cell (id 0, the id set) or writes it back; false when the name is taken. */
+    bool SaveCell(CellRecord& cell);
+    /**
+     * The run belongs to the cell of that name from now on; a name not in the register adds a
+     * cell of it. An empty name frees the run. False when there is no such run (LastError()
+     * empty) or the write failed.
+     */
+    bool SetRunCell(std::int64_t runId, const QString& name);
+    /** Which run belongs to which cell, by run; nullopt on a read failure. */
+    std::optional<std::vector<RunCellLink>> RunCells();
 
 private:
     struct Statements;

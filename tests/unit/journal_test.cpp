@@ -94,13 +94,13 @@ TEST(JournalOpen, EachKindOfFileIsOpenedSetAsideOrLeftAlone) {
         {"a newer journal",
          [](const QString& p) {
              MakeJournal(p, 10);
-             RunSql(p, "PRAGMA user_version=2;");
+             RunSql(p, "PRAGMA user_version=3;");
          },
          Status::Newer, Status::Newer},
         {"pages overwritten",
          [](const QString& p) {
              MakeJournal(p, 3000);
-             WriteBytes(p, QByteArray(4096, '\x5A'), 4096 * 9);  // a page of samples
+             WriteBytes(p, QByteArray(4096, '\x5A'), 4096 * 15);  // a page of samples
          },
          Status::SetAside, Status::Opened},
     };
@@ -143,7 +143,7 @@ TEST(JournalOpen, DamageFoundInUseIsSetAsideToo) {
     QTemporaryDir dir;
     const QString path = dir.filePath("journal.sqlite");
     MakeJournal(path, 3000);
-    WriteBytes(path, QByteArray(4096, '\x5A'), 4096 * 9);
+    WriteBytes(path, QByteArray(4096, '\x5A'), 4096 * 15);
     const QByteArray before = Bytes(path);
 
     // Opened unchecked, as a big journal is: the damage shows when the page is read.

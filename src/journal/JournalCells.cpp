@@ -1,0 +1,273 @@
+// The cell register of CJournal: cells, the runs that belong to them, and the upgrade that
+// gives a journal of version 1 its register.
+
+#include <sqlite3.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "journal/Journal.h"
+#include "journal/JournalCellSchema.h"
+
+namespace brimvolt {
+
+namespace {
+
+constexpr const char* kCellColumns = "id, name, chemistry, nominal_mah, maker, note, retired, pack";
+
+/** A statement prepared for one use, finalized with its scope. */
+class CQuery {
+public:
+    CQuery(sqlite3* db, const char* sql) {
+        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
+            stmt = nullptr;
+        }
+    }
+    CQuery(const CQuery&) = delete;
+    CQuery& operator=(const CQuery&) = delete;
+    ~CQuery() { sqlite3_finalize(stmt); }
+
+    bool Ok() const { return stmt != nullptr; }
+    CQuery& Bind(std::int64_t value) {
+        sqlite3_bind_int64(stmt, ++bound, value);
+        return *this;
+    }
+    CQuery& Bind(const QString& text) {
+        const QByteArray utf8 = text.toUtf8();
+        sqlite3_bind_text(stmt, ++bound, utf8.constData(), static_cast<int>(utf8.size()),
+                          SQLITE_TRANSIENT);
+        return *this;
+    }
+    int Step() { return stmt ? sqlite3_step(stmt) : SQLITE_ERROR; }
+    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt, column); }
+    QString Text(int column) const {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
+        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
+    }
+
+private:
+    sqlite3_stmt* stmt = nullptr;
+    int bound = 0;
+};
+
+CellRecord ReadCell(const CQuery& query) {
+    CellRecord cell;
+    cell.id = query.Int(0);
+    cell.name = query.Text(1);
+    // A stored number outside the list is read as "other", never as a value out of range.
+    const std::int64_t chemistry = query.Int(2);
+    cell.chemistry = chemistry >= 0 && chemistry <= static_cast<int>(Chemistry::Other)
+                         ? static_cast<Chemistry>(chemistry)
+                         : Chemistry::Other;
+    cell.nominalMah =
+        static_cast<std::int32_t>(std::clamp<std::int64_t>(query.Int(3), 0, 1'000'000'000));
+    cell.maker = query.Text(4);
+    cell.note = query.Text(5);
+    cell.retired = query.Int(6) != 0;
+    cell.packId = std::max<std::int64_t>(query.Int(7), 0);
+    return cell;
+}
+
+}  // namespace
+
+bool CJournal::HasCellRegister() {
+    if (!db) {
+        TakeError();
+        return false;
+    }
+    CQuery version(db, "PRAGMA user_version");
+    if (version.Step() != SQLITE_ROW) {
+        TakeError();
+        return false;
+    }
+    return version.Int(0) >= 2;
+}
+
+bool CJournal::AddCellRegister() {
+    lastError.clear();
+    const QString copy = CellUpgradeCopyPath();
+    if (HasCellRegister()) {
+        // A copy left by an upgrade killed after its commit is of the old journal only.
+        if (QFileInfo(copy).isFile()) {
+            QFile::remove(copy);
+        }
+        return true;
+    }
+    if (!lastError.isEmpty()) {
+        return false;
+    }
+    // The copy is a consistent picture of the journal, written log included, before anything
+    // changes; it goes once the upgrade has committed. A copy left by an upgrade that was cut
+    // short is of the same journal and is made anew.
+    QFile::remove(copy);
+    {
+        CQuery vacuum(db, "VACUUM INTO ?");
+        if (!vacuum.Ok() || vacuum.Bind(copy).Step() != SQLITE_DONE) {
+            TakeError();
+            lastError = QStringLiteral("%1: cannot keep a copy before the upgrade: %2")
+                            .arg(copy, lastError);
+            return false;
+        }
+    }
+    if (!Exec("BEGIN IMMEDIATE")) {
+        return false;
+    }
+    CQuery version(db, "PRAGMA user_version");
+    const bool stillOld = version.Step() == SQLITE_ROW && version.Int(0) == kVersionBeforeCells;
+    const QByteArray mark = QByteArrayLiteral("PRAGMA user_version=2;");
+    if (stillOld && (!Exec(kCellRegisterSchema) || !Exec(mark.constData()))) {
+        const QString reason = lastError;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        lastError = reason;
+        return false;
+    }
+    if (!Exec("COMMIT")) {
+        const QString reason = lastError;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        lastError = reason;
+        return false;
+    }
+    QFile::remove(copy);
+    return true;
+}
+
+std::optional<std::vector<CellRecord>> CJournal::Cells() {
+    if (!db) {
+        TakeError();
+        return std::nullopt;
+    }
+    const std::string sql = std::string("SELECT ") + kCellColumns + " FROM cells ORDER BY id";
+    CQuery select(db, sql.c_str());
+    std::vector<CellRecord> cells;
+    int code = SQLITE_ROW;
+    while ((code = select.Step()) == SQLITE_ROW) {
+        cells.push_back(ReadCell(select));
+    }
+    if (code != SQLITE_DONE) {
+        TakeError();
+        return std::nullopt;
+    }
+    return cells;
+}
+
+std::optional<CellRecord> CJournal::CellNamed(const QString& name) {
+    lastError.clear();
+    if (!db) {
+        TakeError();
+        return std::nullopt;
+    }
+    const std::string sql = std::string("SELECT ") + kCellColumns + " FROM cells WHERE name = ?";
+    CQuery select(db, sql.c_str());
+    select.Bind(name);
+    const int code = select.Step();
+    if (code == SQLITE_ROW) {
+        return ReadCell(select);
+    }
+    if (code != SQLITE_DONE) {
+        TakeError();
+    }
+    return std::nullopt;
+}
+
+bool CJournal::SaveCell(CellRecord& cell) {
+    lastError.clear();
+    if (!db) {
+        TakeError();
+        return false;
+    }
+    CQuery write(db, cell.id == 0 ? "INSERT INTO cells (chemistry, nominal_mah, maker, note, "
+                                    "retired, pack, name) VALUES (?, ?, ?, ?, ?, ?, ?)"
+                                  : "UPDATE cells SET chemistry = ?, nominal_mah = ?, maker = ?, "
+                                    "note = ?, retired = ?, pack = ?, name = ? WHERE id = ?");
+    write.Bind(static_cast<std::int64_t>(cell.chemistry))
+        .Bind(cell.nominalMah)
+        .Bind(cell.maker)
+        .Bind(cell.note)
+        .Bind(cell.retired ? 1 : 0)
+        .Bind(cell.packId)
+        .Bind(cell.name);
+    if (cell.id != 0) {
+        write.Bind(cell.id);
+    }
+    if (write.Step() != SQLITE_DONE) {
+        TakeError();
+        return false;
+    }
+    if (cell.id == 0) {
+        cell.id = sqlite3_last_insert_rowid(db);
+    }
+    return true;
+}
+
+bool CJournal::SetRunCell(std::int64_t runId, const QString& name) {
+    lastError.clear();
+    if (!db) {
+        TakeError();
+        return false;
+    }
+    if (!Exec("BEGIN IMMEDIATE")) {
+        return false;
+    }
+    const auto fail = [&] {
+        if (lastError.isEmpty()) {
+            TakeError();
+        }
+        const QString reason = lastError;
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        lastError = reason;
+        return false;
+    };
+    CQuery run(db, "SELECT 1 FROM runs WHERE id = ?");
+    run.Bind(runId);
+    const int found = run.Step();
+    if (found == SQLITE_DONE) {
+        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        lastError.clear();
+        return false;
+    }
+    if (found != SQLITE_ROW) {
+        return fail();
+    }
+    if (name.isEmpty()) {
+        CQuery unlink(db, "DELETE FROM run_cells WHERE run = ?");
+        if (unlink.Bind(runId).Step() != SQLITE_DONE) {
+            return fail();
+        }
+    } else {
+        CQuery add(db, "INSERT OR IGNORE INTO cells (name) VALUES (?)");
+        CQuery link(db,
+                    "INSERT OR REPLACE INTO run_cells (run, cell) "
+                    "SELECT ?, id FROM cells WHERE name = ?");
+        if (add.Bind(name).Step() != SQLITE_DONE ||
+            link.Bind(runId).Bind(name).Step() != SQLITE_DONE) {
+            return fail();
+        }
+    }
+    if (!Exec("COMMIT")) {
+        return fail();
+    }
+    return true;
+}
+
+std::optional<std::vector<RunCellLink>> CJournal::RunCells() {
+    if (!db) {
+        TakeError();
+        return std::nullopt;
+    }
+    CQuery select(db, "SELECT run, cell FROM run_cells ORDER BY run");
+    std::vector<RunCellLink> links;
+    int code = SQLITE_ROW;
+    while ((code = select.Step()) == SQLITE_ROW) {
+        links.push_back({select.Int(0), select.Int(1)});
+    }
+    if (code != SQLITE_DONE) {
+        TakeError();
+        return std::nullopt;
+    }
+    return links;
+}
+
+}  // namespace brimvolt

@@ -1,0 +1,1080 @@
+#include "pack/Packing.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <numeric>
+#include <random>
+
+namespace brimvolt {
+
+namespace {
+
+constexpr double kEps = 1e-9;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+// The annealing's random moves come from a fixed seed, so the same cells give the same plan.
+constexpr std::uint32_t kSeed = 20240601;
+// The annealing's cost: the spread, plus the squared deviations of the group sums (to tell
+// equal spreads apart), minus the capacity a spare brings in (so the best cells stay in).
+constexpr double kSquaresWeight = 0.05;
+constexpr double kTotalWeight = 2.0;
+constexpr int kStepsPerCell = 500;
+// Rounds of iterated descent after the annealing: a few random exchanges, then descent.
+constexpr int kKicks = 50;
+constexpr std::size_t kKickCells = 10000;
+// Two groups (or a group and the spares) are shared out anew in every way when there are at
+// most this many ways.
+constexpr double kRegroupWays = 5000;
+// The local search exchanges with at most this many spares (or twice the pack), the largest.
+constexpr std::size_t kSearchedSpares = 100;
+// Exchanges of two cells for two are tried where there are at most this many.
+constexpr double kExchangeTwoWays = 200000;
+// The walk that finds groups within the Rin bound keeps a table this large at most.
+constexpr double kMaxWalkStates = 2e7;
+// Pools with at most this many groupings are searched through.
+constexpr double kExactWays = 1e6;
+
+/** How good a grouping is: the smaller spread first, then the larger pack. */
+struct Score {
+    double spread = kInf;
+    double pack = -kInf;
+};
+
+bool Better(const Score& a, const Score& b) {
+    if (a.spread < b.spread - kEps) {
+        return true;
+    }
+    if (a.spread > b.spread + kEps) {
+        return false;
+    }
+    return a.pack > b.pack + kEps;
+}
+
+Score ScoreOf(const std::vector<double>& sums) {
+    const auto [low, high] = std::minmax_element(sums.begin(), sums.end());
+    return {*high - *low, *low};
+}
+
+/** The usable cells, numbered 0..n-1, largest first. */
+struct Pool {
+    std::vector<int> index;  // into the cells given
+    std::vector<double> cap;
+    std::vector<double> rin;  // NaN: not measured
+    double bound = kInf;
+
+    int Size() const { return static_cast<int>(cap.size()); }
+    bool HasRin(int c) const { return !std::isnan(rin[static_cast<std::size_t>(c)]); }
+    double Cap(int c) const { return cap[static_cast<std::size_t>(c)]; }
+    double Rin(int c) const { return rin[static_cast<std::size_t>(c)]; }
+};
+
+/** A group's Rin range fits the bound (cells without a Rin do not count). */
+bool RinFits(const Pool& pool, const std::vector<int>& group, int out = -1, int in = -1) {
+    if (std::isinf(pool.bound)) {
+        return true;
+    }
+    double low = kInf;
+    double high = -kInf;
+    const auto take = [&](int c) {
+        if (pool.HasRin(c)) {
+            low = std::min(low, pool.Rin(c));
+            high = std::max(high, pool.Rin(c));
+        }
+    };
+    for (const int c : group) {
+        if (c != out) {
+            take(c);
+        }
+    }
+    if (in >= 0) {
+        take(in);
+    }
+    return high - low <= pool.bound + kEps || low > high;
+}
+
+/** Every grouping of the pool, with cuts: for small pools, where it is the answer. */
+class CExactSearch {
+public:
+    CExactSearch(const Pool& pool, int series, int parallel)
+        : pool(pool),
+          series(series),
+          parallel(parallel),
+          maxSpares(pool.Size() - series * parallel),
+          sums(static_cast<std::size_t>(series), 0.0),
+          counts(static_cast<std::size_t>(series), 0),
+          low(static_cast<std::size_t>(series), kInf),
+          high(static_cast<std::size_t>(series), -kInf),
+          assign(static_cast<std::size_t>(pool.Size()), -1) {}
+
+    /** The best assignment (group of each cell, -1 a spare), or empty when none fits. */
+    std::vector<int> Run() {
+        Place(0);
+        return best;
+    }
+
+private:
+    void Place(int k) {
+        if (k == pool.Size()) {
+            const Score score = ScoreOf(sums);
+            if (best.empty() || Better(score, bestScore)) {
+                bestScore = score;
+                best = assign;
+            }
+            return;
+        }
+        if (pool.Size() - k < series * parallel - placed) {
+            return;
+        }
+        if (!best.empty()) {
+            // Sums only grow, and a full group's sum is final: no completion can do better.
+            double largest = -kInf;
+            double smallestFull = kInf;
+            for (int g = 0; g < series; ++g) {
+                largest = std::max(largest, sums[Ix(g)]);
+                if (counts[Ix(g)] == parallel) {
+                    smallestFull = std::min(smallestFull, sums[Ix(g)]);
+                }
+            }
+            if (largest - smallestFull > bestScore.spread + kEps) {
+                return;
+            }
+        }
+        const double cap = pool.Cap(k);
+        const bool hasRin = pool.HasRin(k);
+        // Groups are interchangeable: a cell opens at most the first empty one.
+        const int reach = std::min(opened + 1, series);
+        for (int g = 0; g < reach; ++g) {
+            const std::size_t gi = Ix(g);
+            if (counts[gi] == parallel) {
+                continue;
+            }
+            const double oldLow = low[gi];
+            const double oldHigh = high[gi];
+            if (hasRin) {
+                const double newLow = std::min(oldLow, pool.Rin(k));
+                const double newHigh = std::max(oldHigh, pool.Rin(k));
+                if (newHigh - newLow > pool.bound + kEps) {
+                    continue;
+                }
+                low[gi] = newLow;
+                high[gi] = newHigh;
+            }
+            const int oldOpened = opened;
+            opened = std::max(opened, g + 1);
+            sums[gi] += cap;
+            ++counts[gi];
+            ++placed;
+            assign[Ix(k)] = g;
+            Place(k + 1);
+            assign[Ix(k)] = -1;
+            --placed;
+            --counts[gi];
+            sums[gi] -= cap;
+            opened = oldOpened;
+            low[gi] = oldLow;
+            high[gi] = oldHigh;
+        }
+        if (spares < maxSpares) {
+            ++spares;
+            Place(k + 1);
+            --spares;
+        }
+    }
+
+    static std::size_t Ix(int i) { return static_cast<std::size_t>(i); }
+
+    const Pool& pool;
+    const int series;
+    const int parallel;
+    const int maxSpares;
+    std::vector<double> sums;
+    std::vector<int> counts;
+    std::vector<double> low;
+    std::vector<double> high;
+    std::vector<int> assign;
+    int placed = 0;
+    int opened = 0;
+    int spares = 0;
+    std::vector<int> best;
+    Score bestScore;
+};
+
+/**
+ * Groups the given cells (exactly S×P of them) so that every group keeps its Rin range: the
+ * cells with a Rin sorted and cut into the fewest runs that fit, the cells without one filling
+ * up. Fewest runs is what the greedy cut gives, so a failure here means no grouping exists.
+ */
+std::optional<std::vector<std::vector<int>>> RinBands(const Pool& pool, std::vector<int> cells,
+                                                      int series, int parallel) {
+    std::vector<int> measured;
+    std::vector<int> wild;
+    for (const int c : cells) {
+        (pool.HasRin(c) ? measured : wild).push_back(c);
+    }
+    std::sort(measured.begin(), measured.end(),
+              [&](int a, int b) { return pool.Rin(a) < pool.Rin(b); });
+    std::vector<std::vector<int>> groups;
+    for (std::size_t i = 0; i < measured.size();) {
+        std::vector<int> group;
+        const double first = pool.Rin(measured[i]);
+        while (i < measured.size() && static_cast<int>(group.size()) < parallel &&
+               pool.Rin(measured[i]) - first <= pool.bound + kEps) {
+            group.push_back(measured[i++]);
+        }
+        groups.push_back(std::move(group));
+        if (static_cast<int>(groups.size()) > series) {
+            return std::nullopt;
+        }
+    }
+    groups.resize(static_cast<std::size_t>(series));
+    std::size_t w = 0;
+    for (auto& group : groups) {
+        while (static_cast<int>(group.size()) < parallel && w < wild.size()) {
+            group.push_back(wild[w++]);
+        }
+    }
+    return groups;
+}
+
+/**
+ * S groups drawn from the whole pool when the largest cells cannot be grouped within the Rin
+ * bound, or nullopt when no S groups exist. Some best choice of groups takes, for each group,
+ * cells that follow each other in Rin order (two groups that cross can trade cells without
+ * widening either), so counting the groups is a walk over the sorted cells: skip a cell, or
+ * start a group at it with k of its neighbours and P-k cells without a Rin.
+ */
+std::optional<std::vector<std::vector<int>>> RinWindows(const Pool& pool, int series,
+                                                        int parallel) {
+    std::vector<int> measured;
+    std::vector<int> wild;  // largest first, as the pool is ordered
+    for (int c = 0; c < pool.Size(); ++c) {
+        (pool.HasRin(c) ? measured : wild).push_back(c);
+    }
+    std::stable_sort(measured.begin(), measured.end(),
+                     [&](int a, int b) { return pool.Rin(a) < pool.Rin(b); });
+    const std::size_t n = measured.size();
+    const std::size_t p = static_cast<std::size_t>(parallel);
+    const std::size_t w = std::min(wild.size(), static_cast<std::size_t>(series) * p);
+    if (static_cast<double>(n + 1) * static_cast<double>(w + 1) > kMaxWalkStates) {
+        return std::nullopt;
+    }
+    // most[i][u]: groups to be had from measured[i..] with u cells without a Rin (at most S);
+    // take[i][u]: the cells of measured the first group takes there, 0 to skip measured[i].
+    const std::size_t width = w + 1;
+    std::vector<int> most((n + 1) * width, 0);
+    std::vector<std::uint16_t> take((n + 1) * width, 0);
+    for (std::size_t u = 0; u <= w; ++u) {
+        most[n * width + u] = std::min(static_cast<int>(u / p), series);
+    }
+    for (std::size_t i = n; i-- > 0;) {
+        std::size_t reach = 0;
+        while (reach < p && i + reach < n &&
+               pool.Rin(measured[i + reach]) - pool.Rin(measured[i]) <= pool.bound + kEps) {
+            ++reach;
+        }
+        for (std::size_t u = 0; u <= w; ++u) {
+            int best = most[(i + 1) * width + u];
+            std::uint16_t choice = 0;
+            for (std::size_t k = 1; k <= reach; ++k) {
+                const std::size_t need = p - k;
+                if (need <= u) {
+                    const int groups = std::min(1 + most[(i + k) * width + u - need], series);
+                    if (groups > best) {
+                        best = groups;
+                        choice = static_cast<std::uint16_t>(k);
+                    }
+                }
+            }
+            most[i * width + u] = best;
+            take[i * width + u] = choice;
+        }
+    }
+    if (most[w] < series) {
+        return std::nullopt;
+    }
+    std::vector<std::vector<int>> groups;
+    std::size_t i = 0;
+    std::size_t u = w;
+    std::size_t nextWild = 0;
+    while (std::ssize(groups) < series && i < n) {
+        const std::size_t k = take[i * width + u];
+        if (k == 0) {
+            ++i;
+            continue;
+        }
+        std::vector<int> group(measured.begin() + static_cast<std::ptrdiff_t>(i),
+                               measured.begin() + static_cast<std::ptrdiff_t>(i + k));
+        for (std::size_t f = k; f < p; ++f) {
+            group.push_back(wild[nextWild++]);
+        }
+        u -= p - k;
+        i += k;
+        groups.push_back(std::move(group));
+    }
+    while (std::ssize(groups) < series) {
+        groups.emplace_back(wild.begin() + static_cast<std::ptrdiff_t>(nextWild),
+                            wild.begin() + static_cast<std::ptrdiff_t>(nextWild + p));
+        nextWild += p;
+    }
+    return groups;
+}
+
+/** Exchanges between groups and with the spares, from a grouping that keeps the Rin bound. */
+class CLocalSearch {
+public:
+    CLocalSearch(const Pool& pool, std::vector<std::vector<int>> start, std::vector<int> spares)
+        : pool(pool), groups(std::move(start)), spares(std::move(spares)) {
+        for (const auto& group : groups) {
+            sums.push_back(Sum(group));
+        }
+    }
+
+    void Run() {
+        Descend();
+        Anneal();
+        Descend();
+        // Large packs get fewer rounds: each descent costs about the square of their size.
+        std::size_t cells = 0;
+        for (const auto& group : groups) {
+            cells += group.size();
+        }
+        Kicks(
+            std::clamp(static_cast<int>(kKickCells / std::max<std::size_t>(cells, 1)), 2, kKicks));
+    }
+
+    /** Iterated descent: a few random exchanges from the best grouping, then descent again. */
+    void Kicks(int kicks) {
+        std::mt19937 random(kSeed + 1);
+        const auto pick = [&](std::size_t size) {
+            return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+        };
+        auto bestGroups = groups;
+        auto bestSpares = spares;
+        auto bestSums = sums;
+        for (int kick = 0; kick < kicks && ScoreOf(bestSums).spread > kEps; ++kick) {
+            for (int k = 0, tries = 0; k < 3 && tries < 100; ++tries) {
+                const std::size_t i = pick(groups.size());
+                const std::size_t x = pick(groups[i].size());
+                const bool spare = !spares.empty() && pick(4) == 0;
+                const std::size_t j = spare ? 0 : pick(groups.size());
+                if (!spare && j == i) {
+                    continue;
+                }
+                std::vector<int>& other = spare ? spares : groups[j];
+                const std::size_t y = pick(other.size());
+                if (!RinFits(pool, groups[i], groups[i][x], other[y]) ||
+                    (!spare && !RinFits(pool, groups[j], other[y], groups[i][x]))) {
+                    continue;
+                }
+                const double d = pool.Cap(other[y]) - pool.Cap(groups[i][x]);
+                sums[i] += d;
+                if (!spare) {
+                    sums[j] -= d;
+                }
+                std::swap(groups[i][x], other[y]);
+                ++k;
+            }
+            Descend();
+            if (Improves(sums, bestSums)) {
+                bestGroups = groups;
+                bestSpares = spares;
+                bestSums = sums;
+            } else {
+                groups = bestGroups;
+                spares = bestSpares;
+                sums = bestSums;
+            }
+        }
+        groups = std::move(bestGroups);
+        spares = std::move(bestSpares);
+        sums = std::move(bestSums);
+    }
+
+    const std::vector<std::vector<int>>& Groups() const { return groups; }
+    const std::vector<int>& Spares() const { return spares; }
+
+private:
+    double Sum(const std::vector<int>& group) const {
+        double sum = 0.0;
+        for (const int c : group) {
+            sum += pool.Cap(c);
+        }
+        return sum;
+    }
+
+    bool SwapFits(std::size_t i, std::size_t j, int a, int b) const {
+        return RinFits(pool, groups[i], a, b) && RinFits(pool, groups[j], b, a);
+    }
+
+    void Descend() {
+        do {
+            while (EvenPairs()) {
+            }
+        } while (NarrowSpread() || Regroup());
+    }
+
+    static double Squares(const std::vector<double>& values) {
+        const double mean =
+            std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+        double squares = 0.0;
+        for (const double value : values) {
+            squares += (value - mean) * (value - mean);
+        }
+        return squares;
+    }
+
+    /** The score, and on equal scores the smaller squared deviations. */
+    static bool Improves(const std::vector<double>& trial, const std::vector<double>& now) {
+        const Score a = ScoreOf(trial);
+        const Score b = ScoreOf(now);
+        if (Better(a, b)) {
+            return true;
+        }
+        return !Better(b, a) && Squares(trial) < Squares(now) - kEps;
+    }
+
+    /**
+     * Where there are few enough ways, every way of sharing the cells of two groups, or of a
+     * group and the spares, between them; the one that improves most is made. Small groups
+     * need this: one exchange at a time moves too coarsely through their sums.
+     */
+    bool Regroup() {
+        bool moved = false;
+        const std::size_t count = groups.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            for (std::size_t j = 0; j <= count; ++j) {
+                const bool toSpares = j == count;
+                if (j == i || (toSpares && spares.empty()) || (!toSpares && j < i)) {
+                    continue;
+                }
+                std::vector<int> both = groups[i];
+                const std::vector<int>& other = toSpares ? spares : groups[j];
+                both.insert(both.end(), other.begin(), other.end());
+                const std::size_t p = groups[i].size();
+                if (Ways(both.size(), p) > kRegroupWays) {
+                    moved = ExchangeTwo(i, j) || moved;
+                    continue;
+                }
+                double bothSum = 0.0;
+                for (const int c : both) {
+                    bothSum += pool.Cap(c);
+                }
+                std::vector<std::size_t> pickIx(p);
+                std::iota(pickIx.begin(), pickIx.end(), 0);
+                std::vector<double> trial = sums;
+                std::vector<double> bestSums = sums;
+                std::optional<std::vector<std::size_t>> best;
+                std::vector<int> mine;
+                std::vector<int> rest;
+                do {
+                    double sum = 0.0;
+                    for (const std::size_t k : pickIx) {
+                        sum += pool.Cap(both[k]);
+                    }
+                    trial[i] = sum;
+                    if (!toSpares) {
+                        trial[j] = bothSum - sum;
+                    }
+                    if (!Improves(trial, bestSums)) {
+                        continue;
+                    }
+                    Split(both, pickIx, mine, rest);
+                    if (RinFits(pool, mine) && (toSpares || RinFits(pool, rest))) {
+                        bestSums = trial;
+                        best = pickIx;
+                    }
+                } while (NextCombination(pickIx, both.size()));
+                if (best) {
+                    Split(both, *best, mine, rest);
+                    groups[i] = mine;
+                    (toSpares ? spares : groups[j]) = rest;
+                    sums = bestSums;
+                    moved = true;
+                }
+            }
+        }
+        return moved;
+    }
+
+    /**
+     * For groups too large to share out anew: two cells of group i for two of group j (or of
+     * the spares, j == the number of groups), when they are the fullest and the smallest.
+     */
+    bool ExchangeTwo(std::size_t i, std::size_t j) {
+        const std::size_t count = groups.size();
+        const bool toSpares = j == count;
+        const auto [lowIt, highIt] = std::minmax_element(sums.begin(), sums.end());
+        const auto isEnd = [&](std::size_t g) {
+            return g < count && (sums[g] == *lowIt || sums[g] == *highIt);
+        };
+        // The fullest with the smallest, or either with the spares: elsewhere the spread stays.
+        if (!isEnd(i) || !(toSpares || (isEnd(j) && sums[i] != sums[j]))) {
+            return false;
+        }
+        std::vector<int>& mine = groups[i];
+        std::vector<int>& theirs = toSpares ? spares : groups[j];
+        if (mine.size() < 2 || theirs.size() < 2 ||
+            Ways(mine.size(), 2) * Ways(theirs.size(), 2) > kExchangeTwoWays) {
+            return false;
+        }
+        std::vector<double> trial = sums;
+        std::vector<double> bestSums = sums;
+        std::optional<std::array<std::size_t, 4>> best;
+        for (std::size_t a1 = 0; a1 < mine.size(); ++a1) {
+            for (std::size_t a2 = a1 + 1; a2 < mine.size(); ++a2) {
+                const double out = pool.Cap(mine[a1]) + pool.Cap(mine[a2]);
+                for (std::size_t b1 = 0; b1 < theirs.size(); ++b1) {
+                    for (std::size_t b2 = b1 + 1; b2 < theirs.size(); ++b2) {
+                        const double d = pool.Cap(theirs[b1]) + pool.Cap(theirs[b2]) - out;
+                        if (std::abs(d) <= kEps) {
+                            continue;
+                        }
+                        trial[i] = sums[i] + d;
+                        if (!toSpares) {
+                            trial[j] = sums[j] - d;
+                        }
+                        if (Improves(trial, bestSums) &&
+                            FitsAfter(mine, {a1, a2}, theirs, {b1, b2}) &&
+                            (toSpares || FitsAfter(theirs, {b1, b2}, mine, {a1, a2}))) {
+                            bestSums = trial;
+                            best = std::array{a1, a2, b1, b2};
+                        }
+                    }
+                }
+            }
+        }
+        if (!best) {
+            return false;
+        }
+        std::swap(mine[(*best)[0]], theirs[(*best)[2]]);
+        std::swap(mine[(*best)[1]], theirs[(*best)[3]]);
+        sums = bestSums;
+        return true;
+    }
+
+    /** The group keeps its Rin range with its cells at `out` replaced by `in`'s at `from`. */
+    bool FitsAfter(const std::vector<int>& group, std::array<std::size_t, 2> out,
+                   const std::vector<int>& in, std::array<std::size_t, 2> from) const {
+        std::vector<int> after;
+        for (std::size_t k = 0; k < group.size(); ++k) {
+            if (k != out[0] && k != out[1]) {
+                after.push_back(group[k]);
+            }
+        }
+        after.push_back(in[from[0]]);
+        after.push_back(in[from[1]]);
+        return RinFits(pool, after);
+    }
+
+    static void Split(const std::vector<int>& both, const std::vector<std::size_t>& pickIx,
+                      std::vector<int>& mine, std::vector<int>& rest) {
+        mine.clear();
+        rest.clear();
+        std::size_t next = 0;
+        for (std::size_t k = 0; k < both.size(); ++k) {
+            if (next < pickIx.size() && pickIx[next] == k) {
+                mine.push_back(both[k]);
+                ++next;
+            } else {
+                rest.push_back(both[k]);
+            }
+        }
+    }
+
+    static double Ways(std::size_t n, std::size_t k) {
+        double ways = 1.0;
+        for (std::size_t t = 1; t <= k; ++t) {
+            ways = ways * static_cast<double>(n - k + t) / static_cast<double>(t);
+        }
+        return ways;
+    }
+
+    /** The next k-subset of 0..n-1 in lexicographic order; false after the last. */
+    static bool NextCombination(std::vector<std::size_t>& pickIx, std::size_t n) {
+        const std::size_t k = pickIx.size();
+        for (std::size_t t = k; t-- > 0;) {
+            if (pickIx[t] < n - k + t) {
+                ++pickIx[t];
+                for (std::size_t u = t + 1; u < k; ++u) {
+                    pickIx[u] = pickIx[u - 1] + 1;
+                }
+                return true;
+            }
+        }
+        return false;
+    }
+
+    /**
+     * For every pair of groups, the exchange of one cell each that brings their sums closest
+     * (the sum of squared deviations falls by d·(D−d)). True when anything moved.
+     */
+    bool EvenPairs() {
+        bool moved = false;
+        const std::size_t count = groups.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            for (std::size_t j = 0; j < count; ++j) {
+                const double gap = sums[i] - sums[j];
+                if (gap <= kEps) {
+                    continue;
+                }
+                double bestGain = kEps;
+                std::size_t bestA = 0;
+                std::size_t bestB = 0;
+                bool found = false;
+                for (std::size_t x = 0; x < groups[i].size(); ++x) {
+                    for (std::size_t y = 0; y < groups[j].size(); ++y) {
+                        const double d = pool.Cap(groups[i][x]) - pool.Cap(groups[j][y]);
+                        if (d <= kEps || d >= gap - kEps) {
+                            continue;
+                        }
+                        const double gain = d * (gap - d);
+                        if (gain > bestGain && SwapFits(i, j, groups[i][x], groups[j][y])) {
+                            bestGain = gain;
+                            bestA = x;
+                            bestB = y;
+                            found = true;
+                        }
+                    }
+                }
+                if (found) {
+                    const double d = pool.Cap(groups[i][bestA]) - pool.Cap(groups[j][bestB]);
+                    std::swap(groups[i][bestA], groups[j][bestB]);
+                    sums[i] -= d;
+                    sums[j] += d;
+                    moved = true;
+                }
+            }
+        }
+        return moved;
+    }
+
+    /**
+     * The one exchange that improves the score most: the fullest or the smallest group with any
+     * other group, or one of them with a spare. True when it was made.
+     */
+    bool NarrowSpread() {
+        const std::size_t count = groups.size();
+        const auto [lowIt, highIt] = std::minmax_element(sums.begin(), sums.end());
+        const std::size_t ends[] = {static_cast<std::size_t>(highIt - sums.begin()),
+                                    static_cast<std::size_t>(lowIt - sums.begin())};
+        Score best = ScoreOf(sums);
+        struct Move {
+            std::size_t i = 0, j = 0, x = 0, y = 0;
+            bool spare = false;
+        };
+        std::optional<Move> move;
+        for (const std::size_t i : ends) {
+            for (std::size_t x = 0; x < groups[i].size(); ++x) {
+                const int a = groups[i][x];
+                for (std::size_t j = 0; j < count; ++j) {
+                    if (j == i) {
+                        continue;
+                    }
+                    for (std::size_t y = 0; y < groups[j].size(); ++y) {
+                        const double d = pool.Cap(a) - pool.Cap(groups[j][y]);
+                        if (std::abs(d) <= kEps) {
+                            continue;
+                        }
+                        sums[i] -= d;
+                        sums[j] += d;
+                        const Score score = ScoreOf(sums);
+                        sums[i] += d;
+                        sums[j] -= d;
+                        if (Better(score, best) && SwapFits(i, j, a, groups[j][y])) {
+                            best = score;
+                            move = Move{i, j, x, y, false};
+                        }
+                    }
+                }
+                for (std::size_t y = 0; y < spares.size(); ++y) {
+                    const double d = pool.Cap(a) - pool.Cap(spares[y]);
+                    sums[i] -= d;
+                    const Score score = ScoreOf(sums);
+                    sums[i] += d;
+                    if (Better(score, best) && RinFits(pool, groups[i], a, spares[y])) {
+                        best = score;
+                        move = Move{i, 0, x, y, true};
+                    }
+                }
+            }
+        }
+        if (!move) {
+            return false;
+        }
+        int& a = groups[move->i][move->x];
+        int& b = move->spare ? spares[move->y] : groups[move->j][move->y];
+        const double d = pool.Cap(a) - pool.Cap(b);
+        sums[move->i] -= d;
+        if (!move->spare) {
+            sums[move->j] += d;
+        }
+        std::swap(a, b);
+        return true;
+    }
+
+    /**
+     * Simulated annealing on the spread of the group sums: random exchanges between groups and
+     * with the spares, worse ones taken less and less often as the temperature falls.
+     * The best grouping met is kept. Single exchanges alone stop where every exchange of one
+     * cell makes things worse; the walk crosses those places.
+     */
+    void Anneal() {
+        const int n = pool.Size();
+        const std::size_t count = groups.size();
+        // Where each cell is: its group (-1 a spare) and its place there.
+        std::vector<int> groupOf(static_cast<std::size_t>(n), -1);
+        std::vector<std::size_t> placeOf(static_cast<std::size_t>(n), 0);
+        for (std::size_t g = 0; g < count; ++g) {
+            for (std::size_t x = 0; x < groups[g].size(); ++x) {
+                groupOf[static_cast<std::size_t>(groups[g][x])] = static_cast<int>(g);
+                placeOf[static_cast<std::size_t>(groups[g][x])] = x;
+            }
+        }
+        for (std::size_t x = 0; x < spares.size(); ++x) {
+            placeOf[static_cast<std::size_t>(spares[x])] = x;
+        }
+        // Partners are drawn among the cells of close Rin, the only ones an exchange can take.
+        std::vector<int> byRin;
+        for (int c = 0; c < n; ++c) {
+            if (pool.HasRin(c)) {
+                byRin.push_back(c);
+            }
+        }
+        std::sort(byRin.begin(), byRin.end(),
+                  [&](int a, int b) { return pool.Rin(a) < pool.Rin(b); });
+        std::vector<double> rins;
+        for (const int c : byRin) {
+            rins.push_back(pool.Rin(c));
+        }
+
+        double total = std::accumulate(sums.begin(), sums.end(), 0.0);
+        double capMean = 0.0;
+        double capSquares = 0.0;
+        for (int c = 0; c < n; ++c) {
+            capMean += pool.Cap(c);
+            capSquares += pool.Cap(c) * pool.Cap(c);
+        }
+        capMean /= n;
+        const double capVariance = std::max(capSquares / n - capMean * capMean, 1.0);
+        const double endTemperature = 0.05;
+        const int steps = std::clamp(n * kStepsPerCell, 20000, 1000000);
+        const double startTemperature = std::sqrt(capVariance);
+        const double cooling = std::pow(endTemperature / startTemperature, 1.0 / steps);
+
+        std::mt19937 random(kSeed);
+        std::uniform_real_distribution<double> unit(0.0, 1.0);
+        const auto pick = [&](std::size_t size) {
+            return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
+        };
+        auto bestGroups = groups;
+        auto bestSpares = spares;
+        Score best = ScoreOf(sums);
+        double temperature = startTemperature;
+        for (int step = 0; step < steps && best.spread > kEps; ++step, temperature *= cooling) {
+            const std::size_t i = pick(count);
+            const std::size_t x = pick(groups[i].size());
+            const int a = groups[i][x];
+            int b = 0;
+            if (std::isinf(pool.bound) || !pool.HasRin(a) || pick(4) == 0) {
+                b = static_cast<int>(pick(static_cast<std::size_t>(n)));
+            } else {
+                const auto from =
+                    std::lower_bound(rins.begin(), rins.end(), pool.Rin(a) - pool.bound - kEps);
+                const auto to =
+                    std::upper_bound(rins.begin(), rins.end(), pool.Rin(a) + pool.bound + kEps);
+                b = byRin[static_cast<std::size_t>(from - rins.begin()) +
+                          pick(static_cast<std::size_t>(to - from))];
+            }
+            const int gb = groupOf[static_cast<std::size_t>(b)];
+            if (b == a || gb == static_cast<int>(i)) {
+                continue;
+            }
+            const std::size_t y = placeOf[static_cast<std::size_t>(b)];
+            const double d = pool.Cap(b) - pool.Cap(a);  // what group i gains
+            const std::size_t j = static_cast<std::size_t>(gb);
+            // The spread itself, with the squared deviations to tell equal spreads apart.
+            const auto cost = [&](double gained, double lost) {
+                sums[i] += gained;
+                if (gb >= 0) {
+                    sums[j] -= lost;
+                }
+                const auto [low, high] = std::minmax_element(sums.begin(), sums.end());
+                const double spread = *high - *low;
+                double mean = 0.0;
+                for (const double sum : sums) {
+                    mean += sum;
+                }
+                mean /= static_cast<double>(count);
+                double squares = 0.0;
+                for (const double sum : sums) {
+                    squares += (sum - mean) * (sum - mean);
+                }
+                sums[i] -= gained;
+                if (gb >= 0) {
+                    sums[j] += lost;
+                }
+                return spread + kSquaresWeight * squares / static_cast<double>(count);
+            };
+            const double change = cost(d, d) - cost(0.0, 0.0) -
+                                  (gb < 0 ? kTotalWeight * d / static_cast<double>(count) : 0.0);
+            if (change > 0.0 && unit(random) >= std::exp(-change / temperature)) {
+                continue;
+            }
+            if (gb < 0) {
+                if (!RinFits(pool, groups[i], a, b)) {
+                    continue;
+                }
+                std::swap(groups[i][x], spares[y]);
+                total += d;
+            } else {
+                if (!SwapFits(i, j, a, b)) {
+                    continue;
+                }
+                std::swap(groups[i][x], groups[j][y]);
+                sums[j] -= d;
+            }
+            sums[i] += d;
+            groupOf[static_cast<std::size_t>(a)] = gb;
+            groupOf[static_cast<std::size_t>(b)] = static_cast<int>(i);
+            placeOf[static_cast<std::size_t>(a)] = y;
+            placeOf[static_cast<std::size_t>(b)] = x;
+            const Score now = ScoreOf(sums);
+            if (Better(now, best)) {
+                best = now;
+                bestGroups = groups;
+                bestSpares = spares;
+            }
+        }
+        groups = std::move(bestGroups);
+        spares = std::move(bestSpares);
+        sums.clear();
+        for (const auto& group : groups) {
+            sums.push_back(Sum(group));
+        }
+    }
+
+    const Pool& pool;
+    std::vector<std::vector<int>> groups;
+    std::vector<int> spares;
+    std::vector<double> sums;
+};
+
+/** Largest cell first to the group with the smallest sum that has room and keeps its Rin. */
+std::optional<std::vector<std::vector<int>>> LargestFirst(const Pool& pool, int cells, int series,
+                                                          int parallel) {
+    std::vector<std::vector<int>> groups(static_cast<std::size_t>(series));
+    std::vector<double> sums(static_cast<std::size_t>(series), 0.0);
+    for (int c = 0; c < cells; ++c) {
+        std::optional<std::size_t> target;
+        for (std::size_t g = 0; g < groups.size(); ++g) {
+            if (std::ssize(groups[g]) < parallel && (!target || sums[g] < sums[*target]) &&
+                RinFits(pool, groups[g], -1, c)) {
+                target = g;
+            }
+        }
+        if (!target) {
+            return std::nullopt;
+        }
+        groups[*target].push_back(c);
+        sums[*target] += pool.Cap(c);
+    }
+    return groups;
+}
+
+/** The number of ways to choose S unordered groups of P from n cells. */
+double Groupings(int n, int series, int parallel) {
+    double ways = 1.0;
+    int left = n;
+    for (int g = 0; g < series; ++g) {
+        for (int t = 1; t <= parallel; ++t) {
+            ways = ways * (left - parallel + t) / t;
+        }
+        left -= parallel;
+        ways /= g + 1;
+    }
+    return ways;
+}
+
+}  // namespace
+
+double GroupCapacity(const std::vector<int>& group, const std::vector<PackCell>& cells) {
+    double sum = 0.0;
+    for (const int c : group) {
+        sum += cells[static_cast<std::size_t>(c)].capacityMah;
+    }
+    return sum;
+}
+
+std::optional<std::pair<double, double>> GroupRin(const std::vector<int>& group,
+                                                  const std::vector<PackCell>& cells) {
+    std::optional<std::pair<double, double>> range;
+    for (const int c : group) {
+        const std::optional<double>& rin = cells[static_cast<std::size_t>(c)].rinMohm;
+        if (rin) {
+            range = range ? std::pair{std::min(range->first, *rin), std::max(range->second, *rin)}
+                          : std::pair{*rin, *rin};
+        }
+    }
+    return range;
+}
+
+PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request) {
+    PackPlan plan;
+    const std::int64_t packCells = std::int64_t{request.series} * request.parallel;
+    if (request.series < 1 || request.parallel < 1 || packCells > kMaxPackCells) {
+        plan.failure = PackFailure::BadShape;
+        return plan;
+    }
+    const bool bounded = request.maxRinSpreadMohm.has_value();
+    std::vector<int> usable;
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        const PackCell& cell = cells[i];
+        const bool refused =
+            !std::isfinite(cell.capacityMah) || cell.capacityMah < 0.0 ||
+            (request.minCapacityMah && cell.capacityMah < *request.minCapacityMah) ||
+            (bounded && !request.allowMissingRin && !cell.rinMohm) ||
+            (cell.rinMohm && !std::isfinite(*cell.rinMohm));
+        (refused ? plan.leftOut : usable).push_back(static_cast<int>(i));
+    }
+    plan.usableCells = static_cast<int>(usable.size());
+    if (std::ssize(usable) < packCells) {
+        plan.failure = PackFailure::TooFewCells;
+        return plan;
+    }
+    // The largest cells first: they are the ones the pack starts from and the exhaustive
+    // search meets first, and ties keep the order the cells came in.
+    std::stable_sort(usable.begin(), usable.end(), [&](int a, int b) {
+        return cells[static_cast<std::size_t>(a)].capacityMah >
+               cells[static_cast<std::size_t>(b)].capacityMah;
+    });
+    Pool pool;
+    pool.index = usable;
+    pool.bound = bounded ? std::max(0.0, *request.maxRinSpreadMohm) : kInf;
+    for (const int i : usable) {
+        const PackCell& cell = cells[static_cast<std::size_t>(i)];
+        pool.cap.push_back(cell.capacityMah);
+        pool.rin.push_back(bounded && cell.rinMohm ? *cell.rinMohm
+                                                   : std::numeric_limits<double>::quiet_NaN());
+    }
+    const int series = request.series;
+    const int parallel = request.parallel;
+    const int inPack = static_cast<int>(packCells);
+
+    std::vector<std::vector<int>> groups;
+    std::vector<int> spares;
+    if (pool.Size() <= kExactCells || Groupings(pool.Size(), series, parallel) <= kExactWays) {
+        const std::vector<int> assign = CExactSearch(pool, series, parallel).Run();
+        plan.exact = true;
+        if (assign.empty()) {
+            plan.failure = PackFailure::RinSpread;
+            return plan;
+        }
+        groups.resize(static_cast<std::size_t>(series));
+        for (int c = 0; c < pool.Size(); ++c) {
+            const int g = assign[static_cast<std::size_t>(c)];
+            (g < 0 ? spares : groups[static_cast<std::size_t>(g)]).push_back(c);
+        }
+    } else {
+        std::optional<std::vector<std::vector<int>>> start =
+            LargestFirst(pool, inPack, series, parallel);
+        if (!start) {
+            std::vector<int> largest(static_cast<std::size_t>(inPack));
+            std::iota(largest.begin(), largest.end(), 0);
+            start = RinBands(pool, largest, series, parallel);
+        }
+        if (!start) {
+            start = RinWindows(pool, series, parallel);
+        }
+        if (!start) {
+            plan.failure = PackFailure::RinSpread;
+            return plan;
+        }
+        std::vector<bool> used(static_cast<std::size_t>(pool.Size()), false);
+        for (const auto& group : *start) {
+            for (const int c : group) {
+                used[static_cast<std::size_t>(c)] = true;
+            }
+        }
+        for (int c = 0; c < pool.Size(); ++c) {
+            if (!used[static_cast<std::size_t>(c)]) {
+                spares.push_back(c);
+            }
+        }
+        // The search exchanges with the largest spares only: a few hundred give it every
+        // difference it can use, thousands would only slow each step.
+        const std::size_t reach =
+            std::max<std::size_t>(2 * static_cast<std::size_t>(inPack), kSearchedSpares);
+        std::vector<int> beyond;
+        if (spares.size() > reach) {
+            beyond.assign(spares.begin() + static_cast<std::ptrdiff_t>(reach), spares.end());
+            spares.resize(reach);
+        }
+        CLocalSearch search(pool, std::move(*start), std::move(spares));
+        search.Run();
+        groups = search.Groups();
+        spares = search.Spares();
+        spares.insert(spares.end(), beyond.begin(), beyond.end());
+    }
+
+    // Back to the caller's numbering: the fullest group first, the largest cells first.
+    for (auto& group : groups) {
+        std::sort(group.begin(), group.end());
+        for (int& c : group) {
+            c = pool.index[static_cast<std::size_t>(c)];
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(), [&](const auto& a, const auto& b) {
+        return GroupCapacity(a, cells) > GroupCapacity(b, cells);
+    });
+    std::sort(spares.begin(), spares.end());
+    for (int& c : spares) {
+        c = pool.index[static_cast<std::size_t>(c)];
+    }
+    plan.groups = std::move(groups);
+    plan.spares = std::move(spares);
+    return plan;
+}
+
+PackFigures FiguresOf(const PackPlan& plan, const std::vector<PackCell>& cells) {
+    PackFigures figures;
+    if (plan.groups.empty()) {
+        return figures;
+    }
+    figures.packMah = kInf;
+    figures.largestMah = -kInf;
+    double total = 0.0;
+    for (const auto& group : plan.groups) {
+        const double sum = GroupCapacity(group, cells);
+        figures.packMah = std::min(figures.packMah, sum);
+        figures.largestMah = std::max(figures.largestMah, sum);
+        total += sum;
+    }
+    figures.meanMah = total / static_cast<double>(plan.groups.size());
+    figures.spreadMah = figures.largestMah - figures.packMah;
+    figures.spreadShare = figures.meanMah > 0.0 ? figures.spreadMah / figures.meanMah : 0.0;
+    return figures;
+}
+
+QString PackFailureText(const PackPlan& plan, const PackRequest& request) {
+    switch (plan.failure) {
+        case PackFailure::None:
+            return QString();
+        case PackFailure::BadShape:
+            return QStringLiteral("a pack needs S and P of at least 1 and at most %1 cells")
+                .arg(kMaxPackCells);
+        case PackFailure::TooFewCells:
+            return QStringLiteral("too few cells: %1S%2P needs %3, %4 can be used")
+                .arg(request.series)
+                .arg(request.parallel)
+                .arg(std::int64_t{request.series} * request.parallel)
+                .arg(plan.usableCells);
+        case PackFailure::RinSpread:
+            return QStringLiteral("no grouping keeps the Rin spread of every group within %1 mOhm")
+                .arg(request.maxRinSpreadMohm.value_or(0.0));
+    }
+    return QString();
+}
+
+}  // namespace brimvolt

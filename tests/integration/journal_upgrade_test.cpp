@@ -1,0 +1,157 @@
+// A journal of the version before the cell register, made by today's code and given that
+// version's shape, upgraded by the program: whole, or killed at any moment of it.
+
+#include <sqlite3.h>
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <vector>
+
+#include "journal/Journal.h"
+
+using namespace brimvolt;
+
+namespace {
+
+constexpr int kRuns = 12;
+
+std::vector<JournalSample> SamplesOf(int run, int count) {
+    std::vector<JournalSample> samples;
+    for (int t = 0; t < count; ++t) {
+        samples.push_back({.seconds = t,
+                           .voltageMv = static_cast<std::uint16_t>(4150 - t % 900 - run),
+                           .currentMa = static_cast<std::uint16_t>(1000 + run),
+                           .capacityMah = t * (1000 + run) / 3600,
+                           .temperature = static_cast<std::uint8_t>(25 + t % 9),
+                           .rinMohm = static_cast<std::uint16_t>(t % 50 == 0 ? 40 + run : 0)});
+    }
+    return samples;
+}
+
+// The journal as version 1 left it: the register's tables gone, the version mark back at 1.
+void MakeVersionOneJournal(const QString& path, int samplesPerRun) {
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(path).Usable());
+        for (int k = 0; k < kRuns; ++k) {
+            RunRecord run;
+            run.startedUtc = 1'700'000'000 + k * 7200;
+            run.port = QStringLiteral("ttyUSB%1").arg(k % 3);
+            run.label = QStringLiteral("ячейка %1").arg(k);
+            run.rinMohm = static_cast<std::uint16_t>(40 + k);
+            run.capacityMah = 2000 + k;
+            ASSERT_EQ(journal.SaveRun(run, SamplesOf(k, samplesPerRun)),
+                      CJournal::SaveResult::Saved);
+        }
+    }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db,
+                           "DROP TRIGGER run_cells_follow_runs; DROP TABLE run_cells; "
+                           "DROP TABLE cells; DROP TABLE packs; PRAGMA user_version=1;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK)
+        << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
+struct Contents {
+    std::vector<RunRecord> runs;
+    std::vector<std::vector<JournalSample>> samples;
+    bool operator==(const Contents&) const = default;
+};
+
+Contents Read(CJournal& journal) {
+    Contents contents;
+    contents.runs = journal.Runs().value_or(std::vector<RunRecord>{});
+    for (const RunRecord& run : contents.runs) {
+        contents.samples.push_back(journal.Samples(run.id).value_or(std::vector<JournalSample>{}));
+    }
+    return contents;
+}
+
+Contents ReadFile(const QString& path) {
+    CJournal journal;
+    EXPECT_EQ(journal.Open(path, CJournal::OpenMode::Existing).status, CJournal::OpenStatus::Opened)
+        << path.toStdString();
+    return Read(journal);
+}
+
+}  // namespace
+
+TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegister) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.sqlite");
+    MakeVersionOneJournal(path, 600);
+    const Contents before = ReadFile(path);
+    ASSERT_EQ(before.runs.size(), static_cast<std::size_t>(kRuns));
+    ASSERT_EQ(before.samples.back().size(), 600u);
+
+    // The command line reads an old journal as it is.
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
+        EXPECT_FALSE(journal.HasCellRegister());
+    }
+    CJournal journal;
+    ASSERT_EQ(journal.Open(path).status, CJournal::OpenStatus::Opened);
+    EXPECT_TRUE(journal.HasCellRegister());
+    EXPECT_EQ(Read(journal), before);
+    EXPECT_FALSE(QFileInfo::exists(journal.CellUpgradeCopyPath()));
+    ASSERT_TRUE(journal.SetRunCell(before.runs[3].id, QStringLiteral("A-17")));
+    EXPECT_EQ(journal.RunCells()->size(), 1u);
+}
+
+// The tool's `cell` upgrades the journal; killed at one moment after another, from before the
+// copy to after the commit, it leaves a journal that opens with every run, and the program's
+// next start completes the upgrade.
+TEST(JournalUpgrade, CutAtAnyMomentLeavesTheJournalWhole) {
+    QTemporaryDir dir;
+    const QString original = dir.filePath("original.sqlite");
+    MakeVersionOneJournal(original, 20000);
+    const Contents before = ReadFile(original);
+    const QByteArray bytes = [&] {
+        QFile file(original);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }();
+    int upgraded = 0;
+    int cut = 0;
+    for (int delayMs = 0; delayMs <= 150; delayMs += 10) {
+        SCOPED_TRACE(delayMs);
+        const QString path = dir.filePath(QStringLiteral("cut%1.sqlite").arg(delayMs));
+        {
+            QFile file(path);
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_EQ(file.write(bytes), bytes.size());
+        }
+        QProcess tool;
+        tool.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal",
+                   {"--journal", path, "cell", "1", "A-1"});
+        ASSERT_TRUE(tool.waitForStarted(30000));
+        QThread::msleep(static_cast<unsigned long>(delayMs));
+        tool.kill();
+        ASSERT_TRUE(tool.waitForFinished(30000));
+        const bool finished = tool.exitStatus() == QProcess::NormalExit;
+        (finished ? upgraded : cut) += 1;
+
+        // As the kill left it: every run there, old layout or new.
+        EXPECT_EQ(ReadFile(path), before);
+        if (QFileInfo::exists(path + ".v1")) {
+            EXPECT_FALSE(finished);
+        }
+        // The program opens it and has the register.
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(path).Usable());
+        EXPECT_TRUE(journal.HasCellRegister());
+        EXPECT_EQ(Read(journal), before);
+        EXPECT_FALSE(QFileInfo::exists(path + ".v1"));
+    }
+    // The moments covered both sides of the upgrade.
+    EXPECT_GT(upgraded, 0);
+    EXPECT_GT(cut, 0);
+}
