@@ -16,9 +16,11 @@
 #include <functional>
 
 #include "app/BrimvoltDlg.h"
+#include "curvefile/CurveFileReader.h"
 #include "journal/Journal.h"
 #include "journal/JournalWriter.h"
 #include "platform/QtSerialPort.h"
+#include "plot/CurveStore.h"
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
 #include "support/ChildProcess.h"
@@ -323,3 +325,38 @@ TEST_F(JournalOfTheProgram, TwoProgramsWithTwoModulesShareOneJournal) {
 }
 
 }  // namespace
+
+// A logout, a shutdown, `kill`, Ctrl+C in the terminal: the program leaves as "Выход" does,
+// without its question, so the run is interrupted rather than left running and the autosave
+// holds the last point.
+TEST_F(JournalOfTheProgram, SignalToEndLeavesThroughTheExitPath) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const QString link = folder.filePath("LINK");
+        const QString journalFile = folder.filePath("journal.sqlite");
+        Child sim;
+        ASSERT_TRUE(brimvolt::testing::StartSim(sim, link, {"--run", "--speed", "10"}));
+        Child program;
+        ASSERT_TRUE(StartProgram(program, folder.path(), link, journalFile));
+        const JournalContents running =
+            AwaitJournal(journalFile, [](const auto& j) { return LastSecond(j) >= 20; });
+        ASSERT_GE(LastSecond(running), 20);
+        ASSERT_EQ(running.runs[0].state, RunState::Running);
+
+        program.Signal(signal);
+        ASSERT_TRUE(program.process.waitForFinished(30000)) << "the program did not leave";
+        EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), 0);
+
+        const JournalContents left = ReadJournal(journalFile);
+        ASSERT_EQ(left.runs.size(), 1u);
+        EXPECT_EQ(left.runs[0].state, RunState::Interrupted);
+        QFile autosave(folder.filePath("temp.raz"));
+        ASSERT_TRUE(autosave.open(QIODevice::ReadOnly));
+        CurveStore store;
+        ASSERT_EQ(ReadCurveBytes(autosave.readAll(), store).status, CurveReadStatus::Loaded);
+        EXPECT_EQ(store.durationSeconds, LastSecond(left));
+    }
+}
