@@ -10,6 +10,8 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
+# The tests read the journal's CSV back with Python's csv module.
+PACKAGES += python3
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -184,27 +184,53 @@ TEST(JournalOfTheWindow, RunFromTheStartButtonToItsEndWithItsTotals) {
 }
 
 TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
+    enum class Kind {
+        Damaged,      // a journal with a page overwritten
+        NotAJournal,  // the user's own file given as the journal: left alone
+        Unwritable,   // the journal's folder is taken by a file
+    };
     struct Case {
         const char* name;
-        bool damaged;  // else the journal's folder is taken by a file
+        Kind kind;
     };
-    for (const Case& c : {Case{"damaged", true}, Case{"unwritable", false}}) {
+    for (const Case& c : {Case{"damaged", Kind::Damaged}, Case{"not a journal", Kind::NotAJournal},
+                          Case{"unwritable", Kind::Unwritable}}) {
         SCOPED_TRACE(c.name);
         QTemporaryDir folder;
         QString path = folder.filePath("journal.sqlite");
-        QFile file(c.damaged ? path : folder.filePath("taken"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(300, 'x'));
+        if (c.kind == Kind::Damaged) {
+            CJournal journal;
+            ASSERT_TRUE(journal.Open(path).Usable());
+            RunRecord run;
+            std::vector<JournalSample> samples(3000);
+            for (std::size_t i = 0; i < samples.size(); ++i) {
+                samples[i].seconds = static_cast<std::int32_t>(i);
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        }
+        QFile file(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+        ASSERT_TRUE(
+            file.open(c.kind == Kind::Damaged ? QIODevice::ReadWrite : QIODevice::WriteOnly));
+        if (c.kind == Kind::Damaged) {
+            file.seek(4096 * 9);  // a page of samples
+        }
+        file.write(QByteArray(c.kind == Kind::Damaged ? 4096 : 300, 'x'));
         file.close();
-        if (!c.damaged) {
+        if (c.kind == Kind::Unwritable) {
             path = folder.filePath("taken/journal.sqlite");
         }
+        QFile written(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const QByteArray before = written.readAll();
+        written.close();
+
         JournalWindow window(folder.path(), path, 30.0);
         ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, 10000));
         window.Button(kStartButton)->click();
         ASSERT_TRUE(WaitFor([&] { return window.dlg->running != 0; }, 10000));
         // The unwritable one: long enough for the first retry of a journal not opened.
-        QTest::qWait(c.damaged ? 3000 : static_cast<int>(CJournalWriter::kReopenMs) + 3000);
+        QTest::qWait(
+            c.kind != Kind::Unwritable ? 3000 : static_cast<int>(CJournalWriter::kReopenMs) + 3000);
         window.dlg->Journal()->WaitUntilHandled();
         QCoreApplication::processEvents();
 
@@ -213,19 +239,22 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
         EXPECT_TRUE(told.contains(QDir::toNativeSeparators(path))) << told.toStdString();
         EXPECT_TRUE(window.dlg->running != 0) << "the run goes on";
         EXPECT_GT(window.dlg->curveWindow.store.durationSeconds, 30);
-        if (c.damaged) {
-            const QStringList aside =
-                QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}, QDir::Files);
+        const QStringList aside =
+            QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}, QDir::Files);
+        if (c.kind == Kind::Damaged) {
             ASSERT_EQ(aside.size(), 1);
             EXPECT_TRUE(told.contains(aside[0])) << told.toStdString();
             QFile old(folder.filePath(aside[0]));
             ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-            EXPECT_EQ(old.readAll(), QByteArray(300, 'x')) << "set aside as it was";
+            EXPECT_EQ(old.readAll(), before) << "set aside as it was";
             const JournalContents journal = ReadJournal(path);
             ASSERT_EQ(journal.runs.size(), 1u) << "a fresh journal holds the run";
             EXPECT_GT(journal.runs[0].sampleCount, 5);
         } else {
-            EXPECT_FALSE(QFileInfo::exists(path));
+            EXPECT_TRUE(aside.isEmpty());
+            QFile kept(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), before) << "left as it was";
         }
     }
 }

@@ -125,13 +125,19 @@ protected:
         }
     }
 
-    static ToolRun Tool(const QStringList& arguments) {
+    // The tool in the journal's folder; `asUser`: run through it (setpriv as another user).
+    static ToolRun Tool(const QStringList& arguments, const QStringList& asUser = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TZ", kZone);
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(dir->path());
-        process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal", arguments);
+        process.setWorkingDirectory(asUser.isEmpty() ? dir->path() : QDir::rootPath());
+        const QString tool = qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal";
+        if (asUser.isEmpty()) {
+            process.start(tool, arguments);
+        } else {
+            process.start(asUser[0], asUser.mid(1) + QStringList{tool} + arguments);
+        }
         ToolRun run;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             ADD_FAILURE() << "brimvolt-journal did not finish";
@@ -524,12 +530,9 @@ TEST_F(JournalTool, ReadOnlyJournalIsReadAndNotWritten) {
     if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty()) {
         GTEST_SKIP() << "needs root and setpriv to run the tool as a user who cannot write";
     }
-    // Under /tmp, which nobody may search; the tool must be reachable by nobody too.
-    const QString tool = qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal";
-    QProcess probe;
-    probe.start("setpriv", {"--reuid=nobody", "--regid=nogroup", "--clear-groups", tool, "--help"});
-    if (!probe.waitForFinished(60000) || probe.exitCode() != 0) {
-        GTEST_SKIP() << "the user nobody cannot run " << tool.toStdString();
+    const QStringList nobody = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    if (Tool({"--help"}, nobody).exitCode != 0) {
+        GTEST_SKIP() << "the user nobody cannot run the tool in " << dir->path().toStdString();
     }
     QTemporaryDir share(QDir::tempPath() + "/share-XXXXXX");
     ASSERT_TRUE(share.isValid());
@@ -541,21 +544,7 @@ TEST_F(JournalTool, ReadOnlyJournalIsReadAndNotWritten) {
     ASSERT_EQ(::chmod(QFile::encodeName(share.path()).constData(), 0711), 0);
     const QByteArray before = ReadFile(path);
     const auto asNobody = [&](const QStringList& arguments) {
-        QProcess process;
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert("TZ", kZone);
-        process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(QDir::rootPath());
-        process.start("setpriv", QStringList{"--reuid=nobody", "--regid=nogroup", "--clear-groups",
-                                             tool, "--journal", path} +
-                                     arguments);
-        ToolRun run;
-        if (process.waitForFinished(60000)) {
-            run.exitCode = process.exitCode();
-            run.out = process.readAllStandardOutput();
-            run.err = process.readAllStandardError();
-        }
-        return run;
+        return Tool(QStringList{"--journal", path} + arguments, nobody);
     };
     const ToolRun list = asNobody({"list"});
     EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
