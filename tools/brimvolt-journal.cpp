@@ -103,6 +103,13 @@ int WriteFailed(const QString& path, const platform::WriteResult& result) {
     return kExitFailed;
 }
 
+/** Refuses an output that is the journal itself: one line, and an exit status. */
+int RefuseJournalAsOutput(const QString& out, const QString& journal) {
+    PrintError(QStringLiteral("%1: that is the journal %2 or a file of it; nothing was written")
+                   .arg(out, journal));
+    return kExitFailed;
+}
+
 /** Writes the bytes to the file `out` whole or not at all, or to the standard output. */
 int WriteOutput(const QString& out, const QByteArray& bytes) {
     if (out.isEmpty()) {
@@ -421,6 +428,12 @@ int Run(const QStringList& words) {
     }
     if (arguments.journal.isEmpty()) {
         return UsageError(QStringLiteral("--journal needs a file"));
+    }
+    // csv, curve and png write their last word; none may write over what it reads.
+    const bool writesFile = command->run == Png || command->run == Curve ||
+                            (command->run == Csv && arguments.positional.size() == 3);
+    if (writesFile && WritesOverJournal(arguments.positional.back(), arguments.journal)) {
+        return RefuseJournalAsOutput(arguments.positional.back(), arguments.journal);
     }
     CJournal journal;
     if (const int failed = OpenJournal(journal, arguments.journal)) {

@@ -274,6 +274,12 @@ Reason: %1</translation>
         <translation>journal unavailable</translation>
     </message>
     <message>
+        <source>Файл %1 — это сам журнал испытаний.
+Выберите другое имя.</source>
+        <translation>The file %1 is the run journal itself.
+Choose another name.</translation>
+    </message>
+    <message>
         <source>Выберите испытание.</source>
         <translation>Select a run.</translation>
     </message>
@@ -585,6 +591,10 @@ The readings wait in memory; writing will be retried.</translation>
         <translation>MQTT: connected to %1</translation>
     </message>
     <message>
+        <source>MQTT: сообщение в тему «%1» не принято (%2)</source>
+        <translation>MQTT: a message to the topic &quot;%1&quot; was refused (%2)</translation>
+    </message>
+    <message>
         <source>MQTT: нет связи с %1 (%2), новая попытка через %3 с</source>
         <translation>MQTT: no connection to %1 (%2), next attempt in %3 s</translation>
     </message>
@@ -697,6 +707,10 @@ The readings wait in memory; writing will be retried.</translation>
     <message>
         <source>нулевой знак в имени темы недопустим</source>
         <translation>a null character is not allowed in a topic name</translation>
+    </message>
+    <message>
+        <source>управляющие знаки и несимволы Юникода в имени темы недопустимы</source>
+        <translation>control characters and Unicode noncharacters are not allowed in a topic name</translation>
     </message>
     <message>
         <source>темы на «$» принадлежат брокеру</source>

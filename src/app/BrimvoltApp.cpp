@@ -9,6 +9,7 @@
 
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
+#include "app/SessionEnd.h"
 #include "mqtt/MqttSettings.h"
 #include "platform/Console.h"
 #include "platform/Language.h"
@@ -277,6 +278,20 @@ int CBrimvoltApp::InitInstance() {
     }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
+    // A logout, a shutdown or `kill` leaves as "Выход" does, without its question: the run is
+    // recorded as interrupted and the autosave written. Open message boxes and file dialogs
+    // are answered "Cancel" first, so their loops end too.
+    brimvolt::CSessionEnd sessionEnd;
+    QObject::connect(
+        &sessionEnd, &brimvolt::CSessionEnd::EndRequested, dialog.get(), [window = dialog.get()] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* modal = qobject_cast<QDialog*>(widget);
+                if (modal && modal != window && modal->isModal() && modal->isVisible()) {
+                    modal->reject();
+                }
+            }
+            window->Leave();
+        });
     dialog->exec();
     dialog.reset();
     return 0;

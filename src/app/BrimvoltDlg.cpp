@@ -399,6 +399,13 @@ void CBrimvoltDlg::OnExit() {
             return;
         }
     }
+    Leave();
+}
+
+void CBrimvoltDlg::Leave() {
+    if (leaving) {
+        return;  // already on the way out (a second signal, the question answered meanwhile)
+    }
     // Nothing more goes to the module: the worker ends the exchange it may be making and closes
     // the port, and its answer is no longer taken.
     leaving = true;

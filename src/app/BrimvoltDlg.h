@@ -82,6 +82,12 @@ public:
     /** "Журнал испытаний": the journal window, made the first time and kept while hidden. */
     void OnJournal();
     void OnExit();
+    /**
+     * The exit path without its question: a run in progress is recorded as interrupted, the
+     * autosave written, the port closed. For "Выход" once confirmed, and for the end of the
+     * session or a signal to end (SIGTERM, SIGINT, SIGHUP).
+     */
+    void Leave();
     void OnTimer(int id);
     void OnPortSelected(int index);
     void OnStartStop();

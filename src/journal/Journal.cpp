@@ -7,12 +7,17 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QUrl>
 #include <algorithm>
 #include <chrono>
 #include <initializer_list>
 #include <limits>
 #include <string>
 #include <thread>
+
+#ifndef Q_OS_WIN
+#include <sys/stat.h>
+#endif
 
 namespace brimvolt {
 
@@ -24,6 +29,10 @@ constexpr int kApplicationId = 0x42764A31;
 // journal held by a hung program is reported instead of waited on.
 constexpr int kBusyTimeoutMs = 5000;
 constexpr int kWalSwitchAttempts = 100;
+// The module's clock counts to 255 hours; no real run holds more samples than that.
+constexpr std::int32_t kMaxRunSeconds = 255 * 3600;
+// 9999-12-31 23:59:59 UTC: dates past it are no dates a calendar or a file name can show.
+constexpr std::int64_t kLastStartUtc = 253402300799;
 
 // The layout of version 1. Samples are small integers keyed by (run, seconds) in a table
 // without rowids, so a reading costs about 30 bytes in the file. Energy is not stored per
@@ -165,7 +174,7 @@ T Bounded(std::int64_t value) {
 RunRecord ReadRun(const Use& row) {
     RunRecord run;
     run.id = row.Int(0);
-    run.startedUtc = row.Int(1);
+    run.startedUtc = std::clamp<std::int64_t>(row.Int(1), 0, kLastStartUtc);
     run.port = row.Text(2);
     run.charge = row.Int(3) != 0;
     run.params = ParamsOfBlob(row.Blob(4));
@@ -179,7 +188,7 @@ RunRecord ReadRun(const Use& row) {
     run.endCause = cause >= 1 && cause <= 4 ? static_cast<EndCause>(cause) : EndCause::None;
     run.durationSeconds = Bounded<std::int32_t>(row.Int(9));
     run.capacityMah = Bounded<std::int32_t>(row.Int(10));
-    run.energyUj = row.Int(11);
+    run.energyUj = std::clamp<std::int64_t>(row.Int(11), 0, kMaxEnergyUj);
     run.startMv = Bounded<std::uint16_t>(row.Int(12));
     run.endMv = Bounded<std::uint16_t>(row.Int(13));
     run.rinMohm = Bounded<std::uint16_t>(row.Int(14));
@@ -240,6 +249,38 @@ QString SetAside(const QString& path) {
         return QString();
     }
     return target;
+}
+
+// Which file a path names now: device and file number. None where the system does not say
+// cheaply (Windows, where an open journal cannot be renamed anyway) or the path names nothing.
+std::optional<std::pair<std::uint64_t, std::uint64_t>> FileIdentity(const QString& path) {
+#ifdef Q_OS_WIN
+    Q_UNUSED(path);
+    return std::nullopt;
+#else
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0) {
+        return std::nullopt;
+    }
+    return std::pair<std::uint64_t, std::uint64_t>(status.st_dev, status.st_ino);
+#endif
+}
+
+// The first 16 bytes of every SQLite database.
+bool HasDatabaseHeader(const QString& path) {
+    static constexpr char kHeader[] = "SQLite format 3";  // with its NUL: 16 bytes
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return true;  // unreadable here: SQLite itself tells why
+    }
+    return file.read(16) == QByteArray(kHeader, 16);
+}
+
+// A read that failed for want of writing: the file, its log or its index cannot be written.
+bool CannotWrite(int code) {
+    const int primary = code & 0xFF;
+    return primary == SQLITE_READONLY || primary == SQLITE_CANTOPEN || primary == SQLITE_PERM ||
+           primary == SQLITE_AUTH || primary == SQLITE_IOERR;
 }
 
 /** A write transaction that rolls back unless committed. */
@@ -321,6 +362,7 @@ CJournal::~CJournal() {
 
 void CJournal::Close() {
     statements.reset();
+    fileIdentity.reset();
     if (db) {
         // A statement still alive in a caller's scope (a failed open returns from inside one)
         // finishes the close when it is finalized.
@@ -328,6 +370,20 @@ void CJournal::Close() {
         db = nullptr;
     }
     damaged = false;
+}
+
+bool CJournal::Replaced() const {
+#ifdef Q_OS_WIN
+    return false;
+#else
+    return db && fileIdentity && FileIdentity(path) != fileIdentity;
+#endif
+}
+
+void CJournal::SetBusyTimeout(int ms) {
+    if (db) {
+        sqlite3_busy_timeout(db, ms);
+    }
 }
 
 void CJournal::TakeError() {
@@ -401,12 +457,23 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
     if (info.exists() && !info.isFile()) {
         return Fail(OpenStatus::NotAJournal, QStringLiteral("not a file"));
     }
+    // Whatever does not begin as a database does is the user's own file given by mistake
+    // (--journal results.csv): it is left alone, never set aside as a damaged journal.
+    if (info.exists() && info.size() > 0 && !HasDatabaseHeader(file)) {
+        return Fail(OpenStatus::NotAJournal, QStringLiteral("not an SQLite database"));
+    }
     const int flags = SQLITE_OPEN_READWRITE | (mode == OpenMode::Record ? SQLITE_OPEN_CREATE : 0);
     if (sqlite3_open_v2(file.toUtf8().constData(), &db, flags, nullptr) != SQLITE_OK) {
         TakeError();
-        return Fail(OpenStatus::Unavailable, lastError);
+        if (mode != OpenMode::Existing) {
+            return Fail(OpenStatus::Unavailable, lastError);
+        }
+        sqlite3_close(db);
+        db = nullptr;
     }
-    sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    if (db) {
+        sqlite3_busy_timeout(db, kBusyTimeoutMs);
+    }
     if (mode == OpenMode::Record && sqlite3_db_readonly(db, "main") == 1) {
         return Fail(OpenStatus::Unavailable, QStringLiteral("the file is read-only"));
     }
@@ -436,10 +503,32 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
         code = SQLITE_OK;
         return true;
     };
-    if (!readInts("SELECT (SELECT application_id FROM pragma_application_id()), "
-                  "(SELECT user_version FROM pragma_user_version()), "
-                  "(SELECT count(*) FROM sqlite_schema)",
-                  {&applicationId, &version, &tables})) {
+    const char* const marks =
+        "SELECT (SELECT application_id FROM pragma_application_id()), "
+        "(SELECT user_version FROM pragma_user_version()), "
+        "(SELECT count(*) FROM sqlite_schema)";
+    bool read = db && readInts(marks, {&applicationId, &version, &tables});
+    if (!read && mode == OpenMode::Existing && (!db || CannotWrite(code))) {
+        // A journal the user may read but not write (a colleague's, an archive, a read-only
+        // share): read-only, and where not even its log and index can be made beside it, as a
+        // file nobody changes meanwhile.
+        for (const char* const how : {"?mode=ro", "?immutable=1"}) {
+            Close();
+            const QByteArray uri =
+                QUrl::fromLocalFile(info.absoluteFilePath()).toEncoded() + QByteArray(how);
+            if (sqlite3_open_v2(uri.constData(), &db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI,
+                                nullptr) != SQLITE_OK) {
+                code = sqlite3_errcode(db);
+                continue;
+            }
+            sqlite3_busy_timeout(db, kBusyTimeoutMs);
+            read = readInts(marks, {&applicationId, &version, &tables});
+            if (read || !CannotWrite(code)) {
+                break;
+            }
+        }
+    }
+    if (!read) {
         TakeError();
         const int primary = code & 0xFF;
         if (primary == SQLITE_NOTADB || primary == SQLITE_CORRUPT) {
@@ -557,6 +646,7 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
         TakeError();
         return Fail(OpenStatus::Damaged, lastError);
     }
+    fileIdentity = FileIdentity(file);
     lastError.clear();
     OpenResult opened;
     opened.status = OpenStatus::Opened;
@@ -707,9 +797,10 @@ std::optional<std::vector<JournalSample>> CJournal::Samples(std::int64_t runId) 
     if (!db || !lastError.isEmpty()) {
         return std::nullopt;
     }
+    // The stored count is outside data: it sizes nothing beyond what a real run holds.
     std::vector<JournalSample> samples;
     if (run) {
-        samples.reserve(static_cast<std::size_t>(std::max(run->sampleCount, 0)));
+        samples.reserve(static_cast<std::size_t>(std::clamp(run->sampleCount, 0, kMaxRunSeconds)));
     }
     Use select(statements->samples);
     select.Bind(runId);
@@ -718,7 +809,8 @@ std::optional<std::vector<JournalSample>> CJournal::Samples(std::int64_t runId) 
     while ((code = select.Step()) == SQLITE_ROW) {
         JournalSample sample = ReadSample(select.Get());
         if (!samples.empty()) {
-            energy += IntervalEnergyUj(samples.back().seconds, sample);
+            energy =
+                std::min(energy + IntervalEnergyUj(samples.back().seconds, sample), kMaxEnergyUj);
         }
         sample.energyUj = energy;
         samples.push_back(sample);

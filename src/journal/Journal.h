@@ -5,6 +5,7 @@
 #include <memory>
 #include <optional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "journal/CellRecord.h"
@@ -69,10 +70,20 @@ public:
     void Close();
     bool IsOpen() const { return db != nullptr; }
     const QString& Path() const { return path; }
+    /**
+     * How long a write waits for another program's write to end before it fails as busy; the
+     * default suits a thread of its own, a window's thread wants less.
+     */
+    void SetBusyTimeout(int ms);
     /** Text of the last failure of this connection. */
     const QString& LastError() const { return lastError; }
     /** A read or write found the file damaged. */
     bool Damaged() const { return damaged; }
+    /**
+     * The path no longer names the file this connection writes: another program set it aside
+     * (damaged) and began a new one, or it was removed. Writing on would go to the old file.
+     */
+    bool Replaced() const;
     /**
      * Closes a damaged journal, renames it aside with its log and starts a fresh one at the same
      * path: SetAside (with setAsidePath), or Unavailable when it cannot be moved.
@@ -140,6 +151,8 @@ private:
 
     sqlite3* db = nullptr;
     std::unique_ptr<Statements> statements;
+    // The file as it was opened (device and file number), to notice it renamed under us.
+    std::optional<std::pair<std::uint64_t, std::uint64_t>> fileIdentity;
     QString path;
     QString lastError;
     bool damaged = false;

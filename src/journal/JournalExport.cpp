@@ -1,12 +1,16 @@
 #include "journal/JournalExport.h"
 
 #include <QDateTime>
-#include <QRegularExpression>
+#include <QFile>
 #include <QStringList>
+#include <algorithm>
 #include <charconv>
+#include <filesystem>
+#include <system_error>
 
 #include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
+#include "platform/Text.h"
 #include "plot/CurveStore.h"
 
 namespace brimvolt {
@@ -47,17 +51,42 @@ QByteArray Fixed(std::int64_t value, int decimals) {
 
 // µJ to whole µWh, rounded to the nearest.
 std::int64_t MicrowattHours(std::int64_t energyUj) {
+    energyUj = std::clamp(energyUj, -kMaxEnergyUj, kMaxEnergyUj);
     return energyUj >= 0 ? (energyUj + 1800) / 3600 : -((-energyUj + 1800) / 3600);
 }
 
-// Labels and notes are the operator's text: a tab or a line break must not break the line.
-QString OneLine(QString text) {
+// Labels and ports on a line of their own for a terminal: a tab or a line break must not break
+// the line, and no escape sequence of a label reaches the terminal.
+QString TerminalText(QString text) {
     for (QChar& c : text) {
         if (c == u'\t' || c == u'\r' || c == u'\n') {
             c = u' ';
         }
     }
-    return text;
+    return platform::ReplaceUnsafe(text);
+}
+
+/**
+ * A field of CSV as RFC 4180 has it: in quotes, its quotes doubled, when it holds the separator,
+ * a quote or a line break. `guard`: a spreadsheet takes a cell starting with "=", "+", "-", "@",
+ * a tab or a carriage return for a formula, so such a text gets a "'" before it, which the
+ * spreadsheet shows as text and hides.
+ */
+QString CsvField(const QString& text, char separator, bool guard) {
+    QString field = text;
+    if (guard && !field.isEmpty()) {
+        const QChar first = field.front();
+        if (first == u'=' || first == u'+' || first == u'-' || first == u'@' || first == u'\t' ||
+            first == u'\r') {
+            field.prepend(u'\'');
+        }
+    }
+    if (field.contains(QLatin1Char(separator)) || field.contains(u'"') || field.contains(u'\n') ||
+        field.contains(u'\r')) {
+        field.replace(QStringLiteral("\""), QStringLiteral("\"\""));
+        field = u'"' + field + u'"';
+    }
+    return field;
 }
 
 QString KindName(const RunRecord& run) {
@@ -112,12 +141,12 @@ QByteArray RunListText(std::span<const RunRecord> runs) {
     QByteArray text;
     text.reserve(static_cast<qsizetype>(runs.size()) * 96);
     for (const RunRecord& run : runs) {
-        text += QByteArray::number(run.id) + '\t' + LocalStartText(run.startedUtc).toUtf8() + '\t' +
-                OneLine(run.port).toUtf8() + '\t' + KindName(run).toUtf8() + '\t' +
-                RunStateName(run.state).toUtf8() + '\t' +
-                DurationText(run.durationSeconds).toUtf8() + '\t' +
-                QByteArray::number(run.capacityMah) + '\t' +
-                Fixed(MicrowattHours(run.energyUj), 3) + '\t' + OneLine(run.label).toUtf8() + '\n';
+        text +=
+            QByteArray::number(run.id) + '\t' + LocalStartText(run.startedUtc).toUtf8() + '\t' +
+            TerminalText(run.port).toUtf8() + '\t' + KindName(run).toUtf8() + '\t' +
+            RunStateName(run.state).toUtf8() + '\t' + DurationText(run.durationSeconds).toUtf8() +
+            '\t' + QByteArray::number(run.capacityMah) + '\t' +
+            Fixed(MicrowattHours(run.energyUj), 3) + '\t' + TerminalText(run.label).toUtf8() + '\n';
     }
     return text;
 }
@@ -129,16 +158,21 @@ QByteArray RunCsv(const RunRecord& run, std::span<const JournalSample> samples, 
     StatusRecord atStart;
     atStart.params = run.params;
     const PollTexts texts = ComposePollTexts(atStart, 1);
-    QString head = QStringLiteral("# id: %1\n# start: %2\n# port: %3\n# kind: %4\n# label: %5\n")
-                       .arg(run.id)
-                       .arg(LocalStartText(run.startedUtc), OneLine(run.port), KindName(run),
-                            OneLine(run.label));
-    const QStringList noteLines = run.note.split(QRegularExpression("\r\n|\r|\n"));
-    for (const QString& line : noteLines) {
-        head += QStringLiteral("# note: ") + OneLine(line) + '\n';
-    }
-    head += QStringLiteral("# parameters: ") +
-            QStringList(texts.paramText.begin(), texts.paramText.end()).join(' ') + '\n';
+    // One line per value: its key in the first field, the value in the second, quoted so that
+    // no text of the operator's can end a field or a line; the note keeps its line breaks.
+    QString head;
+    const auto put = [&](const char* key, const QString& value, bool isText) {
+        head += QLatin1String(key) + QLatin1Char(separator) +
+                CsvField(value, separator, excel && isText) + u'\n';
+    };
+    put("# id:", QString::number(run.id), false);
+    put("# start:", LocalStartText(run.startedUtc), true);
+    put("# port:", run.port, true);
+    put("# kind:", KindName(run), true);
+    put("# label:", run.label, true);
+    put("# note:", run.note, true);
+    put("# parameters:", QStringList(texts.paramText.begin(), texts.paramText.end()).join(' '),
+        true);
     QByteArray captions =
         "seconds,voltage_V,current_A,capacity_mAh,energy_Wh,temperature_C,"
         "rin_Ohm,flags\n";
@@ -184,6 +218,39 @@ QByteArray RunCsv(const RunRecord& run, std::span<const JournalSample> samples, 
     }
     text.resize(used);
     return text;
+}
+
+namespace {
+
+std::filesystem::path FileSystemPath(const QString& path) {
+#ifdef Q_OS_WIN
+    return std::filesystem::path(path.toStdWString());
+#else
+    return std::filesystem::path(QFile::encodeName(path).toStdString());
+#endif
+}
+
+}  // namespace
+
+bool WritesOverJournal(const QString& out, const QString& journal) {
+    namespace fs = std::filesystem;
+    const fs::path target = FileSystemPath(out);
+    for (const char* companion : {"", "-wal", "-shm", "-journal"}) {
+        const fs::path file = FileSystemPath(journal + QLatin1String(companion));
+        std::error_code error;
+        if (fs::equivalent(target, file, error) && !error) {
+            return true;  // the same file under any name: a link, a hard link, "./journal"
+        }
+        // A companion that is not there yet would be created under the output's name.
+        std::error_code firstError;
+        std::error_code secondError;
+        const fs::path a = fs::weakly_canonical(target, firstError);
+        const fs::path b = fs::weakly_canonical(file, secondError);
+        if (!firstError && !secondError && a == b) {
+            return true;
+        }
+    }
+    return false;
 }
 
 void FillCurveStore(const RunRecord& run, std::span<const JournalSample> samples,

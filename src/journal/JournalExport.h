@@ -23,16 +23,27 @@ QString LocalStartText(std::int64_t startedUtc);
 
 /**
  * One line per run, tab-separated: id, start, port, "discharge" or "charge", state, duration,
- * capacity (mAh), energy (mWh, three decimals), label.
+ * capacity (mAh), energy (mWh, three decimals), label. Tabs and line breaks of the port and the
+ * label become spaces, and control characters U+FFFD, so nothing reaches a terminal as a command.
  */
 QByteArray RunListText(std::span<const RunRecord> runs);
 
 /**
- * The run as CSV: "# key: value" lines (id, start, port, kind, label, note, parameters), the
- * column captions, one line per sample. `excel`: ";" between fields and decimal commas, and a
- * UTF-8 byte-order mark so the spreadsheet reads the labels right.
+ * The run as CSV (RFC 4180): a line of two fields per value, "# key:" and the value (id, start,
+ * port, kind, label, note, parameters), the column captions, one line per sample. Texts are
+ * quoted where they hold the separator, a quote or a line break, and kept whole. `excel`: ";"
+ * between fields and decimal commas, a UTF-8 byte-order mark so the spreadsheet reads the labels
+ * right, and a "'" before a text starting with "=", "+", "-", "@", a tab or a carriage return,
+ * so that no label becomes a formula.
  */
 QByteArray RunCsv(const RunRecord& run, std::span<const JournalSample> samples, bool excel);
+
+/**
+ * Whether writing a file at `out` would write over the journal at `journal` or one of its
+ * companions (its write-ahead log, its index, its rollback journal): the same path, a link to
+ * it, or another name of the same file.
+ */
+bool WritesOverJournal(const QString& out, const QString& journal);
 
 /**
  * The run's voltage curve in `store` exactly as the curve window recorded it: point 0 the cell

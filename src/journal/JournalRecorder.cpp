@@ -210,7 +210,8 @@ void CJournalRecorder::AddSample(const StatusRecord& status) {
         run.maxTemperature = sample.temperature;
         run.energyUj = 0;
     } else {
-        run.energyUj += IntervalEnergyUj(run.durationSeconds, sample);
+        run.energyUj =
+            std::min(run.energyUj + IntervalEnergyUj(run.durationSeconds, sample), kMaxEnergyUj);
     }
     sample.energyUj = run.energyUj;
     run.durationSeconds = sample.seconds;

@@ -67,6 +67,10 @@ public:
 
 private:
     struct Current {
+        // Given, not defaulted: clang cannot tell that a nested struct with member initializers
+        // is default-constructible while the class holding its optional is being defined.
+        Current() {}
+
         RunRecord record;
         std::vector<JournalSample> unsaved;
         bool dirty = false;    // record fields not yet written

@@ -28,7 +28,8 @@ void CJournalWriter::Start() {
     // Opened (and checked) first, before the first run needs it. Times are the callers' from
     // here on: a failure now is tried again with the first call that passes one. Nothing is
     // posted before the thread runs: its event loop would not wake for it.
-    QMetaObject::invokeMethod(this, [this] { OpenJournal(0); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { OpenJournal(0); }, Qt::QueuedConnection);
 }
 
 CJournalWriter::~CJournalWriter() {
@@ -58,6 +59,7 @@ void CJournalWriter::ModuleFound(const QString& port, std::int64_t wallMs) {
 void CJournalWriter::Status(const StatusRecord& status, std::int64_t wallMs) {
     Post([this, status, wallMs] {
         OpenJournal(wallMs);
+        FollowIfReplaced(wallMs);
         const std::vector<RunEvent> events = recorder.OnStatus(status, wallMs);
         RenewIfDamaged(wallMs);
         Report(events);
@@ -74,6 +76,7 @@ void CJournalWriter::LinkLost(std::int64_t wallMs) {
 
 void CJournalWriter::Leaving(std::int64_t wallMs) {
     Post([this, wallMs] {
+        FollowIfReplaced(wallMs);
         const std::vector<RunEvent> events = recorder.OnLeaving(wallMs);
         RenewIfDamaged(wallMs);
         Report(events);
@@ -103,6 +106,19 @@ void CJournalWriter::OpenJournal(std::int64_t wallMs) {
     if (Opened(journal.Open(path), wallMs)) {
         // What waited in memory goes in now, and a later outage is reported anew.
         unavailableReported = false;
+        recorder.Flush(wallMs);
+    }
+}
+
+void CJournalWriter::FollowIfReplaced(std::int64_t wallMs) {
+    if (!journal.Replaced()) {
+        return;
+    }
+    // Another program sharing the journal set it aside and began a new one: the runs go on in
+    // the new one, not in the file kept for rescue.
+    journal.Close();
+    recorder.OnJournalRenewed();
+    if (Opened(journal.Open(path), wallMs)) {
         recorder.Flush(wallMs);
     }
 }

@@ -61,6 +61,7 @@ private:
     /** Says what an open or a renewal came to; true when the journal is open. */
     bool Opened(const CJournal::OpenResult& result, std::int64_t wallMs);
     void RenewIfDamaged(std::int64_t wallMs);
+    void FollowIfReplaced(std::int64_t wallMs);
     void Report(const std::vector<RunEvent>& events);
 
     QThread thread;

@@ -2,6 +2,7 @@
 
 #include <QMetaType>
 #include <QString>
+#include <algorithm>
 #include <array>
 #include <cstdint>
 
@@ -20,6 +21,14 @@ enum class EndCause : std::uint8_t {
     Temperature = 3,  // the module switched off on temperature (status flag 0x04)
     LinkLost = 4,     // the link was lost and the module, found again, no longer showed the run
 };
+
+/** The longest interval between two readings that adds energy: the module's whole clock. */
+inline constexpr std::int64_t kMaxIntervalSeconds = 256 * 3600;
+/**
+ * The most energy a run may show, in µJ: a journal's stored or summed values are bounded to it,
+ * so arithmetic on them (rounding, sums, negation) never overflows.
+ */
+inline constexpr std::int64_t kMaxEnergyUj = std::int64_t{1} << 60;
 
 /** One reading of a run, as the module reported it. */
 struct JournalSample {
@@ -88,7 +97,13 @@ struct RunEvent {
  */
 inline std::int64_t IntervalEnergyUj(std::int32_t previousSeconds, const JournalSample& sample) {
     const std::int64_t seconds = std::int64_t{sample.seconds} - previousSeconds;
-    return seconds > 0 ? std::int64_t{sample.voltageMv} * sample.currentMa * seconds : 0;
+    if (seconds <= 0) {
+        return 0;
+    }
+    // A gap longer than any run (a damaged or edited journal) counts as the longest run: the
+    // product stays far inside 64 bits.
+    return std::int64_t{sample.voltageMv} * sample.currentMa *
+           std::min<std::int64_t>(seconds, kMaxIntervalSeconds);
 }
 
 /** µJ in mWh (1 mWh = 3.6 J). */

@@ -1,6 +1,7 @@
 #include "journalview/JournalDlg.h"
 
 #include <QCursor>
+#include <QDir>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -164,7 +165,13 @@ bool CJournalDlg::OpenConnection() {
         return false;
     }
     // The recorder creates and checks the journal; the window takes it as it is.
-    return journal.Open(path, CJournal::OpenMode::Existing).Usable();
+    if (!journal.Open(path, CJournal::OpenMode::Existing).Usable()) {
+        return false;
+    }
+    // Edits and deletes run on the window's thread: a journal another program holds longer
+    // than a commit of a sample is told as busy instead of freezing the window.
+    journal.SetBusyTimeout(kEditBusyTimeoutMs);
+    return true;
 }
 
 void CJournalDlg::Reload() {
@@ -358,6 +365,13 @@ void CJournalDlg::ExportCsv(const std::vector<RunRecord>& runs, bool excel) {
         QString file = dialogs.SaveFileName(this, curveWindow.dataFolder,
                                             FileStem(run) + QStringLiteral(".csv"), filter);
         if (file.isEmpty()) {
+            return;
+        }
+        if (WritesOverJournal(file, path)) {
+            dialogs.Message(this,
+                            tr("Файл %1 — это сам журнал испытаний.\nВыберите другое имя.")
+                                .arg(QDir::toNativeSeparators(file)),
+                            tr("Ошибка"), platform::Buttons::Ok);
             return;
         }
         const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);

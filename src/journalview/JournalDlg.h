@@ -34,6 +34,9 @@ class CCompareDlg;
 class CJournalDlg : public QDialog {
     Q_OBJECT
 public:
+    /** How long an edit waits for a journal another program is writing. */
+    static constexpr int kEditBusyTimeoutMs = 250;
+
     CJournalDlg(brimvolt::platform::CDialogs& dialogs, CGraf& curveWindow);
     ~CJournalDlg() override;
 

@@ -16,6 +16,7 @@
 
 #include "mqtt/MosquittoLib.h"
 #include "mqtt/MqttTopics.h"
+#include "platform/Text.h"
 
 namespace brimvolt {
 
@@ -217,8 +218,11 @@ private:
     void Attempt(const QString& prefix) {
         sessionPrefix = prefix;
         const QByteArray willTopic = StateTopic(prefix).toUtf8();
-        mosquitto_will_set(mosq, willTopic.constData(), kOffline.size(), kOffline.constData(), 1,
-                           true);
+        const int willRc = mosquitto_will_set(mosq, willTopic.constData(), kOffline.size(),
+                                              kOffline.constData(), 1, true);
+        if (willRc != MOSQ_ERR_SUCCESS) {
+            Refused(StateTopic(prefix), willRc);
+        }
         connackSeen = false;
         connackCode = -1;
         const QByteArray host = options.url.host.toUtf8();
@@ -268,7 +272,8 @@ private:
                 Publish(message.topic, message.payload, message.qos, message.retain);
             }
         }
-        Report(true, Text::tr("MQTT: подключено к %1").arg(hostPort));
+        // A refusal stays in view: "connected" alone would say that everything is sent.
+        Report(true, refusal.isEmpty() ? Text::tr("MQTT: подключено к %1").arg(hostPort) : refusal);
     }
 
     void Failed(int rc, int savedErrno) {
@@ -318,6 +323,23 @@ private:
         if (rc == MOSQ_ERR_SUCCESS && qos > 0) {
             unacknowledged.insert(mid);
         }
+        // A lost connection is the loop's business; anything else is a message the library
+        // will never send, which the operator must not take for a working link.
+        if (rc != MOSQ_ERR_SUCCESS && rc != MOSQ_ERR_NO_CONN && rc != MOSQ_ERR_CONN_LOST) {
+            Refused(topic, rc);
+        }
+    }
+
+    // Told once: a refused topic is refused again with every message.
+    void Refused(const QString& topic, int rc) {
+        if (refusalReported) {
+            return;
+        }
+        refusalReported = true;
+        refusal = Text::tr("MQTT: сообщение в тему «%1» не принято (%2)")
+                      .arg(platform::ReplaceUnsafe(topic, u'?'),
+                           QString::fromUtf8(mosquitto_strerror(rc)));
+        Report(phase == Phase::Connected, refusal);
     }
 
     // Sends what waits and the goodbye, and leaves cleanly, so the broker drops the last will.
@@ -377,6 +399,8 @@ private:
     bool connackSeen = false;
     int connackCode = -1;
     bool everReported = false;
+    bool refusalReported = false;
+    QString refusal;  // the refused publication, once there was one
     // The callbacks run inside mosquitto_loop, on this thread: no lock for what they touch.
     std::set<int> unacknowledged;  // QoS 1 messages the broker has not acknowledged yet
 };

@@ -3,6 +3,8 @@
 #include <QCoreApplication>
 #include <QCryptographicHash>
 
+#include "platform/Text.h"
+
 namespace brimvolt {
 
 namespace {
@@ -16,9 +18,23 @@ struct Text {
 QString TopicLevel(const QString& text) {
     QString level;
     level.reserve(text.size());
-    for (const QChar c : text) {
-        const bool forbidden = c == u'/' || c == u'+' || c == u'#' || c.isNull() ||
-                               c.category() == QChar::Other_Control || c.isSpace();
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t point = QChar::surrogateToUcs4(c, text[i + 1]);
+            if (platform::IsUnsafeCodePoint(point)) {
+                level += u'_';
+            } else {
+                level += c;
+                level += text[i + 1];
+            }
+            ++i;
+            continue;
+        }
+        // The broker library refuses a topic with a control character, DEL or a noncharacter
+        // in it, message by message: such a port or host name would publish nothing.
+        const bool forbidden = c == u'/' || c == u'+' || c == u'#' || c.isSpace() ||
+                               platform::IsUnsafeCodePoint(c.unicode());
         level += forbidden ? QChar(u'_') : c;
     }
     return level.isEmpty() ? QStringLiteral("_") : level;
@@ -54,6 +70,9 @@ std::optional<QString> CheckTopicPrefix(const QString& prefix, QString* error) {
     }
     if (result.contains(QChar(u'\0'))) {
         return fail(Text::tr("нулевой знак в имени темы недопустим"));
+    }
+    if (platform::ReplaceUnsafe(result) != result) {
+        return fail(Text::tr("управляющие знаки и несимволы Юникода в имени темы недопустимы"));
     }
     if (result.startsWith(u'$')) {
         return fail(Text::tr("темы на «$» принадлежат брокеру"));

@@ -7,7 +7,8 @@ namespace brimvolt {
 
 /**
  * One topic level made of free text (a host name, a port name): '/', the wildcards '+' and '#',
- * NUL, control characters and spaces become '_'; an empty text gives "_".
+ * spaces, control characters, DEL, noncharacters and lone surrogates become '_'; an empty text
+ * gives "_".
  */
 QString TopicLevel(const QString& text);
 
@@ -19,8 +20,9 @@ QString TopicLevel(const QString& text);
 QString DefaultTopicPrefix(const QString& hostName, const QString& portName);
 
 /**
- * Checks a prefix the operator gave: not empty, no '+', '#' or NUL (a topic name may not hold
- * them), not starting with '$' (the broker's own topics). Trailing '/' are dropped.
+ * Checks a prefix the operator gave: not empty, no '+', '#', control character, DEL or
+ * noncharacter (a topic name may not hold them), not starting with '$' (the broker's own
+ * topics). Trailing '/' are dropped.
  */
 std::optional<QString> CheckTopicPrefix(const QString& prefix, QString* error);
 

@@ -23,7 +23,9 @@ qsizetype SkipSpace(QStringView text, qsizetype i) {
     return i;
 }
 
-bool IsDigit(QChar c) { return c.unicode() >= '0' && c.unicode() <= '9'; }
+bool IsDigit(QChar c) {
+    return c.unicode() >= '0' && c.unicode() <= '9';
+}
 
 }  // namespace
 
@@ -107,6 +109,32 @@ QString TextFromUtf16Le(const QByteArray& bytes) {
         text[i] = QChar(static_cast<char16_t>(low | (high << 8)));
     }
     return text;
+}
+
+bool IsUnsafeCodePoint(char32_t c) {
+    return c <= 0x1F || (c >= 0x7F && c <= 0x9F) || (c >= 0xD800 && c <= 0xDFFF) ||
+           (c >= 0xFDD0 && c <= 0xFDEF) || (c & 0xFFFE) == 0xFFFE || c > 0x10FFFF;
+}
+
+QString ReplaceUnsafe(QStringView text, QChar replacement) {
+    QString safe;
+    safe.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.isHighSurrogate() && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            const char32_t point = QChar::surrogateToUcs4(c, text[i + 1]);
+            if (IsUnsafeCodePoint(point)) {
+                safe += replacement;
+            } else {
+                safe += c;
+                safe += text[i + 1];
+            }
+            ++i;
+        } else {
+            safe += IsUnsafeCodePoint(c.unicode()) ? replacement : c;
+        }
+    }
+    return safe;
 }
 
 }  // namespace brimvolt::platform

@@ -31,4 +31,17 @@ QByteArray Utf16LeBytes(QStringView text);
 /** UTF-16 little-endian bytes as text; an odd last byte is dropped, nothing else is changed. */
 QString TextFromUtf16Le(const QByteArray& bytes);
 
+/**
+ * Whether a code point may not go raw into a terminal, an XML file or a topic name: the C0 and
+ * C1 controls, DEL, surrogates, the noncharacters (U+FDD0 to U+FDEF and every U+xxFFFE,
+ * U+xxFFFF) and anything past U+10FFFF.
+ */
+bool IsUnsafeCodePoint(char32_t c);
+
+/**
+ * The text with each unsafe code point, a lone surrogate included, replaced by `replacement`:
+ * outside text (labels, notes, port names) made fit for a terminal, XML or a topic.
+ */
+QString ReplaceUnsafe(QStringView text, QChar replacement = QChar(0xFFFD));
+
 }  // namespace brimvolt::platform

@@ -1,5 +1,6 @@
 #include "plot/ComparisonFigure.h"
 
+#include "platform/Text.h"
 #include "plot/BlockSummary.h"
 #include "plot/CurveStore.h"
 
@@ -100,7 +101,9 @@ QString TickText(FigureAxis axis, double value, double step) {
 }
 
 QString LegendText(const FigureCurve& curve) {
-    QString text = curve.label;
+    // Labels are typed by people and read from files: a control character would make the SVG
+    // no XML at all.
+    QString text = platform::ReplaceUnsafe(curve.label);
     if (curve.startedUtc > 0) {
         text += QStringLiteral("   ") + QDateTime::fromSecsSinceEpoch(curve.startedUtc)
                                             .toLocalTime()
@@ -503,7 +506,7 @@ QByteArray CComparisonFigure::SvgBytes(QSize size, const QString& title) const {
     generator.setOutputDevice(&buffer);
     generator.setSize(size);
     generator.setViewBox(QRect(QPoint(0, 0), size));
-    generator.setTitle(title);
+    generator.setTitle(platform::ReplaceUnsafe(title));
     {
         QPainter painter;
         if (!painter.begin(&generator)) {

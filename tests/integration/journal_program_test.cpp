@@ -16,9 +16,11 @@
 #include <functional>
 
 #include "app/BrimvoltDlg.h"
+#include "curvefile/CurveFileReader.h"
 #include "journal/Journal.h"
 #include "journal/JournalWriter.h"
 #include "platform/QtSerialPort.h"
+#include "plot/CurveStore.h"
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
 #include "support/ChildProcess.h"
@@ -183,21 +185,46 @@ TEST(JournalOfTheWindow, RunFromTheStartButtonToItsEndWithItsTotals) {
 }
 
 TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
+    enum class Kind {
+        Damaged,      // a journal with a page overwritten
+        NotAJournal,  // the user's own file given as the journal: left alone
+        Unwritable,   // the journal's folder is taken by a file
+    };
     struct Case {
         const char* name;
-        bool damaged;  // else the journal's folder is taken by a file
+        Kind kind;
     };
-    for (const Case& c : {Case{"damaged", true}, Case{"unwritable", false}}) {
+    for (const Case& c : {Case{"damaged", Kind::Damaged}, Case{"not a journal", Kind::NotAJournal},
+                          Case{"unwritable", Kind::Unwritable}}) {
         SCOPED_TRACE(c.name);
         QTemporaryDir folder;
         QString path = folder.filePath("journal.sqlite");
-        QFile file(c.damaged ? path : folder.filePath("taken"));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(QByteArray(300, 'x'));
+        if (c.kind == Kind::Damaged) {
+            CJournal journal;
+            ASSERT_TRUE(journal.Open(path).Usable());
+            RunRecord run;
+            std::vector<JournalSample> samples(3000);
+            for (std::size_t i = 0; i < samples.size(); ++i) {
+                samples[i].seconds = static_cast<std::int32_t>(i);
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        }
+        QFile file(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+        ASSERT_TRUE(
+            file.open(c.kind == Kind::Damaged ? QIODevice::ReadWrite : QIODevice::WriteOnly));
+        if (c.kind == Kind::Damaged) {
+            file.seek(4096 * 9);  // a page of samples
+        }
+        file.write(QByteArray(c.kind == Kind::Damaged ? 4096 : 300, 'x'));
         file.close();
-        if (!c.damaged) {
+        if (c.kind == Kind::Unwritable) {
             path = folder.filePath("taken/journal.sqlite");
         }
+        QFile written(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+        ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+        const QByteArray before = written.readAll();
+        written.close();
+
         JournalWindow window(folder.path(), path, 30.0);
         ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
         window.Button(kStartButton)->click();
@@ -208,7 +235,7 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
                        window.dlg->curveWindow.store.durationSeconds > 30;
             },
             kEventuallyMs));
-        if (!c.damaged) {
+        if (c.kind == Kind::Unwritable) {
             // Long enough for the first retry of a journal not opened, which must not tell again.
             QTest::qWait(static_cast<int>(CJournalWriter::kReopenMs) + 3000);
         }
@@ -220,21 +247,24 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
         EXPECT_TRUE(told.contains(QDir::toNativeSeparators(path))) << told.toStdString();
         EXPECT_TRUE(window.dlg->running != 0) << "the run goes on";
         EXPECT_GT(window.dlg->curveWindow.store.durationSeconds, 30);
-        if (c.damaged) {
-            const QStringList aside =
-                QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}, QDir::Files);
+        const QStringList aside =
+            QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}, QDir::Files);
+        if (c.kind == Kind::Damaged) {
             ASSERT_EQ(aside.size(), 1);
             EXPECT_TRUE(told.contains(aside[0])) << told.toStdString();
             QFile old(folder.filePath(aside[0]));
             ASSERT_TRUE(old.open(QIODevice::ReadOnly));
-            EXPECT_EQ(old.readAll(), QByteArray(300, 'x')) << "set aside as it was";
+            EXPECT_EQ(old.readAll(), before) << "set aside as it was";
             const JournalContents journal = AwaitJournal(path, [](const JournalContents& j) {
                 return j.runs.size() == 1 && j.runs[0].sampleCount > 5;
             });
             ASSERT_EQ(journal.runs.size(), 1u) << "a fresh journal holds the run";
             EXPECT_GT(journal.runs[0].sampleCount, 5);
         } else {
-            EXPECT_FALSE(QFileInfo::exists(path));
+            EXPECT_TRUE(aside.isEmpty());
+            QFile kept(c.kind == Kind::Unwritable ? folder.filePath("taken") : path);
+            ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+            EXPECT_EQ(kept.readAll(), before) << "left as it was";
         }
     }
 }
@@ -334,3 +364,38 @@ TEST_F(JournalOfTheProgram, TwoProgramsWithTwoModulesShareOneJournal) {
 }
 
 }  // namespace
+
+// A logout, a shutdown, `kill`, Ctrl+C in the terminal: the program leaves as "Выход" does,
+// without its question, so the run is interrupted rather than left running and the autosave
+// holds the last point.
+TEST_F(JournalOfTheProgram, SignalToEndLeavesThroughTheExitPath) {
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QTemporaryDir folder;
+        ASSERT_TRUE(folder.isValid());
+        const QString link = folder.filePath("LINK");
+        const QString journalFile = folder.filePath("journal.sqlite");
+        Child sim;
+        ASSERT_TRUE(brimvolt::testing::StartSim(sim, link, {"--run", "--speed", "10"}));
+        Child program;
+        ASSERT_TRUE(StartProgram(program, folder.path(), link, journalFile));
+        const JournalContents running =
+            AwaitJournal(journalFile, [](const auto& j) { return LastSecond(j) >= 20; });
+        ASSERT_GE(LastSecond(running), 20);
+        ASSERT_EQ(running.runs[0].state, RunState::Running);
+
+        program.Signal(signal);
+        ASSERT_TRUE(program.process.waitForFinished(30000)) << "the program did not leave";
+        EXPECT_EQ(program.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(program.process.exitCode(), 0);
+
+        const JournalContents left = ReadJournal(journalFile);
+        ASSERT_EQ(left.runs.size(), 1u);
+        EXPECT_EQ(left.runs[0].state, RunState::Interrupted);
+        QFile autosave(folder.filePath("temp.raz"));
+        ASSERT_TRUE(autosave.open(QIODevice::ReadOnly));
+        CurveStore store;
+        ASSERT_EQ(ReadCurveBytes(autosave.readAll(), store).status, CurveReadStatus::Loaded);
+        EXPECT_EQ(store.durationSeconds, LastSecond(left));
+    }
+}

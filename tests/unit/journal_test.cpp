@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -86,8 +87,17 @@ TEST(JournalOpen, EachKindOfFileIsOpenedSetAsideOrLeftAlone) {
         {"an empty file", [](const QString& p) { WriteBytes(p, {}); }, Status::Opened,
          Status::NotAJournal},
         {"a journal", [](const QString& p) { MakeJournal(p, 10); }, Status::Opened, Status::Opened},
-        {"text", [](const QString& p) { WriteBytes(p, QByteArray(300, 'x')); }, Status::SetAside,
+        // The user's own file given as the journal by mistake is never moved.
+        {"text", [](const QString& p) { WriteBytes(p, QByteArray(300, 'x')); }, Status::NotAJournal,
          Status::NotAJournal},
+        {"a few bytes", [](const QString& p) { WriteBytes(p, "SQLite"); }, Status::NotAJournal,
+         Status::NotAJournal},
+        {"a journal whose header is lost",
+         [](const QString& p) {
+             MakeJournal(p, 10);
+             WriteBytes(p, QByteArray(16, '\0'), 0);
+         },
+         Status::NotAJournal, Status::NotAJournal},
         {"another program's database",
          [](const QString& p) { RunSql(p, "CREATE TABLE x (a); INSERT INTO x VALUES (1);"); },
          Status::NotAJournal, Status::NotAJournal},
@@ -232,4 +242,30 @@ TEST(JournalRuns, AFullDiskFailsTheWriteAndKeepsWhatWasCommitted) {
     // Room again: the same write goes through.
     EXPECT_EQ(journal.SaveRun(run, Samples(100, 20000)), CJournal::SaveResult::Saved);
     EXPECT_EQ(journal.Samples(run.id).value().size(), 20100u);
+}
+
+// The journal window edits on its own thread: another program's write held long (a hung
+// program, a shell with a transaction open) is told as busy, not waited on for seconds.
+TEST(JournalRuns, AnEditWithAShortBusyTimeoutGivesUpOnAHeldJournal) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.sqlite");
+    MakeJournal(path, 10);
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    CJournal journal;
+    ASSERT_EQ(journal.Open(path, CJournal::OpenMode::Existing).status,
+              CJournal::OpenStatus::Opened);
+    journal.SetBusyTimeout(100);
+    QElapsedTimer waited;
+    waited.start();
+    EXPECT_FALSE(journal.SetLabel(1, "cell 7"));
+    EXPECT_FALSE(journal.LastError().isEmpty());
+    EXPECT_LT(waited.elapsed(), 4000);        // the default waits 5 s
+    EXPECT_TRUE(journal.Runs().has_value());  // reading never waits for a writer
+
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_TRUE(journal.SetLabel(1, "cell 7"));
 }

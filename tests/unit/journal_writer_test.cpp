@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "journal/Journal.h"
 #include "journal/JournalWriter.h"
 
 using namespace brimvolt;
@@ -80,4 +81,48 @@ TEST(JournalWriter, WritesOnItsOwnThreadAndRetriesAJournalItCouldNotOpen) {
     EXPECT_EQ(runs[0].state, RunState::Interrupted);
     EXPECT_EQ(runs[0].sampleCount, 5);
     EXPECT_EQ(runs[0].energyUj, 4 * 4'000'000);
+}
+
+// Two programs share a journal; the other one found it damaged and set it aside. This one goes
+// on in the new journal, not in the file kept for rescue.
+TEST(JournalWriter, FollowsAJournalAnotherProgramSetAside) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("journal.sqlite");
+    auto writer = std::make_unique<CJournalWriter>(path);
+    const auto settle = [&] {
+        writer->WaitUntilHandled();
+        QCoreApplication::processEvents();
+    };
+    const std::int64_t t0 = 1'700'000'000'000;
+    writer->ModuleFound("ttyUSB0", t0);
+    writer->Status(Reading(0, 0), t0);
+    writer->Status(Reading(1), t0 + 1000);
+    settle();
+
+    // What the other program's CJournal::SetAsideAndRenew does: log first, then the file.
+    const QString aside = dir.filePath("journal-damaged.sqlite");
+    for (const char* extra : {"-wal", "-shm", ""}) {
+        if (QFile::exists(path + extra)) {
+            ASSERT_TRUE(QFile::rename(path + extra, aside + extra));
+        }
+    }
+    {
+        CJournal other;
+        ASSERT_EQ(other.Open(path).status, CJournal::OpenStatus::Opened);
+    }
+    writer->Status(Reading(2), t0 + 2000);
+    writer->Status(Reading(3), t0 + 3000);
+    settle();
+    writer.reset();
+
+    CJournal renewed;
+    ASSERT_TRUE(renewed.Open(path, CJournal::OpenMode::Existing).Usable());
+    const std::vector<RunRecord> runs = renewed.Runs().value();
+    ASSERT_EQ(runs.size(), 1u);
+    EXPECT_EQ(runs[0].durationSeconds, 3);
+    EXPECT_EQ(runs[0].state, RunState::Interrupted);
+    // The file set aside keeps what it held when it was moved.
+    CJournal kept;
+    ASSERT_TRUE(kept.Open(aside, CJournal::OpenMode::Existing).Usable());
+    EXPECT_LE(kept.Runs().value().at(0).durationSeconds, 1);
 }

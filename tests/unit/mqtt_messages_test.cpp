@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <mosquitto.h>
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -76,6 +77,46 @@ TEST(MqttUrl, RejectedAddressesSayWhyInOneLineWithoutThePassword) {
     QString error;
     EXPECT_FALSE(ReadMqttSettings("mqtt://host", QString(), QString("pw"), &error));
     EXPECT_TRUE(ReadMqttSettings("mqtt://lab@host", QString(), QString("pw"), &error));
+}
+
+// The broker library refuses a topic with a control character, DEL or a noncharacter in it,
+// message by message: a port or host name holding one is made safe, a prefix the operator
+// typed with one is refused at start. The library itself judges the topics.
+TEST(MqttTopics, OutsideNamesGiveTopicsTheBrokerLibraryAccepts) {
+    const QString hostile[] = {
+        QStringLiteral("tty\x01USB0"),
+        QStringLiteral("COM\x7f"),
+        QStringLiteral("a\u0085b"),
+        QStringLiteral("x\uFFFEy"),
+        QStringLiteral("\uFDD0"),
+        QString::fromUcs4(U"u\U0001FFFFv"),
+        QString(QChar(0xD800)) + "lone",
+        QStringLiteral("tab\there"),
+        QStringLiteral("nul") + QChar(u'\0'),
+        QStringLiteral("\x1b[2J"),
+    };
+    for (const QString& name : hostile) {
+        SCOPED_TRACE(name.toStdString());
+        for (const QString& prefix :
+             {DefaultTopicPrefix(name, "ttyUSB0"), DefaultTopicPrefix("lab-pc", name),
+              DefaultTopicPrefix("lab-pc", "/dev/" + name)}) {
+            const QByteArray topic = StateTopic(prefix).toUtf8();
+            EXPECT_EQ(mosquitto_validate_utf8(topic.constData(), static_cast<int>(topic.size())),
+                      MOSQ_ERR_SUCCESS)
+                << prefix.toStdString();
+            EXPECT_EQ(mosquitto_pub_topic_check2(topic.constData(), topic.size()),
+                      MOSQ_ERR_SUCCESS);
+            EXPECT_EQ(prefix.count(u'/'), 2);  // still three levels
+        }
+        QString error;
+        EXPECT_FALSE(CheckTopicPrefix("lab/" + name, &error));
+        EXPECT_FALSE(error.isEmpty());
+    }
+    // Names that are merely foreign stay as they are.
+    EXPECT_EQ(DefaultTopicPrefix("лаб", "COM3"), "brimvolt/лаб/COM3");
+    EXPECT_EQ(DefaultTopicPrefix("lab", QString::fromUcs4(U"\U0001F50Bcell")),
+              QString::fromUcs4(U"brimvolt/lab/\U0001F50Bcell"));
+    EXPECT_EQ(CheckTopicPrefix("цех/стенд 2", nullptr), "цех/стенд 2");
 }
 
 TEST(MqttTopics, PrefixesFollowThePortAndHoldNoWildcard) {
