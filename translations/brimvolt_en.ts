@@ -786,6 +786,17 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>TestProgram</name>
+    <message>
+        <source>Ёмкость: заряд, отдых 30 мин, разряд, отдых 30 мин, заряд</source>
+        <translation>Capacity: charge, rest 30 min, discharge, rest 30 min, charge</translation>
+    </message>
+    <message>
+        <source>Циклы: %1 × (заряд, отдых, разряд, отдых)</source>
+        <translation>Cycles: %1 × (charge, rest, discharge, rest)</translation>
+    </message>
+</context>
+<context>
     <name>Templates</name>
     <message>
         <source>Brimvolt - Измеритель емкости (Версия 6.3 Моя)</source>
