@@ -67,6 +67,33 @@ TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
     }
 }
 
+TEST(ProgramEndToEnd, RefusesABadProgramFileBeforeAnyWindow) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN is not set";
+    }
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString path = work.filePath(QStringLiteral("bad.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "n", "steps": [{"charge": {"current_A": 1, "cutoff_V": 4.2}},
+                  {"discharge": {"current_A": 1, "cutoff_V": 30}}]})");
+    file.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    Child program;
+    program.process.setProcessEnvironment(environment);
+    program.process.start(Bin("brimvolt"), {"--program", path});
+    ASSERT_TRUE(program.process.waitForFinished(30000));
+    EXPECT_EQ(program.process.exitCode(), 2);
+    const QString err = QString::fromUtf8(program.process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("step 2: cutoff_V: must be 0.7 to 16")))
+        << err.toStdString();
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+}
+
 TEST(ProgramEndToEnd, FindsTheModuleAndAutosavesTheRunningCurve) {
     if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
         GTEST_SKIP() << "BRIMVOLT_BIN is not set";
