@@ -290,6 +290,9 @@ int CBrimvoltApp::InitInstance() {
     if (mqtt) {
         dialog->PublishOverMqtt(*mqtt);
     }
+    if (testProgram) {
+        dialog->RunProgram(*testProgram);
+    }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));
     dialog->exec();

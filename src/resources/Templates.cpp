@@ -163,6 +163,7 @@ QList<MenuCommand> MainMenu() {
         {kIdAppAbout, QCoreApplication::translate("Templates", "О программе...")},
         {kIdShowHideCurve, QCoreApplication::translate("Templates", "Показать / скрыть график")},
         {kIdJournal, QCoreApplication::translate("Templates", "Журнал испытаний")},
+        {kIdTestProgram, QCoreApplication::translate("Templates", "Программа испытаний")},
     };
 }
 
