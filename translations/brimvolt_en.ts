@@ -1044,8 +1044,8 @@ The readings wait in memory; writing will be retried.</translation>
         <translation>Run journal</translation>
     </message>
     <message>
-        <source>Программа испытаний</source>
-        <translation>Test program</translation>
+        <source>Программа</source>
+        <translation>Program</translation>
     </message>
 </context>
 <context>

@@ -749,8 +749,10 @@ void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
 
 void CBrimvoltDlg::OnStartStop() {
     // While a test program runs, it stops the module itself once the operator has said how much.
-    if (programWindow && programWindow->Active() && PortOpenOrTell()) {
-        programWindow->OnOperatorStop();
+    if (programWindow && programWindow->Active()) {
+        if (PortOpenOrTell()) {
+            programWindow->OnOperatorStop();
+        }
         return;
     }
     QueueButtonCommand('p');
