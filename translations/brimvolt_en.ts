@@ -10,6 +10,12 @@
 Exit the program?</translation>
     </message>
     <message>
+        <source>Выполняется программа испытаний!
+Выйти из программы?</source>
+        <translation>A test program is running!
+Exit the program?</translation>
+    </message>
+    <message>
         <source>Идет разряд!
 Выйти из программы?</source>
         <translation>Discharging in progress!

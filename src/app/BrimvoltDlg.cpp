@@ -417,9 +417,12 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 }
 
 void CBrimvoltDlg::OnExit() {
-    if (running != 0) {
-        messageText = params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
-                                     : tr("Идет разряд!\nВыйти из программы?");
+    // A test program asks even between its runs: leaving ends it.
+    const bool programActive = programWindow && programWindow->Active();
+    if (running != 0 || programActive) {
+        messageText = programActive ? tr("Выполняется программа испытаний!\nВыйти из программы?")
+                      : params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
+                                       : tr("Идет разряд!\nВыйти из программы?");
         if (dialogs.Message(this, messageText, tr("Внимание!"), platform::Buttons::OkCancel) ==
             platform::Answer::Cancel) {
             return;

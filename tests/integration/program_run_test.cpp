@@ -133,7 +133,7 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
     EXPECT_LT(*cycles[2].dischargeMah, *cycles[1].dischargeMah);  // the cell fades
 }
 
-TEST(ProgramRun, TheStartButtonAsksAndStopsTheStepOrTheProgram) {
+TEST(ProgramRun, LeavingAndTheStartButtonAskWhileAProgramRuns) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
     ProgramBench bench(folder.path(), 50.0);
@@ -141,10 +141,18 @@ TEST(ProgramRun, TheStartButtonAsksAndStopsTheStepOrTheProgram) {
     ASSERT_TRUE(WaitFor([&] { return (bench.module->State().flags & 0x08) != 0; }, 30000));
     auto* start = qobject_cast<QPushButton*>(bench.dlg->Control(kStartButton));
 
+    // Leaving asks first; staying leaves the program running.
+    bench.dialogs.answers.push_back(platform::Answer::Cancel);
+    bench.dlg->OnExit();
+    ASSERT_EQ(bench.dialogs.messages.size(), 1);
+    EXPECT_EQ(bench.dialogs.messages.back().text,
+              QStringLiteral("Выполняется программа испытаний!\nВыйти из программы?"));
+    EXPECT_TRUE(bench.InState(SequencerState::Running));
+
     // Only this step: the charge stops and the rest after it begins.
     bench.dialogs.answers.push_back(platform::Answer::Cancel);
     start->click();
-    ASSERT_EQ(bench.dialogs.messages.size(), 1);
+    ASSERT_EQ(bench.dialogs.messages.size(), 2);
     EXPECT_TRUE(WaitFor([&] { return bench.Sequencer()->StepIndex() >= 1; }, 30000));
     EXPECT_TRUE(bench.InState(SequencerState::Running));
 
