@@ -33,6 +33,40 @@ std::uint16_t RunWord(const ProgramStep& step, std::uint8_t param) {
     }
 }
 
+// The passes each Repeat step in [from, to) has left when it is reached afresh; the others of
+// `passes` as they were.
+std::vector<std::int32_t> FreshPasses(const TestProgram& program, std::size_t from, std::size_t to,
+                                      std::vector<std::int32_t> passes) {
+    passes.resize(program.steps.size(), 0);
+    for (std::size_t i = from; i < to && i < program.steps.size(); ++i) {
+        if (program.steps[i].kind == StepKind::Repeat) {
+            passes[i] = std::max(0, program.steps[i].repeatTimes - 1);
+        }
+    }
+    return passes;
+}
+
+// The step that runs from `next` on, Repeat steps followed (a jump may land on another Repeat):
+// past the end when there is none. Counts the jumps back.
+std::size_t FollowRepeats(const TestProgram& program, std::size_t next,
+                          std::vector<std::int32_t>& passes, int* jumps) {
+    while (next < program.steps.size() && program.steps[next].kind == StepKind::Repeat) {
+        const std::int32_t from = program.steps[next].repeatFrom;
+        if (passes[next] > 0 && from >= 1 && static_cast<std::size_t>(from) <= next) {
+            --passes[next];
+            // Repeats inside the jump start their own passes afresh.
+            passes = FreshPasses(program, static_cast<std::size_t>(from - 1), next, passes);
+            next = static_cast<std::size_t>(from - 1);
+            if (jumps != nullptr) {
+                ++*jumps;
+            }
+        } else {
+            ++next;
+        }
+    }
+    return next;
+}
+
 SequencerCommand Command(SequencerCommand::Kind kind, std::uint8_t param = 0,
                          std::uint16_t word = 0) {
     return SequencerCommand{kind, param, word};
@@ -78,12 +112,7 @@ std::optional<double> CycleResult::EnergyEfficiency() const {
 CSequencer::CSequencer(TestProgram programToRun) : program(std::move(programToRun)) {}
 
 void CSequencer::Start(std::int64_t nowMs) {
-    passesLeft.assign(program.steps.size(), 0);
-    for (std::size_t i = 0; i < program.steps.size(); ++i) {
-        if (program.steps[i].kind == StepKind::Repeat) {
-            passesLeft[i] = program.steps[i].repeatTimes - 1;
-        }
-    }
+    passesLeft = FreshPasses(program, 0, program.steps.size(), {});
     cycle = 1;
     cycles.assign(1, CycleResult{});
     cycles.back().cycle = 1;
@@ -181,21 +210,9 @@ std::optional<std::size_t> CSequencer::NextStepIndex() const {
     }
     std::vector<std::int32_t> passes = passesLeft;
     if (passes.size() != program.steps.size()) {  // not started: every Repeat still to come
-        passes.assign(program.steps.size(), 0);
-        for (std::size_t i = 0; i < program.steps.size(); ++i) {
-            if (program.steps[i].kind == StepKind::Repeat) {
-                passes[i] = program.steps[i].repeatTimes - 1;
-            }
-        }
+        passes = FreshPasses(program, 0, program.steps.size(), {});
     }
-    std::size_t next = stepIndex + 1;
-    while (next < program.steps.size() && program.steps[next].kind == StepKind::Repeat) {
-        const std::int32_t from = program.steps[next].repeatFrom;
-        if (passes[next] > 0 && from >= 1 && static_cast<std::size_t>(from) <= next) {
-            return static_cast<std::size_t>(from - 1);
-        }
-        ++next;
-    }
+    const std::size_t next = FollowRepeats(program, stepIndex + 1, passes, nullptr);
     return next < program.steps.size() ? std::optional<std::size_t>(next) : std::nullopt;
 }
 
@@ -338,25 +355,12 @@ SequencerCommand CSequencer::End(EndReason why, const StatusRecord& status, bool
 }
 
 SequencerCommand CSequencer::NextStep(const StatusRecord& status, std::int64_t nowMs) {
-    std::size_t next = stepIndex + 1;
-    while (next < program.steps.size() && program.steps[next].kind == StepKind::Repeat) {
-        const ProgramStep& repeat = program.steps[next];
-        const std::int32_t from = repeat.repeatFrom;
-        if (passesLeft[next] > 0 && from >= 1 && static_cast<std::size_t>(from) <= next) {
-            --passesLeft[next];
-            // Repeats inside the jump start their own passes afresh.
-            for (std::size_t i = static_cast<std::size_t>(from - 1); i < next; ++i) {
-                if (program.steps[i].kind == StepKind::Repeat) {
-                    passesLeft[i] = program.steps[i].repeatTimes - 1;
-                }
-            }
-            ++cycle;
-            cycles.push_back(CycleResult{});
-            cycles.back().cycle = cycle;
-            next = static_cast<std::size_t>(from - 1);
-            break;
-        }
-        ++next;
+    int jumps = 0;
+    const std::size_t next = FollowRepeats(program, stepIndex + 1, passesLeft, &jumps);
+    if (jumps > 0) {  // going back begins a cycle, however many Repeat steps took part
+        ++cycle;
+        cycles.push_back(CycleResult{});
+        cycles.back().cycle = cycle;
     }
     if (next >= program.steps.size()) {
         state = SequencerState::Finished;

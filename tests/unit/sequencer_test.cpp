@@ -435,6 +435,16 @@ TEST(Sequencer, NextStepFollowsTheRepeats) {
     using N = std::optional<std::size_t>;
     EXPECT_EQ(nexts, (std::vector<N>{1, 0, 1, 3, std::nullopt}));
     EXPECT_EQ(bench.sequencer.Cycle(), 2);
+
+    // A repeat that sends the run back onto another repeat: that one is followed too.
+    program.steps = {Rest(1), Repeat(1, 2), Repeat(2, 2)};
+    Bench nested(program);
+    for (int i = 0; i < 20 && nested.sequencer.State() == SequencerState::Running; ++i) {
+        ASSERT_EQ(nested.sequencer.StepIndex(), 0u);
+        nested.Tick();
+    }
+    EXPECT_EQ(nested.sequencer.State(), SequencerState::Finished);
+    EXPECT_EQ(nested.sequencer.Cycle(), 3);
 }
 
 }  // namespace
