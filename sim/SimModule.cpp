@@ -41,12 +41,17 @@ constexpr std::array<std::pair<double, double>, 11> kOpenCircuitCurve = {{
     {1.00, 4.20},
 }};
 
-constexpr double kFullVolts = 4.2;
 constexpr std::uint32_t kMaxCapacity = 0xFFFFFF;
 // Heating of the load per ampere, and how fast the heat sink follows (1/time constant in s).
 constexpr double kHeatPerAmp = 10.0;
 constexpr double kThermalRate = 1.0 / 60.0;
 constexpr int kRinMeasureSeconds = 2;
+// The slow part of the cell's voltage under load, as a share of its internal resistance, and
+// how fast it builds and fades (1/time constant in s): a 30-minute rest all but ends it.
+constexpr double kPolarizationShare = 0.5;
+constexpr double kRelaxRate = 1.0 / 300.0;
+// A run that holds its cut-off ends when the current has fallen to this share of the set one.
+constexpr double kTaperEnd = 0.05;
 
 // Presets the module ships with; writing a preset number recalls its value.
 constexpr std::array<std::uint16_t, 8> kCutoffPresets = {3000, 2800, 2500,  3300,
@@ -91,7 +96,10 @@ CSimModule::CSimModule(const CellConfig& cellConfig)
       cutoffPresets(kCutoffPresets),
       currentPresets(kCurrentPresets),
       stateOfCharge(std::clamp(cellConfig.stateOfCharge, 0.0, 1.0)),
+      capacityMah(cellConfig.capacityMah),
+      rinOhm(cellConfig.rinOhm),
       temperatureC(cellConfig.ambientC) {
+    cell.fadePerCycle = std::clamp(cellConfig.fadePerCycle, 0.0, 0.5);
     params = {0, kCutoffPresets[0], 0, kCurrentPresets[0], 0, 20000, 4500, 0, 0, 1, 40, 70};
 }
 
@@ -217,6 +225,8 @@ SimState CSimModule::State() {
     state.flags = record[37];
     state.lastSelector = lastSelector;
     state.stateOfCharge = stateOfCharge;
+    state.cellCapacityMah = capacityMah;
+    state.cellRinOhm = rinOhm;
     return state;
 }
 
@@ -244,8 +254,9 @@ void CSimModule::AdvanceLocked(double moduleSeconds) {
     while (pendingSeconds >= 1.0) {
         // A module at rest with nothing to measure and a cool sink has nothing left to do:
         // skip the rest of a long idle gap instead of stepping through it.
-        const bool settled =
-            !running && rinCountdown == 0 && std::abs(temperatureC - cell.ambientC) < 0.05;
+        const bool settled = !running && rinCountdown == 0 &&
+                             std::abs(temperatureC - cell.ambientC) < 0.05 &&
+                             std::abs(polarizationVolts) < 0.0002;
         if (settled) {
             pendingSeconds -= std::floor(pendingSeconds);
             break;
@@ -263,7 +274,7 @@ void CSimModule::StepSecond() {
         // A cell heats and empties into a higher resistance.
         const double factor = 1.0 + 0.25 * (1.0 - std::clamp(stateOfCharge, 0.0, 1.0)) -
                               0.004 * (temperatureC - cell.ambientC);
-        rinMohm = ToWord(cell.rinOhm * 1000.0 * factor);
+        rinMohm = ToWord(rinOhm * 1000.0 * factor);
     }
 
     double target = cell.ambientC + kHeatPerAmp * amps;
@@ -272,21 +283,41 @@ void CSimModule::StepSecond() {
     }
     temperatureC += (target - temperatureC) * kThermalRate;
 
+    const double polarizationTarget =
+        running ? (Charging() ? amps : -amps) * rinOhm * kPolarizationShare : 0.0;
+    polarizationVolts += (polarizationTarget - polarizationVolts) * kRelaxRate;
+
     if (running) {
         const double mah = amps * 1000.0 / 3600.0;
-        stateOfCharge += (Charging() ? mah : -mah) / cell.capacityMah;
+        stateOfCharge += (Charging() ? mah : -mah) / capacityMah;
         stateOfCharge = std::clamp(stateOfCharge, kOpenCircuitCurve.front().first, 1.0);
         chargeMas = std::min<std::int64_t>(chargeMas + std::lround(amps * 1000.0),
                                            std::int64_t{kMaxCapacity} * 3600);
         ++elapsedSeconds;
+        if (cell.fadePerCycle > 0.0) {
+            // A full cycle moves the capacity in and out once: twice the capacity in all.
+            capacityMah -= cell.fadePerCycle * mah / 2.0;
+            capacityMah = std::max(capacityMah, 1.0);
+            rinOhm = cell.rinOhm * (1.0 + 2.0 * (1.0 - capacityMah / cell.capacityMah));
+        }
 
+        const double cutoff = params[1] / 1000.0;
+        const double setAmps = params[3] / 1000.0;
         if (Charging()) {
-            if (TerminalVolts() >= kFullVolts || stateOfCharge >= 1.0) {
+            if (!constantVoltage && TerminalVolts() >= cutoff) {
+                constantVoltage = true;  // a charge always ends holding its cut-off
+            }
+            if (constantVoltage) {
+                taperAmps = std::clamp((cutoff - OpenCircuitVolts() - polarizationVolts) / rinOhm,
+                                       0.0, setAmps);
+                if (taperAmps <= setAmps * kTaperEnd) {
+                    StopRun();
+                }
+            }
+            if (stateOfCharge >= 1.0) {
                 StopRun();
             }
         } else {
-            const double cutoff = params[1] / 1000.0;
-            const double setAmps = params[3] / 1000.0;
             if (!constantVoltage && TerminalVolts() <= cutoff) {
                 if (params[8] != 0 && setAmps > 0.0) {
                     constantVoltage = true;
@@ -296,8 +327,9 @@ void CSimModule::StepSecond() {
             }
             if (constantVoltage) {
                 // Hold the cut-off: the current falls as the cell empties; done at a twentieth.
-                taperAmps = std::clamp((OpenCircuitVolts() - cutoff) / cell.rinOhm, 0.0, setAmps);
-                if (taperAmps < setAmps * 0.05) {
+                taperAmps = std::clamp((OpenCircuitVolts() + polarizationVolts - cutoff) / rinOhm,
+                                       0.0, setAmps);
+                if (taperAmps < setAmps * kTaperEnd) {
                     StopRun();
                 }
             }
@@ -430,8 +462,8 @@ double CSimModule::CurrentAmps() const {
 }
 
 double CSimModule::TerminalVolts() const {
-    const double drop = CurrentAmps() * cell.rinOhm;
-    return std::max(0.0, OpenCircuitVolts() + (Charging() ? drop : -drop));
+    const double drop = CurrentAmps() * rinOhm;
+    return std::max(0.0, OpenCircuitVolts() + polarizationVolts + (Charging() ? drop : -drop));
 }
 
 std::array<std::uint8_t, kStatusSize> CSimModule::RecordLocked() const {

@@ -21,7 +21,7 @@ inline constexpr std::size_t kAckSize = 4;
 
 /** Status flag bits of the record's byte 37, as the module sets them. */
 namespace simflags {
-inline constexpr std::uint8_t kMark = 0x01;  // constant-voltage tail of a discharge
+inline constexpr std::uint8_t kMark = 0x01;  // constant-voltage tail of a run
 inline constexpr std::uint8_t kRinCalculating = 0x02;
 inline constexpr std::uint8_t kPowerOff = 0x04;  // switched off on temperature
 inline constexpr std::uint8_t kRunning = 0x08;
@@ -79,6 +79,9 @@ struct CellConfig {
     double rinOhm = 0.080;
     double stateOfCharge = 1.0;  // 0 empty .. 1 full
     double ambientC = 25.0;
+    // Capacity lost per full cycle (the whole capacity charged and discharged once), as a
+    // fraction: 0.01 leaves 99 % after one cycle. The internal resistance grows twice as fast.
+    double fadePerCycle = 0.0;
 };
 
 /** What the module holds, for tests and headless callers; the wire shows the same values. */
@@ -93,11 +96,18 @@ struct SimState {
     std::uint8_t flags = 0;
     std::uint8_t lastSelector = 0;  // the last 'N' argument
     double stateOfCharge = 0.0;
+    double cellCapacityMah = 0.0;  // what is left of the cell's capacity after its cycles
+    double cellRinOhm = 0.0;
 };
 
 /**
  * The tester module: parameters, the run, the Rin measurement, temperature power-off, and a
  * lithium cell discharged or charged at the set current. Requests go in, reply bytes come out.
+ *
+ * A charge runs at the set current until the terminal voltage reaches the cut-off (parameter 1),
+ * then holds the cut-off while the current tapers, and ends at a twentieth of the set current.
+ * After a run the voltage relaxes toward the open-circuit voltage over some minutes; the cell
+ * loses capacity with every cycle as CellConfig::fadePerCycle says.
  *
  * The clock is explicit (Advance) unless UseWallClock() is on, in which case every call first
  * catches up with real time multiplied by the speed. All methods may be called from any thread.
@@ -163,11 +173,15 @@ private:
     std::array<std::uint16_t, 8> cutoffPresets{};
     std::array<std::uint16_t, 8> currentPresets{};
     double stateOfCharge = 1.0;
+    double capacityMah = 2500.0;     // the cell's, faded
+    double rinOhm = 0.080;           // the cell's, grown as the capacity fades
+    double polarizationVolts = 0.0;  // above the open-circuit voltage after a charge, below after
+                                     // a discharge; relaxes at rest
     double temperatureC = 25.0;
     std::int64_t chargeMas = 0;  // capacity in mA·s, so whole-second counting stays exact
     std::int32_t elapsedSeconds = 0;
     bool running = false;
-    bool constantVoltage = false;  // the discharge holds the cut-off with a falling current
+    bool constantVoltage = false;  // the run holds the cut-off with a falling current
     double taperAmps = 0.0;
     bool powerOff = false;
     int rinCountdown = 0;  // module seconds until the Rin result, 0 when none is being measured

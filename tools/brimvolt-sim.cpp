@@ -30,6 +30,7 @@ struct Options {
     std::string control;
     std::vector<Fault> faults;
     double stateOfCharge = 1.0;
+    double fadePerCycle = 0.0;
     int lateMs = 200;
     int startSeconds = 0;
 };
@@ -47,6 +48,7 @@ std::string Usage() {
         "  --link PATH      make PATH a symbolic link to the device (an old link is replaced)\n"
         "  --fault MODE     switch a fault on from the start (repeatable)\n"
         "  --soc PERCENT    charge of the simulated cell at start (default 100)\n"
+        "  --fade PERCENT   capacity the cell loses per full cycle (0 to 50, default 0)\n"
         "  --late-ms MS     how long replies wait under late and lateack (default 200)\n"
         "  --control PATH   watch PATH: its words name the faults that are on (empty: none)\n"
         "  --help           show this text\n"
@@ -150,6 +152,16 @@ bool ParseOptions(int argc, char** argv, Options& options, bool& help, std::stri
                 return false;
             }
             options.stateOfCharge = percent / 100.0;
+        } else if (arg == "--fade") {
+            double percent = 0.0;
+            if (!takeValue()) {
+                return false;
+            }
+            if (!ParseNumber(value, percent) || percent < 0.0 || percent > 50.0) {
+                error = "--fade needs a percentage from 0 to 50";
+                return false;
+            }
+            options.fadePerCycle = percent / 100.0;
         } else if (arg == "--time") {
             if (!takeValue()) {
                 return false;
@@ -244,6 +256,7 @@ int main(int argc, char** argv) {
 
     brimvolt::sim::CellConfig cell;
     cell.stateOfCharge = options.stateOfCharge;
+    cell.fadePerCycle = options.fadePerCycle;
     CSimModule module(cell);
     module.SetLateDelayMs(options.lateMs);
     module.UseWallClock(options.speed);

@@ -10,6 +10,12 @@
 Exit the program?</translation>
     </message>
     <message>
+        <source>Выполняется программа испытаний!
+Выйти из программы?</source>
+        <translation>A test program is running!
+Exit the program?</translation>
+    </message>
+    <message>
         <source>Идет разряд!
 Выйти из программы?</source>
         <translation>Discharging in progress!
@@ -318,6 +324,175 @@ This cannot be undone.</translation>
 Причина: %1</source>
         <translation>Could not delete the runs.
 Reason: %1</translation>
+    </message>
+</context>
+<context>
+    <name>CProgramDlg</name>
+    <message>
+        <source>Программа испытаний</source>
+        <translation>Test program</translation>
+    </message>
+    <message>
+        <source>Открыть...</source>
+        <translation>Open...</translation>
+    </message>
+    <message>
+        <source>Цикл</source>
+        <translation>Cycle</translation>
+    </message>
+    <message>
+        <source>Заряд, мАч</source>
+        <translation>Charge, mAh</translation>
+    </message>
+    <message>
+        <source>Разряд, мАч</source>
+        <translation>Discharge, mAh</translation>
+    </message>
+    <message>
+        <source>По ёмкости, %</source>
+        <translation>Coulombic, %</translation>
+    </message>
+    <message>
+        <source>По энергии, %</source>
+        <translation>Energy, %</translation>
+    </message>
+    <message>
+        <source>Rin, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>t макс., °C</source>
+        <translation>t max, °C</translation>
+    </message>
+    <message>
+        <source>Пуск</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Продолжить</source>
+        <translation>Continue</translation>
+    </message>
+    <message>
+        <source>Программа испытаний (*.json)</source>
+        <translation>Test program (*.json)</translation>
+    </message>
+    <message>
+        <source>Файл программы не прочитан:
+%1</source>
+        <translation>The program file could not be read:
+%1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Выполняется программа испытаний.
+OK: прервать всю программу.
+Отмена: остановить только текущий шаг.</source>
+        <translation>A test program is running.
+OK: end the whole program.
+Cancel: stop only the current step.</translation>
+    </message>
+    <message>
+        <source>Заряд %1 А до %2 В</source>
+        <translation>Charge %1 A to %2 V</translation>
+    </message>
+    <message>
+        <source>Разряд %1 А до %2 В</source>
+        <translation>Discharge %1 A to %2 V</translation>
+    </message>
+    <message>
+        <source>Отдых %1 мин</source>
+        <translation>Rest %1 min</translation>
+    </message>
+    <message>
+        <source>Замер Rin</source>
+        <translation>Measure Rin</translation>
+    </message>
+    <message>
+        <source>Повторить с шага %1, всего %2 раз</source>
+        <translation>Repeat from step %1, %2 times in all</translation>
+    </message>
+    <message>
+        <source>Ждёт модуль</source>
+        <translation>Waiting for the module</translation>
+    </message>
+    <message>
+        <source>Готова к запуску</source>
+        <translation>Ready to start</translation>
+    </message>
+    <message>
+        <source>Выполняется</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>Пауза: связь с модулем потеряна</source>
+        <translation>Paused: the link to the module is lost</translation>
+    </message>
+    <message>
+        <source>Модуль найден не в том состоянии: «Продолжить» повторит шаг</source>
+        <translation>The module was found in another state: "Continue" repeats the step</translation>
+    </message>
+    <message>
+        <source>Завершена</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>шаг превысил предельное время</source>
+        <translation>a step went past its time limit</translation>
+    </message>
+    <message>
+        <source>модуль сообщил о неисправности</source>
+        <translation>the module reported a fault</translation>
+    </message>
+    <message>
+        <source>аварийное отключение по температуре</source>
+        <translation>emergency power-off on temperature</translation>
+    </message>
+    <message>
+        <source>модуль не принял параметр %1</source>
+        <translation>the module did not take parameter %1</translation>
+    </message>
+    <message>
+        <source>модуль не начал заряд или разряд</source>
+        <translation>the module did not start the charge or discharge</translation>
+    </message>
+    <message>
+        <source>модуль не остановился</source>
+        <translation>the module did not stop</translation>
+    </message>
+    <message>
+        <source>модуль уже выполнял заряд или разряд</source>
+        <translation>the module was already charging or discharging</translation>
+    </message>
+    <message>
+        <source>остановлена оператором</source>
+        <translation>stopped by the operator</translation>
+    </message>
+    <message>
+        <source>сброс модуля оператором</source>
+        <translation>module reset by the operator</translation>
+    </message>
+    <message>
+        <source>Прервана: %1</source>
+        <translation>Ended: %1</translation>
+    </message>
+    <message>
+        <source>Шаг %1 из %2, цикл %3, в шаге %4</source>
+        <translation>Step %1 of %2, cycle %3, %4 in the step</translation>
+    </message>
+    <message>
+        <source>Далее: %1. %2</source>
+        <translation>Next: %1. %2</translation>
+    </message>
+    <message>
+        <source>Далее: конец программы</source>
+        <translation>Next: end of the program</translation>
     </message>
 </context>
 <context>
@@ -800,6 +975,17 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>TestProgram</name>
+    <message>
+        <source>Ёмкость: заряд, отдых 30 мин, разряд, отдых 30 мин, заряд</source>
+        <translation>Capacity: charge, rest 30 min, discharge, rest 30 min, charge</translation>
+    </message>
+    <message>
+        <source>Циклы: %1 × (заряд, отдых, разряд, отдых)</source>
+        <translation>Cycles: %1 × (charge, rest, discharge, rest)</translation>
+    </message>
+</context>
+<context>
     <name>Templates</name>
     <message>
         <source>Brimvolt - Измеритель емкости (Версия 6.3 Моя)</source>
@@ -876,6 +1062,10 @@ The readings wait in memory; writing will be retried.</translation>
     <message>
         <source>Журнал испытаний</source>
         <translation>Run journal</translation>
+    </message>
+    <message>
+        <source>Программа</source>
+        <translation>Program</translation>
     </message>
 </context>
 <context>

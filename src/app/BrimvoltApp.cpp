@@ -10,6 +10,7 @@
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
 #include "app/SessionEnd.h"
+#include "cycle/ProgramFile.h"
 #include "mqtt/MqttSettings.h"
 #include "platform/Console.h"
 #include "platform/Language.h"
@@ -39,6 +40,7 @@ constexpr OptionLine kOptionLines[] = {
     {"", "mqtt://[USER@]HOST[:PORT], or mqtts://... for TLS; the password"},
     {"", "comes from the environment variable BRIMVOLT_MQTT_PASSWORD"},
     {"--mqtt-prefix PREFIX", "topics under PREFIX (default: brimvolt/<host name>/<port name>)"},
+    {"--program FILE", "run the test program in FILE (JSON) once the module is found"},
     {"--lang=ru|en", "language of the interface (default: the system's, else Russian)"},
     {"--help", "show this help and exit"},
     {"--version", "show the version and exit"},
@@ -156,7 +158,8 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
         if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
             takePathOption(QStringLiteral("--journal"), setJournal) ||
             takePathOption(QStringLiteral("--mqtt"), setOnce(options.mqttUrl)) ||
-            takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix))) {
+            takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix)) ||
+            takePathOption(QStringLiteral("--program"), setOnce(options.programPath))) {
             continue;
         }
         if (argument.startsWith(QLatin1String("--headless-demo="))) {
@@ -239,6 +242,18 @@ int CBrimvoltApp::InitInstance() {
         QTextStream(stderr) << "brimvolt: " << mqttError << '\n';
         return kUsageError;
     }
+    // A program file with a slip ends here, before any window, like any other bad option.
+    std::optional<brimvolt::TestProgram> testProgram;
+    if (early.programPath) {
+        QString programError;
+        testProgram = brimvolt::ReadProgramFile(*early.programPath, programError);
+        if (!testProgram) {
+            brimvolt::platform::AttachParentConsole();
+            QTextStream(stderr) << "brimvolt: " << *early.programPath << ": " << programError
+                                << '\n';
+            return kUsageError;
+        }
+    }
 
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Brimvolt"));
@@ -275,6 +290,9 @@ int CBrimvoltApp::InitInstance() {
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
     if (mqtt) {
         dialog->PublishOverMqtt(*mqtt);
+    }
+    if (testProgram) {
+        dialog->RunProgram(*testProgram);
     }
     dialog->SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
         brimvolt::platform::MakeSystemSleepInhibitor()));

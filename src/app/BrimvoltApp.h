@@ -12,6 +12,7 @@ struct BrimvoltOptions {
     QString journalPath;                        // --journal PATH; empty: in the data folder
     std::optional<QString> mqttUrl;             // --mqtt URL
     std::optional<QString> mqttPrefix;          // --mqtt-prefix PREFIX, with --mqtt only
+    std::optional<QString> programPath;         // --program FILE
     QString language;                           // --lang=ru|en; empty: the system's
     std::optional<QString> badLanguage;         // a --lang value naming no language it has
     bool help = false;                          // --help: the usage, and nothing else

@@ -18,9 +18,12 @@
 #include <QSysInfo>
 #include <QTextStream>
 #include <algorithm>
+#include <chrono>
 
 #include "app/AboutDlg.h"
 #include "app/MqttRecords.h"
+#include "cycle/TestProgram.h"
+#include "cycleview/ProgramDlg.h"
 #include "journal/JournalWriter.h"
 #include "journalview/JournalDlg.h"
 #include "link/Discovery.h"
@@ -73,6 +76,13 @@ QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cel
 
 std::int64_t WallMs() {
     return QDateTime::currentMSecsSinceEpoch();
+}
+
+// The test program's step times: a clock the system's time setting cannot move.
+std::int64_t SteadyMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
 }
 
 // The journal lives where Colors.ini and the autosave do unless the command line says otherwise.
@@ -199,6 +209,8 @@ void CBrimvoltDlg::ConnectMessageMap() {
             OnShowHideCurve();
         } else if (id == resources::kIdJournal) {
             OnJournal();
+        } else if (id == resources::kIdTestProgram) {
+            OnTestProgram();
         }
     });
     connect(ButtonOf(resources::kIdCancel), &QPushButton::clicked, this, &CBrimvoltDlg::OnExit);
@@ -390,10 +402,27 @@ void CBrimvoltDlg::OnJournal() {
     journalWindow->activateWindow();
 }
 
+void CBrimvoltDlg::OnTestProgram() {
+    if (!programWindow) {
+        programWindow = std::make_unique<CProgramDlg>(dialogs, this);
+    }
+    programWindow->show();
+    programWindow->raise();
+}
+
+void CBrimvoltDlg::RunProgram(const TestProgram& program) {
+    OnTestProgram();
+    programWindow->SetProgram(program);
+    programWindow->StartWhenFound();
+}
+
 void CBrimvoltDlg::OnExit() {
-    if (running != 0) {
-        messageText = params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
-                                     : tr("Идет разряд!\nВыйти из программы?");
+    // A test program asks even between its runs: leaving ends it.
+    const bool programActive = programWindow && programWindow->Active();
+    if (running != 0 || programActive) {
+        messageText = programActive ? tr("Выполняется программа испытаний!\nВыйти из программы?")
+                      : params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
+                                       : tr("Идет разряд!\nВыйти из программы?");
         if (dialogs.Message(this, messageText, tr("Внимание!"), platform::Buttons::OkCancel) ==
             platform::Answer::Cancel) {
             return;
@@ -587,12 +616,15 @@ void CBrimvoltDlg::PollTick() {
         discoveryTimer.start(kDiscoveryPeriodMs);
         return;
     }
-    const PollRequest poll{PendingCommandRequests()};
+    PollRequest poll{PendingCommandRequests()};
     if (!poll.commands.empty()) {
         // The journal tells the operator's stop from the module's own by this.
         journal->CommandSent(static_cast<char>(pendingCommand), WallMs());
     }
     pendingCommand = 'a';
+    // The test program's request goes first; an operator's own follows it in the same tick.
+    poll.commands.insert(poll.commands.begin(), programRequests.begin(), programRequests.end());
+    programRequests.clear();
     AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
 }
 
@@ -621,6 +653,10 @@ void CBrimvoltDlg::OnLinkLost() {
     // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
     ClosePort();
     journal->LinkLost(WallMs());
+    programRequests.clear();
+    if (programWindow) {
+        programWindow->OnLinkLost();
+    }
     // A command given while the failing exchange was on its way was meant for the module as it
     // was then; it is not sent to whatever answers next.
     pendingCommand = 'a';
@@ -675,6 +711,9 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
     update(displayFrameRect);
     PublishReading(status, texts);
+    if (programWindow) {
+        programRequests = programWindow->OnStatus(status, SteadyMs());
+    }
 }
 
 void CBrimvoltDlg::OnJournalProblem(const QString& text) {
@@ -719,11 +758,22 @@ void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
 }
 
 void CBrimvoltDlg::OnStartStop() {
+    // While a test program runs, it stops the module itself once the operator has said how much.
+    if (programWindow && programWindow->Active()) {
+        if (PortOpenOrTell()) {
+            programWindow->OnOperatorStop();
+        }
+        return;
+    }
     QueueButtonCommand('p');
 }
 
 void CBrimvoltDlg::OnReset() {
+    const bool sent = static_cast<bool>(portHandle);
     QueueButtonCommand('s');
+    if (sent && programWindow) {
+        programWindow->OnOperatorReset();
+    }
 }
 
 void CBrimvoltDlg::OnEmergencyReset() {

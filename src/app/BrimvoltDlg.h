@@ -27,6 +27,7 @@
 #include "platform/SerialPort.h"
 
 class CJournalDlg;
+class CProgramDlg;
 class QAction;
 class QComboBox;
 class QLabel;
@@ -40,6 +41,7 @@ class CJournalWriter;
 class CMqttPublisher;
 struct PollTexts;
 struct RunEvent;
+struct TestProgram;
 }  // namespace brimvolt
 
 namespace brimvolt::platform {
@@ -81,6 +83,10 @@ public:
     void OnShowHideCurve();
     /** "Журнал испытаний": the journal window, made the first time and kept while hidden. */
     void OnJournal();
+    /** "Программа испытаний": the test program's window, made the first time and kept. */
+    void OnTestProgram();
+    /** Shows `program` in its window and starts it when the module is found (--program). */
+    void RunProgram(const brimvolt::TestProgram& program);
     void OnExit();
     /**
      * The exit path without its question: a run in progress is recorded as interrupted, the
@@ -151,6 +157,8 @@ public:
 
     /** The journal window once the command opened it, or null. */
     CJournalDlg* JournalWindow() const { return journalWindow.get(); }
+    /** The test program's window once opened, or null. */
+    CProgramDlg* ProgramWindow() const { return programWindow.get(); }
 
     // The state record, in declaration order.
     QIcon appIcon;
@@ -290,4 +298,6 @@ private:
 
     // Destroyed first: it uses the curve window and hears the journal.
     std::unique_ptr<CJournalDlg> journalWindow;
+    std::unique_ptr<CProgramDlg> programWindow;
+    std::vector<brimvolt::Request> programRequests;  // the program's, sent with the next tick
 };

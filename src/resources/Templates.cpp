@@ -163,6 +163,8 @@ QList<MenuCommand> MainMenu() {
         {kIdAppAbout, QCoreApplication::translate("Templates", "О программе...")},
         {kIdShowHideCurve, QCoreApplication::translate("Templates", "Показать / скрыть график")},
         {kIdJournal, QCoreApplication::translate("Templates", "Журнал испытаний")},
+        // The bar is as wide as the window and the broker's state needs room at its end.
+        {kIdTestProgram, QCoreApplication::translate("Templates", "Программа")},
     };
 }
 

@@ -19,6 +19,7 @@ constexpr int kIdCancel = 2;
 constexpr int kIdAppAbout = 57664;
 constexpr int kIdShowHideCurve = 32775;
 constexpr int kIdJournal = 32776;
+constexpr int kIdTestProgram = 32777;
 
 /** The main window: 320 × 200 dialog units, its controls in tab order. */
 const platform::DialogTemplate& MainTemplate();

@@ -6,6 +6,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
+#include <csignal>
 
 #include "curvefile/CurveFileReader.h"
 #include "plot/CurveStore.h"
@@ -65,6 +66,67 @@ TEST(ProgramEndToEnd, AnswersHelpVersionAndSlipsWithoutADisplay) {
                 << text.toStdString() << " not in " << (out + err).toStdString();
         }
     }
+}
+
+TEST(ProgramEndToEnd, RefusesABadProgramFileBeforeAnyWindow) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN is not set";
+    }
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString path = work.filePath(QStringLiteral("bad.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "n", "steps": [{"charge": {"current_A": 1, "cutoff_V": 4.2}},
+                  {"discharge": {"current_A": 1, "cutoff_V": 30}}]})");
+    file.close();
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        environment.remove(QLatin1String(name));
+    }
+    Child program;
+    program.process.setProcessEnvironment(environment);
+    program.process.start(Bin("brimvolt"), {"--program", path});
+    ASSERT_TRUE(program.process.waitForFinished(30000));
+    EXPECT_EQ(program.process.exitCode(), 2);
+    const QString err = QString::fromUtf8(program.process.readAllStandardError());
+    EXPECT_TRUE(err.contains(QStringLiteral("step 2: cutoff_V: must be 0.7 to 16")))
+        << err.toStdString();
+    EXPECT_EQ(err.count(QLatin1Char('\n')), 1) << err.toStdString();
+}
+
+TEST(ProgramEndToEnd, StartsTheProgramFileWhenTheModuleIsFound) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN is not set";
+    }
+    QTemporaryDir work;
+    ASSERT_TRUE(work.isValid());
+    const QString path = work.filePath(QStringLiteral("charge.json"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(R"({"name": "e2e", "steps": [{"charge": {"current_A": 0.5, "cutoff_V": 4.1}}]})");
+    file.close();
+    const QString link = work.filePath(QStringLiteral("LINK"));
+    Child sim;
+    ASSERT_TRUE(brimvolt::testing::StartSim(sim, link, {"--speed", "20", "--soc", "50"}));
+    Child program;
+    ASSERT_TRUE(brimvolt::testing::StartProgram(program, work.path(),
+                                                {"--extra-port", link, "--program", path}));
+
+    // The module, asked for its state, shows the program's charge: its current, running.
+    QDeadlineTimer deadline(60000);
+    QString said;
+    bool charging = false;
+    while (!charging && !deadline.hasExpired() && program.process.state() == QProcess::Running) {
+        QThread::msleep(500);
+        sim.Signal(SIGUSR2);
+        sim.process.waitForReadyRead(1000);
+        said += QString::fromUtf8(sim.process.readAllStandardError());
+        charging = said.contains(QStringLiteral(", 500 mA,")) &&
+                   (said.contains(QStringLiteral("flags 0x8")) ||
+                    said.contains(QStringLiteral("flags 0x9")));
+    }
+    EXPECT_TRUE(charging) << said.toStdString();
 }
 
 TEST(ProgramEndToEnd, FindsTheModuleAndAutosavesTheRunningCurve) {

@@ -92,7 +92,8 @@ TEST_F(MqttPublisherTest, PublishesStateDiscoveryTheNewestStatusAndRetainedRuns)
     MqttSubscriber late(broker->Port(), "#");
     ASSERT_GE(late.WaitFor("bench/a/run", RunPayload(RunRecord(7, MqttRunState::Stopped))), 0);
     // The broker hands the kept messages in an order of its own: all of them, then no more.
-    QTest::qWaitFor([&] { return late.Messages().size() >= 8u; }, kEventuallyMs);
+    static_cast<void>(
+        QTest::qWaitFor([&] { return late.Messages().size() >= 8u; }, kEventuallyMs));
     QTest::qWait(500);
     const std::vector<testing::ReceivedMessage> kept = late.Messages();
     EXPECT_EQ(kept.size(), 8u);

@@ -222,13 +222,14 @@ TEST(SimTool, HelpAndBadOptions) {
     EXPECT_EQ(help.exitCode(), 0);
     const QString text = QString::fromUtf8(help.readAllStandardOutput());
     for (const char* word : {"--speed", "--run", "--time", "--link", "--fault", "droplink",
-                             "silent", "wrongprobe", "short", "SIGUSR1"}) {
+                             "silent", "wrongprobe", "short", "SIGUSR1", "--fade"}) {
         EXPECT_TRUE(text.contains(word)) << word;
     }
 
     const QStringList bad[] = {{"--bogus"},          {"--speed", "fast"}, {"--speed", "0"},
                                {"--fault", "smoke"}, {"--link"},          {"--speed=-3"},
-                               {"--time", "921600"}, {"--time", "-1"}};
+                               {"--time", "921600"}, {"--time", "-1"},    {"--fade", "60"},
+                               {"--fade=some"}};
     for (const QStringList& arguments : bad) {
         QProcess sim;
         sim.start(SimPath(), arguments);

@@ -16,8 +16,9 @@ inline constexpr int kEventuallyMs = 60000;
         << "still false after " << (timeoutMs) << " ms: " #condition
 
 /** As ASSERT_EVENTUALLY for `actual == expected`, saying both values when it fails. */
-#define ASSERT_EVENTUALLY_EQ(actual, expected, timeoutMs)                    \
-    do {                                                                     \
-        QTest::qWaitFor([&] { return (actual) == (expected); }, (timeoutMs)); \
-        ASSERT_EQ(actual, expected) << "after " << (timeoutMs) << " ms";     \
+#define ASSERT_EVENTUALLY_EQ(actual, expected, timeoutMs)                                 \
+    do {                                                                                  \
+        static_cast<void>(                                                                \
+            QTest::qWaitFor([&] { return (actual) == (expected); }, (timeoutMs)));        \
+        ASSERT_EQ(actual, expected) << "after " << (timeoutMs) << " ms";                  \
     } while (false)

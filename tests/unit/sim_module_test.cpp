@@ -371,6 +371,7 @@ TEST(SimModuleCharge, ChargeRaisesTheVoltageAndStopsWhenFull) {
     CSimModule module = ModuleAt(0.2);
     const unsigned rest = Poll(module).VoltageMv();
     module.Handle(Req('w', 4, 1, 0));
+    module.Handle(Req('w', 1, 0x68, 0x10));  // 4200 mV: the charge ends there
     module.Handle(Req('p'));
     module.Advance(1.0);
     Wire wire = Poll(module);
@@ -383,9 +384,109 @@ TEST(SimModuleCharge, ChargeRaisesTheVoltageAndStopsWhenFull) {
     wire = Poll(module);
     EXPECT_GE(wire.VoltageMv(), previous);
     EXPECT_LE(wire.VoltageMv(), 4200u);
-    // Eighty per cent of 2500 mAh go in, less what the last volts above 4.2 V leave out.
+    // Eighty per cent of 2500 mAh go in, less what the tapering tail leaves out.
     EXPECT_GT(wire.CapacityMah(), 1500u);
     EXPECT_LT(wire.CapacityMah(), 2050u);
+}
+
+TEST(SimModuleCharge, ChargeHoldsItsCutOffWithATaperingCurrentAndEndsThere) {
+    struct Case {
+        unsigned cutoffMv;
+        bool tail;  // a constant-voltage tail; without one the cut-off is below the cell already
+    };
+    for (const Case c : {Case{4100, true}, Case{4200, true}, Case{3300, false}}) {
+        SCOPED_TRACE(c.cutoffMv);
+        CSimModule module = ModuleAt(0.5);
+        module.Handle(Req('w', 4, 1, 0));
+        module.Handle(
+            Req('w', 1, static_cast<int>(c.cutoffMv & 0xFF), static_cast<int>(c.cutoffMv >> 8)));
+        module.Handle(Req('p'));
+        Wire wire = Poll(module);
+        unsigned lastCurrent = 1000;
+        bool tail = false;
+        for (int s = 0; s < 4 * 3600 && wire.Running(); ++s) {
+            module.Advance(1.0);
+            wire = Poll(module);
+            if (wire.Running()) {
+                EXPECT_LE(wire.VoltageMv(), c.cutoffMv + 2) << "at " << s << " s";
+            }
+            if ((wire.Flags() & 0x01) != 0 && wire.Running()) {
+                tail = true;
+                EXPECT_LE(wire.CurrentMa(), lastCurrent) << "at " << s << " s";
+                EXPECT_NEAR(wire.VoltageMv(), c.cutoffMv, 2.0) << "at " << s << " s";
+                lastCurrent = wire.CurrentMa();
+            }
+        }
+        EXPECT_FALSE(wire.Running());
+        EXPECT_EQ(tail, c.tail);
+        if (c.tail) {
+            EXPECT_LT(lastCurrent, 100u);  // ended near a twentieth of 1 A
+        } else {
+            EXPECT_LE(wire.Seconds(), 1);
+        }
+    }
+}
+
+TEST(SimModuleCharge, VoltageRelaxesTowardTheOpenCircuitAtRest) {
+    for (const int mode : {0, 1}) {
+        SCOPED_TRACE(mode);
+        CSimModule module = ModuleAt(0.5);
+        module.Handle(Req('w', 4, mode, 0));
+        module.Handle(Req('w', 1, mode ? 0x68 : 0xB8, mode ? 0x10 : 0x0B));
+        module.Handle(Req('w', 3, 0xD0, 0x07));  // 2 A
+        module.Handle(Req('p'));
+        module.Advance(600.0);
+        module.Handle(Req('p'));
+        std::vector<int> volts;
+        for (int minute = 0; minute <= 180; ++minute) {
+            volts.push_back(static_cast<int>(Poll(module).VoltageMv()));
+            module.Advance(60.0);
+        }
+        const int settled = volts.back();
+        // Toward the open circuit: down after a charge, up after a discharge, never past it.
+        for (std::size_t m = 1; m < volts.size(); ++m) {
+            EXPECT_LE(std::abs(volts[m] - settled), std::abs(volts[m - 1] - settled)) << m;
+        }
+        EXPECT_GT(std::abs(volts[0] - settled), 20);
+        EXPECT_LE(std::abs(volts[30] - settled), 3);  // 30 minutes of rest settle it
+    }
+}
+
+TEST(SimModuleCharge, CapacityFadesByTheSetShareEachCycle) {
+    const auto cycleCapacities = [](double fade) {
+        CellConfig cell;
+        cell.fadePerCycle = fade;
+        cell.stateOfCharge = 0.0;
+        CSimModule module(cell);
+        module.Handle(Req('w', 3, 0xD0, 0x07));  // 2 A both ways, to keep the test short
+        std::vector<unsigned> capacities;
+        for (int cycle = 0; cycle < 3; ++cycle) {
+            for (const int mode : {1, 0}) {
+                module.Handle(Req('s'));
+                module.Handle(Req('w', 4, mode, 0));
+                module.Handle(Req('w', 1, mode ? 0x68 : 0xB8, mode ? 0x10 : 0x0B));
+                module.Handle(Req('p'));
+                EXPECT_GT(RunUntilStopped(module, 4 * 3600), 0);
+                if (mode == 0) {
+                    capacities.push_back(Poll(module).CapacityMah());
+                }
+                module.Advance(1800.0);
+            }
+        }
+        return std::make_pair(capacities, module.State().cellRinOhm);
+    };
+    const auto [steady, steadyRin] = cycleCapacities(0.0);
+    const auto [fading, fadingRin] = cycleCapacities(0.02);
+    for (std::size_t k = 1; k < 3; ++k) {
+        SCOPED_TRACE(k);
+        EXPECT_NEAR(steady[k], steady[k - 1], steady[k - 1] * 0.003);
+        // About 2 % a cycle, less the share the shrinking tail hides.
+        const double ratio = static_cast<double>(fading[k]) / fading[k - 1];
+        EXPECT_GT(ratio, 0.97);
+        EXPECT_LT(ratio, 0.99);
+    }
+    EXPECT_DOUBLE_EQ(steadyRin, 0.080);
+    EXPECT_GT(fadingRin, 0.080 * 1.08);
 }
 
 TEST(SimModuleRun, ConstantVoltageTailHoldsTheCutOffWithAFallingCurrent) {

@@ -86,6 +86,14 @@ TEST(ProgramOptions, JournalPathComesInEitherSpellingAndOnlyOnce) {
     EXPECT_TRUE(Usage().contains("--journal PATH"));
 }
 
+TEST(ProgramOptions, ProgramFileComesOnce) {
+    EXPECT_EQ(ParseOptions({"--program", "p.json"}).programPath, "p.json");
+    EXPECT_EQ(ParseOptions({"--program=a.json", "--program=b.json"}).errors,
+              QStringList{"--program=b.json"});
+    EXPECT_EQ(ParseOptions({"--program"}).errors, QStringList{"--program"});
+    EXPECT_TRUE(Usage().contains("--program FILE"));
+}
+
 }  // namespace
 
 namespace {

@@ -167,10 +167,11 @@ TEST(Resources, AboutBoxMenuAndIcon) {
     EXPECT_TRUE(resources::CurveTemplate().controls.isEmpty());
 
     const QList<resources::MenuCommand>& menu = resources::MainMenu();
-    ASSERT_EQ(menu.size(), 3);
+    ASSERT_EQ(menu.size(), 4);
     EXPECT_EQ(menu[0].id, 57664);
     EXPECT_EQ(menu[1].id, 32775);
     EXPECT_EQ(menu[2].id, resources::kIdJournal);
+    EXPECT_EQ(menu[3].id, resources::kIdTestProgram);
 
     EXPECT_FALSE(resources::AppIcon().pixmap(32, 32).isNull());
     EXPECT_FALSE(resources::AppIcon().pixmap(16, 16).isNull());

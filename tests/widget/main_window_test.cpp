@@ -152,10 +152,11 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_TRUE(dlg->discoveryTimer.isActive());
     EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
     EXPECT_FALSE(dlg->pollTimer.isActive());
-    ASSERT_EQ(dlg->MenuBar()->actions().size(), 3);
+    ASSERT_EQ(dlg->MenuBar()->actions().size(), 4);
     EXPECT_EQ(dlg->MenuBar()->actions()[0]->text(), "О программе...");
     EXPECT_EQ(dlg->MenuBar()->actions()[1]->text(), "Показать / скрыть график");
     EXPECT_EQ(dlg->MenuBar()->actions()[2]->text(), "Журнал испытаний");
+    EXPECT_EQ(dlg->MenuBar()->actions()[3]->text(), "Программа");
 
     // The first discovery tick comes on its own and finds the module.
     ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);

@@ -1,0 +1,413 @@
+#include "cycle/Sequencer.h"
+
+#include <algorithm>
+#include <array>
+#include <utility>
+
+namespace brimvolt {
+
+namespace {
+
+// A run step writes the mode first, so the current and the cut-off land in the mode's settings.
+constexpr std::array<std::uint8_t, 3> kRunParams = {4, 3, 1};
+// Records to wait for a run to show after 'p', and stops to send before giving up.
+constexpr int kStartRecords = 3;
+constexpr int kStopTries = 3;
+
+bool Running(const StatusRecord& status) {
+    return (status.statusFlags & flags::kRunning) != 0;
+}
+
+bool RunsTheModule(StepKind kind) {
+    return kind == StepKind::Charge || kind == StepKind::Discharge || kind == StepKind::Rin;
+}
+
+std::uint16_t RunWord(const ProgramStep& step, std::uint8_t param) {
+    switch (param) {
+        case 4:
+            return step.kind == StepKind::Charge ? 1 : 0;  // an Rin step measures under a load
+        case 3:
+            return step.currentMa;
+        default:
+            return step.cutoffMv;
+    }
+}
+
+// The passes each Repeat step in [from, to) has left when it is reached afresh; the others of
+// `passes` as they were.
+std::vector<std::int32_t> FreshPasses(const TestProgram& program, std::size_t from, std::size_t to,
+                                      std::vector<std::int32_t> passes) {
+    passes.resize(program.steps.size(), 0);
+    for (std::size_t i = from; i < to && i < program.steps.size(); ++i) {
+        if (program.steps[i].kind == StepKind::Repeat) {
+            passes[i] = std::max(0, program.steps[i].repeatTimes - 1);
+        }
+    }
+    return passes;
+}
+
+// The step that runs from `next` on, Repeat steps followed (a jump may land on another Repeat):
+// past the end when there is none. Counts the jumps back.
+std::size_t FollowRepeats(const TestProgram& program, std::size_t next,
+                          std::vector<std::int32_t>& passes, int* jumps) {
+    while (next < program.steps.size() && program.steps[next].kind == StepKind::Repeat) {
+        const std::int32_t from = program.steps[next].repeatFrom;
+        if (passes[next] > 0 && from >= 1 && static_cast<std::size_t>(from) <= next) {
+            --passes[next];
+            // Repeats inside the jump start their own passes afresh.
+            passes = FreshPasses(program, static_cast<std::size_t>(from - 1), next, passes);
+            next = static_cast<std::size_t>(from - 1);
+            if (jumps != nullptr) {
+                ++*jumps;
+            }
+        } else {
+            ++next;
+        }
+    }
+    return next;
+}
+
+SequencerCommand Command(SequencerCommand::Kind kind, std::uint8_t param = 0,
+                         std::uint16_t word = 0) {
+    return SequencerCommand{kind, param, word};
+}
+
+}  // namespace
+
+Request SequencerCommand::ToRequest() const {
+    switch (kind) {
+        case Select:
+            return SelectRequest(param);
+        case Write:
+            return WriteRequest(param, word);
+        case Start:
+        case Stop:
+            return BuildRequest('p');
+        case Reset:
+            return BuildRequest('s');
+        case MeasureRin:
+            return BuildRequest('r');
+        case ClearRin:
+            return BuildRequest('c');
+        case None:
+            break;
+    }
+    return BuildRequest('a');
+}
+
+std::optional<double> CycleResult::CoulombicEfficiency() const {
+    if (!chargeMah || !dischargeMah || *chargeMah <= 0) {
+        return std::nullopt;
+    }
+    return static_cast<double>(*dischargeMah) / *chargeMah;
+}
+
+std::optional<double> CycleResult::EnergyEfficiency() const {
+    if (!chargeMah || !dischargeMah || !(chargeMwh > 0.0)) {
+        return std::nullopt;
+    }
+    return dischargeMwh / chargeMwh;
+}
+
+CSequencer::CSequencer(TestProgram programToRun) : program(std::move(programToRun)) {}
+
+void CSequencer::Start(std::int64_t nowMs) {
+    passesLeft = FreshPasses(program, 0, program.steps.size(), {});
+    cycle = 1;
+    cycles.assign(1, CycleResult{});
+    cycles.back().cycle = 1;
+    reason = EndReason::None;
+    stopOwed = false;
+    state = program.steps.empty() ? SequencerState::Finished : SequencerState::Running;
+    BeginStep(0, nowMs);
+}
+
+SequencerCommand CSequencer::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
+    switch (state) {
+        case SequencerState::Ready:
+        case SequencerState::Finished:
+        case SequencerState::WaitingOperator:
+            return {};
+        case SequencerState::Ended:
+            // A program that ended during a run leaves the module idle, a stop at a time.
+            if (stopOwed && Running(status) && tries < kStopTries) {
+                ++tries;
+                return Command(SequencerCommand::Stop);
+            }
+            stopOwed = false;
+            return {};
+        case SequencerState::Paused: {
+            // The link is back: go on only where the module is as the step left it.
+            const StepKind kind = program.steps[stepIndex].kind;
+            const bool watching =
+                phase == Phase::Start || phase == Phase::Watch || phase == Phase::RinClear;
+            const bool goOn = phase == Phase::Stopping ||
+                              (RunsTheModule(kind) && watching && Running(status)) ||
+                              (kind == StepKind::Rest && !Running(status));
+            if (!goOn) {
+                state = SequencerState::WaitingOperator;
+                return {};
+            }
+            state = SequencerState::Running;
+            break;
+        }
+        case SequencerState::Running:
+            break;
+    }
+    return Advance(status, nowMs);
+}
+
+void CSequencer::OnLinkLost() {
+    if (state == SequencerState::Running) {
+        state = SequencerState::Paused;
+    }
+}
+
+void CSequencer::OperatorStop(StopScope scope) {
+    const bool active = state == SequencerState::Running || state == SequencerState::Paused ||
+                        state == SequencerState::WaitingOperator;
+    if (!active) {
+        return;
+    }
+    tries = 0;
+    if (scope == StopScope::Program) {
+        state = SequencerState::Ended;
+        reason = EndReason::OperatorStop;
+        stopOwed = true;
+        return;
+    }
+    phase = Phase::Stopping;
+    stopEndsProgram = false;
+    if (state == SequencerState::WaitingOperator) {
+        state = SequencerState::Running;
+    }
+}
+
+void CSequencer::OperatorReset() {
+    const bool active = state == SequencerState::Running || state == SequencerState::Paused ||
+                        state == SequencerState::WaitingOperator;
+    if (active) {
+        state = SequencerState::Ended;
+        reason = EndReason::OperatorReset;
+        stopOwed = false;  // the reset stopped whatever ran
+    }
+}
+
+void CSequencer::Resume(std::int64_t nowMs) {
+    if (state == SequencerState::WaitingOperator) {
+        state = SequencerState::Running;
+        BeginStep(stepIndex, nowMs);
+    }
+}
+
+std::int64_t CSequencer::StepElapsedMs(std::int64_t nowMs) const {
+    return state == SequencerState::Ready ? 0 : std::max<std::int64_t>(0, nowMs - stepStartMs);
+}
+
+std::optional<std::size_t> CSequencer::NextStepIndex() const {
+    if (state == SequencerState::Finished || state == SequencerState::Ended) {
+        return std::nullopt;
+    }
+    std::vector<std::int32_t> passes = passesLeft;
+    if (passes.size() != program.steps.size()) {  // not started: every Repeat still to come
+        passes = FreshPasses(program, 0, program.steps.size(), {});
+    }
+    const std::size_t next = FollowRepeats(program, stepIndex + 1, passes, nullptr);
+    return next < program.steps.size() ? std::optional<std::size_t>(next) : std::nullopt;
+}
+
+SequencerCommand CSequencer::Advance(const StatusRecord& status, std::int64_t nowMs) {
+    Follow(status);
+    if ((status.statusFlags & (flags::kNoAdc | flags::kNoDac)) != 0) {
+        return End(EndReason::ModuleFault, status);
+    }
+    if ((status.statusFlags & flags::kTempPowerOff) != 0) {
+        return End(EndReason::TemperaturePowerOff, status);
+    }
+
+    if (phase == Phase::Stopping) {
+        if (Running(status)) {
+            if (tries >= kStopTries) {
+                reason = EndReason::StopRefused;
+                state = SequencerState::Ended;
+                return {};
+            }
+            ++tries;
+            return Command(SequencerCommand::Stop);
+        }
+        if (stopEndsProgram) {
+            state = SequencerState::Ended;
+            return {};
+        }
+        return NextStep(status, nowMs);
+    }
+
+    const ProgramStep& step = program.steps[stepIndex];
+    if (step.kind == StepKind::Rest) {
+        if (phase == Phase::Begin) {
+            if (Running(status)) {
+                return End(EndReason::ModuleBusy, status, false);
+            }
+            phase = Phase::Rest;
+        }
+        if (nowMs - stepStartMs >= std::int64_t{step.restSeconds} * 1000) {
+            return NextStep(status, nowMs);
+        }
+        return {};
+    }
+    return RunStep(step, status, nowMs);
+}
+
+SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord& status,
+                                     std::int64_t nowMs) {
+    switch (phase) {
+        case Phase::Begin:
+            if (Running(status)) {
+                return End(EndReason::ModuleBusy, status, false);  // not ours to stop
+            }
+            writeIndex = 0;
+            phase = Phase::Select;
+            return Command(SequencerCommand::Select, kRunParams[0]);
+        case Phase::Select: {
+            const std::uint8_t param = kRunParams[writeIndex];
+            phase = Phase::Check;
+            return Command(SequencerCommand::Write, param, RunWord(step, param));
+        }
+        case Phase::Check: {
+            const std::uint8_t param = kRunParams[writeIndex];
+            if (status.params[param] != RunWord(step, param)) {
+                refusedParam = param;
+                return End(EndReason::WriteRefused, status);
+            }
+            if (++writeIndex < kRunParams.size()) {
+                phase = Phase::Select;
+                return Command(SequencerCommand::Select, kRunParams[writeIndex]);
+            }
+            phase = Phase::Reset;
+            return Command(SequencerCommand::Reset);
+        }
+        case Phase::Reset:
+            if (Running(status)) {
+                return End(EndReason::StopRefused, status);
+            }
+            phase = Phase::Start;
+            tries = 0;
+            return Command(SequencerCommand::Start);
+        case Phase::Start:
+            if (Running(status)) {
+                phase = Phase::Watch;
+                runStartMs = nowMs;
+                lastElapsedSeconds = 0;
+                runMwh = 0.0;
+                runPowerUw = 0.0;
+                Accumulate(status);
+                if (step.kind == StepKind::Rin) {
+                    return Command(SequencerCommand::MeasureRin);
+                }
+                return {};
+            }
+            if (status.elapsedSeconds > 0) {
+                // The run began and ended between two records: the cell was there already.
+                Accumulate(status);
+                FinishRun(step, status);
+                return NextStep(status, nowMs);
+            }
+            if (++tries >= kStartRecords) {
+                return End(EndReason::StartRefused, status);
+            }
+            return {};
+        case Phase::Watch:
+            Accumulate(status);
+            if (!Running(status)) {
+                FinishRun(step, status);
+                return NextStep(status, nowMs);
+            }
+            if (step.kind == StepKind::Rin && (status.statusFlags & flags::kRinHeld) != 0) {
+                Current().rinMohm = status.rinMohm;
+                phase = Phase::RinClear;
+                return Command(SequencerCommand::ClearRin);
+            }
+            if (nowMs - runStartMs > StepLimitSeconds(program, step) * 1000) {
+                return End(EndReason::StepLimit, status);
+            }
+            return {};
+        case Phase::RinClear:
+            phase = Phase::Stopping;
+            stopEndsProgram = false;
+            tries = 0;
+            return Advance(status, nowMs);
+        case Phase::Stopping:
+        case Phase::Rest:
+            break;
+    }
+    return {};
+}
+
+SequencerCommand CSequencer::End(EndReason why, const StatusRecord& status, bool stop) {
+    reason = why;
+    state = SequencerState::Ended;
+    stopOwed = stop && Running(status);
+    if (stopOwed) {
+        tries = 1;
+        return Command(SequencerCommand::Stop);
+    }
+    return {};
+}
+
+SequencerCommand CSequencer::NextStep(const StatusRecord& status, std::int64_t nowMs) {
+    int jumps = 0;
+    const std::size_t next = FollowRepeats(program, stepIndex + 1, passesLeft, &jumps);
+    if (jumps > 0) {  // going back begins a cycle, however many Repeat steps took part
+        ++cycle;
+        cycles.push_back(CycleResult{});
+        cycles.back().cycle = cycle;
+    }
+    if (next >= program.steps.size()) {
+        state = SequencerState::Finished;
+        return {};
+    }
+    BeginStep(next, nowMs);
+    return Advance(status, nowMs);
+}
+
+void CSequencer::BeginStep(std::size_t index, std::int64_t nowMs) {
+    stepIndex = index;
+    phase = Phase::Begin;
+    stepStartMs = nowMs;
+    writeIndex = 0;
+    tries = 0;
+    runMwh = 0.0;
+    runPowerUw = 0.0;
+    lastElapsedSeconds = 0;
+}
+
+void CSequencer::FinishRun(const ProgramStep& step, const StatusRecord& status) {
+    CycleResult& result = Current();
+    if (step.kind == StepKind::Charge && !result.chargeMah) {
+        result.chargeMah = status.capacityMah;
+        result.chargeMwh = runMwh;
+    } else if (step.kind == StepKind::Discharge && !result.dischargeMah) {
+        result.dischargeMah = status.capacityMah;
+        result.dischargeMwh = runMwh;
+    }
+}
+
+void CSequencer::Follow(const StatusRecord& status) {
+    CycleResult& result = Current();
+    result.maxTemperatureC = std::max<std::int32_t>(result.maxTemperatureC, status.temperature);
+}
+
+void CSequencer::Accumulate(const StatusRecord& status) {
+    // The record that shows the run ended reads no current, though the load ran up to it:
+    // its last second counts at the power read while it ran.
+    if (Running(status)) {
+        runPowerUw = static_cast<double>(status.voltageMv) * status.currentMa;
+    }
+    if (status.elapsedSeconds > lastElapsedSeconds) {
+        // mV × mA is µW; over seconds, µJ; 3.6e6 µJ make a mWh.
+        runMwh += runPowerUw * (status.elapsedSeconds - lastElapsedSeconds) / 3.6e6;
+    }
+    lastElapsedSeconds = status.elapsedSeconds;
+}
+
+}  // namespace brimvolt

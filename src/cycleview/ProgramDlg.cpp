@@ -1,0 +1,334 @@
+#include "cycleview/ProgramDlg.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+#include "cycle/ProgramFile.h"
+#include "platform/Dialogs.h"
+
+using namespace brimvolt;
+
+namespace {
+
+QString Amps(std::uint16_t milli) {
+    return QString::number(milli / 1000.0, 'f', 3);
+}
+
+QString Clock(std::int64_t ms) {
+    const std::int64_t s = ms / 1000;
+    return QString::asprintf("%d:%02d:%02d", static_cast<int>(s / 3600),
+                             static_cast<int>(s / 60 % 60), static_cast<int>(s % 60));
+}
+
+QString Percent(std::optional<double> share) {
+    return share ? QString::number(*share * 100.0, 'f', 1) : QString();
+}
+
+}  // namespace
+
+CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
+    : QDialog(parent), dialogs(dialogs) {
+    setWindowTitle(tr("Программа испытаний"));
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    readyMade = new QComboBox(this);
+    readyMade->addItem(CapacityProgram().name);
+    readyMade->addItem(CyclesProgram(5).name);
+    openButton = new QPushButton(tr("Открыть..."), this);
+    top->addWidget(readyMade, 1);
+    top->addWidget(openButton);
+    layout->addLayout(top);
+    nameLabel = new QLabel(this);
+    layout->addWidget(nameLabel);
+    stepList = new QListWidget(this);
+    layout->addWidget(stepList, 1);
+    stateLabel = new QLabel(this);
+    progressLabel = new QLabel(this);
+    nextLabel = new QLabel(this);
+    layout->addWidget(stateLabel);
+    layout->addWidget(progressLabel);
+    layout->addWidget(nextLabel);
+    cycleTable = new QTableWidget(0, 7, this);
+    cycleTable->setHorizontalHeaderLabels({tr("Цикл"), tr("Заряд, мАч"), tr("Разряд, мАч"),
+                                           tr("По ёмкости, %"), tr("По энергии, %"), tr("Rin, мОм"),
+                                           tr("t макс., °C")});
+    cycleTable->verticalHeader()->hide();
+    cycleTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    layout->addWidget(cycleTable, 1);
+    auto* buttons = new QHBoxLayout;
+    startButton = new QPushButton(tr("Пуск"), this);
+    stopButton = new QPushButton(tr("Стоп"), this);
+    resumeButton = new QPushButton(tr("Продолжить"), this);
+    buttons->addWidget(startButton);
+    buttons->addWidget(stopButton);
+    buttons->addWidget(resumeButton);
+    layout->addLayout(buttons);
+    resize(520, 560);
+
+    connect(readyMade, &QComboBox::activated, this, &CProgramDlg::OnReadyMade);
+    connect(openButton, &QPushButton::clicked, this, &CProgramDlg::OnOpen);
+    connect(startButton, &QPushButton::clicked, this, &CProgramDlg::OnStart);
+    connect(stopButton, &QPushButton::clicked, this, &CProgramDlg::OnOperatorStop);
+    connect(resumeButton, &QPushButton::clicked, this, &CProgramDlg::OnResume);
+    SetProgram(CapacityProgram());
+}
+
+void CProgramDlg::SetProgram(const TestProgram& newProgram) {
+    if (Active()) {
+        return;
+    }
+    program = newProgram;
+    sequencer.reset();
+    nameLabel->setText(program.name);
+    stepList->clear();
+    for (std::size_t i = 0; i < program.steps.size(); ++i) {
+        stepList->addItem(QStringLiteral("%1. %2").arg(i + 1).arg(StepText(program.steps[i])));
+    }
+    ShowCycles();
+    ShowState(lastNowMs);
+}
+
+void CProgramDlg::StartWhenFound() {
+    OnStart();
+}
+
+void CProgramDlg::OnStart() {
+    if (Active() || program.steps.empty()) {
+        return;
+    }
+    startPending = true;
+    ShowState(lastNowMs);
+}
+
+void CProgramDlg::OnResume() {
+    if (sequencer) {
+        sequencer->Resume(lastNowMs);
+        ShowState(lastNowMs);
+    }
+}
+
+void CProgramDlg::OnOpen() {
+    if (Active()) {
+        return;
+    }
+    const QString path =
+        dialogs.OpenFileName(this, QDir::currentPath(),
+                             {{tr("Программа испытаний (*.json)"), QStringLiteral("*.json")}});
+    if (path.isEmpty()) {
+        return;
+    }
+    QString error;
+    const std::optional<TestProgram> read = ReadProgramFile(path, error);
+    if (!read) {
+        dialogs.Message(this, tr("Файл программы не прочитан:\n%1").arg(error), tr("Ошибка"),
+                        platform::Buttons::Ok);
+        return;
+    }
+    SetProgram(*read);
+}
+
+void CProgramDlg::OnReadyMade(int index) {
+    SetProgram(index == 0 ? CapacityProgram() : CyclesProgram(5));
+}
+
+std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
+    lastNowMs = nowMs;
+    if (startPending) {
+        startPending = false;
+        sequencer.emplace(program);
+        sequencer->Start(nowMs);
+    }
+    if (!sequencer) {
+        return {};
+    }
+    const SequencerCommand command = sequencer->OnStatus(status, nowMs);
+    ShowState(nowMs);
+    if (command.kind == SequencerCommand::None) {
+        return {};
+    }
+    return {command.ToRequest()};
+}
+
+void CProgramDlg::OnLinkLost() {
+    if (sequencer) {
+        sequencer->OnLinkLost();
+        ShowState(lastNowMs);
+    }
+}
+
+bool CProgramDlg::Active() const {
+    if (startPending) {
+        return true;
+    }
+    if (!sequencer) {
+        return false;
+    }
+    const SequencerState state = sequencer->State();
+    return state == SequencerState::Running || state == SequencerState::Paused ||
+           state == SequencerState::WaitingOperator;
+}
+
+void CProgramDlg::OnOperatorStop() {
+    if (startPending) {
+        startPending = false;
+        ShowState(lastNowMs);
+        return;
+    }
+    if (!Active()) {
+        return;
+    }
+    const platform::Answer answer =
+        dialogs.Message(this,
+                        tr("Выполняется программа испытаний.\nOK: прервать всю программу.\nОтмена: "
+                           "остановить только текущий шаг."),
+                        tr("Программа испытаний"), platform::Buttons::OkCancel);
+    sequencer->OperatorStop(answer == platform::Answer::Ok ? StopScope::Program : StopScope::Step);
+    ShowState(lastNowMs);
+}
+
+void CProgramDlg::OnOperatorReset() {
+    startPending = false;
+    if (sequencer) {
+        sequencer->OperatorReset();
+    }
+    ShowState(lastNowMs);
+}
+
+QString CProgramDlg::StepText(const ProgramStep& step) {
+    switch (step.kind) {
+        case StepKind::Charge:
+            return tr("Заряд %1 А до %2 В").arg(Amps(step.currentMa), Amps(step.cutoffMv));
+        case StepKind::Discharge:
+            return tr("Разряд %1 А до %2 В").arg(Amps(step.currentMa), Amps(step.cutoffMv));
+        case StepKind::Rest:
+            return tr("Отдых %1 мин").arg(QString::number(step.restSeconds / 60.0, 'g', 6));
+        case StepKind::Rin:
+            return tr("Замер Rin");
+        case StepKind::Repeat:
+            return tr("Повторить с шага %1, всего %2 раз")
+                .arg(step.repeatFrom)
+                .arg(step.repeatTimes);
+    }
+    return {};
+}
+
+QString CProgramDlg::StateText() const {
+    if (startPending) {
+        return tr("Ждёт модуль");
+    }
+    if (!sequencer) {
+        return tr("Готова к запуску");
+    }
+    switch (sequencer->State()) {
+        case SequencerState::Ready:
+            return tr("Готова к запуску");
+        case SequencerState::Running:
+            return tr("Выполняется");
+        case SequencerState::Paused:
+            return tr("Пауза: связь с модулем потеряна");
+        case SequencerState::WaitingOperator:
+            return tr("Модуль найден не в том состоянии: «Продолжить» повторит шаг");
+        case SequencerState::Finished:
+            return tr("Завершена");
+        case SequencerState::Ended:
+            break;
+    }
+    QString why;
+    switch (sequencer->Reason()) {
+        case EndReason::StepLimit:
+            why = tr("шаг превысил предельное время");
+            break;
+        case EndReason::ModuleFault:
+            why = tr("модуль сообщил о неисправности");
+            break;
+        case EndReason::TemperaturePowerOff:
+            why = tr("аварийное отключение по температуре");
+            break;
+        case EndReason::WriteRefused:
+            why = tr("модуль не принял параметр %1").arg(sequencer->RefusedParam());
+            break;
+        case EndReason::StartRefused:
+            why = tr("модуль не начал заряд или разряд");
+            break;
+        case EndReason::StopRefused:
+            why = tr("модуль не остановился");
+            break;
+        case EndReason::ModuleBusy:
+            why = tr("модуль уже выполнял заряд или разряд");
+            break;
+        case EndReason::OperatorStop:
+            why = tr("остановлена оператором");
+            break;
+        case EndReason::OperatorReset:
+            why = tr("сброс модуля оператором");
+            break;
+        case EndReason::None:
+            break;
+    }
+    return tr("Прервана: %1").arg(why);
+}
+
+void CProgramDlg::ShowState(std::int64_t nowMs) {
+    stateLabel->setText(StateText());
+    const bool started = sequencer.has_value();
+    const std::size_t step = started ? sequencer->StepIndex() : 0;
+    for (int i = 0; i < stepList->count(); ++i) {
+        QFont font = stepList->item(i)->font();
+        font.setBold(started && Active() && static_cast<std::size_t>(i) == step);
+        stepList->item(i)->setFont(font);
+    }
+    if (started && Active()) {
+        stepList->setCurrentRow(static_cast<int>(step));
+        progressLabel->setText(tr("Шаг %1 из %2, цикл %3, в шаге %4")
+                                   .arg(step + 1)
+                                   .arg(program.steps.size())
+                                   .arg(sequencer->Cycle())
+                                   .arg(Clock(sequencer->StepElapsedMs(nowMs))));
+        const std::optional<std::size_t> next = sequencer->NextStepIndex();
+        nextLabel->setText(
+            next ? tr("Далее: %1. %2").arg(*next + 1).arg(StepText(program.steps[*next]))
+                 : tr("Далее: конец программы"));
+    } else {
+        progressLabel->clear();
+        nextLabel->clear();
+    }
+    startButton->setEnabled(!Active());
+    openButton->setEnabled(!Active());
+    readyMade->setEnabled(!Active());
+    stopButton->setEnabled(Active());
+    resumeButton->setEnabled(started && sequencer->State() == SequencerState::WaitingOperator);
+    ShowCycles();
+}
+
+void CProgramDlg::ShowCycles() {
+    const std::vector<CycleResult> none;
+    const std::vector<CycleResult>& cycles = sequencer ? sequencer->Cycles() : none;
+    cycleTable->setRowCount(static_cast<int>(cycles.size()));
+    for (std::size_t r = 0; r < cycles.size(); ++r) {
+        const CycleResult& c = cycles[r];
+        const QString cells[] = {
+            QString::number(c.cycle),
+            c.chargeMah ? QString::number(*c.chargeMah) : QString(),
+            c.dischargeMah ? QString::number(*c.dischargeMah) : QString(),
+            Percent(c.CoulombicEfficiency()),
+            Percent(c.EnergyEfficiency()),
+            c.rinMohm ? QString::number(*c.rinMohm) : QString(),
+            QString::number(c.maxTemperatureC),
+        };
+        for (int col = 0; col < 7; ++col) {
+            QTableWidgetItem* item = cycleTable->item(static_cast<int>(r), col);
+            if (item == nullptr) {
+                item = new QTableWidgetItem;
+                cycleTable->setItem(static_cast<int>(r), col, item);
+            }
+            item->setText(cells[col]);
+        }
+    }
+}

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "cycle/Sequencer.h"
+#include "cycle/TestProgram.h"
+#include "module/Protocol.h"
+
+class QComboBox;
+class QLabel;
+class QListWidget;
+class QPushButton;
+class QTableWidget;
+
+namespace brimvolt::platform {
+class CDialogs;
+}
+
+/**
+ * "Программа испытаний": the steps of a test program, the one running, the time in it and what
+ * comes next, the results per cycle. It owns the sequencer; the main window hands it every
+ * status record and sends the requests it gives back with its next tick.
+ */
+class CProgramDlg : public QDialog {
+    Q_OBJECT
+public:
+    explicit CProgramDlg(brimvolt::platform::CDialogs& dialogs, QWidget* parent = nullptr);
+
+    /** Shows `program`; it starts with "Пуск" or StartWhenFound. Not while one is active. */
+    void SetProgram(const brimvolt::TestProgram& program);
+    /** The program starts with the next status record: when the module is found. */
+    void StartWhenFound();
+
+    // The main window's wires.
+    /** One status record; the requests to send with the next tick. */
+    std::vector<brimvolt::Request> OnStatus(const brimvolt::StatusRecord& status,
+                                            std::int64_t nowMs);
+    void OnLinkLost();
+    /** Whether a program is started or about to be: the operator's Пуск/Стоп goes here then. */
+    bool Active() const;
+    /** The operator's stop: asks whether to end the whole program or only this step. */
+    void OnOperatorStop();
+    /** The operator reset the module: the program ends. */
+    void OnOperatorReset();
+
+    const brimvolt::TestProgram& Program() const { return program; }
+    /** The sequencer of the program started last; null before the first start. */
+    const brimvolt::CSequencer* Sequencer() const { return sequencer ? &*sequencer : nullptr; }
+
+    // Handlers of the window's own controls.
+    void OnStart();
+    void OnResume();
+    void OnOpen();
+    void OnReadyMade(int index);
+
+    /** The text of a step as the list shows it. */
+    static QString StepText(const brimvolt::ProgramStep& step);
+    /** The state line: what the program is doing, or why it ended. */
+    QString StateText() const;
+
+private:
+    void ShowState(std::int64_t nowMs);
+    void ShowCycles();
+
+    brimvolt::platform::CDialogs& dialogs;
+    brimvolt::TestProgram program;
+    std::optional<brimvolt::CSequencer> sequencer;
+    bool startPending = false;
+    std::int64_t lastNowMs = 0;
+
+    QComboBox* readyMade = nullptr;
+    QLabel* nameLabel = nullptr;
+    QListWidget* stepList = nullptr;
+    QLabel* stateLabel = nullptr;
+    QLabel* progressLabel = nullptr;
+    QLabel* nextLabel = nullptr;
+    QTableWidget* cycleTable = nullptr;
+    QPushButton* openButton = nullptr;
+    QPushButton* startButton = nullptr;
+    QPushButton* stopButton = nullptr;
+    QPushButton* resumeButton = nullptr;
+};
