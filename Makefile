@@ -9,7 +9,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # The Windows build: its host tools (moc, uic, rcc), Wine to run it, the installer maker.
-PACKAGES += qt6-base-dev-tools wine wine64 nsis xz-utils
+PACKAGES += qt6-base-dev-tools wine wine64 nsis xz-utils x11-apps netpbm zip
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
 
@@ -134,4 +134,9 @@ windows: deps
 	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMVOLT_TESTS=ON \
 	    -DBRIMVOLT_MQTT=ON -DCMAKE_TOOLCHAIN_FILE=$(abspath $(WIN_SDK_PREFIX))/lib/cmake/Qt6/qt.toolchain.cmake
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The Windows build under Wine on Xvfb: the suites, the console, a run through a COM port
+# compared with the Linux build's, an unplug; see tools/windows/windows-test.sh.
+windows-test: windows build
+	tools/windows/windows-test.sh $(WIN_BUILD) $(BUILD)
 

@@ -31,6 +31,17 @@ endforeach()
 list(REMOVE_DUPLICATES dll_folders)
 list(TRANSFORM dll_folders PREPEND "Z:")
 list(JOIN dll_folders ";" BRIMVOLT_WINE_PATH)
+# Qt's own Russian texts, and a qt.conf that shows the programs of this build the SDK's plugins
+# and those texts.
+find_file(BRIMVOLT_QTBASE_RU qtbase_ru.qm PATHS /usr/share/qt6/translations NO_DEFAULT_PATH
+          NO_CMAKE_FIND_ROOT_PATH)
+if(NOT BRIMVOLT_QTBASE_RU)
+    message(FATAL_ERROR "qtbase_ru.qm was not found (Debian: qt6-translations-l10n)")
+endif()
+file(COPY ${BRIMVOLT_QTBASE_RU} DESTINATION ${CMAKE_BINARY_DIR}/translations)
+file(WRITE ${CMAKE_BINARY_DIR}/bin/qt.conf
+     "[Paths]\nPrefix=Z:${BRIMVOLT_WIN_PREFIX}\nTranslations=Z:${CMAKE_BINARY_DIR}/translations\n")
+
 configure_file(${CMAKE_SOURCE_DIR}/tools/windows/wine-run.sh.in ${CMAKE_BINARY_DIR}/wine-run.sh
                @ONLY FILE_PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
                GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)

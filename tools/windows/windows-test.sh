@@ -1,0 +1,163 @@
+#!/usr/bin/env bash
+# The Windows build under Wine, on an X server of its own (Xvfb), in the build's own Wine prefix:
+#  1. the Windows suites (ctest through wine-run.sh);
+#  2. brimvolt.exe --help and --version on the console that started them;
+#  3. one run of the Linux simulator through a real COM port: the simulator on a
+#     pseudo-terminal that Wine serves as COM5, found through the registry's SERIALCOMM list;
+#     the same run recorded at the same time by the Linux build, and both journals compared;
+#  4. the module unplugged mid-run and plugged back in: found again, the curve goes on;
+#     a picture of both windows meanwhile (WIN_BUILD/windows.png).
+# The machine's own /dev/ttyS* stay in Wine's list (COM1, ...): opening one with no line
+# blocks, and the search has to go past it, which this run proves too.
+#
+# Usage: tools/windows/windows-test.sh WIN_BUILD LINUX_BUILD
+set -euo pipefail
+
+win=$(cd "$1" && pwd)
+linux=$(cd "$2" && pwd)
+speed=${WINDOWS_TEST_SPEED:-300}
+run="$win/wine-run.sh"
+export WINEPREFIX="$win/wine"
+work=$(mktemp -d "$win/windows-test.XXXXXX")
+pids=()
+
+fail() {
+    echo "windows-test: $*" >&2
+    exit 1
+}
+cleanup() {
+    WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# An X server of our own: Wine draws its windows there even for Qt's offscreen platform.
+exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$work/xvfb.log")
+read -r -t 30 display <&3 || fail "Xvfb did not start"
+pids+=($(pgrep -n -x Xvfb))
+export DISPLAY=":$display"
+
+# The prefix, once: Wine's own set-up, and the Liberation faces the program asks for.
+if [ ! -f "$WINEPREFIX/.brimvolt" ]; then
+    "$run" wineboot -i >/dev/null 2>&1
+    cp /usr/share/fonts/truetype/liberation/Liberation*.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
+    touch "$WINEPREFIX/.brimvolt"
+fi
+
+echo "== the Windows suites"
+(cd "$win" && ctest --output-on-failure -j "${JOBS:-2}" --timeout 300)
+
+echo "== --help and --version on the console"
+out=$("$run" "$win/bin/brimvolt.exe" --version) || fail "--version exited with $?"
+[[ $out == "brimvolt "[0-9]* ]] || fail "--version printed: $out"
+out=$("$run" "$win/bin/brimvolt.exe" --help) || fail "--help exited with $?"
+[[ $out == *"--extra-port PATH"* && $out == *"--version"* ]] || fail "--help printed: $out"
+
+# A simulator on a pseudo-terminal; prints the device path on its first line.
+start_sim() {  # folder, then the simulator's options
+    local folder=$1
+    shift
+    mkdir -p "$folder"
+    "$linux/bin/brimvolt-sim" "$@" >"$folder/sim.out" 2>"$folder/sim.err" &
+    sim_pid=$!
+    pids+=($sim_pid)
+    for _ in $(seq 100); do
+        sim_path=$(head -n 1 "$folder/sim.out" 2>/dev/null || true)
+        [ -n "$sim_path" ] && return 0
+        sleep 0.1
+    done
+    fail "the simulator gave no device"
+}
+# Wine serves the pseudo-terminal as COM5; the server is restarted so the port is made afresh.
+com5() {
+    "$run" reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$1" /f >/dev/null 2>&1
+    wineserver -k 2>/dev/null || true
+    "$run" reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | grep -q 'COM5' ||
+        fail "COM5 is not in the SERIALCOMM list"
+}
+run_field() {  # journal, field (5 state, 6 duration, 7 capacity)
+    "$linux/bin/brimvolt-journal" --journal "$1" list 2>/dev/null | awk -F'\t' -v f="$2" 'NR==1 {print $f}'
+}
+samples() {  # journal [from]: the first run's samples, those at module second `from` on
+    "$linux/bin/brimvolt-journal" --journal "$1" csv 1 2>/dev/null |
+        awk -F, -v from="${2:-0}" '/^[0-9]/ && $1 >= from {n++} END {print n + 0}'
+}
+first_second() {  # journal: the module second of the first run's first sample
+    "$linux/bin/brimvolt-journal" --journal "$1" csv 1 2>/dev/null | awk -F, '/^[0-9]/ {print $1; exit}'
+}
+curve_points() {  # the autosave's points, as brimvolt-curve reads it
+    "$linux/bin/brimvolt-curve" info "$1" 2>/dev/null | awk '/^points:/ {print $2}' || true
+}
+
+echo "== a run through COM5, recorded by the Windows and the Linux build"
+start_sim "$work/windows" --run --speed "$speed"
+win_sim=$sim_pid
+start_sim "$work/linux" --run --speed "$speed"
+linux_path=$sim_path
+com5 "$(head -n 1 "$work/windows/sim.out")"
+(cd "$work/windows" && exec "$run" "$win/bin/brimvolt.exe" --journal journal.sqlite \
+    >program.out 2>&1) &
+pids+=($!)
+(cd "$work/linux" && QT_QPA_PLATFORM=offscreen exec "$linux/bin/brimvolt" \
+    --extra-port "$linux_path" --journal journal.sqlite >program.out 2>&1) &
+pids+=($!)
+for _ in $(seq 600); do
+    [ "$(run_field "$work/windows/journal.sqlite" 5)" = stopped ] &&
+        [ "$(run_field "$work/linux/journal.sqlite" 5)" = stopped ] && break
+    sleep 0.5
+done
+for build in windows linux; do
+    [ "$(run_field "$work/$build/journal.sqlite" 5)" = stopped ] ||
+        fail "the $build build recorded no finished run"
+    [ -s "$work/$build/temp.raz" ] || fail "the $build build left no autosave"
+done
+[ "$(run_field "$work/windows/journal.sqlite" 3)" = COM5 ] || fail "the run was not on COM5"
+for field in 6 7; do
+    w=$(run_field "$work/windows/journal.sqlite" $field)
+    l=$(run_field "$work/linux/journal.sqlite" $field)
+    [ "$w" = "$l" ] || fail "journal field $field: Windows $w, Linux $l"
+done
+# Wine starts later than the Linux program, so its curve begins later in the run: the samples
+# are counted from the later of the two first ones.
+from=$(first_second "$work/windows/journal.sqlite")
+l_from=$(first_second "$work/linux/journal.sqlite")
+[ "${l_from:-0}" -gt "${from:-0}" ] && from=$l_from
+w=$(samples "$work/windows/journal.sqlite" "$from")
+l=$(samples "$work/linux/journal.sqlite" "$from")
+[ "$w" -gt 10 ] && [ $((w - l)) -le 1 ] && [ $((l - w)) -le 1 ] ||
+    fail "samples: Windows $w, Linux $l"
+"$linux/bin/brimvolt-curve" info "$work/windows/temp.raz" >/dev/null ||
+    fail "brimvolt-curve cannot read the Windows autosave"
+echo "run: $(run_field "$work/windows/journal.sqlite" 6), $(run_field "$work/windows/journal.sqlite" 7) mAh, samples from second $from: Windows $w, Linux $l"
+wineserver -k 2>/dev/null || true
+kill "$win_sim" 2>/dev/null || true
+
+echo "== unplugged mid-run and plugged back in"
+start_sim "$work/unplug" --run --speed 40
+com5 "$sim_path"
+(cd "$work/unplug" && exec "$run" "$win/bin/brimvolt.exe" --journal journal.sqlite \
+    >program.out 2>&1) &
+pids+=($!)
+wait_growing() {  # points the autosave must reach
+    for _ in $(seq 240); do
+        local now
+        now=$(curve_points "$work/unplug/temp.raz")
+        [ -n "$now" ] && [ "$now" -ge "$1" ] && return 0
+        sleep 0.5
+    done
+    return 1
+}
+wait_growing 5 || fail "no growing curve before the unplug"
+kill -USR1 "$sim_pid"
+sleep 4
+kill -USR1 "$sim_pid"
+before=$(curve_points "$work/unplug/temp.raz")
+wait_growing $((before + 5)) || fail "the module was not found again after the unplug"
+sleep 2
+xwd -root -display "$DISPLAY" | xwdtopnm 2>/dev/null | pnmcrop 2>/dev/null | pnmtopng >"$win/windows.png"
+echo "found again; picture of both windows in $win/windows.png"
+echo "windows-test: all passed"
+rm -rf "$work"
