@@ -135,8 +135,12 @@ windows: deps
 	    -DBRIMVOLT_MQTT=ON -DCMAKE_TOOLCHAIN_FILE=$(abspath $(WIN_SDK_PREFIX))/lib/cmake/Qt6/qt.toolchain.cmake
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
+# The zip and the installer of the Windows build; see tools/windows/package.sh.
+windows-package: windows
+	tools/windows/package.sh $(WIN_BUILD)
+
 # The Windows build under Wine on Xvfb: the suites, the console, a run through a COM port
 # compared with the Linux build's, an unplug; see tools/windows/windows-test.sh.
-windows-test: windows build
+windows-test: windows-package build
 	tools/windows/windows-test.sh $(WIN_BUILD) $(BUILD)
 

@@ -6,7 +6,9 @@
 #     pseudo-terminal that Wine serves as COM5, found through the registry's SERIALCOMM list;
 #     the same run recorded at the same time by the Linux build, and both journals compared;
 #  4. the module unplugged mid-run and plugged back in: found again, the curve goes on;
-#     a picture of both windows meanwhile (WIN_BUILD/windows.png).
+#     a picture of both windows meanwhile (WIN_BUILD/windows.png);
+#  5. the zip's programs start from its folder alone; the installer installs silently, the
+#     installed program answers --version, the uninstaller leaves nothing of what it installed.
 # The machine's own /dev/ttyS* stay in Wine's list (COM1, ...): opening one with no line
 # blocks, and the search has to go past it, which this run proves too.
 #
@@ -75,7 +77,7 @@ start_sim() {  # folder, then the simulator's options
 com5() {
     "$run" reg add 'HKLM\Software\Wine\Ports' /v COM5 /d "$1" /f >/dev/null 2>&1
     wineserver -k 2>/dev/null || true
-    "$run" reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | grep -q 'COM5' ||
+    "$run" reg query 'HKLM\HARDWARE\DEVICEMAP\SERIALCOMM' 2>/dev/null | grep 'COM5' >/dev/null ||
         fail "COM5 is not in the SERIALCOMM list"
 }
 run_field() {  # journal, field (5 state, 6 duration, 7 capacity)
@@ -86,7 +88,7 @@ samples() {  # journal [from]: the first run's samples, those at module second `
         awk -F, -v from="${2:-0}" '/^[0-9]/ && $1 >= from {n++} END {print n + 0}'
 }
 first_second() {  # journal: the module second of the first run's first sample
-    "$linux/bin/brimvolt-journal" --journal "$1" csv 1 2>/dev/null | awk -F, '/^[0-9]/ {print $1; exit}'
+    "$linux/bin/brimvolt-journal" --journal "$1" csv 1 2>/dev/null | awk -F, '/^[0-9]/ && !seen {print $1; seen = 1}'
 }
 curve_points() {  # the autosave's points, as brimvolt-curve reads it
     "$linux/bin/brimvolt-curve" info "$1" 2>/dev/null | awk '/^points:/ {print $2}' || true
@@ -104,7 +106,10 @@ pids+=($!)
 (cd "$work/linux" && QT_QPA_PLATFORM=offscreen exec "$linux/bin/brimvolt" \
     --extra-port "$linux_path" --journal journal.sqlite >program.out 2>&1) &
 pids+=($!)
-for _ in $(seq 600); do
+for tick in $(seq 600); do
+    # A module found shows as an autosave within a minute.
+    [ "$tick" -lt 120 ] || [ -s "$work/windows/temp.raz" ] ||
+        fail "brimvolt.exe found no module on COM5 in a minute"
     [ "$(run_field "$work/windows/journal.sqlite" 5)" = stopped ] &&
         [ "$(run_field "$work/linux/journal.sqlite" 5)" = stopped ] && break
     sleep 0.5
@@ -159,5 +164,34 @@ wait_growing $((before + 5)) || fail "the module was not found again after the u
 sleep 2
 xwd -root -display "$DISPLAY" | xwdtopnm 2>/dev/null | pnmcrop 2>/dev/null | pnmtopng >"$win/windows.png"
 echo "found again; picture of both windows in $win/windows.png"
+echo "== the zip and the installer"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' "$win/CMakeCache.txt")
+wineserver -k 2>/dev/null || true
+# Plain Wine from here on: no search path into the SDK, only what the package brings.
+plain() { env -u WINEPATH -u QT_PLUGIN_PATH WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" wine "$@"; }
+mkdir -p "$work/zip"
+(cd "$work/zip" && unzip -q "$win/brimvolt-$version-windows-x64.zip")
+for program in brimvolt brimvolt-curve brimvolt-journal; do
+    plain "$work/zip/brimvolt-$version-windows-x64/$program.exe" --help >/dev/null ||
+        fail "$program.exe from the zip does not start"
+done
+plain "$win/brimvolt-$version-setup.exe" /S /CurrentUser || fail "the silent install failed"
+key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Brimvolt'
+location=$(plain reg query "$key" /v InstallLocation 2>/dev/null | awk -F'REG_SZ' '/InstallLocation/ {gsub(/^[ \t]+|[ \t\r]+$/, "", $2); print $2}')
+[ -n "$location" ] || fail "no uninstall entry in the list of programs"
+installed=$(plain winepath -u "$location" 2>/dev/null)
+[ -f "$installed/brimvolt.exe" ] || fail "nothing installed in $installed"
+out=$(plain "$installed/brimvolt.exe" --version) || fail "the installed program does not start"
+[ "$out" = "brimvolt $version" ] || fail "the installed program says: $out"
+plain "$installed/uninstall.exe" /S /CurrentUser || fail "the uninstaller failed"
+# The uninstaller runs from a copy of itself and returns at once.
+for _ in $(seq 120); do
+    [ -e "$installed" ] || break
+    sleep 0.5
+done
+[ ! -e "$installed" ] || fail "left after the uninstall: $(cd "$installed" && find . | head)"
+! plain reg query "$key" >/dev/null 2>&1 || fail "the uninstall entry stayed"
+echo "installed into $location, started, uninstalled"
+
 echo "windows-test: all passed"
 rm -rf "$work"
