@@ -9,6 +9,9 @@ endif()
 install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+# The curve files' types, which the desktop entry opens (dpkg's trigger updates the database).
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME brimvolt.xml)
 # The program's own 32-pixel icon, and the same picture enlarged for launchers that want more.
 install(FILES ${CMAKE_SOURCE_DIR}/src/resources/brimvolt.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)

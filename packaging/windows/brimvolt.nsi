@@ -45,6 +45,16 @@ Section "Brimvolt"
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode'
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /$MultiUser.InstallMode /S'
+    ; Curve files open with Brimvolt, which loads them into the curve window.
+    WriteRegStr SHCTX "Software\Classes\.raz" "" "Brimvolt.DischargeCurve"
+    WriteRegStr SHCTX "Software\Classes\.zar" "" "Brimvolt.ChargeCurve"
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.DischargeCurve" "" "Brimvolt discharge curve"
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.ChargeCurve" "" "Brimvolt charge curve"
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.DischargeCurve\DefaultIcon" "" "$INSTDIR\brimvolt.exe,0"
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.ChargeCurve\DefaultIcon" "" "$INSTDIR\brimvolt.exe,0"
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.DischargeCurve\shell\open\command" "" '"$INSTDIR\brimvolt.exe" "%1"'
+    WriteRegStr SHCTX "Software\Classes\Brimvolt.ChargeCurve\shell\open\command" "" '"$INSTDIR\brimvolt.exe" "%1"'
+    System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
     WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
 SectionEnd
@@ -59,4 +69,14 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\Brimvolt\Uninstall Brimvolt.lnk"
     RMDir "$SMPROGRAMS\Brimvolt"
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+    ; The extensions are given back only while they still name Brimvolt's types.
+    ReadRegStr $0 SHCTX "Software\Classes\.raz" ""
+    StrCmp $0 "Brimvolt.DischargeCurve" 0 +2
+        DeleteRegKey SHCTX "Software\Classes\.raz"
+    ReadRegStr $0 SHCTX "Software\Classes\.zar" ""
+    StrCmp $0 "Brimvolt.ChargeCurve" 0 +2
+        DeleteRegKey SHCTX "Software\Classes\.zar"
+    DeleteRegKey SHCTX "Software\Classes\Brimvolt.DischargeCurve"
+    DeleteRegKey SHCTX "Software\Classes\Brimvolt.ChargeCurve"
+    System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd
