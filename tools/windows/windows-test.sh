@@ -38,8 +38,8 @@ trap cleanup EXIT
 
 # An X server of our own: Wine draws its windows there even for Qt's offscreen platform.
 exec 3< <(Xvfb -displayfd 1 -screen 0 1280x1024x24 -nolisten tcp 2>"$work/xvfb.log")
+pids+=($!)
 read -r -t 30 display <&3 || fail "Xvfb did not start"
-pids+=($(pgrep -n -x Xvfb))
 export DISPLAY=":$display"
 
 # The prefix, once: Wine's own set-up, and the Liberation faces the program asks for.
