@@ -9,7 +9,7 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
 # The Windows build: its host tools (moc, uic, rcc), Wine to run it, the installer maker.
-PACKAGES += qt6-base-dev-tools wine wine64 nsis xz-utils x11-apps netpbm zip
+PACKAGES += qt6-base-dev-tools wine wine64 nsis xz-utils x11-apps netpbm zip unzip
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
 
