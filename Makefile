@@ -8,6 +8,8 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools stress-ng \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+# The Windows build: its host tools (moc, uic, rcc), Wine to run it, the installer maker.
+PACKAGES += qt6-base-dev-tools wine wine64 nsis xz-utils x11-apps netpbm zip unzip
 # MQTT publishing: the client library, and the broker the tests start.
 PACKAGES += libmosquitto-dev mosquitto
 # The package's manual pages, and the checks make package runs on it.
@@ -17,7 +19,8 @@ PACKAGES += python3
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 
-.PHONY: deps build test test-under-load bench demo clean sanitize fuzz package wincheck translations
+.PHONY: deps build test test-under-load bench demo clean sanitize fuzz package wincheck \
+    translations windows windows-test windows-package
 
 deps:
 	@missing=$$(for p in $(PACKAGES); do \
@@ -124,3 +127,34 @@ package: build
 	rm -f $(BUILD)/brimvolt_*.deb
 	cd $(BUILD) && cpack -G DEB
 	packaging/check-package $(BUILD)/brimvolt_*.deb
+
+# The Windows programs and the suites that run on Windows, cross-built with MinGW-w64 against
+# the prefix of Windows libraries in BRIMVOLT_WIN_SDK (a folder, or the .tar.xz, unpacked once
+# into the build folder).
+WIN_BUILD ?= build-win
+BRIMVOLT_WIN_SDK ?=
+WIN_SDK_PREFIX = $(if $(filter %.tar.xz,$(BRIMVOLT_WIN_SDK)),$(WIN_BUILD)/win64-sdk,$(BRIMVOLT_WIN_SDK))
+windows: deps
+	@if [ -z "$(BRIMVOLT_WIN_SDK)" ]; then \
+	  echo "make windows needs BRIMVOLT_WIN_SDK=<prefix or win64-sdk.tar.xz>: CI passes ../shared/win64-sdk/win64-sdk.tar.xz, tools/windows/build-sdk.sh makes one (about 45 minutes)"; \
+	  exit 2; \
+	fi
+	@case "$(BRIMVOLT_WIN_SDK)" in *.tar.xz) \
+	  if [ ! -f "$(WIN_BUILD)/win64-sdk/.unpacked" ]; then \
+	    echo "Unpacking $(BRIMVOLT_WIN_SDK) into $(WIN_BUILD)"; \
+	    rm -rf "$(WIN_BUILD)/win64-sdk" && mkdir -p "$(WIN_BUILD)" && \
+	    tar xJf "$(BRIMVOLT_WIN_SDK)" -C "$(WIN_BUILD)" && touch "$(WIN_BUILD)/win64-sdk/.unpacked"; \
+	  fi;; esac
+	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMVOLT_TESTS=ON \
+	    -DBRIMVOLT_MQTT=ON -DCMAKE_TOOLCHAIN_FILE=$(abspath $(WIN_SDK_PREFIX))/lib/cmake/Qt6/qt.toolchain.cmake
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# The zip and the installer of the Windows build; see tools/windows/package.sh.
+windows-package: windows
+	tools/windows/package.sh $(WIN_BUILD)
+
+# The Windows build under Wine on Xvfb: the suites, the console, a run through a COM port
+# compared with the Linux build's, an unplug; see tools/windows/windows-test.sh.
+windows-test: windows-package build
+	tools/windows/windows-test.sh $(WIN_BUILD) $(BUILD)
+

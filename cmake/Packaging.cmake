@@ -108,6 +108,10 @@ if(BRIMVOLT_HELP2MAN AND BRIMVOLT_GZIP AND NOT CMAKE_CROSSCOMPILING AND NOT WIN3
 elseif(NOT WIN32)
     message(WARNING "help2man or gzip not found: no manual pages (make deps installs them)")
 endif()
+
+# The curve files' types, which the desktop entry opens (dpkg's trigger updates the database).
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/brimvolt-mime.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages RENAME brimvolt.xml)
 # The program's own 32-pixel icon, and the same picture enlarged for launchers that want more.
 install(FILES ${CMAKE_SOURCE_DIR}/src/resources/brimvolt.png
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps)

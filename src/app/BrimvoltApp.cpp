@@ -12,6 +12,9 @@
 #include "app/SessionEnd.h"
 #include "cycle/ProgramFile.h"
 #include "mqtt/MqttSettings.h"
+#ifdef BRIMVOLT_HAVE_MQTT
+#include "mqtt/MqttPublisher.h"
+#endif
 #include "platform/Console.h"
 #include "platform/Language.h"
 #include "platform/QtDialogs.h"
@@ -72,8 +75,14 @@ std::optional<brimvolt::MqttSettings> ReadMqttOptions(const BrimvoltOptions& opt
     if (qEnvironmentVariableIsSet(brimvolt::kMqttPasswordVariable)) {
         password = qEnvironmentVariable(brimvolt::kMqttPasswordVariable);
     }
-    return brimvolt::ReadMqttSettings(*options.mqttUrl, options.mqttPrefix.value_or(QString()),
-                                      password, &error);
+    std::optional<brimvolt::MqttSettings> settings = brimvolt::ReadMqttSettings(
+        *options.mqttUrl, options.mqttPrefix.value_or(QString()), password, &error);
+    if (settings && settings->url.tls && !brimvolt::MqttTlsAvailable()) {
+        error = QStringLiteral("mqtts:// is not available in this build (libmosquitto without "
+                               "TLS): use mqtt://");
+        return std::nullopt;
+    }
+    return settings;
 #else
     error = QStringLiteral("--mqtt is not available in this build (built without libmosquitto)");
     return std::nullopt;
@@ -95,9 +104,9 @@ int RefuseOptions(const QStringList& errors) {
 
 QString Usage() {
     QString text = QStringLiteral(
-        "Usage: brimvolt [OPTION]...\n"
+        "Usage: brimvolt [OPTION]... [FILE.raz|FILE.zar]\n"
         "Drives a battery tester module on a serial port; without options it finds the module "
-        "by itself.\n\nOptions:\n");
+        "by itself. A curve file given is loaded into the curve window at start.\n\nOptions:\n");
     qsizetype width = 0;
     for (const OptionLine& line : kOptionLines) {
         width = std::max(width, qsizetype(qstrlen(line.option)));
@@ -195,6 +204,14 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             } else {
                 options.demoSpeed = speed;
             }
+        } else if (!argument.startsWith(QLatin1Char('-')) &&
+                   (argument.endsWith(QLatin1String(".raz"), Qt::CaseInsensitive) ||
+                    argument.endsWith(QLatin1String(".zar"), Qt::CaseInsensitive))) {
+            // A curve file, as the desktop or Explorer pass one: one at a time.
+            if (!options.curveFile.isEmpty()) {
+                options.errors.append(argument);
+            }
+            options.curveFile = argument;
         } else {
             options.errors.append(argument);
         }
@@ -291,6 +308,7 @@ int CBrimvoltApp::InitInstance() {
     if (mqtt) {
         dialog->PublishOverMqtt(*mqtt);
     }
+    dialog->OpenCurveFileAtStart(options.curveFile);
     if (testProgram) {
         dialog->RunProgram(*testProgram);
     }

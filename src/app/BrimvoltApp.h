@@ -17,6 +17,7 @@ struct BrimvoltOptions {
     std::optional<QString> badLanguage;         // a --lang value naming no language it has
     bool help = false;                          // --help: the usage, and nothing else
     bool version = false;                       // --version
+    QString curveFile;                          // FILE.raz or FILE.zar: opened at start
     QStringList errors;                         // options that could not be understood
 };
 

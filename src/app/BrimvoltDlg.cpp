@@ -259,6 +259,9 @@ void CBrimvoltDlg::OnInitDialog() {
 
     curveWindow.Create(this);
     curveWindow.show();
+    if (!startCurveFile.isEmpty()) {
+        curveWindow.LoadCurveFile(startCurveFile);
+    }
 
     toolTip.Activate(true);
     toolTip.SetDelays(30000, 100, 100);

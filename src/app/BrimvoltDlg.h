@@ -129,6 +129,9 @@ public:
      * Create; the broker's state is the last entry of the menu and goes to standard error.
      */
     void PublishOverMqtt(const brimvolt::MqttSettings& settings);
+
+    /** A curve file (FILE.raz, FILE.zar) loaded into the curve window once it is up. */
+    void OpenCurveFileAtStart(const QString& path) { startCurveFile = path; }
     /** The publisher; nullptr without PublishOverMqtt. */
     brimvolt::CMqttPublisher* MqttPublisher() const { return mqttPublisher.get(); }
     /** The menu entry that says the broker's state; nullptr until there is one. */
@@ -278,6 +281,7 @@ private:
     bool created = false;
 
     QThread serialThread;
+    QString startCurveFile;  // the command line's curve file, loaded at initialisation
     std::unique_ptr<brimvolt::CSerialWorker> serialWorker;
     bool linkBusy = false;
     std::deque<std::function<void()>> linkSteps;

@@ -126,6 +126,15 @@ bool CGraf::LoadCurveFrom(const std::function<bool(CurveStore&)>& fill, const QS
     return true;
 }
 
+bool CGraf::LoadCurveFile(const QString& path) {
+    CurveWindowContext context = Context();
+    if (!brimvolt::LoadCurveFile(context, path)) {
+        return false;
+    }
+    CurveChanged();
+    return true;
+}
+
 void CGraf::OnLButtonDown(QPoint point) {
     cursorX = point.x() - 50;
     cursorY = point.y() - 10;

@@ -82,6 +82,9 @@ public:
      */
     bool LoadCurveFrom(const std::function<bool(brimvolt::CurveStore&)>& fill, const QString& name);
 
+    /** The curve file at `path` loaded as "Загрузить из файла" would load it. */
+    bool LoadCurveFile(const QString& path);
+
     /** The window menu's two entries, load first; off Windows it opens as a context menu. */
     QMenu* WindowMenu() const { return windowMenu; }
 

@@ -176,6 +176,10 @@ bool LoadCurve(CurveWindowContext& context) {
     if (path.isEmpty()) {
         return false;
     }
+    return LoadCurveFile(context, path);
+}
+
+bool LoadCurveFile(CurveWindowContext& context, const QString& path) {
     // A FIFO or a device would hold the window until someone writes to it: refused at once.
     QFile file(path);
     if (!platform::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {

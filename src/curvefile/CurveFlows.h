@@ -29,6 +29,13 @@ void SaveCurve(CurveWindowContext& context);
 bool LoadCurve(CurveWindowContext& context);
 
 /**
+ * The second half of "Загрузить из файла", for a file named elsewhere (the command line): reads
+ * the curve at `path` and replaces the window's one with it, telling the operator as a load
+ * does when the file cannot be read.
+ */
+bool LoadCurveFile(CurveWindowContext& context, const QString& path);
+
+/**
  * Before a curve replaces the window's one during a run, the operator is warned as before a
  * load; false when they cancel.
  */

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "link/BoundedPorts.h"
 #include "link/Discovery.h"
 #include "link/PortHandle.h"
 #include "module/Protocol.h"
@@ -42,7 +43,8 @@ struct DiscoveryOutcome {
  * makes every exchange with the module, with the exchanges' own pauses and bounds. Requests come
  * as queued calls of the slots below, one at a time; each answers with exactly one signal,
  * except ClosePort, which answers nothing. The port system it is given, the port and the
- * request and reply buffers are used on its thread only.
+ * request and reply buffers are used on its thread only, but for opens: those run through
+ * CBoundedPorts, so a port whose open hangs holds up neither a discovery pass nor the worker.
  */
 class CSerialWorker : public QObject {
     Q_OBJECT
@@ -65,7 +67,7 @@ signals:
     void PollDone(const brimvolt::PollOutcome& outcome);
 
 private:
-    platform::CPortSystem& ports;
+    CBoundedPorts ports;
     std::unique_ptr<platform::CSerialPort> port;
     Request request{};
     Reply reply{};

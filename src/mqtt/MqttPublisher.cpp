@@ -160,7 +160,11 @@ private:
         if (options.url.tls) {
             // The system's certificate authorities; the broker's name is checked against its
             // certificate.
-            mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1);
+            // Never a plain connection where TLS was asked for.
+            if (mosquitto_int_option(mosq, MOSQ_OPT_TLS_USE_OS_CERTS, 1) ==
+                MOSQ_ERR_NOT_SUPPORTED) {
+                return false;
+            }
             const QString caPath = QStringLiteral("/etc/ssl/certs");
             if (QDir(caPath).exists()) {
                 const QByteArray path = caPath.toUtf8();
@@ -514,6 +518,17 @@ void CMqttPublisher::OnLinkReport(bool nowConnected, const QString& text) {
         statusText = text;
         emit StatusTextChanged(statusText);
     }
+}
+
+bool MqttTlsAvailable() {
+    // A library built without TLS refuses every TLS option.
+    const CMosquittoLib library;
+    mosquitto* probe = mosquitto_new(nullptr, true, nullptr);
+    const bool available =
+        probe != nullptr &&
+        mosquitto_int_option(probe, MOSQ_OPT_TLS_USE_OS_CERTS, 1) != MOSQ_ERR_NOT_SUPPORTED;
+    mosquitto_destroy(probe);
+    return available;
 }
 
 }  // namespace brimvolt

@@ -84,4 +84,7 @@ private:
     bool stopped = false;
 };
 
+/** Whether the libmosquitto in use speaks TLS (mqtts://); a build may come without it. */
+bool MqttTlsAvailable();
+
 }  // namespace brimvolt

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <iterator>
+#include <mutex>
 
 #ifdef Q_OS_WIN
 #ifndef NOMINMAX
@@ -79,31 +80,39 @@ public:
 
     QStringList PortNames() override {
         QStringList names;
-        locations.clear();
+        QHash<QString, QString> found;
         if (listSystemPorts) {
 #ifdef Q_OS_WIN
             names = RegistryPortNames();
 #else
             for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
                 names.append(info.portName());
-                locations.insert(info.portName(), info.systemLocation());
+                found.insert(info.portName(), info.systemLocation());
             }
 #endif
         }
         for (const QString& path : extraPaths) {
             names.append(path);
-            locations.insert(path, path);
+            found.insert(path, path);
         }
+        std::lock_guard lock(mutex);
+        locations = std::move(found);
         return names;
     }
 
     std::unique_ptr<CSerialPort> Open(const QString& name) override {
-        return CQtSerialPort::Open(locations.value(name, name));
+        QString location;
+        {
+            std::lock_guard lock(mutex);
+            location = locations.value(name, name);
+        }
+        return CQtSerialPort::Open(location);
     }
 
 private:
     bool listSystemPorts;
     QStringList extraPaths;
+    std::mutex mutex;                   // opens run on helper threads of their own
     QHash<QString, QString> locations;  // name as listed -> what to open
 };
 
@@ -210,6 +219,10 @@ void CQtSerialPort::Pause(int milliseconds) {
     if (milliseconds > 0) {
         QThread::msleep(static_cast<unsigned long>(milliseconds));
     }
+}
+
+void CQtSerialPort::MoveToThread(QThread* thread) {
+    port->moveToThread(thread);
 }
 
 std::unique_ptr<CPortSystem> MakeSystemPorts(const QStringList& extraPorts) {

@@ -23,6 +23,7 @@ public:
     std::size_t Read(std::uint8_t* data, std::size_t n) override;
     std::size_t DiscardInput() override;
     void Pause(int milliseconds) override;
+    void MoveToThread(QThread* thread) override;
 
 private:
     explicit CQtSerialPort(std::unique_ptr<QSerialPort> port);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 
+class QThread;
+
 namespace brimvolt::platform {
 
 /** An open serial port, held exclusively until the object is destroyed (destruction closes it). */
@@ -31,6 +33,12 @@ public:
 
     /** The exchanges' fixed pauses go through the port, so fake ports need not wait. */
     virtual void Pause(int milliseconds) = 0;
+
+    /**
+     * Hands the port to another thread, which uses and closes it from then on. Called on the
+     * thread that opened the port; ports bound to no thread need nothing.
+     */
+    virtual void MoveToThread(QThread* thread) { (void)thread; }
 };
 
 /** The computer's serial ports: which there are, and opening one. */
@@ -41,7 +49,10 @@ public:
     /** The port names in no particular order; discovery sorts them as the combo box shows them. */
     virtual QStringList PortNames() = 0;
 
-    /** Opens the port exclusively; nullptr when it cannot be opened (missing, busy, no access). */
+    /**
+     * Opens the port exclusively; nullptr when it cannot be opened (missing, busy, no access).
+     * May run on another thread while PortNames runs, and may never return (a device that hangs).
+     */
     virtual std::unique_ptr<CSerialPort> Open(const QString& name) = 0;
 };
 

@@ -9,6 +9,7 @@
 #include <set>
 
 #include "mqtt/MqttPayloads.h"
+#include "mqtt/MqttPublisher.h"
 #include "mqtt/MqttSettings.h"
 #include "mqtt/MqttTopics.h"
 
@@ -232,3 +233,14 @@ TEST(MqttPayloads, DiscoveryMakesOneDeviceOfSixSensorsReadingOurStatus) {
 
 }  // namespace
 }  // namespace brimvolt
+
+// Debian's libmosquitto speaks TLS; the Windows build's is made without it, and mqtts:// must
+// then be refused rather than connect in the clear.
+TEST(MqttTls, AvailableWhereTheLibraryHasIt) {
+#ifdef _WIN32
+    EXPECT_FALSE(brimvolt::MqttTlsAvailable());
+#else
+    EXPECT_TRUE(brimvolt::MqttTlsAvailable());
+#endif
+}
+

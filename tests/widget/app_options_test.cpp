@@ -110,4 +110,24 @@ TEST(ProgramOptions, BrokerAndPrefixComeOnceEachAndThePrefixOnlyWithTheBroker) {
               QStringList{"--mqtt-prefix without --mqtt"});
 }
 
+TEST(ProgramOptions, OneCurveFileToOpenAtStart) {
+    struct Case {
+        QStringList arguments;
+        QString curveFile;
+        QStringList errors;
+    };
+    const Case cases[] = {
+        {{"/home/op/run.raz"}, "/home/op/run.raz", {}},
+        {{"C:\\Curves\\RUN.ZAR", "--demo"}, "C:\\Curves\\RUN.ZAR", {}},
+        {{"a.raz", "b.zar"}, "b.zar", {"b.zar"}},
+        {{"notes.txt"}, QString(), {"notes.txt"}},
+        {{"--journal", "x.raz"}, QString(), {}},
+    };
+    for (const Case& c : cases) {
+        const BrimvoltOptions options = ParseOptions(c.arguments);
+        EXPECT_EQ(options.curveFile, c.curveFile) << c.arguments.join(' ').toStdString();
+        EXPECT_EQ(options.errors, c.errors) << c.arguments.join(' ').toStdString();
+    }
+}
+
 }  // namespace

@@ -456,6 +456,48 @@ TEST_F(MainWindowTest, LeavingKeepsTheLastRecordedPointInTheAutosave) {
     EXPECT_EQ(saved.sampleMillivolts[saved.lastIndex], 4060);
 }
 
+// `brimvolt FILE.raz`: the window comes up as always, and the curve window shows the file as
+// "Загрузить из файла" would; a file that cannot be read is told and leaves the window empty.
+TEST_F(MainWindowTest, CurveFileOfTheCommandLineOpensInTheCurveWindow) {
+    Connect();
+    FeedTimes({0, 1, 2, 3, 4});
+    dlg->OnExit();
+    const QString saved = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+    ASSERT_TRUE(QFile::copy(saved, folder.filePath("run.raz")));
+    dlg.reset();
+    dlg = std::make_unique<CBrimvoltDlg>(ports, dialogs);
+    dlg->Create();
+    const QSize plainSize = dlg->size();
+    dlg.reset();
+
+    struct Case {
+        QString file;
+        int durationSeconds;
+        QString message;
+    };
+    const Case cases[] = {
+        {folder.filePath("run.raz"), 4, QString()},
+        {folder.filePath("missing.zar"), 0, "Не удалось открыть файл."},
+    };
+    for (const Case& c : cases) {
+        dialogs.messages.clear();
+        dlg = std::make_unique<CBrimvoltDlg>(ports, dialogs);
+        dlg->OpenCurveFileAtStart(c.file);
+        dlg->Create();
+        EXPECT_TRUE(dlg->curveWindow.isVisible()) << c.file.toStdString();
+        EXPECT_EQ(dlg->curveWindow.store.durationSeconds, c.durationSeconds) << c.file.toStdString();
+        EXPECT_EQ(dlg->size(), plainSize) << "the main window must not grow";
+        if (c.message.isEmpty()) {
+            EXPECT_TRUE(dialogs.messages.isEmpty());
+            EXPECT_TRUE(dlg->curveWindow.windowTitle().contains("run.raz"));
+        } else {
+            ASSERT_EQ(dialogs.messages.size(), 1);
+            EXPECT_EQ(dialogs.messages[0].text, c.message);
+        }
+        dlg.reset();
+    }
+}
+
 TEST_F(MainWindowTest, NewRunRetitlesTheCurveWindow) {
     module->status.words[4] = 1;
     Connect();
