@@ -182,10 +182,6 @@ Reason: %2</translation>
         <translation>Run journal</translation>
     </message>
     <message>
-        <source>Отбор по метке или примечанию</source>
-        <translation>Filter by label or note</translation>
-    </message>
-    <message>
         <source>В окно графика</source>
         <translation>To curve window</translation>
     </message>
@@ -312,6 +308,22 @@ This cannot be undone.</translation>
 Причина: %1</source>
         <translation>Could not delete the runs.
 Reason: %1</translation>
+    </message>
+    <message>
+        <source>Отбор по метке, ячейке или примечанию</source>
+        <translation>Filter by label, cell or note</translation>
+    </message>
+    <message>
+        <source>Следующая ячейка:</source>
+        <translation>Next cell:</translation>
+    </message>
+    <message>
+        <source>имя или штрихкод</source>
+        <translation>name or barcode</translation>
+    </message>
+    <message>
+        <source>Следующее испытание (и идущее, если у него нет ячейки) будет записано на эту ячейку</source>
+        <translation>The next run (and the running one, if it has no cell) will be recorded for this cell</translation>
     </message>
 </context>
 <context>
@@ -968,6 +980,10 @@ The runs go on; writing to the journal will be retried.</translation>
     <message>
         <source>Примечание</source>
         <translation>Note</translation>
+    </message>
+    <message>
+        <source>Ячейка</source>
+        <translation>Cell</translation>
     </message>
 </context>
 </TS>

@@ -1,5 +1,6 @@
 #include "journalview/JournalDlg.h"
 
+#include <QCompleter>
 #include <QCursor>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -10,6 +11,8 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSortFilterProxyModel>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -18,6 +21,7 @@
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
+#include "journal/JournalWriter.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
 #include "platform/Dialogs.h"
@@ -35,6 +39,32 @@ QString FileStem(const RunRecord& run) {
     return stem.isEmpty() ? QStringLiteral("run-%1").arg(run.id) : stem;
 }
 
+QCompleter* CellCompleter(QStringListModel* names, QObject* parent) {
+    auto* completer = new QCompleter(names, parent);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    return completer;
+}
+
+/** The run's cell is typed with completion from the register's names. */
+class CCellNameDelegate : public QStyledItemDelegate {
+public:
+    CCellNameDelegate(QStringListModel* names, QObject* parent)
+        : QStyledItemDelegate(parent), names(names) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setCompleter(CellCompleter(names, line));
+        }
+        return editor;
+    }
+
+private:
+    QStringListModel* names;
+};
+
 }  // namespace
 
 CJournalDlg::CJournalDlg(platform::CDialogs& dialogs, CGraf& curveWindow)
@@ -49,8 +79,19 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     setParent(owner, Qt::Window);
 
     filterEdit = new QLineEdit(this);
-    filterEdit->setPlaceholderText(tr("Отбор по метке или примечанию"));
+    filterEdit->setPlaceholderText(tr("Отбор по метке, ячейке или примечанию"));
     filterEdit->setClearButtonEnabled(true);
+
+    cellNames = new QStringListModel(this);
+    auto* nextCellLabel = new QLabel(tr("Следующая ячейка:"), this);
+    nextCellEdit = new QLineEdit(this);
+    nextCellEdit->setPlaceholderText(tr("имя или штрихкод"));
+    nextCellEdit->setToolTip(
+        tr("Следующее испытание (и идущее, если у него нет ячейки) "
+           "будет записано на эту ячейку"));
+    nextCellEdit->setCompleter(CellCompleter(cellNames, nextCellEdit));
+    nextCellEdit->setEnabled(false);
+    nextCellLabel->setBuddy(nextCellEdit);
 
     auto* openButton = new QPushButton(tr("В окно графика"), this);
     auto* compareButton = new QPushButton(tr("Сравнить"), this);
@@ -89,6 +130,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
         QStringLiteral("ttyUSB10"),
         tr("Разряд"),
         QStringLiteral("18650 №10 осень"),
+        QStringLiteral("LG-M29-0123"),
         QStringLiteral("10000"),
         QStringLiteral("100.000"),
         QStringLiteral("100:00:00"),
@@ -105,6 +147,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
                               std::max(caption, metrics.horizontalAdvance(widest[column]) + 16));
     }
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setItemDelegateForColumn(CRunTableModel::kCell, new CCellNameDelegate(cellNames, this));
     table->setContextMenuPolicy(Qt::CustomContextMenu);
 
     runMenu = new QMenu(this);
@@ -119,6 +162,8 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
 
     auto* top = new QHBoxLayout;
     top->addWidget(filterEdit, 1);
+    top->addWidget(nextCellLabel);
+    top->addWidget(nextCellEdit);
     top->addWidget(openButton);
     top->addWidget(compareButton);
     top->addWidget(exportButton);
@@ -135,6 +180,8 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
         sorted->setFilterFixedString(text);
         ShowCount();
     });
+    // A scanner types the name and Enter; a name typed and left counts the same.
+    connect(nextCellEdit, &QLineEdit::editingFinished, this, &CJournalDlg::OnNextCell);
     connect(openButton, &QPushButton::clicked, this, &CJournalDlg::OnOpenInCurveWindow);
     connect(compareButton, &QPushButton::clicked, this, &CJournalDlg::OnCompare);
     connect(deleteButton, &QPushButton::clicked, this, &CJournalDlg::OnDelete);
@@ -146,6 +193,63 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
 
     resize(1280, 520);
     Reload();
+}
+
+void CJournalDlg::Follow(CJournalWriter* writer) {
+    recorder = writer;
+    nextCellEdit->setEnabled(writer != nullptr);
+    if (writer == nullptr) {
+        return;
+    }
+    connect(writer, &CJournalWriter::RunChanged, this, &CJournalDlg::OnRunChanged);
+    connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
+}
+
+void CJournalDlg::OnNextCell() {
+    const QString name = nextCellEdit->text().trimmed();
+    if (recorder == nullptr || name == nextCellSent) {
+        return;
+    }
+    nextCellSent = name;
+    recorder->SetNextCell(name);
+}
+
+void CJournalDlg::OnCellGiven(qint64 runId, const QString& cell, bool nextTaken) {
+    if (!deletedHere.contains(runId)) {
+        model.SetCell(runId, cell);
+    }
+    AddCellName(cell);
+    if (nextTaken && cell == nextCellSent) {
+        nextCellSent.clear();
+        if (nextCellEdit->text().trimmed() == cell) {
+            nextCellEdit->clear();
+        }
+    }
+}
+
+QStringList CJournalDlg::CellNames() const {
+    return cellNames->stringList();
+}
+
+void CJournalDlg::ReadCellNames() {
+    QStringList names;
+    if (journal.IsOpen() && journal.HasCellRegister()) {
+        for (const CellRecord& cell : journal.Cells().value_or(std::vector<CellRecord>{})) {
+            names.append(cell.name);
+        }
+    }
+    names.sort(Qt::CaseInsensitive);
+    cellNames->setStringList(names);
+}
+
+void CJournalDlg::AddCellName(const QString& name) {
+    QStringList names = cellNames->stringList();
+    if (name.isEmpty() || names.contains(name)) {
+        return;
+    }
+    names.append(name);
+    names.sort(Qt::CaseInsensitive);
+    cellNames->setStringList(names);
 }
 
 void CJournalDlg::showEvent(QShowEvent* event) {
@@ -169,6 +273,7 @@ bool CJournalDlg::OpenConnection() {
 
 void CJournalDlg::Reload() {
     std::vector<RunRecord> runs;
+    QHash<std::int64_t, QString> cellOfRun;
     if (OpenConnection()) {
         if (std::optional<std::vector<RunRecord>> read = journal.Runs()) {
             runs = std::move(*read);
@@ -176,8 +281,20 @@ void CJournalDlg::Reload() {
             journal.Close();
         }
     }
+    // A journal without the register yet (the recorder upgrades it) has runs without cells.
+    if (journal.IsOpen() && journal.HasCellRegister()) {
+        const std::vector<CellRecord> cells = journal.Cells().value_or(std::vector<CellRecord>{});
+        QHash<std::int64_t, QString> names;
+        for (const CellRecord& cell : cells) {
+            names.insert(cell.id, cell.name);
+        }
+        for (const RunCellLink& link : journal.RunCells().value_or(std::vector<RunCellLink>{})) {
+            cellOfRun.insert(link.runId, names.value(link.cellId));
+        }
+    }
+    ReadCellNames();
     const std::vector<RunRecord> selected = table != nullptr ? SelectedRuns() : runs;
-    model.SetRuns(std::move(runs));
+    model.SetRuns(std::move(runs), std::move(cellOfRun));
     if (table != nullptr) {
         std::vector<std::int64_t> ids;
         for (const RunRecord& run : selected) {
@@ -215,9 +332,18 @@ void CJournalDlg::OnRunChanged(const RunEvent& event) {
 }
 
 bool CJournalDlg::SaveText(std::int64_t runId, CRunTableModel::Column column, const QString& text) {
-    const bool saved =
-        OpenConnection() && (column == CRunTableModel::kLabel ? journal.SetLabel(runId, text)
-                                                              : journal.SetNote(runId, text));
+    bool saved = OpenConnection();
+    if (saved && column == CRunTableModel::kCell) {
+        // The register comes with the first cell given here to a journal that has none yet.
+        saved = (journal.HasCellRegister() || journal.AddCellRegister()) &&
+                journal.SetRunCell(runId, text);
+        if (saved) {
+            AddCellName(text);
+        }
+    } else if (saved) {
+        saved = column == CRunTableModel::kLabel ? journal.SetLabel(runId, text)
+                                                 : journal.SetNote(runId, text);
+    }
     if (!saved) {
         const QString why = journal.LastError().isEmpty()
                                 ? tr("Испытания больше нет в журнале.")

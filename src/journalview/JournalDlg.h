@@ -13,13 +13,18 @@
 #include "journalview/RunTableModel.h"
 
 class CGraf;
+class QCompleter;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
+class QStringListModel;
 class QTableView;
 
+namespace brimvolt {
+class CJournalWriter;
+}
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -40,10 +45,20 @@ public:
     /** Builds the window owned by `owner` (hidden), for the journal at `path`. */
     void Create(QWidget* owner, const QString& path);
 
+    /**
+     * Follows the program's recorder: its runs as they change, and the cells it gives them; the
+     * next cell typed here goes to it. Without one (no journal) the next cell cannot be given.
+     */
+    void Follow(brimvolt::CJournalWriter* writer);
+
     /** Reads every run anew; a journal not there yet leaves the table empty. */
     void Reload();
     /** The recorder's news of a run: its row follows at once. */
     void OnRunChanged(const brimvolt::RunEvent& event);
+    /** The recorder gave the run its cell; a next cell taken by a run that opened is cleared. */
+    void OnCellGiven(qint64 runId, const QString& cell, bool nextTaken);
+    /** "Следующая ячейка" was entered (typed, or scanned with its Enter). */
+    void OnNextCell();
 
     void OnOpenInCurveWindow();
     void OnCompare();
@@ -58,6 +73,9 @@ public:
 
     QTableView* Table() const { return table; }
     QLineEdit* FilterEdit() const { return filterEdit; }
+    QLineEdit* NextCellEdit() const { return nextCellEdit; }
+    /** The names of the register's cells, as the completion offers them. */
+    QStringList CellNames() const;
     const brimvolt::CRunTableModel& Model() const { return model; }
     /** The comparison window once one was opened, or null. */
     CCompareDlg* CompareWindow() const { return compareWindow.get(); }
@@ -73,6 +91,10 @@ private:
     std::optional<std::vector<brimvolt::JournalSample>> ReadSamples(const brimvolt::RunRecord& run);
     void ExportCsv(const std::vector<brimvolt::RunRecord>& runs, bool excel);
     void ShowCount();
+    /** The register's names, read anew for completion. */
+    void ReadCellNames();
+    /** A cell given just now joins the completion. */
+    void AddCellName(const QString& name);
     void TellReadFailure();
 
     brimvolt::platform::CDialogs& dialogs;
@@ -83,6 +105,10 @@ private:
     QSortFilterProxyModel* sorted = nullptr;
     QTableView* table = nullptr;
     QLineEdit* filterEdit = nullptr;
+    QLineEdit* nextCellEdit = nullptr;
+    QStringListModel* cellNames = nullptr;
+    brimvolt::CJournalWriter* recorder = nullptr;
+    QString nextCellSent;
     QLabel* countLabel = nullptr;
     QMenu* runMenu = nullptr;
     QSet<std::int64_t> deletedHere;
