@@ -325,6 +325,42 @@ Reason: %1</translation>
         <source>Следующее испытание (и идущее, если у него нет ячейки) будет записано на эту ячейку</source>
         <translation>The next run (and the running one, if it has no cell) will be recorded for this cell</translation>
     </message>
+    <message>
+        <source>Испытания</source>
+        <translation>Runs</translation>
+    </message>
+    <message>
+        <source>Ячейки</source>
+        <translation>Cells</translation>
+    </message>
+    <message>
+        <source>Отбор по имени, производителю или примечанию</source>
+        <translation>Filter by name, maker or note</translation>
+    </message>
+    <message>
+        <source>Слабая ниже</source>
+        <translation>Weak below</translation>
+    </message>
+    <message>
+        <source> % номинала</source>
+        <translation> % of nominal</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Для сравнения выберите ячейки, у которых вместе два испытания или больше.</source>
+        <translation>To compare, select cells that have two runs or more between them.</translation>
+    </message>
+    <message>
+        <source>Ячеек: %1</source>
+        <translation>Cells: %1</translation>
+    </message>
+    <message>
+        <source>Ячеек: %1 из %2</source>
+        <translation>Cells: %1 of %2</translation>
+    </message>
 </context>
 <context>
     <name>ComparisonFigure</name>
@@ -874,6 +910,73 @@ The readings wait in memory; writing will be retried.</translation>
     <message>
         <source>Журнал испытаний</source>
         <translation>Run journal</translation>
+    </message>
+</context>
+<context>
+    <name>brimvolt::CCellTableModel</name>
+    <message>
+        <source>годная</source>
+        <translation>good</translation>
+    </message>
+    <message>
+        <source>слабая</source>
+        <translation>weak</translation>
+    </message>
+    <message>
+        <source>списана</source>
+        <translation>retired</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Ячейка</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Испытаний</source>
+        <translation>Runs</translation>
+    </message>
+    <message>
+        <source>Номинал, мА·ч</source>
+        <translation>Nominal, mAh</translation>
+    </message>
+    <message>
+        <source>Емкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>% номинала</source>
+        <translation>% of nominal</translation>
+    </message>
+    <message>
+        <source>Первая, мА·ч</source>
+        <translation>First, mAh</translation>
+    </message>
+    <message>
+        <source>Спад, %</source>
+        <translation>Fade, %</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>U ср., В</source>
+        <translation>U avg, V</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>t макс., °C</source>
+        <translation>t max, °C</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
     </message>
 </context>
 <context>

@@ -10,6 +10,7 @@
 
 #include "journal/Journal.h"
 #include "journal/RunRecord.h"
+#include "journalview/CellTableModel.h"
 #include "journalview/RunTableModel.h"
 
 class CGraf;
@@ -19,7 +20,9 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
+class QSpinBox;
 class QStringListModel;
+class QTabWidget;
 class QTableView;
 
 namespace brimvolt {
@@ -65,15 +68,26 @@ public:
     void OnExportCsv(bool excel);
     void OnExportCurveFile();
     void OnDelete();
+    /** "Сравнить" on cells: every run of each selected cell in one comparison. */
+    void OnCompareCells();
 
     /** Selects the runs (tests, and the comparison's first pick). */
     void SelectRuns(const std::vector<std::int64_t>& runIds);
     /** The selected runs in the table's order. */
     std::vector<brimvolt::RunRecord> SelectedRuns() const;
+    /** The names of the cells selected in the cells tab, in its order (labels, pack building). */
+    QStringList SelectedCellNames() const;
+    /** Selects the cells of those names in the cells tab (tests). */
+    void SelectCells(const QStringList& names);
 
     QTableView* Table() const { return table; }
     QLineEdit* FilterEdit() const { return filterEdit; }
     QLineEdit* NextCellEdit() const { return nextCellEdit; }
+    QTabWidget* Tabs() const { return tabs; }
+    QTableView* CellTable() const { return cellTable; }
+    QLineEdit* CellFilterEdit() const { return cellFilterEdit; }
+    QSpinBox* WeakPercentBox() const { return weakPercentBox; }
+    const brimvolt::CCellTableModel& CellModel() const { return cellModel; }
     /** The names of the register's cells, as the completion offers them. */
     QStringList CellNames() const;
     const brimvolt::CRunTableModel& Model() const { return model; }
@@ -91,8 +105,10 @@ private:
     std::optional<std::vector<brimvolt::JournalSample>> ReadSamples(const brimvolt::RunRecord& run);
     void ExportCsv(const std::vector<brimvolt::RunRecord>& runs, bool excel);
     void ShowCount();
-    /** The register's names, read anew for completion. */
-    void ReadCellNames();
+    /** The cells tab anew from the register and the runs the table holds. */
+    void RefreshCells();
+    void CompareRuns(std::vector<brimvolt::RunRecord> runs);
+    QWidget* MakeCellsPage();
     /** A cell given just now joins the completion. */
     void AddCellName(const QString& name);
     void TellReadFailure();
@@ -106,6 +122,12 @@ private:
     QTableView* table = nullptr;
     QLineEdit* filterEdit = nullptr;
     QLineEdit* nextCellEdit = nullptr;
+    QTabWidget* tabs = nullptr;
+    brimvolt::CCellTableModel cellModel;
+    QSortFilterProxyModel* sortedCells = nullptr;
+    QTableView* cellTable = nullptr;
+    QLineEdit* cellFilterEdit = nullptr;
+    QSpinBox* weakPercentBox = nullptr;
     QStringListModel* cellNames = nullptr;
     brimvolt::CJournalWriter* recorder = nullptr;
     QString nextCellSent;

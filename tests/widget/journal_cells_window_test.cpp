@@ -5,9 +5,11 @@
 
 #include <QAbstractItemModel>
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
@@ -16,6 +18,8 @@
 
 #include "curve/Graf.h"
 #include "journal/Journal.h"
+#include "journalview/CompareDlg.h"
+#include "journalview/ComparedCurve.h"
 #include "journalview/JournalDlg.h"
 #include "journalview/RunTableModel.h"
 #include "support/ScriptedDialogs.h"
@@ -185,4 +189,139 @@ TEST_F(JournalCellsWindowTest, CellEditorCompletesFromTheRegister) {
     ASSERT_NE(window->NextCellEdit()->completer(), nullptr);
     EXPECT_EQ(window->NextCellEdit()->completer()->model()->rowCount(), 2);
     EXPECT_FALSE(window->NextCellEdit()->isEnabled());
+}
+
+namespace {
+
+struct Expected {
+    QString name;
+    int runs;
+    QString last, share, first, fade, energy, meanVolts, rin, hottest, state80, state75;
+};
+
+}  // namespace
+
+TEST_F(JournalCellsWindowTest, CellsTabSumsUpEachCellsRuns) {
+    const auto cell = [&](const QString& name, std::int32_t nominal, bool retired = false,
+                          const QString& maker = {}) {
+        CellRecord record;
+        record.name = name;
+        record.nominalMah = nominal;
+        record.retired = retired;
+        record.maker = maker;
+        ASSERT_TRUE(writer.SaveCell(record));
+    };
+    cell("A", 2500, false, "Samsung");
+    cell("B", 2000, true);
+    cell("C", 0);
+    cell("D", 2500);
+    cell("E", 3000);
+    cell("F", 2500);
+    // 9 Wh from 2500 mAh: 3.600 V on average.
+    const std::int64_t wh9 = 9 * 3'600'000'000LL;
+    // Out of order on purpose: the last is the latest started, not the latest added.
+    AddRun({"A", 1'700'000'300, 2300, false, 0, 31, wh9 * 23 / 25});
+    AddRun({"A", 1'700'000'100, 2600, false, 42, 30, wh9});
+    AddRun({"A", 1'700'000'200, 2700, true, 0, 45, wh9});  // a charge: not a capacity
+    AddRun({"B", 1'700'000'100, 1900, false, 55, 28, wh9});
+    AddRun({"C", 1'700'000'100, 1500, false, 0, 27, wh9});
+    AddRun({"E", 1'700'000'100, 2300, false, 0, 26, wh9});
+    AddRun({"F", 1'700'000'100, 2000, false, 0, 25, wh9});
+    AddRun({"", 1'700'000'400, 100, false, 99, 99, wh9});  // no cell: counted nowhere
+    OpenWindow();
+
+    const Expected expected[] = {
+        {"A", 3, "2300", "92", "2600", "11.5", "8.280", "3.600", "42", "45", "годная", "годная"},
+        {"B", 1, "1900", "95", "1900", "", "9.000", "4.737", "55", "28", "списана", "списана"},
+        {"C", 1, "1500", "", "1500", "", "9.000", "6.000", "", "27", "годная", "годная"},
+        {"D", 0, "", "", "", "", "", "", "", "", "не испытана", "не испытана"},
+        {"E", 1, "2300", "77", "2300", "", "9.000", "3.913", "", "26", "слабая", "годная"},
+        {"F", 1, "2000", "80", "2000", "", "9.000", "4.500", "", "25", "годная", "годная"},
+    };
+    using C = CCellTableModel;
+    const QAbstractItemModel& cells = *window->CellTable()->model();
+    ASSERT_EQ(cells.rowCount(), 6);
+    for (int weak : {80, 75, 81}) {
+        window->WeakPercentBox()->setValue(weak);
+        for (int row = 0; row < cells.rowCount(); ++row) {
+            const Expected& e = expected[row];
+            SCOPED_TRACE(e.name.toStdString() + " at " + std::to_string(weak));
+            const auto at = [&](int column) { return cells.index(row, column).data().toString(); };
+            EXPECT_EQ(at(C::kName), e.name);
+            EXPECT_EQ(at(C::kRuns), QString::number(e.runs));
+            EXPECT_EQ(at(C::kLastCapacity), e.last);
+            EXPECT_EQ(at(C::kShare), e.share);
+            EXPECT_EQ(at(C::kFirstCapacity), e.first);
+            EXPECT_EQ(at(C::kFade), e.fade);
+            EXPECT_EQ(at(C::kEnergy), e.energy);
+            EXPECT_EQ(at(C::kMeanVoltage), e.meanVolts);
+            EXPECT_EQ(at(C::kRin), e.rin);
+            EXPECT_EQ(at(C::kMaxTemperature), e.hottest);
+            // 2000 of 2500 is 80 %, not below it; 81 % makes F weak.
+            const QString state = weak == 75                    ? e.state75
+                                  : weak == 81 && e.name == "F" ? QStringLiteral("слабая")
+                                                                : e.state80;
+            EXPECT_EQ(at(C::kState), state);
+        }
+    }
+
+    struct Order {
+        int column;
+        Qt::SortOrder order;
+        QStringList names;
+    };
+    const Order orders[] = {
+        // Cells without a value go first up and last down; numbers compare as numbers.
+        {C::kLastCapacity, Qt::AscendingOrder, {"D", "C", "B", "F", "A", "E"}},
+        {C::kRin, Qt::DescendingOrder, {"B", "A"}},
+        {C::kState, Qt::AscendingOrder, {"A", "C", "F", "E", "B", "D"}},
+    };
+    window->WeakPercentBox()->setValue(80);
+    for (const Order& o : orders) {
+        window->CellTable()->sortByColumn(o.column, o.order);
+        QStringList names;
+        for (int row = 0; row < cells.rowCount(); ++row) {
+            names.append(cells.index(row, C::kName).data().toString());
+        }
+        // Ties keep the order they had; only the rows told apart are checked.
+        EXPECT_EQ(names.mid(0, o.names.size()), o.names) << "column " << o.column;
+    }
+    window->CellFilterEdit()->setText(QStringLiteral("samsung"));
+    EXPECT_EQ(cells.rowCount(), 1);
+    window->CellFilterEdit()->clear();
+    EXPECT_EQ(cells.rowCount(), 6);
+}
+
+TEST_F(JournalCellsWindowTest, CompareOnCellsOverlaysEachCellsRunsAndFollowsNewCells) {
+    const RunRecord a1 = AddRun({"A", 1'700'000'100, 2600});
+    const RunRecord a2 = AddRun({"A", 1'700'000'200, 2500});
+    const RunRecord b1 = AddRun({"B", 1'700'000'300, 2400});
+    const RunRecord free = AddRun({"", 1'700'000'400, 2400});
+    OpenWindow();
+
+    // One cell with one run is not a comparison.
+    window->SelectCells({"B"});
+    EXPECT_EQ(window->SelectedCellNames(), QStringList({"B"}));
+    window->OnCompareCells();
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(window->CompareWindow(), nullptr);
+
+    window->SelectCells({"B", "A"});
+    EXPECT_EQ(window->SelectedCellNames(), QStringList({"A", "B"}));
+    window->OnCompareCells();
+    ASSERT_NE(window->CompareWindow(), nullptr);
+    std::vector<std::int64_t> compared;
+    for (const CurveSummary& summary : window->CompareWindow()->Summaries()) {
+        compared.push_back(summary.runId);
+    }
+    EXPECT_EQ(compared, std::vector<std::int64_t>({a1.id, a2.id, b1.id}));
+    EXPECT_EQ(dialogs.messages.size(), 1);
+
+    // A run given to a cell in the runs table joins the cell's row; a new name adds a row.
+    ASSERT_TRUE(Runs().setData(RunCell(free.id), QStringLiteral("C")));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(window->CellModel().rowCount(), 3);
+    EXPECT_EQ(window->CellModel().RowAt(2).summary.cell.name, "C");
+    EXPECT_EQ(window->CellModel().RowAt(2).summary.runs, 1);
+    EXPECT_EQ(window->SelectedCellNames(), QStringList({"A", "B"})) << "selection kept";
 }
