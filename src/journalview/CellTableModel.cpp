@@ -49,50 +49,54 @@ CellState CellRow::State(int weakPercent) const {
 std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
                               const std::vector<RunRecord>& runs,
                               const QHash<std::int64_t, QString>& cellOfRun) {
-    QHash<QString, std::int64_t> idOfName;
-    idOfName.reserve(static_cast<qsizetype>(cells.size()));
-    for (const CellRecord& cell : cells) {
-        idOfName.insert(cell.name, cell.id);
-    }
-    std::vector<RunCellLink> links;
-    links.reserve(static_cast<std::size_t>(cellOfRun.size()));
-    for (auto at = cellOfRun.constBegin(); at != cellOfRun.constEnd(); ++at) {
-        if (const auto id = idOfName.constFind(at.value()); id != idOfName.constEnd()) {
-            links.push_back({at.key(), *id});
-        }
-    }
+    // The summary's own rules (SummarizeCells), in one pass that also takes what the tab adds:
+    // runs in the order they started, the last discharge and Rin the latest that gave one.
     std::vector<CellRow> rows;
     rows.reserve(cells.size());
     QHash<QString, std::size_t> rowOfName;
-    for (CellSummary& summary : SummarizeCells(cells, runs, links)) {
-        rowOfName.insert(summary.cell.name, rows.size());
-        rows.push_back({std::move(summary), 0, std::nullopt, std::nullopt, std::nullopt});
+    rowOfName.reserve(static_cast<qsizetype>(cells.size()));
+    for (const CellRecord& cell : cells) {
+        rowOfName.insert(cell.name, rows.size());
+        CellRow row;
+        row.summary.cell = cell;
+        rows.push_back(std::move(row));
     }
-    // The last discharge's energy: the same order as the summary's, the latest start last.
-    std::vector<const RunRecord*> ordered;
-    ordered.reserve(runs.size());
+    std::vector<std::pair<const RunRecord*, std::size_t>> ordered;
+    ordered.reserve(static_cast<std::size_t>(cellOfRun.size()));
     for (const RunRecord& run : runs) {
-        if (cellOfRun.contains(run.id)) {
-            ordered.push_back(&run);
-        }
-    }
-    std::stable_sort(ordered.begin(), ordered.end(), [](const RunRecord* a, const RunRecord* b) {
-        return a->startedUtc != b->startedUtc ? a->startedUtc < b->startedUtc : a->id < b->id;
-    });
-    for (const RunRecord* run : ordered) {
-        const auto at = rowOfName.constFind(cellOfRun.value(run->id));
-        if (at == rowOfName.constEnd()) {
+        const auto name = cellOfRun.constFind(run.id);
+        if (name == cellOfRun.constEnd()) {
             continue;
         }
-        CellRow& row = rows[*at];
+        if (const auto row = rowOfName.constFind(*name); row != rowOfName.constEnd()) {
+            ordered.emplace_back(&run, *row);
+        }
+    }
+    std::stable_sort(ordered.begin(), ordered.end(), [](const auto& a, const auto& b) {
+        return a.first->startedUtc != b.first->startedUtc
+                   ? a.first->startedUtc < b.first->startedUtc
+                   : a.first->id < b.first->id;
+    });
+    for (const auto& [run, at] : ordered) {
+        CellRow& row = rows[at];
+        CellSummary& summary = row.summary;
+        ++summary.runs;
+        summary.lastTestUtc = run->startedUtc;
         row.maxTemperature = std::max(row.maxTemperature.value_or(0), run->maxTemperature);
+        if (run->rinMohm > 0) {
+            summary.lastRinMohm = run->rinMohm;
+        }
         if (!run->charge && run->capacityMah > 0) {
+            if (!summary.firstCapacityMah) {
+                summary.firstCapacityMah = run->capacityMah;
+            }
+            summary.lastCapacityMah = run->capacityMah;
             ++row.discharges;
             row.lastEnergyUj = run->energyUj;
             // mWh over mAh: the mean voltage over the discharge.
-            const double volts = EnergyMwh(run->energyUj) / run->capacityMah;
+            const double millivolts = EnergyMwh(run->energyUj) / run->capacityMah * 1000.0;
             row.meanVoltageMv =
-                static_cast<std::uint16_t>(std::lround(std::clamp(volts * 1000.0, 0.0, 65535.0)));
+                static_cast<std::uint16_t>(std::lround(std::clamp(millivolts, 0.0, 65535.0)));
         }
     }
     return rows;

@@ -273,15 +273,12 @@ QWidget* CJournalDlg::MakeCellsPage() {
     return page;
 }
 
-void CJournalDlg::RefreshCells() {
+void CJournalDlg::RefreshCells(std::optional<std::vector<CellRecord>> register_) {
     std::vector<CellRecord> cells;
-    if (journal.IsOpen() && journal.HasCellRegister()) {
+    if (register_) {
+        cells = std::move(*register_);
+    } else if (journal.IsOpen() && journal.HasCellRegister()) {
         cells = journal.Cells().value_or(std::vector<CellRecord>{});
-    }
-    std::vector<RunRecord> runs;
-    runs.reserve(static_cast<std::size_t>(model.rowCount()));
-    for (int row = 0; row < model.rowCount(); ++row) {
-        runs.push_back(model.RunAt(row));
     }
     const QStringList selected = cellTable != nullptr ? SelectedCellNames() : QStringList();
     QStringList names;
@@ -291,7 +288,7 @@ void CJournalDlg::RefreshCells() {
     }
     names.sort(Qt::CaseInsensitive);
     cellNames->setStringList(names);
-    cellModel.SetCells(CellRows(cells, runs, model.CellNames()));
+    cellModel.SetCells(CellRows(cells, model.Runs(), model.CellNames()));
     if (cellTable != nullptr) {
         SelectCells(selected);
     }
@@ -410,6 +407,7 @@ bool CJournalDlg::OpenConnection() {
 
 void CJournalDlg::Reload() {
     std::vector<RunRecord> runs;
+    std::vector<CellRecord> cells;
     QHash<std::int64_t, QString> cellOfRun;
     if (OpenConnection()) {
         if (std::optional<std::vector<RunRecord>> read = journal.Runs()) {
@@ -420,7 +418,7 @@ void CJournalDlg::Reload() {
     }
     // A journal without the register yet (the recorder upgrades it) has runs without cells.
     if (journal.IsOpen() && journal.HasCellRegister()) {
-        const std::vector<CellRecord> cells = journal.Cells().value_or(std::vector<CellRecord>{});
+        cells = journal.Cells().value_or(std::vector<CellRecord>{});
         QHash<std::int64_t, QString> names;
         for (const CellRecord& cell : cells) {
             names.insert(cell.id, cell.name);
@@ -431,7 +429,7 @@ void CJournalDlg::Reload() {
     }
     const std::vector<RunRecord> selected = table != nullptr ? SelectedRuns() : runs;
     model.SetRuns(std::move(runs), std::move(cellOfRun));
-    RefreshCells();
+    RefreshCells(std::move(cells));
     if (table != nullptr) {
         std::vector<std::int64_t> ids;
         for (const RunRecord& run : selected) {

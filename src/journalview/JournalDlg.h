@@ -105,8 +105,8 @@ private:
     std::optional<std::vector<brimvolt::JournalSample>> ReadSamples(const brimvolt::RunRecord& run);
     void ExportCsv(const std::vector<brimvolt::RunRecord>& runs, bool excel);
     void ShowCount();
-    /** The cells tab anew from the register and the runs the table holds. */
-    void RefreshCells();
+    /** The cells tab anew from the register (read now, or as given) and the table's runs. */
+    void RefreshCells(std::optional<std::vector<brimvolt::CellRecord>> register_ = std::nullopt);
     void CompareRuns(std::vector<brimvolt::RunRecord> runs);
     QWidget* MakeCellsPage();
     /** A cell given just now joins the completion. */

@@ -65,6 +65,7 @@ public:
     void RemoveRuns(std::span<const std::int64_t> runIds);
 
     const RunRecord& RunAt(int row) const { return runs[static_cast<std::size_t>(row)]; }
+    const std::vector<RunRecord>& Runs() const { return runs; }
     /** The row of the run, or -1. */
     int RowOf(std::int64_t runId) const { return rows.value(runId, -1); }
 

@@ -14,9 +14,11 @@
 #include <QTableView>
 #include <QTemporaryDir>
 #include <memory>
+#include <random>
 #include <vector>
 
 #include "curve/Graf.h"
+#include "journal/CellSummary.h"
 #include "journal/Journal.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
@@ -324,4 +326,42 @@ TEST_F(JournalCellsWindowTest, CompareOnCellsOverlaysEachCellsRunsAndFollowsNewC
     EXPECT_EQ(window->CellModel().RowAt(2).summary.cell.name, "C");
     EXPECT_EQ(window->CellModel().RowAt(2).summary.runs, 1);
     EXPECT_EQ(window->SelectedCellNames(), QStringList({"A", "B"})) << "selection kept";
+}
+
+TEST(CellRows, AgreeWithTheJournalsCellSummaryOnEveryCell) {
+    // Drawn runs over a few cells, starts colliding so the id decides; some runs without a cell.
+    std::mt19937 random(7);
+    std::vector<CellRecord> cells;
+    for (int c = 0; c < 12; ++c) {
+        cells.push_back({c + 1, QStringLiteral("cell %1").arg(c), Chemistry::LiIon, 2500});
+    }
+    std::vector<RunRecord> runs;
+    std::vector<RunCellLink> links;
+    QHash<std::int64_t, QString> cellOfRun;
+    for (int i = 0; i < 400; ++i) {
+        RunRecord run;
+        run.id = 1000 - i;
+        run.startedUtc = 1'700'000'000 + static_cast<std::int64_t>(random() % 50);
+        run.charge = random() % 3 == 0;
+        run.capacityMah = static_cast<std::int32_t>(random() % 4) * 900;
+        run.rinMohm = static_cast<std::uint16_t>(random() % 2 == 0 ? 0 : 30 + random() % 50);
+        runs.push_back(run);
+        const std::size_t cell = random() % (cells.size() + 2);
+        if (cell < cells.size()) {
+            links.push_back({run.id, cells[cell].id});
+            cellOfRun.insert(run.id, cells[cell].name);
+        }
+    }
+    const std::vector<CellSummary> expected = SummarizeCells(cells, runs, links);
+    const std::vector<CellRow> rows = CellRows(cells, runs, cellOfRun);
+    ASSERT_EQ(rows.size(), expected.size());
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(rows[i].summary.cell, expected[i].cell);
+        EXPECT_EQ(rows[i].summary.runs, expected[i].runs);
+        EXPECT_EQ(rows[i].summary.firstCapacityMah, expected[i].firstCapacityMah);
+        EXPECT_EQ(rows[i].summary.lastCapacityMah, expected[i].lastCapacityMah);
+        EXPECT_EQ(rows[i].summary.lastRinMohm, expected[i].lastRinMohm);
+        EXPECT_EQ(rows[i].summary.lastTestUtc, expected[i].lastTestUtc);
+    }
 }
