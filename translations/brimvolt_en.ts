@@ -188,10 +188,6 @@ Reason: %2</translation>
         <translation>Run journal</translation>
     </message>
     <message>
-        <source>Отбор по метке или примечанию</source>
-        <translation>Filter by label or note</translation>
-    </message>
-    <message>
         <source>В окно графика</source>
         <translation>To curve window</translation>
     </message>
@@ -324,6 +320,58 @@ This cannot be undone.</translation>
 Причина: %1</source>
         <translation>Could not delete the runs.
 Reason: %1</translation>
+    </message>
+    <message>
+        <source>Отбор по метке, ячейке или примечанию</source>
+        <translation>Filter by label, cell or note</translation>
+    </message>
+    <message>
+        <source>Следующая ячейка:</source>
+        <translation>Next cell:</translation>
+    </message>
+    <message>
+        <source>имя или штрихкод</source>
+        <translation>name or barcode</translation>
+    </message>
+    <message>
+        <source>Следующее испытание (и идущее, если у него нет ячейки) будет записано на эту ячейку</source>
+        <translation>The next run (and the running one, if it has no cell) will be recorded for this cell</translation>
+    </message>
+    <message>
+        <source>Испытания</source>
+        <translation>Runs</translation>
+    </message>
+    <message>
+        <source>Ячейки</source>
+        <translation>Cells</translation>
+    </message>
+    <message>
+        <source>Отбор по имени, производителю или примечанию</source>
+        <translation>Filter by name, maker or note</translation>
+    </message>
+    <message>
+        <source>Слабая ниже</source>
+        <translation>Weak below</translation>
+    </message>
+    <message>
+        <source> % номинала</source>
+        <translation> % of nominal</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Для сравнения выберите ячейки, у которых вместе два испытания или больше.</source>
+        <translation>To compare, select cells that have two runs or more between them.</translation>
+    </message>
+    <message>
+        <source>Ячеек: %1</source>
+        <translation>Cells: %1</translation>
+    </message>
+    <message>
+        <source>Ячеек: %1 из %2</source>
+        <translation>Cells: %1 of %2</translation>
     </message>
 </context>
 <context>
@@ -1069,6 +1117,73 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>brimvolt::CCellTableModel</name>
+    <message>
+        <source>годная</source>
+        <translation>good</translation>
+    </message>
+    <message>
+        <source>слабая</source>
+        <translation>weak</translation>
+    </message>
+    <message>
+        <source>списана</source>
+        <translation>retired</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Ячейка</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Испытаний</source>
+        <translation>Runs</translation>
+    </message>
+    <message>
+        <source>Номинал, мА·ч</source>
+        <translation>Nominal, mAh</translation>
+    </message>
+    <message>
+        <source>Емкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>% номинала</source>
+        <translation>% of nominal</translation>
+    </message>
+    <message>
+        <source>Первая, мА·ч</source>
+        <translation>First, mAh</translation>
+    </message>
+    <message>
+        <source>Спад, %</source>
+        <translation>Fade, %</translation>
+    </message>
+    <message>
+        <source>Энергия, Вт·ч</source>
+        <translation>Energy, Wh</translation>
+    </message>
+    <message>
+        <source>U ср., В</source>
+        <translation>U avg, V</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>t макс., °C</source>
+        <translation>t max, °C</translation>
+    </message>
+    <message>
+        <source>Состояние</source>
+        <translation>State</translation>
+    </message>
+</context>
+<context>
     <name>brimvolt::CJournalWriter</name>
     <message>
         <source>Журнал испытаний %1 был повреждён (%2).
@@ -1172,6 +1287,10 @@ The runs go on; writing to the journal will be retried.</translation>
     <message>
         <source>Примечание</source>
         <translation>Note</translation>
+    </message>
+    <message>
+        <source>Ячейка</source>
+        <translation>Cell</translation>
     </message>
 </context>
 </TS>

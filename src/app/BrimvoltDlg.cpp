@@ -395,10 +395,7 @@ void CBrimvoltDlg::OnJournal() {
     if (!journalWindow) {
         journalWindow = std::make_unique<CJournalDlg>(dialogs, curveWindow);
         journalWindow->Create(this, JournalPath());
-        if (CJournalWriter* writer = Journal()) {
-            connect(writer, &CJournalWriter::RunChanged, journalWindow.get(),
-                    &CJournalDlg::OnRunChanged);
-        }
+        journalWindow->Follow(Journal());
     }
     journalWindow->show();
     journalWindow->raise();

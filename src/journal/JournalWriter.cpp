@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <algorithm>
 #include <utility>
 
 namespace brimvolt {
@@ -83,6 +84,43 @@ void CJournalWriter::Leaving(std::int64_t wallMs) {
     });
 }
 
+void CJournalWriter::SetNextCell(const QString& name) {
+    Post([this, name] {
+        nextCell = name;
+        const RunRecord* run = recorder.CurrentRun();
+        if (!name.isEmpty() && run != nullptr && run->state == RunState::Running &&
+            !CurrentRunHasCell()) {
+            pendingCell = name;
+            pendingIsNext = false;
+            GiveCell();
+        }
+    });
+}
+
+bool CJournalWriter::CurrentRunHasCell() {
+    const RunRecord* run = recorder.CurrentRun();
+    if (run == nullptr || run->id == 0 || !journal.IsOpen()) {
+        return false;
+    }
+    const std::optional<std::vector<RunCellLink>> links = journal.RunCells();
+    return links && std::any_of(links->begin(), links->end(),
+                                [&](const RunCellLink& link) { return link.runId == run->id; });
+}
+
+void CJournalWriter::GiveCell() {
+    const RunRecord* run = recorder.CurrentRun();
+    if (pendingCell.isEmpty() || run == nullptr || run->id == 0 || !journal.IsOpen()) {
+        return;
+    }
+    if (journal.SetRunCell(run->id, pendingCell)) {
+        emit CellGiven(run->id, pendingCell, pendingIsNext);
+    } else if (!journal.LastError().isEmpty()) {
+        return;  // tried again with the next reading
+    }
+    pendingCell.clear();
+    pendingIsNext = false;
+}
+
 void CJournalWriter::WaitUntilHandled() {
     Start();
     QMetaObject::invokeMethod(
@@ -92,7 +130,14 @@ void CJournalWriter::WaitUntilHandled() {
 void CJournalWriter::Report(const std::vector<RunEvent>& events) {
     for (const RunEvent& event : events) {
         emit RunChanged(event);
+        if (event.kind == RunEventKind::Opened) {
+            // A cell given to the run before stays with it; the next cell goes to this one.
+            pendingCell = nextCell;
+            pendingIsNext = !nextCell.isEmpty();
+            nextCell.clear();
+        }
     }
+    GiveCell();
     const QString problem = recorder.TakeProblem();
     if (!problem.isEmpty()) {
         emit Problem(problem);

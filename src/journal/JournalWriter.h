@@ -46,6 +46,11 @@ public:
     void CommandSent(char command, std::int64_t wallMs);
     void LinkLost(std::int64_t wallMs);
     void Leaving(std::int64_t wallMs);
+    /**
+     * The cell in the holder, typed or scanned: the next run that opens belongs to it, and so
+     * does the running run if it has no cell yet. Empty: none.
+     */
+    void SetNextCell(const QString& name);
     /** Returns once everything passed in so far has been handled (tests, benchmarks). */
     void WaitUntilHandled();
 
@@ -54,6 +59,8 @@ signals:
     void Problem(const QString& text);
     /** A run opened, got a sample, ended, ... */
     void RunChanged(const brimvolt::RunEvent& event);
+    /** The run belongs to the cell now; `nextTaken`: the next cell went to this run that opened. */
+    void CellGiven(qint64 runId, const QString& cell, bool nextTaken);
 
 private:
     void Post(std::function<void()> work);
@@ -63,6 +70,9 @@ private:
     void RenewIfDamaged(std::int64_t wallMs);
     void FollowIfReplaced(std::int64_t wallMs);
     void Report(const std::vector<RunEvent>& events);
+    /** Writes the cell waiting for the current run once the run is in the journal. */
+    void GiveCell();
+    bool CurrentRunHasCell();
 
     QThread thread;
     bool started = false;  // the caller's thread only
@@ -73,6 +83,9 @@ private:
     bool retryOpen = true;
     std::int64_t nextOpenMs = 0;
     bool unavailableReported = false;
+    QString nextCell;     // for the next run that opens
+    QString pendingCell;  // for the current run, not written yet
+    bool pendingIsNext = false;
 };
 
 }  // namespace brimvolt

@@ -1,5 +1,6 @@
 #include "journalview/JournalDlg.h"
 
+#include <QCompleter>
 #include <QCursor>
 #include <QDir>
 #include <QGuiApplication>
@@ -11,6 +12,10 @@
 #include <QPushButton>
 #include <QShowEvent>
 #include <QSortFilterProxyModel>
+#include <QSpinBox>
+#include <QStringListModel>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,6 +24,7 @@
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
+#include "journal/JournalWriter.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
 #include "platform/Dialogs.h"
@@ -36,6 +42,32 @@ QString FileStem(const RunRecord& run) {
     return stem.isEmpty() ? QStringLiteral("run-%1").arg(run.id) : stem;
 }
 
+QCompleter* CellCompleter(QStringListModel* names, QObject* parent) {
+    auto* completer = new QCompleter(names, parent);
+    completer->setCaseSensitivity(Qt::CaseInsensitive);
+    completer->setFilterMode(Qt::MatchContains);
+    return completer;
+}
+
+/** The run's cell is typed with completion from the register's names. */
+class CCellNameDelegate : public QStyledItemDelegate {
+public:
+    CCellNameDelegate(QStringListModel* names, QObject* parent)
+        : QStyledItemDelegate(parent), names(names) {}
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            line->setCompleter(CellCompleter(names, line));
+        }
+        return editor;
+    }
+
+private:
+    QStringListModel* names;
+};
+
 }  // namespace
 
 CJournalDlg::CJournalDlg(platform::CDialogs& dialogs, CGraf& curveWindow)
@@ -50,8 +82,19 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     setParent(owner, Qt::Window);
 
     filterEdit = new QLineEdit(this);
-    filterEdit->setPlaceholderText(tr("Отбор по метке или примечанию"));
+    filterEdit->setPlaceholderText(tr("Отбор по метке, ячейке или примечанию"));
     filterEdit->setClearButtonEnabled(true);
+
+    cellNames = new QStringListModel(this);
+    auto* nextCellLabel = new QLabel(tr("Следующая ячейка:"), this);
+    nextCellEdit = new QLineEdit(this);
+    nextCellEdit->setPlaceholderText(tr("имя или штрихкод"));
+    nextCellEdit->setToolTip(
+        tr("Следующее испытание (и идущее, если у него нет ячейки) "
+           "будет записано на эту ячейку"));
+    nextCellEdit->setCompleter(CellCompleter(cellNames, nextCellEdit));
+    nextCellEdit->setEnabled(false);
+    nextCellLabel->setBuddy(nextCellEdit);
 
     auto* openButton = new QPushButton(tr("В окно графика"), this);
     auto* compareButton = new QPushButton(tr("Сравнить"), this);
@@ -90,6 +133,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
         QStringLiteral("ttyUSB10"),
         tr("Разряд"),
         QStringLiteral("18650 №10 осень"),
+        QStringLiteral("LG-M29-0123"),
         QStringLiteral("10000"),
         QStringLiteral("100.000"),
         QStringLiteral("100:00:00"),
@@ -106,6 +150,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
                               std::max(caption, metrics.horizontalAdvance(widest[column]) + 16));
     }
     table->horizontalHeader()->setStretchLastSection(true);
+    table->setItemDelegateForColumn(CRunTableModel::kCell, new CCellNameDelegate(cellNames, this));
     table->setContextMenuPolicy(Qt::CustomContextMenu);
 
     runMenu = new QMenu(this);
@@ -118,24 +163,40 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     countLabel = new QLabel(this);
     auto* refreshButton = new QPushButton(tr("Обновить"), this);
 
+    auto* runsPage = new QWidget(this);
+    auto* runsTop = new QHBoxLayout;
+    runsTop->addWidget(filterEdit, 1);
+    runsTop->addWidget(openButton);
+    runsTop->addWidget(compareButton);
+    runsTop->addWidget(exportButton);
+    runsTop->addWidget(deleteButton);
+    auto* runsLayout = new QVBoxLayout(runsPage);
+    runsLayout->setContentsMargins(0, 0, 0, 0);
+    runsLayout->addLayout(runsTop);
+    runsLayout->addWidget(table, 1);
+    tabs = new QTabWidget(this);
+    tabs->addTab(runsPage, tr("Испытания"));
+    tabs->addTab(MakeCellsPage(), tr("Ячейки"));
+
     auto* top = new QHBoxLayout;
-    top->addWidget(filterEdit, 1);
-    top->addWidget(openButton);
-    top->addWidget(compareButton);
-    top->addWidget(exportButton);
-    top->addWidget(deleteButton);
+    top->addWidget(nextCellLabel);
+    top->addWidget(nextCellEdit);
+    top->addStretch(1);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(countLabel, 1);
     bottom->addWidget(refreshButton);
     auto* layout = new QVBoxLayout(this);
     layout->addLayout(top);
-    layout->addWidget(table, 1);
+    layout->addWidget(tabs, 1);
     layout->addLayout(bottom);
+    connect(tabs, &QTabWidget::currentChanged, this, [this] { ShowCount(); });
 
     connect(filterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
         sorted->setFilterFixedString(text);
         ShowCount();
     });
+    // A scanner types the name and Enter; a name typed and left counts the same.
+    connect(nextCellEdit, &QLineEdit::editingFinished, this, &CJournalDlg::OnNextCell);
     connect(openButton, &QPushButton::clicked, this, &CJournalDlg::OnOpenInCurveWindow);
     connect(compareButton, &QPushButton::clicked, this, &CJournalDlg::OnCompare);
     connect(deleteButton, &QPushButton::clicked, this, &CJournalDlg::OnDelete);
@@ -147,6 +208,183 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
 
     resize(1280, 520);
     Reload();
+}
+
+QWidget* CJournalDlg::MakeCellsPage() {
+    auto* page = new QWidget(this);
+    cellFilterEdit = new QLineEdit(page);
+    cellFilterEdit->setPlaceholderText(tr("Отбор по имени, производителю или примечанию"));
+    cellFilterEdit->setClearButtonEnabled(true);
+    auto* weakLabel = new QLabel(tr("Слабая ниже"), page);
+    weakPercentBox = new QSpinBox(page);
+    weakPercentBox->setRange(1, 100);
+    weakPercentBox->setSuffix(tr(" % номинала"));
+    weakPercentBox->setValue(CCellTableModel::kDefaultWeakPercent);
+    weakLabel->setBuddy(weakPercentBox);
+    auto* compareButton = new QPushButton(tr("Сравнить"), page);
+
+    sortedCells = new QSortFilterProxyModel(this);
+    sortedCells->setSourceModel(&cellModel);
+    sortedCells->setSortRole(CCellTableModel::kSortRole);
+    sortedCells->setFilterRole(CCellTableModel::kFilterRole);
+    sortedCells->setFilterKeyColumn(CCellTableModel::kName);
+    sortedCells->setFilterCaseSensitivity(Qt::CaseInsensitive);
+    sortedCells->setDynamicSortFilter(true);
+
+    cellTable = new QTableView(page);
+    cellTable->setModel(sortedCells);
+    cellTable->setSortingEnabled(true);
+    cellTable->sortByColumn(CCellTableModel::kName, Qt::AscendingOrder);
+    cellTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    cellTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    cellTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    cellTable->verticalHeader()->hide();
+    // As the runs: rows of one height and widths from the captions, nothing measured per row.
+    cellTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    cellTable->verticalHeader()->setDefaultSectionSize(cellTable->fontMetrics().height() + 6);
+    const QFontMetrics metrics = cellTable->fontMetrics();
+    for (int column = 0; column < CCellTableModel::kColumnCount; ++column) {
+        const QString widest = column == CCellTableModel::kName    ? QStringLiteral("LG-M29-0123")
+                               : column == CCellTableModel::kState ? tr("не испытана")
+                                                                   : QStringLiteral("10000.0");
+        const int caption =
+            metrics.horizontalAdvance(cellModel.headerData(column, Qt::Horizontal).toString()) + 24;
+        cellTable->setColumnWidth(column,
+                                  std::max(caption, metrics.horizontalAdvance(widest) + 16));
+    }
+    cellTable->horizontalHeader()->setStretchLastSection(true);
+
+    auto* top = new QHBoxLayout;
+    top->addWidget(cellFilterEdit, 1);
+    top->addWidget(weakLabel);
+    top->addWidget(weakPercentBox);
+    top->addWidget(compareButton);
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addLayout(top);
+    layout->addWidget(cellTable, 1);
+
+    connect(cellFilterEdit, &QLineEdit::textChanged, this, [this](const QString& text) {
+        sortedCells->setFilterFixedString(text);
+        ShowCount();
+    });
+    connect(weakPercentBox, &QSpinBox::valueChanged, this,
+            [this](int percent) { cellModel.SetWeakPercent(percent); });
+    connect(compareButton, &QPushButton::clicked, this, &CJournalDlg::OnCompareCells);
+    return page;
+}
+
+void CJournalDlg::RefreshCells(std::optional<std::vector<CellRecord>> register_) {
+    std::vector<CellRecord> cells;
+    if (register_) {
+        cells = std::move(*register_);
+    } else if (journal.IsOpen() && journal.HasCellRegister()) {
+        cells = journal.Cells().value_or(std::vector<CellRecord>{});
+    }
+    const QStringList selected = cellTable != nullptr ? SelectedCellNames() : QStringList();
+    QStringList names;
+    names.reserve(static_cast<qsizetype>(cells.size()));
+    for (const CellRecord& cell : cells) {
+        names.append(cell.name);
+    }
+    names.sort(Qt::CaseInsensitive);
+    cellNames->setStringList(names);
+    cellModel.SetCells(CellRows(cells, model.Runs(), model.CellNames()));
+    if (cellTable != nullptr) {
+        SelectCells(selected);
+    }
+    ShowCount();
+}
+
+QStringList CJournalDlg::SelectedCellNames() const {
+    QModelIndexList rows = cellTable->selectionModel()->selectedRows();
+    std::sort(rows.begin(), rows.end(),
+              [](const QModelIndex& a, const QModelIndex& b) { return a.row() < b.row(); });
+    QStringList names;
+    for (const QModelIndex& row : rows) {
+        names.append(cellModel.RowAt(sortedCells->mapToSource(row).row()).summary.cell.name);
+    }
+    return names;
+}
+
+void CJournalDlg::SelectCells(const QStringList& names) {
+    QItemSelection selection;
+    for (int row = 0; row < cellModel.rowCount(); ++row) {
+        if (!names.contains(cellModel.RowAt(row).summary.cell.name)) {
+            continue;
+        }
+        const QModelIndex at = sortedCells->mapFromSource(cellModel.index(row, 0));
+        if (at.isValid()) {
+            selection.select(at, at.siblingAtColumn(CCellTableModel::kColumnCount - 1));
+        }
+    }
+    cellTable->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect);
+}
+
+void CJournalDlg::OnCompareCells() {
+    const QStringList names = SelectedCellNames();
+    std::vector<RunRecord> runs;
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const RunRecord& run = model.RunAt(row);
+        const QString cell = model.CellOf(run.id);
+        if (!cell.isEmpty() && names.contains(cell)) {
+            runs.push_back(run);
+        }
+    }
+    if (runs.size() < 2) {
+        dialogs.Message(this,
+                        tr("Для сравнения выберите ячейки, у которых вместе два испытания или "
+                           "больше."),
+                        tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    CompareRuns(std::move(runs));
+}
+
+void CJournalDlg::Follow(CJournalWriter* writer) {
+    recorder = writer;
+    nextCellEdit->setEnabled(writer != nullptr);
+    if (writer == nullptr) {
+        return;
+    }
+    connect(writer, &CJournalWriter::RunChanged, this, &CJournalDlg::OnRunChanged);
+    connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
+}
+
+void CJournalDlg::OnNextCell() {
+    const QString name = nextCellEdit->text().trimmed();
+    if (recorder == nullptr || name == nextCellSent) {
+        return;
+    }
+    nextCellSent = name;
+    recorder->SetNextCell(name);
+}
+
+void CJournalDlg::OnCellGiven(qint64 runId, const QString& cell, bool nextTaken) {
+    if (!deletedHere.contains(runId)) {
+        model.SetCell(runId, cell);
+    }
+    RefreshCells();
+    if (nextTaken && cell == nextCellSent) {
+        nextCellSent.clear();
+        if (nextCellEdit->text().trimmed() == cell) {
+            nextCellEdit->clear();
+        }
+    }
+}
+
+QStringList CJournalDlg::CellNames() const {
+    return cellNames->stringList();
+}
+
+void CJournalDlg::AddCellName(const QString& name) {
+    QStringList names = cellNames->stringList();
+    if (name.isEmpty() || names.contains(name)) {
+        return;
+    }
+    names.append(name);
+    names.sort(Qt::CaseInsensitive);
+    cellNames->setStringList(names);
 }
 
 void CJournalDlg::showEvent(QShowEvent* event) {
@@ -176,6 +414,8 @@ bool CJournalDlg::OpenConnection() {
 
 void CJournalDlg::Reload() {
     std::vector<RunRecord> runs;
+    std::vector<CellRecord> cells;
+    QHash<std::int64_t, QString> cellOfRun;
     if (OpenConnection()) {
         if (std::optional<std::vector<RunRecord>> read = journal.Runs()) {
             runs = std::move(*read);
@@ -183,8 +423,20 @@ void CJournalDlg::Reload() {
             journal.Close();
         }
     }
+    // A journal without the register yet (the recorder upgrades it) has runs without cells.
+    if (journal.IsOpen() && journal.HasCellRegister()) {
+        cells = journal.Cells().value_or(std::vector<CellRecord>{});
+        QHash<std::int64_t, QString> names;
+        for (const CellRecord& cell : cells) {
+            names.insert(cell.id, cell.name);
+        }
+        for (const RunCellLink& link : journal.RunCells().value_or(std::vector<RunCellLink>{})) {
+            cellOfRun.insert(link.runId, names.value(link.cellId));
+        }
+    }
     const std::vector<RunRecord> selected = table != nullptr ? SelectedRuns() : runs;
-    model.SetRuns(std::move(runs));
+    model.SetRuns(std::move(runs), std::move(cellOfRun));
+    RefreshCells(std::move(cells));
     if (table != nullptr) {
         std::vector<std::int64_t> ids;
         for (const RunRecord& run : selected) {
@@ -201,6 +453,11 @@ void CJournalDlg::ShowCount() {
     }
     if (!journal.IsOpen()) {
         countLabel->setText(tr("Журнал пока не создан: %1").arg(path));
+    } else if (tabs != nullptr && tabs->currentIndex() == 1) {
+        countLabel->setText(
+            sortedCells->rowCount() == cellModel.rowCount()
+                ? tr("Ячеек: %1").arg(cellModel.rowCount())
+                : tr("Ячеек: %1 из %2").arg(sortedCells->rowCount()).arg(cellModel.rowCount()));
     } else if (sorted->rowCount() == model.rowCount()) {
         countLabel->setText(tr("Испытаний: %1").arg(model.rowCount()));
     } else {
@@ -219,12 +476,27 @@ void CJournalDlg::OnRunChanged(const RunEvent& event) {
     if (!known) {
         ShowCount();
     }
+    // The cells follow a run's beginning and end, not each of its readings.
+    if (event.kind != RunEventKind::Sampled && !model.CellOf(event.run.id).isEmpty()) {
+        RefreshCells();
+    }
 }
 
 bool CJournalDlg::SaveText(std::int64_t runId, CRunTableModel::Column column, const QString& text) {
-    const bool saved =
-        OpenConnection() && (column == CRunTableModel::kLabel ? journal.SetLabel(runId, text)
-                                                              : journal.SetNote(runId, text));
+    bool saved = OpenConnection();
+    if (saved && column == CRunTableModel::kCell) {
+        // The register comes with the first cell given here to a journal that has none yet.
+        saved = (journal.HasCellRegister() || journal.AddCellRegister()) &&
+                journal.SetRunCell(runId, text);
+        if (saved) {
+            AddCellName(text);
+            // Shown once the model holds it; the cells tab follows right after.
+            QMetaObject::invokeMethod(this, [this] { RefreshCells(); }, Qt::QueuedConnection);
+        }
+    } else if (saved) {
+        saved = column == CRunTableModel::kLabel ? journal.SetLabel(runId, text)
+                                                 : journal.SetNote(runId, text);
+    }
     if (!saved) {
         const QString why = journal.LastError().isEmpty()
                                 ? tr("Испытания больше нет в журнале.")
@@ -316,6 +588,10 @@ void CJournalDlg::OnCompare() {
                         tr("Внимание!"), platform::Buttons::Ok);
         return;
     }
+    CompareRuns(std::move(runs));
+}
+
+void CJournalDlg::CompareRuns(std::vector<RunRecord> runs) {
     if (!compareWindow) {
         compareWindow = std::make_unique<CCompareDlg>(dialogs);
         compareWindow->Create(this, curveWindow.dataFolder,
@@ -342,6 +618,11 @@ void CJournalDlg::OnCompare() {
             return;
         }
         curves.push_back(FigureCurveOfRun(run, *samples));
+        // Runs of several cells read apart by their cell.
+        const QString cell = model.CellOf(run.id);
+        if (!cell.isEmpty() && !curves.back().label.contains(cell)) {
+            curves.back().label = cell + QStringLiteral(": ") + curves.back().label;
+        }
         summaries.push_back(SummaryOfRun(run, *samples));
     }
     compareWindow->Clear();
@@ -443,5 +724,5 @@ void CJournalDlg::OnDelete() {
     for (std::int64_t id : ids) {
         deletedHere.insert(id);
     }
-    ShowCount();
+    RefreshCells();
 }

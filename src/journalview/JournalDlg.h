@@ -10,16 +10,24 @@
 
 #include "journal/Journal.h"
 #include "journal/RunRecord.h"
+#include "journalview/CellTableModel.h"
 #include "journalview/RunTableModel.h"
 
 class CGraf;
+class QCompleter;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QPushButton;
 class QSortFilterProxyModel;
+class QSpinBox;
+class QStringListModel;
+class QTabWidget;
 class QTableView;
 
+namespace brimvolt {
+class CJournalWriter;
+}
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -43,24 +51,48 @@ public:
     /** Builds the window owned by `owner` (hidden), for the journal at `path`. */
     void Create(QWidget* owner, const QString& path);
 
+    /**
+     * Follows the program's recorder: its runs as they change, and the cells it gives them; the
+     * next cell typed here goes to it. Without one (no journal) the next cell cannot be given.
+     */
+    void Follow(brimvolt::CJournalWriter* writer);
+
     /** Reads every run anew; a journal not there yet leaves the table empty. */
     void Reload();
     /** The recorder's news of a run: its row follows at once. */
     void OnRunChanged(const brimvolt::RunEvent& event);
+    /** The recorder gave the run its cell; a next cell taken by a run that opened is cleared. */
+    void OnCellGiven(qint64 runId, const QString& cell, bool nextTaken);
+    /** "Следующая ячейка" was entered (typed, or scanned with its Enter). */
+    void OnNextCell();
 
     void OnOpenInCurveWindow();
     void OnCompare();
     void OnExportCsv(bool excel);
     void OnExportCurveFile();
     void OnDelete();
+    /** "Сравнить" on cells: every run of each selected cell in one comparison. */
+    void OnCompareCells();
 
     /** Selects the runs (tests, and the comparison's first pick). */
     void SelectRuns(const std::vector<std::int64_t>& runIds);
     /** The selected runs in the table's order. */
     std::vector<brimvolt::RunRecord> SelectedRuns() const;
+    /** The names of the cells selected in the cells tab, in its order (labels, pack building). */
+    QStringList SelectedCellNames() const;
+    /** Selects the cells of those names in the cells tab (tests). */
+    void SelectCells(const QStringList& names);
 
     QTableView* Table() const { return table; }
     QLineEdit* FilterEdit() const { return filterEdit; }
+    QLineEdit* NextCellEdit() const { return nextCellEdit; }
+    QTabWidget* Tabs() const { return tabs; }
+    QTableView* CellTable() const { return cellTable; }
+    QLineEdit* CellFilterEdit() const { return cellFilterEdit; }
+    QSpinBox* WeakPercentBox() const { return weakPercentBox; }
+    const brimvolt::CCellTableModel& CellModel() const { return cellModel; }
+    /** The names of the register's cells, as the completion offers them. */
+    QStringList CellNames() const;
     const brimvolt::CRunTableModel& Model() const { return model; }
     /** The comparison window once one was opened, or null. */
     CCompareDlg* CompareWindow() const { return compareWindow.get(); }
@@ -76,6 +108,12 @@ private:
     std::optional<std::vector<brimvolt::JournalSample>> ReadSamples(const brimvolt::RunRecord& run);
     void ExportCsv(const std::vector<brimvolt::RunRecord>& runs, bool excel);
     void ShowCount();
+    /** The cells tab anew from the register (read now, or as given) and the table's runs. */
+    void RefreshCells(std::optional<std::vector<brimvolt::CellRecord>> register_ = std::nullopt);
+    void CompareRuns(std::vector<brimvolt::RunRecord> runs);
+    QWidget* MakeCellsPage();
+    /** A cell given just now joins the completion. */
+    void AddCellName(const QString& name);
     void TellReadFailure();
 
     brimvolt::platform::CDialogs& dialogs;
@@ -86,6 +124,16 @@ private:
     QSortFilterProxyModel* sorted = nullptr;
     QTableView* table = nullptr;
     QLineEdit* filterEdit = nullptr;
+    QLineEdit* nextCellEdit = nullptr;
+    QTabWidget* tabs = nullptr;
+    brimvolt::CCellTableModel cellModel;
+    QSortFilterProxyModel* sortedCells = nullptr;
+    QTableView* cellTable = nullptr;
+    QLineEdit* cellFilterEdit = nullptr;
+    QSpinBox* weakPercentBox = nullptr;
+    QStringListModel* cellNames = nullptr;
+    brimvolt::CJournalWriter* recorder = nullptr;
+    QString nextCellSent;
     QLabel* countLabel = nullptr;
     QMenu* runMenu = nullptr;
     QSet<std::int64_t> deletedHere;

@@ -46,9 +46,11 @@ QString RunName(const RunRecord& run) {
 
 CRunTableModel::CRunTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
-void CRunTableModel::SetRuns(std::vector<RunRecord> newRuns) {
+void CRunTableModel::SetRuns(std::vector<RunRecord> newRuns,
+                             QHash<std::int64_t, QString> cellNames) {
     beginResetModel();
     runs = std::move(newRuns);
+    cells = std::move(cellNames);
     IndexRows();
     endResetModel();
 }
@@ -80,11 +82,25 @@ void CRunTableModel::UpdateRun(const RunRecord& run) {
     emit dataChanged(index(row, 0), index(row, kColumnCount - 1));
 }
 
+void CRunTableModel::SetCell(std::int64_t runId, const QString& name) {
+    if (name.isEmpty()) {
+        cells.remove(runId);
+    } else {
+        cells.insert(runId, name);
+    }
+    if (const int row = RowOf(runId); row >= 0) {
+        emit dataChanged(index(row, kCell), index(row, kCell));
+    }
+}
+
 void CRunTableModel::RemoveRuns(std::span<const std::int64_t> runIds) {
     beginResetModel();
     std::erase_if(runs, [&](const RunRecord& run) {
         return std::find(runIds.begin(), runIds.end(), run.id) != runIds.end();
     });
+    for (std::int64_t id : runIds) {
+        cells.remove(id);
+    }
     IndexRows();
     endResetModel();
 }
@@ -107,6 +123,8 @@ QVariant CRunTableModel::Display(const RunRecord& run, int column) const {
             return RunKindText(run);
         case kLabel:
             return run.label;
+        case kCell:
+            return cells.value(run.id);
         case kCapacity:
             return QString::number(run.capacityMah);
         case kEnergy:
@@ -176,7 +194,8 @@ QVariant CRunTableModel::data(const QModelIndex& index, int role) const {
         case kSortRole:
             return SortKey(run, index.column());
         case kFilterRole:
-            return run.label + QLatin1Char('\n') + run.note;
+            return run.label + QLatin1Char('\n') + cells.value(run.id) + QLatin1Char('\n') +
+                   run.note;
         default:
             return {};
     }
@@ -195,6 +214,8 @@ QVariant CRunTableModel::headerData(int section, Qt::Orientation orientation, in
             return tr("Вид");
         case kLabel:
             return tr("Метка");
+        case kCell:
+            return tr("Ячейка");
         case kCapacity:
             return tr("Емкость, мА·ч");
         case kEnergy:
@@ -220,18 +241,30 @@ QVariant CRunTableModel::headerData(int section, Qt::Orientation orientation, in
 
 Qt::ItemFlags CRunTableModel::flags(const QModelIndex& index) const {
     Qt::ItemFlags result = QAbstractTableModel::flags(index);
-    if (index.column() == kLabel || index.column() == kNote) {
+    if (index.column() == kLabel || index.column() == kCell || index.column() == kNote) {
         result |= Qt::ItemIsEditable;
     }
     return result;
 }
 
 bool CRunTableModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (role != Qt::EditRole || !index.isValid() ||
-        (index.column() != kLabel && index.column() != kNote) || !saveText) {
+    if (role != Qt::EditRole || !index.isValid() || !(flags(index) & Qt::ItemIsEditable) ||
+        !saveText) {
         return false;
     }
     RunRecord& run = runs[static_cast<std::size_t>(index.row())];
+    if (index.column() == kCell) {
+        // A scanned or typed name: what is on the sleeve, without the spaces around it.
+        const QString name = value.toString().trimmed();
+        if (name == cells.value(run.id)) {
+            return true;
+        }
+        if (!saveText(run.id, kCell, name)) {
+            return false;
+        }
+        SetCell(run.id, name);
+        return true;
+    }
     const QString text = value.toString();
     QString& held = index.column() == kLabel ? run.label : run.note;
     if (text == held) {

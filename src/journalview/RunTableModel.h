@@ -24,6 +24,7 @@ public:
         kPort,
         kKind,
         kLabel,
+        kCell,
         kCapacity,
         kEnergy,
         kDuration,
@@ -37,16 +38,25 @@ public:
     };
     /** A value to sort by: numbers as numbers, texts as they read. */
     static constexpr int kSortRole = Qt::UserRole;
-    /** Label and note together, what the filter looks in. */
+    /** Label, cell and note together, what the filter looks in. */
     static constexpr int kFilterRole = Qt::UserRole + 1;
 
-    /** Saves a run's label (kLabel) or note (kNote); false leaves the row as it was. */
+    /**
+     * Saves a run's label (kLabel), cell (kCell, the name trimmed; empty frees the run) or note
+     * (kNote); false leaves the row as it was.
+     */
     using SaveText = std::function<bool(std::int64_t runId, Column column, const QString& text)>;
 
     explicit CRunTableModel(QObject* parent = nullptr);
 
     void SetSaveText(SaveText save) { saveText = std::move(save); }
-    void SetRuns(std::vector<RunRecord> runs);
+    /** The runs, and the name of the cell of each run that has one. */
+    void SetRuns(std::vector<RunRecord> runs, QHash<std::int64_t, QString> cellNames = {});
+    /** The run's cell was set elsewhere (the next cell): its row shows it. */
+    void SetCell(std::int64_t runId, const QString& name);
+    /** The name of the run's cell, empty for none. */
+    QString CellOf(std::int64_t runId) const { return cells.value(runId); }
+    const QHash<std::int64_t, QString>& CellNames() const { return cells; }
     /**
      * A run recorded just now: its row is brought up to date, or added. Label and note stay as
      * the table holds them, since they are edited here and not by the recorder.
@@ -55,6 +65,7 @@ public:
     void RemoveRuns(std::span<const std::int64_t> runIds);
 
     const RunRecord& RunAt(int row) const { return runs[static_cast<std::size_t>(row)]; }
+    const std::vector<RunRecord>& Runs() const { return runs; }
     /** The row of the run, or -1. */
     int RowOf(std::int64_t runId) const { return rows.value(runId, -1); }
 
@@ -73,6 +84,7 @@ private:
 
     std::vector<RunRecord> runs;
     QHash<std::int64_t, int> rows;
+    QHash<std::int64_t, QString> cells;  // by run
     SaveText saveText;
 };
 

@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -19,6 +20,7 @@
 #include "curvefile/CurveFileReader.h"
 #include "journal/Journal.h"
 #include "journal/JournalWriter.h"
+#include "journalview/JournalDlg.h"
 #include "platform/QtSerialPort.h"
 #include "plot/CurveStore.h"
 #include "sim/PtyTransport.h"
@@ -267,6 +269,48 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
             EXPECT_EQ(kept.readAll(), before) << "left as it was";
         }
     }
+}
+
+TEST(JournalOfTheWindow, NextCellScannedInTheJournalWindowGoesToTheRunThatOpens) {
+    QTemporaryDir folder;
+    const QString path = folder.filePath("journal.sqlite");
+    JournalWindow window(folder.path(), path, 1.0);
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
+    window.dlg->OnJournal();
+    CJournalDlg* journalWindow = window.dlg->JournalWindow();
+    ASSERT_NE(journalWindow, nullptr);
+    // A barcode scanner types the name and Enter.
+    QLineEdit* next = journalWindow->NextCellEdit();
+    ASSERT_TRUE(next->isEnabled());
+    QTest::keyClicks(next, QStringLiteral("SCAN-0042"));
+    QTest::keyClick(next, Qt::Key_Return);
+    QTest::qWait(300);
+    window.Button(kStartButton)->click();
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 2; }, kEventuallyMs));
+    window.dlg->Journal()->WaitUntilHandled();
+    ASSERT_TRUE(WaitFor([&] { return next->text().isEmpty(); }, kEventuallyMs))
+        << "the next cell is taken";
+    // A second name while the run has its cell waits for the run after it.
+    QTest::keyClicks(next, QStringLiteral("SCAN-0043"));
+    QTest::keyClick(next, Qt::Key_Return);
+    window.Button(kStartButton)->click();
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->running == 0; }, 2 * kEventuallyMs));
+    window.dlg->Journal()->WaitUntilHandled();
+    QCoreApplication::processEvents();
+
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
+    const std::vector<RunRecord> runs = journal.Runs().value();
+    const std::vector<RunCellLink> links = journal.RunCells().value();
+    const std::optional<CellRecord> cell = journal.CellNamed(QStringLiteral("SCAN-0042"));
+    ASSERT_EQ(runs.size(), 1u);
+    ASSERT_TRUE(cell.has_value());
+    ASSERT_EQ(links.size(), 1u);
+    EXPECT_EQ(links[0].runId, runs[0].id);
+    EXPECT_EQ(links[0].cellId, cell->id);
+    EXPECT_EQ(journalWindow->Model().CellOf(runs[0].id), "SCAN-0042") << "the row shows it";
+    EXPECT_EQ(next->text(), "SCAN-0043");
+    EXPECT_EQ(window.ProblemsTold(), 0);
 }
 
 // --- The program as a process against brimvolt-sim ---
