@@ -86,6 +86,9 @@ TEST(JournalWriter, WritesOnItsOwnThreadAndRetriesAJournalItCouldNotOpen) {
 // Two programs share a journal; the other one found it damaged and set it aside. This one goes
 // on in the new journal, not in the file kept for rescue.
 TEST(JournalWriter, FollowsAJournalAnotherProgramSetAside) {
+#ifdef Q_OS_WIN
+    GTEST_SKIP() << "Windows lets no program rename a journal another program holds open";
+#endif
     QTemporaryDir dir;
     const QString path = dir.filePath("journal.sqlite");
     auto writer = std::make_unique<CJournalWriter>(path);
