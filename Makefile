@@ -12,6 +12,8 @@ PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-d
 PACKAGES += libmosquitto-dev mosquitto
 # The package's manual pages, and the checks make package runs on it.
 PACKAGES += help2man lintian appstream desktop-file-utils
+# Cell labels: QR codes drawn, and the tests that render the PDF and read its codes back.
+PACKAGES += libqrencode-dev zbar-tools poppler-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

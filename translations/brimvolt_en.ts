@@ -531,6 +531,37 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>LabelSheet</name>
+    <message>
+        <source>%1 мА·ч</source>
+        <translation>%1 mAh</translation>
+    </message>
+    <message>
+        <source>емкость не измерена</source>
+        <translation>capacity not measured</translation>
+    </message>
+    <message>
+        <source>Rвн %1 мОм</source>
+        <translation>Rin %1 mΩ</translation>
+    </message>
+    <message>
+        <source>Rвн не измерено</source>
+        <translation>Rin not measured</translation>
+    </message>
+    <message>
+        <source>испытана %1</source>
+        <translation>tested %1</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Этикетки ячеек</source>
+        <translation>Cell labels</translation>
+    </message>
+</context>
+<context>
     <name>MqttPublisher</name>
     <message>
         <source>соединение отвергнуто</source>
