@@ -810,6 +810,45 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>PrintLabels</name>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Выберите ячейки для этикеток.</source>
+        <translation>Select the cells to label.</translation>
+    </message>
+    <message>
+        <source>Эта сборка программы не рисует QR-коды: этикеток нет.</source>
+        <translation>This build of the program draws no QR codes: no labels.</translation>
+    </message>
+    <message>
+        <source>Файлы PDF *.pdf</source>
+        <translation>PDF files *.pdf</translation>
+    </message>
+    <message>
+        <source>Этикетки нельзя записать поверх журнала.</source>
+        <translation>The labels cannot be written over the journal.</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать ячейки из журнала.
+Причина: %1</source>
+        <translation>Could not read the cells from the journal.
+Reason: %1</translation>
+    </message>
+    <message>
+        <source>В журнале нет ячейки %1.</source>
+        <translation>There is no cell %1 in the journal.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл %1.
+Причина: %2</source>
+        <translation>Could not write the file %1.
+Reason: %2</translation>
+    </message>
+</context>
+<context>
     <name>RunSleepGuard</name>
     <message>
         <source>Идет разряд или заряд аккумулятора</source>

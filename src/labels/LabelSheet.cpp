@@ -185,11 +185,23 @@ QByteArray LabelsPdf(const std::vector<LabelCell>& cells, std::optional<QSizeF> 
 }
 
 std::optional<std::vector<LabelCell>> LabelCellsOf(CJournal& journal, const QStringList& names,
-                                                   QString& reason) {
+                                                   QString& reason, QString* missing) {
+    const auto notThere = [&](const QString& name) {
+        reason = QStringLiteral("no cell named \"%1\" in the journal").arg(name);
+        if (missing) {
+            *missing = name;
+        }
+        return std::nullopt;
+    };
     if (!journal.HasCellRegister()) {
-        reason = names.isEmpty() ? QString()
-                                 : QStringLiteral("no cell named \"%1\" in the journal").arg(names[0]);
-        return names.isEmpty() ? std::optional(std::vector<LabelCell>()) : std::nullopt;
+        if (!journal.LastError().isEmpty()) {
+            reason = QStringLiteral("read error: %1").arg(journal.LastError());
+            return std::nullopt;
+        }
+        if (!names.isEmpty()) {
+            return notThere(names[0]);
+        }
+        return std::vector<LabelCell>();
     }
     const auto registered = journal.Cells();
     const auto runs = journal.Runs();
@@ -204,8 +216,7 @@ std::optional<std::vector<LabelCell>> LabelCellsOf(CJournal& journal, const QStr
         const auto found = std::find_if(summaries.begin(), summaries.end(),
                                         [&](const CellSummary& s) { return s.cell.name == name; });
         if (found == summaries.end()) {
-            reason = QStringLiteral("no cell named \"%1\" in the journal").arg(name);
-            return std::nullopt;
+            return notThere(name);
         }
         cells.push_back({found->cell.name, found->lastCapacityMah, found->lastRinMohm,
                          found->lastTestUtc});

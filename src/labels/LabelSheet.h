@@ -53,9 +53,10 @@ QByteArray LabelsPdf(const std::vector<LabelCell>& cells, std::optional<QSizeF> 
 
 /**
  * The cells of those names from the journal's register, with their last capacity, Rin and
- * test; nullopt with a one-line reason when a name is not in the register or reading failed.
+ * test; nullopt with a one-line reason (English) when a name is not in the register (that
+ * name in `missing`) or reading failed.
  */
 std::optional<std::vector<LabelCell>> LabelCellsOf(CJournal& journal, const QStringList& names,
-                                                   QString& reason);
+                                                   QString& reason, QString* missing = nullptr);
 
 }  // namespace brimvolt

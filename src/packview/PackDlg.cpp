@@ -132,6 +132,7 @@ CPackDlg::CPackDlg(platform::CDialogs& dialogs, const QString& journalPath, QWid
     packName->setObjectName(QStringLiteral("packName"));
     packName->setPlaceholderText(tr("Название сборки"));
     packName->setMaxLength(200);
+    packName->setMinimumWidth(180);
     savePack = new QPushButton(tr("Сохранить сборку"));
     savePack->setObjectName(QStringLiteral("savePack"));
     auto* actions = new QHBoxLayout;
