@@ -279,6 +279,8 @@ void CPackDlg::OnPlan() {
     const int mine = ++generation;
     planner = QThread::create([pool, request, result] { *result = PlanPack(pool->cells, request); });
     connect(planner, &QThread::finished, this, [this, pool, request, result, mine] {
+        // finished comes from the thread just before it ends: it is waited for before it goes.
+        planner->wait();
         delete planner;
         planner = nullptr;
         planButton->setEnabled(true);
