@@ -16,6 +16,8 @@ PACKAGES += libmosquitto-dev mosquitto
 PACKAGES += help2man lintian appstream desktop-file-utils
 # The tests read the journal's CSV back with Python's csv module.
 PACKAGES += python3
+# Cell labels: QR codes drawn, and the tests that render the PDF and read its codes back.
+PACKAGES += libqrencode-dev zbar-tools poppler-utils
 
 SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 

@@ -15,17 +15,17 @@ list(APPEND CMAKE_CXX_IMPLICIT_INCLUDE_DIRECTORIES /usr/include)
 
 set(BRIMVOLT_WINCHECK_GUARD ${CMAKE_CURRENT_LIST_DIR}/WinCheckGuard.h)
 
-# The headers of SQLite and libmosquitto are plain C for every platform, but they live in the
+# The headers of SQLite, libmosquitto and libqrencode are plain C for every platform, but they live in the
 # host's /usr/include, which the cross compiler must not search: copies in a folder of their own
 # serve them, and the host's libraries stand in for the ones a Windows build links.
 set(BRIMVOLT_WINCHECK_INCLUDE ${CMAKE_BINARY_DIR}/wincheck-include)
-foreach(header sqlite3.h mosquitto.h)
+foreach(header sqlite3.h mosquitto.h qrencode.h)
     find_file(BRIMVOLT_HOST_${header} ${header} PATHS /usr/include NO_DEFAULT_PATH)
     if(BRIMVOLT_HOST_${header})
         file(COPY ${BRIMVOLT_HOST_${header}} DESTINATION ${BRIMVOLT_WINCHECK_INCLUDE})
     endif()
 endforeach()
-foreach(library sqlite3 mosquitto)
+foreach(library sqlite3 mosquitto qrencode)
     foreach(folder /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE} /usr/lib/x86_64-linux-gnu)
         if(EXISTS ${folder}/lib${library}.so AND NOT BRIMVOLT_HOST_${library})
             set(BRIMVOLT_HOST_${library} ${folder}/lib${library}.so)
@@ -40,6 +40,11 @@ if(BRIMVOLT_HOST_mosquitto.h AND BRIMVOLT_HOST_mosquitto)
     add_library(brimvolt::mosquitto INTERFACE IMPORTED GLOBAL)
     target_include_directories(brimvolt::mosquitto INTERFACE ${BRIMVOLT_WINCHECK_INCLUDE})
     target_link_libraries(brimvolt::mosquitto INTERFACE ${BRIMVOLT_HOST_mosquitto})
+endif()
+if(BRIMVOLT_HOST_qrencode.h AND BRIMVOLT_HOST_qrencode)
+    add_library(brimvolt::qrencode INTERFACE IMPORTED GLOBAL)
+    target_include_directories(brimvolt::qrencode INTERFACE ${BRIMVOLT_WINCHECK_INCLUDE})
+    target_link_libraries(brimvolt::qrencode INTERFACE ${BRIMVOLT_HOST_qrencode})
 endif()
 
 function(brimvolt_wincheck_directory dir)

@@ -22,6 +22,7 @@
 #include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "tools/JournalLabels.h"
 #include "tools/JournalPack.h"
 
 namespace {
@@ -54,6 +55,10 @@ const char* const kUsage =
     "                            when new); an empty NAME frees the run\n"
     "  pack S P [--cells CSV]... S groups of P cells with even capacities, as CSV\n"
     "                            (brimvolt-journal pack --help)\n"
+    "  labels CELL... OUT.pdf [--size WxH]\n"
+    "                            labels of the cells, each with a QR code of its name: an\n"
+    "                            A4 sheet, or a page per label of WxH mm\n"
+    "                            (brimvolt-journal labels --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -361,6 +366,9 @@ constexpr Command kCommands[] = {
 int Run(const QStringList& words) {
     if (IsPackCommand(words)) {
         return RunPackCommand(words);
+    }
+    if (IsLabelsCommand(words)) {
+        return RunLabelsCommand(words, g_argc, g_argv);
     }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included

@@ -760,6 +760,37 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>LabelSheet</name>
+    <message>
+        <source>%1 мА·ч</source>
+        <translation>%1 mAh</translation>
+    </message>
+    <message>
+        <source>емкость не измерена</source>
+        <translation>capacity not measured</translation>
+    </message>
+    <message>
+        <source>Rвн %1 мОм</source>
+        <translation>Rin %1 mΩ</translation>
+    </message>
+    <message>
+        <source>Rвн не измерено</source>
+        <translation>Rin not measured</translation>
+    </message>
+    <message>
+        <source>испытана %1</source>
+        <translation>tested %1</translation>
+    </message>
+    <message>
+        <source>не испытана</source>
+        <translation>not tested</translation>
+    </message>
+    <message>
+        <source>Этикетки ячеек</source>
+        <translation>Cell labels</translation>
+    </message>
+</context>
+<context>
     <name>MqttPublisher</name>
     <message>
         <source>соединение отвергнуто</source>
@@ -1016,6 +1047,45 @@ The readings wait in memory; writing will be retried.</translation>
     </message>
 </context>
 <context>
+    <name>PrintLabels</name>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Выберите ячейки для этикеток.</source>
+        <translation>Select the cells to label.</translation>
+    </message>
+    <message>
+        <source>Эта сборка программы не рисует QR-коды: этикеток нет.</source>
+        <translation>This build of the program draws no QR codes: no labels.</translation>
+    </message>
+    <message>
+        <source>Файлы PDF *.pdf</source>
+        <translation>PDF files *.pdf</translation>
+    </message>
+    <message>
+        <source>Этикетки нельзя записать поверх журнала.</source>
+        <translation>The labels cannot be written over the journal.</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать ячейки из журнала.
+Причина: %1</source>
+        <translation>Could not read the cells from the journal.
+Reason: %1</translation>
+    </message>
+    <message>
+        <source>В журнале нет ячейки %1.</source>
+        <translation>There is no cell %1 in the journal.</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл %1.
+Причина: %2</source>
+        <translation>Could not write the file %1.
+Reason: %2</translation>
+    </message>
+</context>
+<context>
     <name>RunSleepGuard</name>
     <message>
         <source>Идет разряд или заряд аккумулятора</source>
@@ -1208,6 +1278,219 @@ Runs are not recorded in the journal.</translation>
 Испытания продолжаются, запись в журнал будет повторена.</source>
         <translation>The run journal %1 is not available: %2.
 The runs go on; writing to the journal will be retried.</translation>
+    </message>
+</context>
+<context>
+    <name>brimvolt::CPackDlg</name>
+    <message>
+        <source>Сборка батареи</source>
+        <translation>Pack building</translation>
+    </message>
+    <message>
+        <source>Что собрать</source>
+        <translation>What to build</translation>
+    </message>
+    <message>
+        <source>Групп последовательно и ячеек в группе:</source>
+        <translation>Groups in series and cells per group:</translation>
+    </message>
+    <message>
+        <source>любая</source>
+        <translation>any</translation>
+    </message>
+    <message>
+        <source>до</source>
+        <translation>to</translation>
+    </message>
+    <message>
+        <source>Емкость ячеек от, мА·ч:</source>
+        <translation>Cell capacity from, mAh:</translation>
+    </message>
+    <message>
+        <source>любое</source>
+        <translation>any</translation>
+    </message>
+    <message>
+        <source>Rвн ячеек до, мОм:</source>
+        <translation>Cell Rin up to, mΩ:</translation>
+    </message>
+    <message>
+        <source>без ограничения</source>
+        <translation>no limit</translation>
+    </message>
+    <message>
+        <source>Разброс Rвн в группе до, мОм:</source>
+        <translation>Rin spread in a group up to, mΩ:</translation>
+    </message>
+    <message>
+        <source>Ячейки без Rвн допускаются</source>
+        <translation>Cells without Rin allowed</translation>
+    </message>
+    <message>
+        <source>Подобрать</source>
+        <translation>Plan</translation>
+    </message>
+    <message>
+        <source>Группа, ячейка</source>
+        <translation>Group, cell</translation>
+    </message>
+    <message>
+        <source>Емкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>От среднего, мА·ч</source>
+        <translation>From the mean, mAh</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>CSV...</source>
+        <translation>CSV...</translation>
+    </message>
+    <message>
+        <source>Рисунок PNG...</source>
+        <translation>PNG picture...</translation>
+    </message>
+    <message>
+        <source>Рисунок SVG...</source>
+        <translation>SVG picture...</translation>
+    </message>
+    <message>
+        <source>Название сборки</source>
+        <translation>Pack name</translation>
+    </message>
+    <message>
+        <source>Сохранить сборку</source>
+        <translation>Save pack</translation>
+    </message>
+    <message>
+        <source>Сохраненные сборки</source>
+        <translation>Saved packs</translation>
+    </message>
+    <message>
+        <source>Освободить ячейки</source>
+        <translation>Free the cells</translation>
+    </message>
+    <message>
+        <source>Журнал недоступен: %1</source>
+        <translation>Journal unavailable: %1</translation>
+    </message>
+    <message>
+        <source>В журнале пока нет ячеек.</source>
+        <translation>No cells in the journal yet.</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать журнал: %1</source>
+        <translation>Could not read the journal: %1</translation>
+    </message>
+    <message>
+        <source>%1: %2S%3P, ячеек %4, %5</source>
+        <translation>%1: %2S%3P, %4 cells, %5</translation>
+    </message>
+    <message>
+        <source>Ячеек на выбор: %1</source>
+        <translation>Cells to choose from: %1</translation>
+    </message>
+    <message>
+        <source>Подбор...</source>
+        <translation>Planning...</translation>
+    </message>
+    <message>
+        <source>Мало ячеек: для %1S%2P нужно %3, подходит %4.</source>
+        <translation>Too few cells: %1S%2P needs %3, %4 can be used.</translation>
+    </message>
+    <message>
+        <source>Ячейки не делятся на группы с разбросом Rвн не больше %1 мОм.</source>
+        <translation>No grouping keeps the Rin spread of every group within %1 mΩ.</translation>
+    </message>
+    <message>
+        <source>Такую сборку подобрать нельзя: слишком много ячеек.</source>
+        <translation>This pack cannot be planned: too many cells.</translation>
+    </message>
+    <message>
+        <source>Ячеек на выбор: %1, в сборке %2, в запасе %3.</source>
+        <translation>Cells to choose from: %1, in the pack %2, spares %3.</translation>
+    </message>
+    <message>
+        <source>Группа %1</source>
+        <translation>Group %1</translation>
+    </message>
+    <message>
+        <source>Запас</source>
+        <translation>Spares</translation>
+    </message>
+    <message>
+        <source>разброс групп %1 мА·ч (%2 %)</source>
+        <translation>group spread %1 mAh (%2 %)</translation>
+    </message>
+    <message>
+        <source>Батарея %1S%2P: %3 мА·ч, %4 В, %5 Вт·ч; %6</source>
+        <translation>Pack %1S%2P: %3 mAh, %4 V, %5 Wh; %6</translation>
+    </message>
+    <message>
+        <source>Батарея %1S%2P: %3 мА·ч; %4</source>
+        <translation>Pack %1S%2P: %3 mAh; %4</translation>
+    </message>
+    <message>
+        <source>Введите название сборки.</source>
+        <translation>Enter a name for the pack.</translation>
+    </message>
+    <message>
+        <source>Сборка %1 сохранена, ее ячейки заняты.</source>
+        <translation>Pack %1 saved; its cells are taken.</translation>
+    </message>
+    <message>
+        <source>Сборка с названием %1 уже есть в журнале.</source>
+        <translation>A pack named %1 is already in the journal.</translation>
+    </message>
+    <message>
+        <source>Ячейка %1 уже в другой сборке или списана. Подберите сборку заново.</source>
+        <translation>Cell %1 is already in another pack or retired. Plan the pack again.</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить сборку в журнале.
+Причина: %1</source>
+        <translation>Could not save the pack in the journal.
+Reason: %1</translation>
+    </message>
+    <message>
+        <source>Освободить ячейки сборки %1 для других сборок? Сборка будет забыта.</source>
+        <translation>Free the cells of pack %1 for other packs? The pack will be forgotten.</translation>
+    </message>
+    <message>
+        <source>Не удалось освободить ячейки.
+Причина: %1</source>
+        <translation>Could not free the cells.
+Reason: %1</translation>
+    </message>
+    <message>
+        <source>Не удалось записать файл %1.
+Причина: %2</source>
+        <translation>Could not write the file %1.
+Reason: %2</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Файлы CSV *.csv</source>
+        <translation>CSV files *.csv</translation>
+    </message>
+    <message>
+        <source>Рисунки SVG *.svg</source>
+        <translation>SVG pictures *.svg</translation>
+    </message>
+    <message>
+        <source>Рисунки PNG *.png</source>
+        <translation>PNG pictures *.png</translation>
     </message>
 </context>
 <context>

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "journal/CellRecord.h"
+#include "journal/PackRecord.h"
 #include "journal/RunRecord.h"
 
 struct sqlite3;
@@ -138,6 +140,25 @@ public:
     bool SetRunCell(std::int64_t runId, const QString& name);
     /** Which run belongs to which cell, by run; nullopt on a read failure. */
     std::optional<std::vector<RunCellLink>> RunCells();
+
+    // Saved packs (JournalPacks.cpp).
+
+    enum class PackSaveResult {
+        Saved,
+        NameTaken,  // a pack of that name exists; nothing written
+        CellTaken,  // a cell is in another pack, retired or not in the register; nothing written
+        Failed,     // nothing written; LastError() says why
+    };
+    /**
+     * Keeps the pack (id 0, the id set) and marks its cells as in it, in one transaction.
+     * CellTaken names the first cell refused in `refused`.
+     */
+    PackSaveResult SavePack(PackRecord& pack, const QStringList& cells, QString* refused = nullptr);
+    /** Every saved pack, the latest first; nullopt on a read failure. */
+    std::optional<std::vector<PackRecord>> Packs();
+    /** Frees the pack's cells for other packs and forgets the pack; false when there is no such
+     *  pack (LastError() empty) or on a failure. */
+    bool FreePack(std::int64_t packId);
 
 private:
     struct Statements;

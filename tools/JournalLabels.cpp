@@ -1,0 +1,171 @@
+// brimvolt-journal labels: a PDF of cell labels (name, QR code, last capacity, Rin and test)
+// from the journal's cell register.
+
+#include "tools/JournalLabels.h"
+
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QTranslator>
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "journal/Journal.h"
+#include "labels/LabelSheet.h"
+#include "labels/QrCode.h"
+#include "platform/Files.h"
+#include "platform/Language.h"
+#include "platform/QtTranslation.h"
+
+namespace brimvolt {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitUsage = 2;
+
+const char* const kLabelsUsage =
+    "Usage: brimvolt-journal [--journal FILE] labels CELL... OUT.pdf [--size WxH]\n"
+    "\n"
+    "One label per cell of the journal's register: its name, a QR code of the name, the\n"
+    "last discharge capacity, the last Rin and the date of its last test, the captions in\n"
+    "the interface's language. An A4 sheet of 3 x 8 labels of 70 x 37 mm unless --size\n"
+    "gives a label printer's label in millimetres (each side from 15 to 300): then one\n"
+    "label per page of that size. After \"--\" every word is a cell name.\n"
+    "\n"
+    "Exit status: 0 done, 1 a file not read or written, 2 wrong usage or a cell not in\n"
+    "the register.\n";
+
+void PrintError(const QString& message) {
+    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
+}
+
+int UsageError(const QString& message) {
+    PrintError(message + QStringLiteral(" (see brimvolt-journal labels --help)"));
+    return kExitUsage;
+}
+
+struct LabelsArguments {
+    QString journal = QStringLiteral("journal.sqlite");
+    QStringList positional;  // "labels", the cells, OUT
+    std::optional<QSizeF> size;
+};
+
+std::optional<int> Parse(const QStringList& words, LabelsArguments& arguments) {
+    bool namesOnly = false;
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        const QString& word = words[i];
+        if (namesOnly) {
+            arguments.positional.append(word);
+        } else if (word == QLatin1String("--")) {
+            namesOnly = true;
+        } else if (word == QLatin1String("--help") || word == QLatin1String("-h")) {
+            std::fputs(kLabelsUsage, stdout);
+            return kExitOk;
+        } else if (word == QLatin1String("--journal") || word == QLatin1String("--size")) {
+            if (i + 1 >= words.size() || words[i + 1].isEmpty()) {
+                return UsageError(QStringLiteral("%1 needs a value").arg(word));
+            }
+            const QString& value = words[++i];
+            if (word == QLatin1String("--journal")) {
+                arguments.journal = value;
+            } else if (!(arguments.size = ParseLabelSize(value))) {
+                return UsageError(QStringLiteral("--size wants WIDTHxHEIGHT in millimetres, each "
+                                                 "from %1 to %2, not %3")
+                                      .arg(kMinLabelMm)
+                                      .arg(kMaxLabelMm)
+                                      .arg(value));
+            }
+        } else if (word.startsWith(QLatin1String("--journal="))) {
+            arguments.journal = word.mid(10);
+        } else if (word.startsWith(QLatin1String("--"))) {
+            return UsageError(QStringLiteral("unknown option: %1").arg(word));
+        } else {
+            arguments.positional.append(word);
+        }
+    }
+    if (arguments.positional.size() < 3) {
+        return UsageError(QStringLiteral("labels wants one cell or more and the PDF to write"));
+    }
+    if (arguments.journal.isEmpty()) {
+        return UsageError(QStringLiteral("--journal needs a file"));
+    }
+    const QString& out = arguments.positional.back();
+    if (QFileInfo::exists(out) &&
+        QFileInfo(out).canonicalFilePath() == QFileInfo(arguments.journal).canonicalFilePath()) {
+        return UsageError(QStringLiteral("%1: the labels would overwrite the journal").arg(out));
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+bool IsLabelsCommand(const QStringList& words) {
+    for (qsizetype i = 0; i < words.size(); ++i) {
+        if (words[i] == QLatin1String("--journal")) {
+            ++i;
+        } else if (!words[i].startsWith(QLatin1String("-"))) {
+            return words[i] == QLatin1String("labels");
+        }
+    }
+    return false;
+}
+
+int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
+    LabelsArguments arguments;
+    if (const std::optional<int> done = Parse(words, arguments)) {
+        return *done;
+    }
+    if (!QrCodesAvailable()) {
+        PrintError(QStringLiteral("this build draws no QR codes (built without libqrencode)"));
+        return kExitFailed;
+    }
+    CJournal journal;
+    const CJournal::OpenResult opened =
+        journal.Open(arguments.journal, CJournal::OpenMode::Existing);
+    if (!opened.Usable()) {
+        PrintError(opened.status == CJournal::OpenStatus::Missing
+                       ? QStringLiteral("%1: no journal there").arg(arguments.journal)
+                       : QStringLiteral("%1: cannot read the journal: %2")
+                             .arg(arguments.journal, opened.reason));
+        return kExitFailed;
+    }
+    QString reason;
+    const QStringList names = arguments.positional.mid(1, arguments.positional.size() - 2);
+    const auto cells = LabelCellsOf(journal, names, reason);
+    if (!cells) {
+        PrintError(QStringLiteral("%1: %2").arg(arguments.journal, reason));
+        return journal.LastError().isEmpty() ? kExitUsage : kExitFailed;
+    }
+    // Text needs a GUI application's fonts, never a display; Qt's notes on the environment are
+    // not the tool's business.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
+        if (type == QtCriticalMsg || type == QtFatalMsg) {
+            PrintError(message);
+        }
+    });
+    QGuiApplication application(argc, argv);
+    const std::unique_ptr<QTranslator> translation =
+        platform::InstallProgramTranslation(platform::ChooseLanguage(QString()));
+    const QByteArray pdf = LabelsPdf(*cells, arguments.size);
+    const QString& out = arguments.positional.back();
+    if (pdf.isEmpty()) {
+        PrintError(QStringLiteral("%1: the labels could not be drawn").arg(out));
+        return kExitFailed;
+    }
+    const platform::WriteResult written =
+        platform::WriteWholeFile(out, pdf, platform::Streams::WriteInto);
+    if (!written) {
+        PrintError(written.reason.isEmpty()
+                       ? QStringLiteral("%1: cannot be written").arg(out)
+                       : QStringLiteral("%1: cannot be written: %2").arg(out, written.reason));
+        return kExitFailed;
+    }
+    return kExitOk;
+}
+
+}  // namespace brimvolt
