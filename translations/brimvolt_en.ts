@@ -373,6 +373,14 @@ Reason: %1</translation>
         <source>Ячеек: %1 из %2</source>
         <translation>Cells: %1 of %2</translation>
     </message>
+    <message>
+        <source>Сборка батареи...</source>
+        <translation>Build a pack...</translation>
+    </message>
+    <message>
+        <source>Печать этикеток...</source>
+        <translation>Print labels...</translation>
+    </message>
 </context>
 <context>
     <name>CProgramDlg</name>
@@ -484,7 +492,7 @@ Cancel: stop only the current step.</translation>
     </message>
     <message>
         <source>Модуль найден не в том состоянии: «Продолжить» повторит шаг</source>
-        <translation>The module was found in another state: "Continue" repeats the step</translation>
+        <translation>The module was found in another state: &quot;Continue&quot; repeats the step</translation>
     </message>
     <message>
         <source>Завершена</source>
@@ -1093,17 +1101,6 @@ Reason: %2</translation>
     </message>
 </context>
 <context>
-    <name>TestProgram</name>
-    <message>
-        <source>Ёмкость: заряд, отдых 30 мин, разряд, отдых 30 мин, заряд</source>
-        <translation>Capacity: charge, rest 30 min, discharge, rest 30 min, charge</translation>
-    </message>
-    <message>
-        <source>Циклы: %1 × (заряд, отдых, разряд, отдых)</source>
-        <translation>Cycles: %1 × (charge, rest, discharge, rest)</translation>
-    </message>
-</context>
-<context>
     <name>Templates</name>
     <message>
         <source>Brimvolt - Измеритель емкости (Версия 6.3 Моя)</source>
@@ -1184,6 +1181,17 @@ Reason: %2</translation>
     <message>
         <source>Программа</source>
         <translation>Program</translation>
+    </message>
+</context>
+<context>
+    <name>TestProgram</name>
+    <message>
+        <source>Ёмкость: заряд, отдых 30 мин, разряд, отдых 30 мин, заряд</source>
+        <translation>Capacity: charge, rest 30 min, discharge, rest 30 min, charge</translation>
+    </message>
+    <message>
+        <source>Циклы: %1 × (заряд, отдых, разряд, отдых)</source>
+        <translation>Cycles: %1 × (charge, rest, discharge, rest)</translation>
     </message>
 </context>
 <context>

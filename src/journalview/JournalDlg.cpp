@@ -27,6 +27,8 @@
 #include "journal/JournalWriter.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
+#include "labels/PrintLabels.h"
+#include "packview/PackDlg.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 
@@ -222,6 +224,8 @@ QWidget* CJournalDlg::MakeCellsPage() {
     weakPercentBox->setValue(CCellTableModel::kDefaultWeakPercent);
     weakLabel->setBuddy(weakPercentBox);
     auto* compareButton = new QPushButton(tr("Сравнить"), page);
+    auto* packButton = new QPushButton(tr("Сборка батареи..."), page);
+    auto* labelsButton = new QPushButton(tr("Печать этикеток..."), page);
 
     sortedCells = new QSortFilterProxyModel(this);
     sortedCells->setSourceModel(&cellModel);
@@ -259,6 +263,8 @@ QWidget* CJournalDlg::MakeCellsPage() {
     top->addWidget(weakLabel);
     top->addWidget(weakPercentBox);
     top->addWidget(compareButton);
+    top->addWidget(packButton);
+    top->addWidget(labelsButton);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(top);
@@ -271,6 +277,12 @@ QWidget* CJournalDlg::MakeCellsPage() {
     connect(weakPercentBox, &QSpinBox::valueChanged, this,
             [this](int percent) { cellModel.SetWeakPercent(percent); });
     connect(compareButton, &QPushButton::clicked, this, &CJournalDlg::OnCompareCells);
+    connect(packButton, &QPushButton::clicked, this, [this] {
+        CPackDlg::Open(dialogs, path, this);
+        RefreshCells();  // a saved or freed pack changes which cells are in use
+    });
+    connect(labelsButton, &QPushButton::clicked, this,
+            [this] { PrintCellLabels(dialogs, path, SelectedCellNames(), this); });
     return page;
 }
 

@@ -27,7 +27,8 @@ protected:
     /** The pack id of each cell, in the order A, B, C, D, old. */
     std::vector<std::int64_t> PackOfCells() {
         std::vector<std::int64_t> ids;
-        for (const auto& cell : *journal.Cells()) {
+        const auto cells = journal.Cells();  // kept: a loop over *Cells() reads a dead temporary
+        for (const auto& cell : cells.value_or(std::vector<brimvolt::CellRecord>{})) {
             ids.push_back(cell.packId);
         }
         return ids;

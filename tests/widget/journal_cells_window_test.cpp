@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QFile>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
@@ -333,7 +335,11 @@ TEST(CellRows, AgreeWithTheJournalsCellSummaryOnEveryCell) {
     std::mt19937 random(7);
     std::vector<CellRecord> cells;
     for (int c = 0; c < 12; ++c) {
-        cells.push_back({c + 1, QStringLiteral("cell %1").arg(c), Chemistry::LiIon, 2500});
+        CellRecord cell;
+        cell.id = c + 1;
+        cell.name = QStringLiteral("cell %1").arg(c);
+        cell.nominalMah = 2500;
+        cells.push_back(cell);
     }
     std::vector<RunRecord> runs;
     std::vector<RunCellLink> links;
@@ -364,4 +370,25 @@ TEST(CellRows, AgreeWithTheJournalsCellSummaryOnEveryCell) {
         EXPECT_EQ(rows[i].summary.lastRinMohm, expected[i].lastRinMohm);
         EXPECT_EQ(rows[i].summary.lastTestUtc, expected[i].lastTestUtc);
     }
+}
+
+TEST_F(JournalCellsWindowTest, LabelsButtonPrintsTheSelectedCells) {
+    AddRun({"A", 1'700'000'100, 2600});
+    AddRun({"B", 1'700'000'200, 2500});
+    OpenWindow();
+    QPushButton* labels = nullptr;
+    for (QPushButton* button : window->findChildren<QPushButton*>()) {
+        if (button->text() == QStringLiteral("Печать этикеток...")) {
+            labels = button;
+        }
+    }
+    ASSERT_NE(labels, nullptr);
+    const QString pdf = folder.filePath(QStringLiteral("labels.pdf"));
+    window->SelectCells({"B"});
+    dialogs.paths.push_back(pdf);
+    labels->click();
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    QFile written(pdf);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(written.readAll().startsWith("%PDF"));
 }

@@ -97,7 +97,8 @@ protected:
         CJournal journal;
         EXPECT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
         std::vector<std::int64_t> ids;
-        for (const CellRecord& cell : *journal.Cells()) {
+        const auto cells = journal.Cells();  // kept: a loop over *Cells() reads a dead temporary
+        for (const CellRecord& cell : cells.value_or(std::vector<CellRecord>{})) {
             ids.push_back(cell.packId);
         }
         return ids;
