@@ -10,6 +10,7 @@
 #include <string>
 
 #include "journal/Journal.h"
+#include "journal/JournalQuery.h"
 #include "journal/JournalCellSchema.h"
 
 namespace brimvolt {
@@ -18,42 +19,7 @@ namespace {
 
 constexpr const char* kCellColumns = "id, name, chemistry, nominal_mah, maker, note, retired, pack";
 
-/** A statement prepared for one use, finalized with its scope. */
-class CQuery {
-public:
-    CQuery(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-            stmt = nullptr;
-        }
-    }
-    CQuery(const CQuery&) = delete;
-    CQuery& operator=(const CQuery&) = delete;
-    ~CQuery() { sqlite3_finalize(stmt); }
-
-    bool Ok() const { return stmt != nullptr; }
-    CQuery& Bind(std::int64_t value) {
-        sqlite3_bind_int64(stmt, ++bound, value);
-        return *this;
-    }
-    CQuery& Bind(const QString& text) {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(stmt, ++bound, utf8.constData(), static_cast<int>(utf8.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    int Step() { return stmt ? sqlite3_step(stmt) : SQLITE_ERROR; }
-    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt, column); }
-    QString Text(int column) const {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
-    }
-
-private:
-    sqlite3_stmt* stmt = nullptr;
-    int bound = 0;
-};
-
-CellRecord ReadCell(const CQuery& query) {
+CellRecord ReadCell(const CJournalQuery& query) {
     CellRecord cell;
     cell.id = query.Int(0);
     cell.name = query.Text(1);
@@ -78,7 +44,7 @@ bool CJournal::HasCellRegister() {
         TakeError();
         return false;
     }
-    CQuery version(db, "PRAGMA user_version");
+    CJournalQuery version(db, "PRAGMA user_version");
     if (version.Step() != SQLITE_ROW) {
         TakeError();
         return false;
@@ -104,7 +70,7 @@ bool CJournal::AddCellRegister() {
     // short is of the same journal and is made anew.
     QFile::remove(copy);
     {
-        CQuery vacuum(db, "VACUUM INTO ?");
+        CJournalQuery vacuum(db, "VACUUM INTO ?");
         if (!vacuum.Ok() || vacuum.Bind(copy).Step() != SQLITE_DONE) {
             TakeError();
             lastError = QStringLiteral("%1: cannot keep a copy before the upgrade: %2")
@@ -115,7 +81,7 @@ bool CJournal::AddCellRegister() {
     if (!Exec("BEGIN IMMEDIATE")) {
         return false;
     }
-    CQuery version(db, "PRAGMA user_version");
+    CJournalQuery version(db, "PRAGMA user_version");
     const bool stillOld = version.Step() == SQLITE_ROW && version.Int(0) == kVersionBeforeCells;
     const QByteArray mark = QByteArrayLiteral("PRAGMA user_version=2;");
     if (stillOld && (!Exec(kCellRegisterSchema) || !Exec(mark.constData()))) {
@@ -140,7 +106,7 @@ std::optional<std::vector<CellRecord>> CJournal::Cells() {
         return std::nullopt;
     }
     const std::string sql = std::string("SELECT ") + kCellColumns + " FROM cells ORDER BY id";
-    CQuery select(db, sql.c_str());
+    CJournalQuery select(db, sql.c_str());
     std::vector<CellRecord> cells;
     int code = SQLITE_ROW;
     while ((code = select.Step()) == SQLITE_ROW) {
@@ -160,7 +126,7 @@ std::optional<CellRecord> CJournal::CellNamed(const QString& name) {
         return std::nullopt;
     }
     const std::string sql = std::string("SELECT ") + kCellColumns + " FROM cells WHERE name = ?";
-    CQuery select(db, sql.c_str());
+    CJournalQuery select(db, sql.c_str());
     select.Bind(name);
     const int code = select.Step();
     if (code == SQLITE_ROW) {
@@ -178,7 +144,7 @@ bool CJournal::SaveCell(CellRecord& cell) {
         TakeError();
         return false;
     }
-    CQuery write(db, cell.id == 0 ? "INSERT INTO cells (chemistry, nominal_mah, maker, note, "
+    CJournalQuery write(db, cell.id == 0 ? "INSERT INTO cells (chemistry, nominal_mah, maker, note, "
                                     "retired, pack, name) VALUES (?, ?, ?, ?, ?, ?, ?)"
                                   : "UPDATE cells SET chemistry = ?, nominal_mah = ?, maker = ?, "
                                     "note = ?, retired = ?, pack = ?, name = ? WHERE id = ?");
@@ -220,7 +186,7 @@ bool CJournal::SetRunCell(std::int64_t runId, const QString& name) {
         lastError = reason;
         return false;
     };
-    CQuery run(db, "SELECT 1 FROM runs WHERE id = ?");
+    CJournalQuery run(db, "SELECT 1 FROM runs WHERE id = ?");
     run.Bind(runId);
     const int found = run.Step();
     if (found == SQLITE_DONE) {
@@ -232,13 +198,13 @@ bool CJournal::SetRunCell(std::int64_t runId, const QString& name) {
         return fail();
     }
     if (name.isEmpty()) {
-        CQuery unlink(db, "DELETE FROM run_cells WHERE run = ?");
+        CJournalQuery unlink(db, "DELETE FROM run_cells WHERE run = ?");
         if (unlink.Bind(runId).Step() != SQLITE_DONE) {
             return fail();
         }
     } else {
-        CQuery add(db, "INSERT OR IGNORE INTO cells (name) VALUES (?)");
-        CQuery link(db,
+        CJournalQuery add(db, "INSERT OR IGNORE INTO cells (name) VALUES (?)");
+        CJournalQuery link(db,
                     "INSERT OR REPLACE INTO run_cells (run, cell) "
                     "SELECT ?, id FROM cells WHERE name = ?");
         if (add.Bind(name).Step() != SQLITE_DONE ||
@@ -257,7 +223,7 @@ std::optional<std::vector<RunCellLink>> CJournal::RunCells() {
         TakeError();
         return std::nullopt;
     }
-    CQuery select(db, "SELECT run, cell FROM run_cells ORDER BY run");
+    CJournalQuery select(db, "SELECT run, cell FROM run_cells ORDER BY run");
     std::vector<RunCellLink> links;
     int code = SQLITE_ROW;
     while ((code = select.Step()) == SQLITE_ROW) {

@@ -5,44 +5,11 @@
 #include <QDateTime>
 
 #include "journal/Journal.h"
+#include "journal/JournalQuery.h"
 
 namespace brimvolt {
 
 namespace {
-
-/** A statement for one use, finalized with its scope; binds go in order. */
-class CStatement {
-public:
-    CStatement(sqlite3* db, const char* sql) {
-        if (sqlite3_prepare_v2(db, sql, -1, &stmt, nullptr) != SQLITE_OK) {
-            stmt = nullptr;
-        }
-    }
-    CStatement(const CStatement&) = delete;
-    CStatement& operator=(const CStatement&) = delete;
-    ~CStatement() { sqlite3_finalize(stmt); }
-
-    CStatement& Bind(std::int64_t value) {
-        sqlite3_bind_int64(stmt, ++bound, value);
-        return *this;
-    }
-    CStatement& Bind(const QString& text) {
-        const QByteArray utf8 = text.toUtf8();
-        sqlite3_bind_text(stmt, ++bound, utf8.constData(), static_cast<int>(utf8.size()),
-                          SQLITE_TRANSIENT);
-        return *this;
-    }
-    int Step() { return stmt ? sqlite3_step(stmt) : SQLITE_ERROR; }
-    std::int64_t Int(int column) const { return sqlite3_column_int64(stmt, column); }
-    QString Text(int column) const {
-        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
-        return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));
-    }
-
-private:
-    sqlite3_stmt* stmt = nullptr;
-    int bound = 0;
-};
 
 constexpr std::int64_t kMaxSide = 1'000'000;
 
@@ -68,7 +35,7 @@ CJournal::PackSaveResult CJournal::SavePack(PackRecord& pack, const QStringList&
         return result;
     };
     {
-        CStatement taken(db, "SELECT 1 FROM packs WHERE name = ?");
+        CJournalQuery taken(db, "SELECT 1 FROM packs WHERE name = ?");
         const int code = taken.Bind(pack.name).Step();
         if (code == SQLITE_ROW) {
             return undo(PackSaveResult::NameTaken);
@@ -79,14 +46,14 @@ CJournal::PackSaveResult CJournal::SavePack(PackRecord& pack, const QStringList&
     }
     const std::int64_t created =
         pack.createdUtc > 0 ? pack.createdUtc : QDateTime::currentSecsSinceEpoch();
-    CStatement add(db, "INSERT INTO packs (name, series, parallel, created) VALUES (?, ?, ?, ?)");
+    CJournalQuery add(db, "INSERT INTO packs (name, series, parallel, created) VALUES (?, ?, ?, ?)");
     if (add.Bind(pack.name).Bind(pack.series).Bind(pack.parallel).Bind(created).Step() !=
         SQLITE_DONE) {
         return undo(PackSaveResult::Failed);
     }
     const std::int64_t id = sqlite3_last_insert_rowid(db);
     for (const QString& cell : cells) {
-        CStatement mark(db,
+        CJournalQuery mark(db,
                         "UPDATE cells SET pack = ? WHERE name = ? AND pack = 0 AND retired = 0");
         if (mark.Bind(id).Bind(cell).Step() != SQLITE_DONE) {
             return undo(PackSaveResult::Failed);
@@ -112,7 +79,7 @@ std::optional<std::vector<PackRecord>> CJournal::Packs() {
         TakeError();
         return std::nullopt;
     }
-    CStatement select(db,
+    CJournalQuery select(db,
                       "SELECT id, name, series, parallel, created FROM packs ORDER BY id DESC");
     std::vector<PackRecord> packs;
     int code = SQLITE_ROW;
@@ -146,8 +113,8 @@ bool CJournal::FreePack(std::int64_t packId) {
     if (!Exec("BEGIN IMMEDIATE")) {
         return false;
     }
-    CStatement forget(db, "DELETE FROM packs WHERE id = ?");
-    CStatement free(db, "UPDATE cells SET pack = 0 WHERE pack = ?");
+    CJournalQuery forget(db, "DELETE FROM packs WHERE id = ?");
+    CJournalQuery free(db, "UPDATE cells SET pack = 0 WHERE pack = ?");
     bool ok = forget.Bind(packId).Step() == SQLITE_DONE;
     const bool existed = ok && sqlite3_changes(db) == 1;
     ok = ok && free.Bind(packId).Step() == SQLITE_DONE;
