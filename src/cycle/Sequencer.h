@@ -160,7 +160,6 @@ private:
     int tries = 0;               // records waited for a start, or stops sent
     bool stopOwed = false;
     bool stopEndsProgram = false;
-    bool rinAsked = false;
     std::uint8_t refusedParam = 0;
     std::int32_t lastElapsedSeconds = 0;
     double runMwh = 0.0;

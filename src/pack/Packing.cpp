@@ -505,9 +505,9 @@ private:
     bool ExchangeTwo(std::size_t i, std::size_t j) {
         const std::size_t count = groups.size();
         const bool toSpares = j == count;
-        const auto [lowIt, highIt] = std::minmax_element(sums.begin(), sums.end());
+        const auto ends = std::minmax_element(sums.begin(), sums.end());
         const auto isEnd = [&](std::size_t g) {
-            return g < count && (sums[g] == *lowIt || sums[g] == *highIt);
+            return g < count && (sums[g] == *ends.first || sums[g] == *ends.second);
         };
         // The fullest with the smallest, or either with the spares: elsewhere the spread stays.
         if (!isEnd(i) || !(toSpares || (isEnd(j) && sums[i] != sums[j]))) {
@@ -749,7 +749,6 @@ private:
             rins.push_back(pool.Rin(c));
         }
 
-        double total = std::accumulate(sums.begin(), sums.end(), 0.0);
         double capMean = 0.0;
         double capSquares = 0.0;
         for (int c = 0; c < n; ++c) {
@@ -827,7 +826,6 @@ private:
                     continue;
                 }
                 std::swap(groups[i][x], spares[y]);
-                total += d;
             } else {
                 if (!SwapFits(i, j, a, b)) {
                     continue;
