@@ -14,8 +14,8 @@ namespace {
 
 constexpr double kEps = 1e-9;
 constexpr double kInf = std::numeric_limits<double>::infinity();
-// The annealing's random moves come from a fixed seed, so the same cells give the same plan.
-constexpr std::uint32_t kSeed = 20240601;
+// The random moves repeat from run to run, so the same cells always give the same plan.
+constexpr std::uint32_t kRandomStart = 20240601;
 // The annealing's cost: the spread, plus the squared deviations of the group sums (to tell
 // equal spreads apart), minus the capacity a spare brings in (so the best cells stay in).
 constexpr double kSquaresWeight = 0.05;
@@ -346,7 +346,7 @@ public:
 
     /** Iterated descent: a few random exchanges from the best grouping, then descent again. */
     void Kicks(int kicks) {
-        std::mt19937 random(kSeed + 1);
+        std::mt19937 random(kRandomStart + 1);
         const auto pick = [&](std::size_t size) {
             return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
         };
@@ -762,7 +762,7 @@ private:
         const double startTemperature = std::sqrt(capVariance);
         const double cooling = std::pow(endTemperature / startTemperature, 1.0 / steps);
 
-        std::mt19937 random(kSeed);
+        std::mt19937 random(kRandomStart);
         std::uniform_real_distribution<double> unit(0.0, 1.0);
         const auto pick = [&](std::size_t size) {
             return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);

@@ -57,7 +57,7 @@ struct PackFigures {
  * group). Every group keeps its Rin range within the request's bound. Up to kExactCells usable
  * cells, or where the groupings are few, the search goes through all of them (branch and
  * bound); above, it starts from the largest cells and improves by exchanges between groups and
- * with the spares (annealing, then iterated descent), with a fixed seed.
+ * with the spares (random moves, then a descent); the same cells always give the same plan.
  */
 PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request);
 

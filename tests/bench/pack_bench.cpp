@@ -11,8 +11,8 @@ using namespace brimvolt;
 namespace {
 
 // Cells as a tester measures them: whole mAh from N(2500, 150), Rin 30 to 90 mOhm.
-std::vector<PackCell> MeasuredCells(int count, std::uint32_t seed) {
-    std::mt19937 random(seed);
+std::vector<PackCell> MeasuredCells(int count, std::uint32_t batch) {
+    std::mt19937 random(batch);
     std::normal_distribution<double> capacity(2500.0, 150.0);
     std::uniform_real_distribution<double> rin(30.0, 90.0);
     std::vector<PackCell> cells;
