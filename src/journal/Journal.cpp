@@ -415,6 +415,13 @@ bool CJournal::Exec(const char* sql) {
     return true;
 }
 
+bool CJournal::RollBack() {
+    const QString reason = lastError;
+    sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    lastError = reason;
+    return false;
+}
+
 CJournal::OpenResult CJournal::Open(const QString& file, OpenMode mode) {
     Close();
     path = file;

@@ -167,6 +167,8 @@ private:
     OpenResult Renew(const QString& reason);
     OpenResult Fail(OpenStatus status, const QString& reason);
     bool Exec(const char* sql);
+    /** Undoes the open transaction, keeping the error that made it fail; always false. */
+    bool RollBack();
     bool SetText(int which, std::int64_t runId, const QString& text);
     void TakeError();
 

@@ -85,16 +85,10 @@ bool CJournal::AddCellRegister() {
     const bool stillOld = version.Step() == SQLITE_ROW && version.Int(0) == kVersionBeforeCells;
     const QByteArray mark = QByteArrayLiteral("PRAGMA user_version=2;");
     if (stillOld && (!Exec(kCellRegisterSchema) || !Exec(mark.constData()))) {
-        const QString reason = lastError;
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lastError = reason;
-        return false;
+        return RollBack();
     }
     if (!Exec("COMMIT")) {
-        const QString reason = lastError;
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lastError = reason;
-        return false;
+        return RollBack();
     }
     QFile::remove(copy);
     return true;
@@ -181,10 +175,7 @@ bool CJournal::SetRunCell(std::int64_t runId, const QString& name) {
         if (lastError.isEmpty()) {
             TakeError();
         }
-        const QString reason = lastError;
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lastError = reason;
-        return false;
+        return RollBack();
     };
     CJournalQuery run(db, "SELECT 1 FROM runs WHERE id = ?");
     run.Bind(runId);

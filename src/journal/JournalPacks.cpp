@@ -122,16 +122,10 @@ bool CJournal::FreePack(std::int64_t packId) {
         if (!ok) {
             TakeError();
         }
-        const QString reason = lastError;
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lastError = reason;
-        return false;
+        return RollBack();
     }
     if (!Exec("COMMIT")) {
-        const QString reason = lastError;
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
-        lastError = reason;
-        return false;
+        return RollBack();
     }
     return true;
 }
