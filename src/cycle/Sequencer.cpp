@@ -95,20 +95,6 @@ Request SequencerCommand::ToRequest() const {
     return BuildRequest('a');
 }
 
-std::optional<double> CycleResult::CoulombicEfficiency() const {
-    if (!chargeMah || !dischargeMah || *chargeMah <= 0) {
-        return std::nullopt;
-    }
-    return static_cast<double>(*dischargeMah) / *chargeMah;
-}
-
-std::optional<double> CycleResult::EnergyEfficiency() const {
-    if (!chargeMah || !dischargeMah || !(chargeMwh > 0.0)) {
-        return std::nullopt;
-    }
-    return dischargeMwh / chargeMwh;
-}
-
 CSequencer::CSequencer(TestProgram programToRun) : program(std::move(programToRun)) {}
 
 void CSequencer::Start(std::int64_t nowMs) {

@@ -4,6 +4,7 @@
 #include <optional>
 #include <vector>
 
+#include "cycle/CycleResult.h"
 #include "cycle/TestProgram.h"
 #include "module/Protocol.h"
 
@@ -53,22 +54,6 @@ enum class EndReason : std::uint8_t {
 };
 
 enum class StopScope : std::uint8_t { Program, Step };
-
-/** What one cycle gave, from the status records the sequencer saw. */
-struct CycleResult {
-    std::int32_t cycle = 0;  // from 1
-    std::optional<std::int32_t> chargeMah;
-    std::optional<std::int32_t> dischargeMah;
-    double chargeMwh = 0.0;
-    double dischargeMwh = 0.0;
-    std::optional<std::uint16_t> rinMohm;  // the last one measured in the cycle
-    std::int32_t maxTemperatureC = 0;
-
-    /** Discharge ÷ charge capacity, when the cycle has both and the charge is not 0. */
-    std::optional<double> CoulombicEfficiency() const;
-    /** Discharge ÷ charge energy, likewise. */
-    std::optional<double> EnergyEfficiency() const;
-};
 
 /**
  * Runs a test program over the module's status records: each record in gives at most one
