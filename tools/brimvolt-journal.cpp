@@ -17,6 +17,9 @@
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
+#include "journal/ProgramCycles.h"
+#include "cycle/CycleTable.h"
+#include "plot/FadeFigure.h"
 #include "platform/Files.h"
 #include "platform/Language.h"
 #include "platform/QtTranslation.h"
@@ -40,7 +43,8 @@ const char* const kUsage =
     "\n"
     "Commands:\n"
     "  list                      one line per run, tab-separated: id, start, port, kind,\n"
-    "                            state, duration, capacity (mAh), energy (mWh), label\n"
+    "                            state, duration, capacity (mAh), energy (mWh), the cycle\n"
+    "                            and step of a test program's run, label\n"
     "  csv RUN [OUT] [--excel]   the run and its samples as CSV, to OUT or to the standard\n"
     "                            output; --excel: \";\" and decimal commas\n"
     "  curve RUN OUT             the run's voltage curve as a curve file (.raz, .zar),\n"
@@ -59,6 +63,13 @@ const char* const kUsage =
     "                            labels of the cells, each with a QR code of its name: an\n"
     "                            A4 sheet, or a page per label of WxH mm\n"
     "                            (brimvolt-journal labels --help)\n"
+    "  programs                  one line per test program run, tab-separated: id, name,\n"
+    "                            cell, start, state (running, finished, ended, paused),\n"
+    "                            cycles done, end reason\n"
+    "  program ID [--csv OUT] [--png OUT]\n"
+    "                            the program run's cycles as a table; --csv writes them as\n"
+    "                            CSV, --png draws capacity and Rin per cycle (SVG when OUT\n"
+    "                            ends in .svg)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -69,6 +80,8 @@ struct Arguments {
     bool excel = false;
     QString xAxis;  // png: --x
     QString size;   // png: --size
+    QString csvOut;  // program: --csv
+    QString pngOut;  // program: --png
 };
 
 constexpr int kMinFigureSide = 200;
@@ -257,6 +270,74 @@ std::optional<QSize> FigureSize(const QString& text) {
     return QSize(width, height);
 }
 
+/**
+ * The font machinery a drawing needs, never a display. Its notes on the environment (no runtime
+ * folder, no display) are not the tool's business: the standard error carries one line, about
+ * the tool's own failure. The axis titles speak the language the windows would.
+ */
+struct FigureApplication {
+    FigureApplication() {
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+        }
+        qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext&, const QString& message) {
+                if (type == QtCriticalMsg || type == QtFatalMsg) {
+                    PrintError(message);
+                }
+            });
+        application = std::make_unique<QGuiApplication>(g_argc, g_argv);
+        translation = platform::InstallProgramTranslation(platform::ChooseLanguage(QString()));
+    }
+
+    std::unique_ptr<QGuiApplication> application;
+    std::unique_ptr<QTranslator> translation;
+};
+
+int Programs(CJournal& journal, const Arguments&, std::int64_t) {
+    const std::optional<std::vector<ProgramRecord>> programs = journal.Programs();
+    if (!programs) {
+        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        return kExitFailed;
+    }
+    return WriteOutput(QString(), ProgramListText(*programs));
+}
+
+int Program(CJournal& journal, const Arguments& arguments, std::int64_t id) {
+    const std::optional<ProgramRecord> program = journal.Program(id);
+    if (!program) {
+        PrintError(
+            journal.LastError().isEmpty()
+                ? QStringLiteral("%1: no program run %2").arg(journal.Path()).arg(id)
+                : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        return kExitFailed;
+    }
+    const std::optional<std::vector<RunRecord>> runs = journal.Runs();
+    if (!runs) {
+        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        return kExitFailed;
+    }
+    const std::vector<CycleResult> cycles = CyclesOfProgram(*runs, id);
+    if (!arguments.csvOut.isEmpty()) {
+        if (const int failed = WriteOutput(arguments.csvOut, CyclesCsv(cycles))) {
+            return failed;
+        }
+    }
+    if (!arguments.pngOut.isEmpty()) {
+        const FigureApplication application;
+        CFadeFigure figure;
+        figure.SetCycles(cycles);
+        figure.SetTitle(program->cell.isEmpty()
+                            ? program->name
+                            : QStringLiteral("%1 — %2").arg(program->name, program->cell));
+        if (const int failed = WriteFailed(arguments.pngOut,
+                                           figure.Save(arguments.pngOut, QSize(1200, 800)))) {
+            return failed;
+        }
+    }
+    return WriteOutput(QString(), CyclesText(cycles).toUtf8());
+}
+
 int Png(CJournal& journal, const Arguments& arguments, std::int64_t) {
     const std::optional<FigureAxis> axis = AxisNamed(arguments.xAxis);
     if (!axis) {
@@ -286,21 +367,7 @@ int Png(CJournal& journal, const Arguments& arguments, std::int64_t) {
         }
         curves.push_back(FigureCurveOfRun(*run, *samples));
     }
-    // Drawing text needs the font machinery of a GUI application, but never a display. Its
-    // notes on the environment (no runtime folder, no display) are not the tool's business: the
-    // standard error carries one line, about the tool's own failure.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
-        if (type == QtCriticalMsg || type == QtFatalMsg) {
-            PrintError(message);
-        }
-    });
-    QGuiApplication application(g_argc, g_argv);
-    // The axis titles speak the language the comparison window would.
-    const std::unique_ptr<QTranslator> translation =
-        platform::InstallProgramTranslation(platform::ChooseLanguage(QString()));
+    const FigureApplication application;
     CComparisonFigure figure;
     figure.SetCurves(std::move(curves));
     figure.SetAxis(*axis);
@@ -334,7 +401,7 @@ int SetCell(CJournal& journal, const Arguments& arguments, std::int64_t id) {
             QStringLiteral("a cell name is at most %1 characters, without control characters")
                 .arg(kMaxCellName));
     }
-    if (!journal.AddCellRegister()) {
+    if (!journal.Upgrade()) {
         PrintError(QStringLiteral("%1: cannot add the cell register: %2")
                        .arg(journal.Path(), journal.LastError()));
         return kExitFailed;
@@ -360,7 +427,8 @@ struct Command {
 constexpr Command kCommands[] = {
     {"list", 1, 1, false, List},     {"csv", 2, 3, true, Csv},       {"curve", 3, 3, false, Curve},
     {"label", 3, 3, false, SetText}, {"note", 3, 3, false, SetText}, {"png", 3, 1000, false, Png},
-    {"cell", 3, 3, false, SetCell},
+    {"cell", 3, 3, false, SetCell},  {"programs", 1, 1, false, Programs},
+    {"program", 2, 2, false, Program},
 };
 
 int Run(const QStringList& words) {
@@ -391,6 +459,11 @@ int Run(const QStringList& words) {
             arguments.journal = word.mid(10);
         } else if (word == QLatin1String("--excel")) {
             arguments.excel = true;
+        } else if (word == QLatin1String("--csv") || word == QLatin1String("--png")) {
+            if (i + 1 >= words.size() || words[i + 1].isEmpty()) {
+                return UsageError(QStringLiteral("%1 needs a file").arg(word));
+            }
+            (word == QLatin1String("--csv") ? arguments.csvOut : arguments.pngOut) = words[++i];
         } else if (word == QLatin1String("--x") || word == QLatin1String("--size")) {
             if (i + 1 >= words.size()) {
                 return UsageError(QStringLiteral("%1 needs a value").arg(word));
@@ -421,6 +494,9 @@ int Run(const QStringList& words) {
     if (figureOptions && command->run != Png) {
         return UsageError(QStringLiteral("--x and --size are options of png only"));
     }
+    if ((!arguments.csvOut.isEmpty() || !arguments.pngOut.isEmpty()) && command->run != Program) {
+        return UsageError(QStringLiteral("--csv and --png are options of program only"));
+    }
     if (arguments.positional.size() < command->minPositional ||
         arguments.positional.size() > command->maxPositional) {
         return UsageError(
@@ -430,7 +506,9 @@ int Run(const QStringList& words) {
     if (command->maxPositional > 1 && command->run != Png) {
         const std::optional<std::int64_t> number = RunNumber(arguments.positional[1]);
         if (!number) {
-            return UsageError(QStringLiteral("not a run number: %1").arg(arguments.positional[1]));
+            const QString what = command->run == Program ? QStringLiteral("not a program number")
+                                                         : QStringLiteral("not a run number");
+            return UsageError(QStringLiteral("%1: %2").arg(what, arguments.positional[1]));
         }
         id = *number;
     }
@@ -442,6 +520,11 @@ int Run(const QStringList& words) {
                             (command->run == Csv && arguments.positional.size() == 3);
     if (writesFile && WritesOverJournal(arguments.positional.back(), arguments.journal)) {
         return RefuseJournalAsOutput(arguments.positional.back(), arguments.journal);
+    }
+    for (const QString& out : {arguments.csvOut, arguments.pngOut}) {
+        if (!out.isEmpty() && WritesOverJournal(out, arguments.journal)) {
+            return RefuseJournalAsOutput(out, arguments.journal);
+        }
     }
     CJournal journal;
     if (const int failed = OpenJournal(journal, arguments.journal)) {

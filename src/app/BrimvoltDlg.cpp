@@ -133,6 +133,9 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
 
     journal = std::make_unique<CJournalWriter>(this->journalPath);
     connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
+    // Made at once, hidden: a program an earlier session left is offered when the module is found.
+    programWindow = std::make_unique<CProgramDlg>(dialogs, this);
+    programWindow->SetJournal(journal.get());
 }
 
 CBrimvoltDlg::~CBrimvoltDlg() {
@@ -403,9 +406,6 @@ void CBrimvoltDlg::OnJournal() {
 }
 
 void CBrimvoltDlg::OnTestProgram() {
-    if (!programWindow) {
-        programWindow = std::make_unique<CProgramDlg>(dialogs, this);
-    }
     programWindow->show();
     programWindow->raise();
 }

@@ -160,7 +160,7 @@ public:
 
     /** The journal window once the command opened it, or null. */
     CJournalDlg* JournalWindow() const { return journalWindow.get(); }
-    /** The test program's window once opened, or null. */
+    /** The test program's window, made hidden with the main window. */
     CProgramDlg* ProgramWindow() const { return programWindow.get(); }
 
     // The state record, in declaration order.

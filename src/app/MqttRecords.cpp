@@ -31,6 +31,8 @@ MqttEndCause EndCauseOf(EndCause cause) {
             return MqttEndCause::Temperature;
         case EndCause::LinkLost:
             return MqttEndCause::LinkLost;
+        case EndCause::Program:
+            return MqttEndCause::Program;
     }
     return MqttEndCause::None;
 }
@@ -62,6 +64,7 @@ MqttRun MqttRunOf(const RunRecord& run) {
     message.startUtc = QDateTime::fromSecsSinceEpoch(run.startedUtc, Qt::UTC);
     message.port = run.port;
     message.charge = run.charge;
+    message.rest = run.rest;
     message.label = run.label;
     message.note = run.note;
     message.state = StateOf(run.state);

@@ -105,7 +105,34 @@ void CSequencer::Start(std::int64_t nowMs) {
     reason = EndReason::None;
     stopOwed = false;
     state = program.steps.empty() ? SequencerState::Finished : SequencerState::Running;
+    begunSteps.clear();
     BeginStep(0, nowMs);
+}
+
+void CSequencer::StartAt(std::size_t index, std::int32_t atCycle,
+                         std::vector<std::int32_t> passes, std::vector<CycleResult> earlier,
+                         std::int64_t nowMs) {
+    Start(nowMs);
+    if (index >= program.steps.size() || program.steps[index].kind == StepKind::Repeat) {
+        return;  // no step to go on from: the program begins again
+    }
+    const bool passesFit =
+        passes.size() == program.steps.size() &&
+        std::all_of(passes.begin(), passes.end(), [](std::int32_t n) { return n >= 0; });
+    if (passesFit) {
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            passesLeft[i] = std::min(passes[i], passesLeft[i]);
+        }
+    }
+    cycle = std::max(1, atCycle);
+    // The cycles before this one as the journal has them; this one begins afresh.
+    std::erase_if(earlier, [&](const CycleResult& c) { return c.cycle >= cycle; });
+    cycles = std::move(earlier);
+    cycles.push_back(CycleResult{});
+    cycles.back().cycle = cycle;
+    begunSteps.clear();
+    BeginStep(index, nowMs);
+    adoptRun = true;
 }
 
 SequencerCommand CSequencer::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
@@ -248,6 +275,14 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
                                      std::int64_t nowMs) {
     switch (phase) {
         case Phase::Begin:
+            if (Running(status) && std::exchange(adoptRun, false) &&
+                status.params[4] == RunWord(step, 4)) {
+                // Gone on with after a restart: the run the step had started goes on.
+                phase = Phase::Watch;
+                runStartMs = nowMs;
+                lastElapsedSeconds = status.elapsedSeconds;
+                return {};
+            }
             if (Running(status)) {
                 return End(EndReason::ModuleBusy, status, false);  // not ours to stop
             }
@@ -357,6 +392,8 @@ SequencerCommand CSequencer::NextStep(const StatusRecord& status, std::int64_t n
 }
 
 void CSequencer::BeginStep(std::size_t index, std::int64_t nowMs) {
+    begunSteps.push_back({index, cycle});
+    adoptRun = false;
     stepIndex = index;
     phase = Phase::Begin;
     stepStartMs = nowMs;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "cycle/CycleResult.h"
@@ -76,6 +77,14 @@ public:
 
     /** Starts at step 1 with the next status record. */
     void Start(std::int64_t nowMs);
+    /**
+     * Goes on where an earlier run of the program left off (a restart): step `stepIndex` (from
+     * 0) begins anew in cycle `cycle` with the Repeat passes `passesLeft` (per step; a list that
+     * does not fit the program starts them afresh); `earlier` are the cycles done so far. A
+     * run of the step's mode found going on is taken as the step's own, watched to its end.
+     */
+    void StartAt(std::size_t stepIndex, std::int32_t cycle, std::vector<std::int32_t> passesLeft,
+                 std::vector<CycleResult> earlier, std::int64_t nowMs);
     /** One status record as the poll tick read it; the command to send with the next tick. */
     SequencerCommand OnStatus(const StatusRecord& status, std::int64_t nowMs);
     /** The link to the module is lost: the program waits for it. */
@@ -106,6 +115,17 @@ public:
     const std::vector<CycleResult>& Cycles() const { return cycles; }
     /** Whether the module is still owed a stop (the program ended while it ran). */
     bool StopOwed() const { return stopOwed; }
+    /** Per step, the jumps back its Repeat still makes: what StartAt takes to go on. */
+    const std::vector<std::int32_t>& PassesLeft() const { return passesLeft; }
+
+    /** A step that began: its index from 0 and its cycle. */
+    struct BegunStep {
+        std::size_t stepIndex = 0;
+        std::int32_t cycle = 1;
+        bool operator==(const BegunStep&) const = default;
+    };
+    /** The steps begun since the last call, in order (the journal marks their runs). */
+    std::vector<BegunStep> TakeBegunSteps() { return std::exchange(begunSteps, {}); }
 
 private:
     enum class Phase : std::uint8_t {
@@ -149,6 +169,8 @@ private:
     std::int32_t lastElapsedSeconds = 0;
     double runMwh = 0.0;
     double runPowerUw = 0.0;  // the last power read while the run went on
+    std::vector<BegunStep> begunSteps;
+    bool adoptRun = false;  // StartAt: a run of the step's mode found going on is the step's
 };
 
 }  // namespace brimvolt

@@ -1,6 +1,7 @@
 #include "cycleview/ProgramDlg.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QDir>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -11,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "cycle/ProgramFile.h"
+#include "journal/JournalWriter.h"
 #include "platform/Dialogs.h"
 
 using namespace brimvolt;
@@ -138,12 +140,68 @@ void CProgramDlg::OnReadyMade(int index) {
     SetProgram(index == 0 ? CapacityProgram() : CyclesProgram(5));
 }
 
+void CProgramDlg::SetJournal(CJournalWriter* writer) {
+    journal = writer;
+    if (journal != nullptr) {
+        connect(journal, &CJournalWriter::UnfinishedProgram, this,
+                &CProgramDlg::OnUnfinishedProgram);
+    }
+}
+
+void CProgramDlg::OnUnfinishedProgram(const ProgramRecord& record,
+                                      const std::vector<CycleResult>& cycles) {
+    QString error;
+    const std::optional<TestProgram> left = ParseProgram(record.json, error);
+    if (Active() || !left || record.step < 1 ||
+        static_cast<std::size_t>(record.step) > left->steps.size()) {
+        if (journal != nullptr && !Active()) {
+            journal->AbandonProgram(record.id, tr("не продолжена: программа в журнале не "
+                                                  "читается"));
+        }
+        return;
+    }
+    show();
+    raise();
+    const platform::Answer answer = dialogs.Message(
+        this,
+        tr("Программа испытаний «%1» не завершена: шаг %2, цикл %3.\nOK: продолжить с этого "
+           "шага.\nОтмена: завершить её.")
+            .arg(record.name)
+            .arg(record.step)
+            .arg(record.cycle),
+        tr("Программа испытаний"), platform::Buttons::OkCancel);
+    if (answer != platform::Answer::Ok) {
+        if (journal != nullptr) {
+            journal->AbandonProgram(record.id, tr("не продолжена после перезапуска"));
+        }
+        return;
+    }
+    SetProgram(*left);
+    resumeRecord = record;
+    resumeCycles = cycles;
+    startPending = true;
+    ShowState(lastNowMs);
+}
+
 std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
     lastNowMs = nowMs;
     if (startPending) {
         startPending = false;
         sequencer.emplace(program);
-        sequencer->Start(nowMs);
+        ProgramRecord record;
+        if (resumeRecord) {
+            record = *std::exchange(resumeRecord, std::nullopt);
+            sequencer->StartAt(static_cast<std::size_t>(record.step - 1), record.cycle,
+                               record.passesLeft, std::exchange(resumeCycles, {}), nowMs);
+        } else {
+            record.name = program.name;
+            record.json = ProgramJson(program);
+            sequencer->Start(nowMs);
+        }
+        toldState = SequencerState::Running;
+        if (journal != nullptr) {
+            journal->ProgramBegun(record, QDateTime::currentMSecsSinceEpoch());
+        }
     }
     if (!sequencer) {
         return {};
@@ -153,7 +211,53 @@ std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int6
     if (command.kind == SequencerCommand::None) {
         return {};
     }
+    if (journal != nullptr &&
+        (command.kind == SequencerCommand::Stop || command.kind == SequencerCommand::Reset)) {
+        // The journal tells the program's stops from the operator's and the module's by this.
+        journal->CommandSent(command.kind == SequencerCommand::Stop ? 'p' : 's',
+                             QDateTime::currentMSecsSinceEpoch(), true);
+    }
     return {command.ToRequest()};
+}
+
+void CProgramDlg::TellJournal() {
+    if (journal == nullptr || !sequencer) {
+        return;
+    }
+    const std::int64_t wallMs = QDateTime::currentMSecsSinceEpoch();
+    for (const CSequencer::BegunStep& begun : sequencer->TakeBegunSteps()) {
+        const StepKind kind = program.steps[begun.stepIndex].kind;
+        journal->ProgramStep(static_cast<std::int32_t>(begun.stepIndex + 1), begun.cycle,
+                             sequencer->PassesLeft(), kind == StepKind::Rest,
+                             kind == StepKind::Rin, wallMs);
+    }
+    const SequencerState state = sequencer->State();
+    if (state == toldState) {
+        return;
+    }
+    toldState = state;
+    const auto done = [&] {
+        return state == SequencerState::Finished
+                   ? static_cast<std::int32_t>(sequencer->Cycles().size())
+                   : sequencer->Cycle() - 1;
+    };
+    switch (state) {
+        case SequencerState::Paused:
+        case SequencerState::WaitingOperator:
+            journal->ProgramState(ProgramRunState::Paused, done(), StateText(), wallMs);
+            break;
+        case SequencerState::Running:
+            journal->ProgramState(ProgramRunState::Running, done(), QString(), wallMs);
+            break;
+        case SequencerState::Finished:
+            journal->ProgramState(ProgramRunState::Finished, done(), QString(), wallMs);
+            break;
+        case SequencerState::Ended:
+            journal->ProgramState(ProgramRunState::Ended, done(), EndReasonText(), wallMs);
+            break;
+        case SequencerState::Ready:
+            break;
+    }
 }
 
 void CProgramDlg::OnLinkLost() {
@@ -240,6 +344,13 @@ QString CProgramDlg::StateText() const {
         case SequencerState::Ended:
             break;
     }
+    return tr("Прервана: %1").arg(EndReasonText());
+}
+
+QString CProgramDlg::EndReasonText() const {
+    if (!sequencer) {
+        return {};
+    }
     QString why;
     switch (sequencer->Reason()) {
         case EndReason::StepLimit:
@@ -272,10 +383,11 @@ QString CProgramDlg::StateText() const {
         case EndReason::None:
             break;
     }
-    return tr("Прервана: %1").arg(why);
+    return why;
 }
 
 void CProgramDlg::ShowState(std::int64_t nowMs) {
+    TellJournal();
     stateLabel->setText(StateText());
     const bool started = sequencer.has_value();
     const std::size_t step = started ? sequencer->StepIndex() : 0;

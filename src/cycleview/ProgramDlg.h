@@ -8,6 +8,7 @@
 
 #include "cycle/Sequencer.h"
 #include "cycle/TestProgram.h"
+#include "journal/ProgramRecord.h"
 #include "module/Protocol.h"
 
 class QComboBox;
@@ -16,6 +17,10 @@ class QListWidget;
 class QPushButton;
 class QTableWidget;
 
+namespace brimvolt {
+class CJournalWriter;
+struct ProgramRecord;
+}
 namespace brimvolt::platform {
 class CDialogs;
 }
@@ -35,6 +40,12 @@ public:
     /** The program starts with the next status record: when the module is found. */
     void StartWhenFound();
 
+    /**
+     * The journal the program's runs go into: it is told of each step and state, and tells of
+     * a program left unfinished on the port when the module is found. Null: none.
+     */
+    void SetJournal(brimvolt::CJournalWriter* writer);
+
     // The main window's wires.
     /** One status record; the requests to send with the next tick. */
     std::vector<brimvolt::Request> OnStatus(const brimvolt::StatusRecord& status,
@@ -51,6 +62,10 @@ public:
     /** The sequencer of the program started last; null before the first start. */
     const brimvolt::CSequencer* Sequencer() const { return sequencer ? &*sequencer : nullptr; }
 
+    /** A program an earlier session left: asks whether to go on from its step. */
+    void OnUnfinishedProgram(const brimvolt::ProgramRecord& record,
+                             const std::vector<brimvolt::CycleResult>& cycles);
+
     // Handlers of the window's own controls.
     void OnStart();
     void OnResume();
@@ -61,8 +76,12 @@ public:
     static QString StepText(const brimvolt::ProgramStep& step);
     /** The state line: what the program is doing, or why it ended. */
     QString StateText() const;
+    /** Why the program ended early, as the state line and the journal say it; empty otherwise. */
+    QString EndReasonText() const;
 
 private:
+    /** Tells the journal the steps begun and the state the program came to. */
+    void TellJournal();
     void ShowState(std::int64_t nowMs);
     void ShowCycles();
 
@@ -70,6 +89,10 @@ private:
     brimvolt::TestProgram program;
     std::optional<brimvolt::CSequencer> sequencer;
     bool startPending = false;
+    brimvolt::CJournalWriter* journal = nullptr;
+    std::optional<brimvolt::ProgramRecord> resumeRecord;  // begins with the next record
+    std::vector<brimvolt::CycleResult> resumeCycles;
+    brimvolt::SequencerState toldState = brimvolt::SequencerState::Ready;
     std::int64_t lastNowMs = 0;
 
     QComboBox* readyMade = nullptr;

@@ -37,7 +37,7 @@ std::vector<CellSummary> SummarizeCells(const std::vector<CellRecord>& cells,
         CellSummary& summary = summaries[*at];
         ++summary.runs;
         summary.lastTestUtc = run->startedUtc;
-        if (!run->charge && run->capacityMah > 0) {
+        if (run->IsCapacityTest()) {
             if (!summary.firstCapacityMah) {
                 summary.firstCapacityMah = run->capacityMah;
             }

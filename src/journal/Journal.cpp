@@ -1,6 +1,7 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalCellSchema.h"
+#include "journal/JournalProgramSchema.h"
 
 #include <sqlite3.h>
 
@@ -72,8 +73,14 @@ CREATE TABLE samples (
 )sql";
 
 constexpr const char* kRunColumns =
-    "id, started, port, charge, params, label, note, state, end_cause, duration_s, "
+    "runs.id, started, port, charge, params, label, note, state, end_cause, duration_s, "
     "capacity_mah, energy_uj, start_mv, end_mv, rin_mohm, max_temperature_c, samples";
+// A run with its place in a test program; a journal without the program tables reads as if
+// no run had one.
+constexpr const char* kRunsWithMarks =
+    ", coalesce(mark.program, 0), coalesce(mark.cycle, 0), coalesce(mark.step, 0), "
+    "coalesce(mark.rin, 0) FROM runs LEFT JOIN program_runs AS mark ON mark.run = runs.id";
+constexpr const char* kRunsWithoutMarks = ", 0, 0, 0, 0 FROM runs";
 
 constexpr const char* kSampleColumns =
     "seconds, voltage_mv, current_ma, capacity_mah, temperature_c, rin_mohm, flags";
@@ -176,7 +183,8 @@ RunRecord ReadRun(const Use& row) {
     run.id = row.Int(0);
     run.startedUtc = std::clamp<std::int64_t>(row.Int(1), 0, kLastStartUtc);
     run.port = row.Text(2);
-    run.charge = row.Int(3) != 0;
+    run.charge = row.Int(3) != 0 && row.Int(3) != 2;
+    run.rest = row.Int(3) == 2;
     run.params = ParamsOfBlob(row.Blob(4));
     run.label = row.Text(5);
     run.note = row.Text(6);
@@ -185,7 +193,7 @@ RunRecord ReadRun(const Use& row) {
                 : state == 2 ? RunState::Interrupted
                              : RunState::Running;
     const std::int64_t cause = row.Int(8);
-    run.endCause = cause >= 1 && cause <= 4 ? static_cast<EndCause>(cause) : EndCause::None;
+    run.endCause = cause >= 1 && cause <= 5 ? static_cast<EndCause>(cause) : EndCause::None;
     run.durationSeconds = Bounded<std::int32_t>(row.Int(9));
     run.capacityMah = Bounded<std::int32_t>(row.Int(10));
     run.energyUj = std::clamp<std::int64_t>(row.Int(11), 0, kMaxEnergyUj);
@@ -194,6 +202,10 @@ RunRecord ReadRun(const Use& row) {
     run.rinMohm = Bounded<std::uint16_t>(row.Int(14));
     run.maxTemperature = Bounded<std::uint8_t>(row.Int(15));
     run.sampleCount = Bounded<std::int32_t>(row.Int(16));
+    run.program.programId = std::max<std::int64_t>(row.Int(17), 0);
+    run.program.cycle = std::clamp<std::int64_t>(row.Int(18), 0, kMaxProgramCycles);
+    run.program.step = std::clamp<std::int64_t>(row.Int(19), 0, kMaxProgramCycles);
+    run.program.rin = row.Int(20) != 0;
     return run;
 }
 
@@ -324,9 +336,11 @@ struct CJournal::Statements {
     Statement setNote;
     Statement deleteSamples;
     Statement deleteRun;
+    Statement insertMark;  // only where the journal has the program tables
 
-    bool Prepare(sqlite3* db) {
-        const std::string columns = kRunColumns;
+    bool Prepare(sqlite3* db, bool programs) {
+        const std::string columns =
+            std::string(kRunColumns) + (programs ? kRunsWithMarks : kRunsWithoutMarks);
         const std::string sampleColumns = kSampleColumns;
         return insertRun.Prepare(
                    db,
@@ -341,16 +355,19 @@ struct CJournal::Statements {
                    "max_temperature_c = ?, samples = ? WHERE id = ?") &&
                insertSample.Prepare(db, "INSERT OR REPLACE INTO samples (run, " + sampleColumns +
                                             ") VALUES (?, ?, ?, ?, ?, ?, ?, ?)") &&
-               runs.Prepare(db, "SELECT " + columns + " FROM runs ORDER BY id") &&
-               run.Prepare(db, "SELECT " + columns + " FROM runs WHERE id = ?") &&
+               runs.Prepare(db, "SELECT " + columns + " ORDER BY runs.id") &&
+               run.Prepare(db, "SELECT " + columns + " WHERE runs.id = ?") &&
                latestOnPort.Prepare(db, "SELECT " + columns +
-                                            " FROM runs WHERE port = ? ORDER BY id DESC LIMIT 1") &&
+                                            " WHERE port = ? ORDER BY runs.id DESC LIMIT 1") &&
                samples.Prepare(db, "SELECT " + sampleColumns +
                                        " FROM samples WHERE run = ? ORDER BY seconds") &&
                setLabel.Prepare(db, "UPDATE runs SET label = ? WHERE id = ?") &&
                setNote.Prepare(db, "UPDATE runs SET note = ? WHERE id = ?") &&
                deleteSamples.Prepare(db, "DELETE FROM samples WHERE run = ?") &&
-               deleteRun.Prepare(db, "DELETE FROM runs WHERE id = ?");
+               deleteRun.Prepare(db, "DELETE FROM runs WHERE id = ?") &&
+               (!programs || insertMark.Prepare(db,
+                                                "INSERT OR REPLACE INTO program_runs (run, "
+                                                "program, cycle, step, rin) VALUES (?, ?, ?, ?, ?)"));
     }
 };
 
@@ -370,6 +387,18 @@ void CJournal::Close() {
         db = nullptr;
     }
     damaged = false;
+}
+
+bool CJournal::PrepareStatements() {
+    lastError.clear();
+    const bool programs = HasProgramTables();
+    auto prepared = std::make_unique<Statements>();
+    if (!lastError.isEmpty() || !prepared->Prepare(db, programs)) {
+        TakeError();
+        return false;  // those prepared before, if any, stay
+    }
+    statements = std::move(prepared);
+    return true;
 }
 
 bool CJournal::Replaced() const {
@@ -633,7 +662,8 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
                                                .arg(kApplicationId)
                                                .arg(kSchemaVersion)
                                                .toLatin1();
-                if (!Exec(kSchema) || !Exec(kCellRegisterSchema) || !Exec(pragmas.constData())) {
+                if (!Exec(kSchema) || !Exec(kCellRegisterSchema) || !Exec(kProgramSchema) ||
+                    !Exec(pragmas.constData())) {
                     return Fail(OpenStatus::Unavailable, lastError);
                 }
             }
@@ -642,15 +672,13 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
                 return Fail(OpenStatus::Unavailable, lastError);
             }
         }
-        if (version >= kVersionBeforeCells && !AddCellRegister()) {
+        if (version >= kVersionBeforeCells && !Upgrade()) {
             return Fail(OpenStatus::Unavailable, lastError);
         }
     }
 
-    statements = std::make_unique<Statements>();
-    if (!statements->Prepare(db)) {
+    if (!PrepareStatements()) {
         // The marks say journal, but its tables are not those of one.
-        TakeError();
         return Fail(OpenStatus::Damaged, lastError);
     }
     fileIdentity = FileIdentity(file);
@@ -677,7 +705,7 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
         Use insert(statements->insertRun);
         insert.Bind(run.startedUtc)
             .Bind(run.port)
-            .Bind(run.charge ? 1 : 0)
+            .Bind(run.rest ? 2 : run.charge ? 1 : 0)
             .Bind(ParamsBlob(run.params))
             .Bind(state)
             .Bind(cause)
@@ -696,6 +724,19 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
             return SaveResult::Failed;
         }
         run.id = sqlite3_last_insert_rowid(db);
+        if (run.program.programId != 0 && statements->insertMark.Get() != nullptr) {
+            Use mark(statements->insertMark);
+            mark.Bind(run.id)
+                .Bind(run.program.programId)
+                .Bind(run.program.cycle)
+                .Bind(run.program.step)
+                .Bind(run.program.rin ? 1 : 0);
+            if (mark.Step() != SQLITE_DONE) {
+                TakeError();
+                run.id = 0;
+                return SaveResult::Failed;
+            }
+        }
     } else {
         Use update(statements->updateRun);
         update.Bind(state)

@@ -11,6 +11,7 @@
 
 #include "journal/CellRecord.h"
 #include "journal/PackRecord.h"
+#include "journal/ProgramRecord.h"
 #include "journal/RunRecord.h"
 
 struct sqlite3;
@@ -25,9 +26,11 @@ namespace brimvolt {
 class CJournal {
 public:
     /** The layout this program writes; a journal of a higher one is left alone. */
-    static constexpr int kSchemaVersion = 2;
+    static constexpr int kSchemaVersion = 3;
     /** The last layout without the cell register: upgraded in place when the program opens it. */
     static constexpr int kVersionBeforeCells = 1;
+    /** The last layout without the test programs' tables. */
+    static constexpr int kVersionBeforePrograms = 2;
     /** Journals up to this size get every page checked when the program opens them. */
     static constexpr qint64 kFullCheckBytes = qint64{256} << 20;
 
@@ -118,13 +121,15 @@ public:
 
     /** Whether the journal has its cell register (a journal of version 1 has none yet). */
     bool HasCellRegister();
+    /** Whether the journal keeps test programs (version 3 on). */
+    bool HasProgramTables();
     /**
-     * Gives a journal of version 1 its cell register, in one transaction that keeps every run.
-     * A copy of the old file (CellUpgradeCopyPath()) is kept beside it until the upgrade has
-     * committed. True when the register is there.
+     * Brings an older journal to this program's layout (the cell register, the test programs),
+     * in one transaction that keeps every run. A copy of the old file (UpgradeCopyPath()) is
+     * kept beside it until the upgrade has committed. True when the journal has the layout.
      */
-    bool AddCellRegister();
-    QString CellUpgradeCopyPath() const { return path + QStringLiteral(".v1"); }
+    bool Upgrade();
+    QString UpgradeCopyPath() const { return path + QStringLiteral(".old"); }
 
     /** Every cell, in the order they were added; nullopt on a read failure. */
     std::optional<std::vector<CellRecord>> Cells();
@@ -140,6 +145,15 @@ public:
     bool SetRunCell(std::int64_t runId, const QString& name);
     /** Which run belongs to which cell, by run; nullopt on a read failure. */
     std::optional<std::vector<RunCellLink>> RunCells();
+
+    // Test programs (JournalPrograms.cpp).
+
+    /** Adds the program run (id 0, the id set) or writes it back; false on a failure. */
+    bool SaveProgram(ProgramRecord& program);
+    /** Every program run, oldest first; empty for a journal without them; nullopt on a failure. */
+    std::optional<std::vector<ProgramRecord>> Programs();
+    /** The program run, or nullopt: none (LastError() empty) or a read failure. */
+    std::optional<ProgramRecord> Program(std::int64_t id);
 
     // Saved packs (JournalPacks.cpp).
 
@@ -167,6 +181,8 @@ private:
     OpenResult Renew(const QString& reason);
     OpenResult Fail(OpenStatus status, const QString& reason);
     bool Exec(const char* sql);
+    /** Prepares the statements for the journal's layout; false when its tables do not fit. */
+    bool PrepareStatements();
     /** Undoes the open transaction, keeping the error that made it fail; always false. */
     bool RollBack();
     bool SetText(int which, std::int64_t runId, const QString& text);

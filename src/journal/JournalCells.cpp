@@ -12,6 +12,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalQuery.h"
 #include "journal/JournalCellSchema.h"
+#include "journal/JournalProgramSchema.h"
 
 namespace brimvolt {
 
@@ -39,23 +40,41 @@ CellRecord ReadCell(const CJournalQuery& query) {
 
 }  // namespace
 
-bool CJournal::HasCellRegister() {
-    if (!db) {
-        TakeError();
-        return false;
-    }
+namespace {
+
+// The journal's layout version, or nullopt when it cannot be read.
+std::optional<std::int64_t> Version(sqlite3* db) {
     CJournalQuery version(db, "PRAGMA user_version");
     if (version.Step() != SQLITE_ROW) {
+        return std::nullopt;
+    }
+    return version.Int(0);
+}
+
+}  // namespace
+
+bool CJournal::HasCellRegister() {
+    const std::optional<std::int64_t> version = db ? Version(db) : std::nullopt;
+    if (!version) {
         TakeError();
         return false;
     }
-    return version.Int(0) >= 2;
+    return *version > kVersionBeforeCells;
 }
 
-bool CJournal::AddCellRegister() {
+bool CJournal::HasProgramTables() {
+    const std::optional<std::int64_t> version = db ? Version(db) : std::nullopt;
+    if (!version) {
+        TakeError();
+        return false;
+    }
+    return *version > kVersionBeforePrograms;
+}
+
+bool CJournal::Upgrade() {
     lastError.clear();
-    const QString copy = CellUpgradeCopyPath();
-    if (HasCellRegister()) {
+    const QString copy = UpgradeCopyPath();
+    if (HasProgramTables()) {
         // A copy left by an upgrade killed after its commit is of the old journal only.
         if (QFileInfo(copy).isFile()) {
             QFile::remove(copy);
@@ -81,17 +100,25 @@ bool CJournal::AddCellRegister() {
     if (!Exec("BEGIN IMMEDIATE")) {
         return false;
     }
-    CJournalQuery version(db, "PRAGMA user_version");
-    const bool stillOld = version.Step() == SQLITE_ROW && version.Int(0) == kVersionBeforeCells;
-    const QByteArray mark = QByteArrayLiteral("PRAGMA user_version=2;");
-    if (stillOld && (!Exec(kCellRegisterSchema) || !Exec(mark.constData()))) {
+    // Another program may have upgraded it meanwhile: the version read under the write lock
+    // decides.
+    const std::optional<std::int64_t> version = Version(db);
+    if (!version) {
+        TakeError();
+        return RollBack();
+    }
+    const QByteArray mark = QStringLiteral("PRAGMA user_version=%1;").arg(kSchemaVersion).toLatin1();
+    if (*version < kSchemaVersion &&
+        ((*version <= kVersionBeforeCells && !Exec(kCellRegisterSchema)) ||
+         !Exec(kProgramSchema) || !Exec(mark.constData()))) {
         return RollBack();
     }
     if (!Exec("COMMIT")) {
         return RollBack();
     }
     QFile::remove(copy);
-    return true;
+    // Runs are read with their program marks from now on.
+    return !statements || PrepareStatements();
 }
 
 std::optional<std::vector<CellRecord>> CJournal::Cells() {

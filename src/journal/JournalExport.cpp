@@ -90,7 +90,32 @@ QString CsvField(const QString& text, char separator, bool guard) {
 }
 
 QString KindName(const RunRecord& run) {
+    if (run.rest) {
+        return QStringLiteral("rest");
+    }
     return run.charge ? QStringLiteral("charge") : QStringLiteral("discharge");
+}
+
+// A test program's run: its cycle and step, two fields, empty for a run of its own.
+QByteArray ProgramPlace(const ProgramMark& mark) {
+    if (mark.programId == 0) {
+        return QByteArrayLiteral("\t");
+    }
+    return QByteArray::number(mark.cycle) + '\t' + QByteArray::number(mark.step);
+}
+
+QByteArray ProgramStateName(ProgramRunState state) {
+    switch (state) {
+        case ProgramRunState::Running:
+            return QByteArrayLiteral("running");
+        case ProgramRunState::Finished:
+            return QByteArrayLiteral("finished");
+        case ProgramRunState::Ended:
+            return QByteArrayLiteral("ended");
+        case ProgramRunState::Paused:
+            return QByteArrayLiteral("paused");
+    }
+    return {};
 }
 
 }  // namespace
@@ -128,6 +153,8 @@ QString EndCauseName(EndCause cause) {
             return QStringLiteral("temperature");
         case EndCause::LinkLost:
             return QStringLiteral("link lost");
+        case EndCause::Program:
+            return QStringLiteral("program");
     }
     return QString();
 }
@@ -146,7 +173,20 @@ QByteArray RunListText(std::span<const RunRecord> runs) {
             TerminalText(run.port).toUtf8() + '\t' + KindName(run).toUtf8() + '\t' +
             RunStateName(run.state).toUtf8() + '\t' + DurationText(run.durationSeconds).toUtf8() +
             '\t' + QByteArray::number(run.capacityMah) + '\t' +
-            Fixed(MicrowattHours(run.energyUj), 3) + '\t' + TerminalText(run.label).toUtf8() + '\n';
+            Fixed(MicrowattHours(run.energyUj), 3) + '\t' + ProgramPlace(run.program) + '\t' +
+            TerminalText(run.label).toUtf8() + '\n';
+    }
+    return text;
+}
+
+QByteArray ProgramListText(std::span<const ProgramRecord> programs) {
+    QByteArray text;
+    for (const ProgramRecord& program : programs) {
+        text += QByteArray::number(program.id) + '\t' + TerminalText(program.name).toUtf8() +
+                '\t' + TerminalText(program.cell).toUtf8() + '\t' +
+                LocalStartText(program.startedUtc).toUtf8() + '\t' +
+                ProgramStateName(program.state) + '\t' + QByteArray::number(program.cyclesDone) +
+                '\t' + TerminalText(program.endReason).toUtf8() + '\n';
     }
     return text;
 }

@@ -6,6 +6,7 @@
 #include <span>
 #include <vector>
 
+#include "journal/ProgramRecord.h"
 #include "journal/RunRecord.h"
 
 namespace brimvolt {
@@ -22,11 +23,18 @@ QString EndCauseName(EndCause cause);
 QString LocalStartText(std::int64_t startedUtc);
 
 /**
- * One line per run, tab-separated: id, start, port, "discharge" or "charge", state, duration,
- * capacity (mAh), energy (mWh, three decimals), label. Tabs and line breaks of the port and the
- * label become spaces, and control characters U+FFFD, so nothing reaches a terminal as a command.
+ * One line per run, tab-separated: id, start, port, "discharge", "charge" or "rest", state,
+ * duration, capacity (mAh), energy (mWh, three decimals), the cycle and step of a test program's
+ * run (empty otherwise), label. Tabs and line breaks of the port and the label become spaces, and
+ * control characters U+FFFD, so nothing reaches a terminal as a command.
  */
 QByteArray RunListText(std::span<const RunRecord> runs);
+
+/**
+ * One line per test program run, tab-separated: id, name, cell, start, state (running, finished,
+ * ended, paused), cycles done, end reason; texts as RunListText has them.
+ */
+QByteArray ProgramListText(std::span<const ProgramRecord> programs);
 
 /**
  * The run as CSV (RFC 4180): a line of two fields per value, "# key:" and the value (id, start,

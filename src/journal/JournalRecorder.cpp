@@ -39,12 +39,84 @@ void CJournalRecorder::OnLinkLost(std::int64_t) {
     }
 }
 
-void CJournalRecorder::OnCommandSent(char command, std::int64_t wallMs) {
+void CJournalRecorder::OnCommandSent(char command, std::int64_t wallMs, bool byProgram) {
     // 'p' starts as well as stops: it is a stop only while the module shows a run. A reset
     // stops a run too, and a time set by the operator ends the run it no longer continues.
     if ((command == 'p' && lastRunning) || command == 's' || command == 't') {
         stopCommandMs = wallMs;
+        stopByProgram = byProgram;
     }
+}
+
+std::vector<RunEvent> CJournalRecorder::OnProgramStep(const ProgramMark& mark, bool rest,
+                                                      std::int64_t wallMs) {
+    std::vector<RunEvent> events;
+    if (current && current->record.rest) {
+        EndRest(EndCause::Program, events);
+    }
+    programMark = mark;
+    if (rest && lastStatus && connected) {
+        // Whatever ran before has ended: the program begins a rest only with the module idle.
+        if (current && current->record.IsOpen()) {
+            End(CauseOfStop(*lastStatus), events);
+        }
+        Release();
+        current.emplace();
+        RunRecord& run = current->record;
+        run.startedUtc = wallMs / 1000;
+        run.port = port;
+        run.rest = true;
+        run.params = lastStatus->params;
+        run.program = mark;
+        restStartMs = wallMs;
+        StatusRecord first = *lastStatus;
+        first.elapsedSeconds = 0;
+        first.currentMa = 0;
+        first.capacityMah = 0;
+        AddSample(first);
+        events.push_back({RunEventKind::Opened, run});
+    }
+    Persist(wallMs);
+    return events;
+}
+
+std::vector<RunEvent> CJournalRecorder::OnProgramOver(std::int64_t wallMs) {
+    std::vector<RunEvent> events;
+    if (current && current->record.rest) {
+        EndRest(EndCause::Program, events);
+    }
+    programMark = {};
+    Persist(wallMs);
+    return events;
+}
+
+bool CJournalRecorder::FollowRest(const StatusRecord& status, std::int64_t wallMs,
+                                  std::vector<RunEvent>& events) {
+    if ((status.statusFlags & flags::kRunning) != 0) {
+        // A run the program did not start (the operator's): the rest is over.
+        EndRest(CauseOfStop(status), events);
+        return false;
+    }
+    RunRecord& run = current->record;
+    const std::int64_t seconds = std::clamp<std::int64_t>((wallMs - restStartMs) / 1000, 0,
+                                                          kMaxIntervalSeconds);
+    if (run.IsOpen() && seconds > run.durationSeconds) {
+        StatusRecord sample = status;
+        sample.elapsedSeconds = static_cast<std::int32_t>(seconds);
+        sample.currentMa = 0;
+        sample.capacityMah = 0;
+        AddSample(sample);
+        events.push_back({RunEventKind::Sampled, run});
+    }
+    return true;
+}
+
+void CJournalRecorder::EndRest(EndCause cause, std::vector<RunEvent>& events) {
+    if (current->record.IsOpen()) {
+        End(cause, events);
+    }
+    // A rest's clock is the wall's: nothing the module shows afterwards continues it.
+    Release();
 }
 
 std::vector<RunEvent> CJournalRecorder::OnStatus(const StatusRecord& status, std::int64_t wallMs) {
@@ -65,7 +137,16 @@ std::vector<RunEvent> CJournalRecorder::OnStatus(const StatusRecord& status, std
         StepCurveClock(firstReading, lastCurveSeconds, restVoltageMv, status);
     const std::int32_t elapsed = status.elapsedSeconds;
     const bool running = (status.statusFlags & flags::kRunning) != 0;
+    lastStatus = status;
+    if (elapsed == 0) {
+        restRecord = status;
+    }
 
+    if (current && current->record.rest && FollowRest(status, wallMs, events)) {
+        lastRunning = running;
+        Persist(wallMs);
+        return events;
+    }
     if (step.newRun) {
         if (current && current->record.IsOpen()) {
             End(CauseOfStop(status), events);
@@ -115,9 +196,6 @@ std::vector<RunEvent> CJournalRecorder::OnStatus(const StatusRecord& status, std
             events.push_back({RunEventKind::Ended, run});
         }
     }
-    if (elapsed == 0) {
-        restRecord = status;
-    }
     lastRunning = running;
 
     Persist(wallMs);
@@ -153,6 +231,12 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
             current.emplace();
             current->record = std::move(*latest);
             current->confirm = true;
+            if (current->record.rest) {
+                // An earlier program's rest: its clock went with that program.
+                End(EndCause::LinkLost, events);
+                Release();
+                return;
+            }
         }
     }
     if (!current || !current->confirm) {
@@ -160,6 +244,15 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
     }
     current->confirm = false;
     RunRecord& run = current->record;
+    if (run.rest) {
+        // The link came back during a rest: it goes on while the module stays idle.
+        if ((status.statusFlags & flags::kRunning) == 0) {
+            events.push_back({RunEventKind::Continued, run});
+        } else {
+            EndRest(EndCause::LinkLost, events);
+        }
+        return;
+    }
     const std::int32_t elapsed = status.elapsedSeconds;
     const bool sameKind = run.charge == (status.params[4] != 0);
     if (elapsed > 0 && elapsed >= run.durationSeconds && sameKind) {
@@ -183,6 +276,7 @@ void CJournalRecorder::OpenRun(const StatusRecord& status, std::int64_t wallMs, 
     run.port = port;
     run.charge = status.params[4] != 0;
     run.params = status.params;
+    run.program = programMark;
     if (fromRest) {
         // The curve's point 0: the cell at rest, the last reading while the time stood at 0.
         StatusRecord rest = restRecord;
@@ -235,7 +329,10 @@ EndCause CJournalRecorder::CauseOfStop(const StatusRecord& status) {
     if ((status.statusFlags & flags::kTempPowerOff) != 0) {
         return EndCause::Temperature;
     }
-    return stopCommandMs ? EndCause::Operator : EndCause::Module;
+    if (!stopCommandMs) {
+        return EndCause::Module;
+    }
+    return stopByProgram ? EndCause::Program : EndCause::Operator;
 }
 
 void CJournalRecorder::End(EndCause cause, std::vector<RunEvent>& events) {

@@ -43,8 +43,19 @@ public:
     void OnModuleFound(const QString& port, std::int64_t wallMs);
     /** Every decoded status record of the connected module, in order. */
     std::vector<RunEvent> OnStatus(const StatusRecord& status, std::int64_t wallMs);
-    /** A command was sent to the module ('p' start/stop, 's' reset, 't' time, ...). */
-    void OnCommandSent(char command, std::int64_t wallMs);
+    /**
+     * A command was sent to the module ('p' start/stop, 's' reset, 't' time, ...), by the
+     * operator or, `byProgram`, by a test program.
+     */
+    void OnCommandSent(char command, std::int64_t wallMs, bool byProgram = false);
+    /**
+     * A test program's step begins: runs that open from now on carry `mark`. A rest opens a run
+     * of its own at once, sampled every second of the wall clock until the next step; the last
+     * status record is its first sample.
+     */
+    std::vector<RunEvent> OnProgramStep(const ProgramMark& mark, bool rest, std::int64_t wallMs);
+    /** The test program ended or stopped: a rest ends, runs that open carry no mark. */
+    std::vector<RunEvent> OnProgramOver(std::int64_t wallMs);
     /** A status poll read nothing: the open run stays open until the module is found again. */
     void OnLinkLost(std::int64_t wallMs);
     /** The program is leaving: an open run is marked interrupted, everything waiting written. */
@@ -85,6 +96,9 @@ private:
     void ConfirmOpenRun(const StatusRecord& status, std::vector<RunEvent>& events);
     void OpenRun(const StatusRecord& status, std::int64_t wallMs, bool fromRest,
                  std::vector<RunEvent>& events);
+    /** A status record during a program's rest; false when the rest is over (a run began). */
+    bool FollowRest(const StatusRecord& status, std::int64_t wallMs, std::vector<RunEvent>& events);
+    void EndRest(EndCause cause, std::vector<RunEvent>& events);
     void AddSample(const StatusRecord& status);
     void End(EndCause cause, std::vector<RunEvent>& events);
     EndCause CauseOfStop(const StatusRecord& status);
@@ -105,7 +119,11 @@ private:
     bool awaitingFirstStatus = false;
     bool lastRunning = false;  // run flag of the last status record
     std::optional<std::int64_t> stopCommandMs;
+    bool stopByProgram = false;  // the command at stopCommandMs came from a test program
 
+    ProgramMark programMark;          // carried by runs that open
+    std::int64_t restStartMs = 0;     // wall clock at the start of the open rest
+    std::optional<StatusRecord> lastStatus;
     std::optional<Current> current;
     std::deque<Unsaved> released;  // earlier runs whose last state still waits to be written
 

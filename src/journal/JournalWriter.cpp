@@ -37,6 +37,7 @@ CJournalWriter::~CJournalWriter() {
     // Queued behind everything passed in before, so all of it is written first.
     Post([this] {
         const std::vector<RunEvent> events = recorder.OnLeaving(Now());
+        PauseProgram();
         RenewIfDamaged(Now());
         Report(events);
         journal.Close();
@@ -54,6 +55,8 @@ void CJournalWriter::ModuleFound(const QString& port, std::int64_t wallMs) {
     Post([this, port, wallMs] {
         OpenJournal(wallMs);
         recorder.OnModuleFound(port, wallMs);
+        this->port = port;
+        OfferUnfinishedProgram(port);
     });
 }
 
@@ -64,11 +67,126 @@ void CJournalWriter::Status(const StatusRecord& status, std::int64_t wallMs) {
         const std::vector<RunEvent> events = recorder.OnStatus(status, wallMs);
         RenewIfDamaged(wallMs);
         Report(events);
+        if (programDirty) {
+            SaveProgram();
+        }
     });
 }
 
-void CJournalWriter::CommandSent(char command, std::int64_t wallMs) {
-    Post([this, command, wallMs] { recorder.OnCommandSent(command, wallMs); });
+void CJournalWriter::CommandSent(char command, std::int64_t wallMs, bool byProgram) {
+    Post([this, command, wallMs, byProgram] {
+        recorder.OnCommandSent(command, wallMs, byProgram);
+    });
+}
+
+void CJournalWriter::ProgramBegun(const ProgramRecord& begun, std::int64_t wallMs) {
+    Post([this, begun, wallMs] {
+        OpenJournal(wallMs);
+        program = begun;
+        program->state = ProgramRunState::Running;
+        if (program->cell.isEmpty()) {
+            program->cell = nextCell;
+        }
+        if (program->startedUtc == 0) {
+            program->startedUtc = wallMs / 1000;
+        }
+        if (program->port.isEmpty()) {
+            program->port = port;
+        }
+        SaveProgram();
+        programsOffered.append(program->id);
+    });
+}
+
+void CJournalWriter::ProgramStep(std::int32_t step, std::int32_t cycle,
+                                 const std::vector<std::int32_t>& passes, bool rest, bool rin,
+                                 std::int64_t wallMs) {
+    Post([this, step, cycle, passes, rest, rin, wallMs] {
+        if (!program) {
+            return;
+        }
+        program->step = step;
+        program->cycle = cycle;
+        program->passesLeft = passes;
+        program->cyclesDone = cycle - 1;
+        program->state = ProgramRunState::Running;
+        SaveProgram();
+        const ProgramMark mark{program->id, cycle, step, rin};
+        Report(recorder.OnProgramStep(mark, rest, wallMs));
+    });
+}
+
+void CJournalWriter::ProgramState(ProgramRunState state, std::int32_t cyclesDone,
+                                  const QString& reason, std::int64_t wallMs) {
+    Post([this, state, cyclesDone, reason, wallMs] {
+        if (!program) {
+            return;
+        }
+        program->state = state;
+        program->cyclesDone = cyclesDone;
+        program->endReason = reason;
+        SaveProgram();
+        if (state == ProgramRunState::Finished || state == ProgramRunState::Ended) {
+            Report(recorder.OnProgramOver(wallMs));
+            if (!programDirty) {
+                program.reset();
+            }
+        }
+    });
+}
+
+void CJournalWriter::AbandonProgram(std::int64_t id, const QString& reason) {
+    Post([this, id, reason] {
+        std::optional<ProgramRecord> left = journal.IsOpen() ? journal.Program(id) : std::nullopt;
+        if (left && left->state != ProgramRunState::Finished) {
+            left->state = ProgramRunState::Ended;
+            left->endReason = reason;
+            journal.SaveProgram(*left);
+        }
+    });
+}
+
+void CJournalWriter::PauseProgram() {
+    if (program && program->state == ProgramRunState::Running) {
+        // Left during the program: the next start offers to go on from this step.
+        program->state = ProgramRunState::Paused;
+        SaveProgram();
+    }
+}
+
+void CJournalWriter::SaveProgram() {
+    if (!program) {
+        return;
+    }
+    programDirty = !journal.IsOpen() || !journal.Upgrade() || !journal.SaveProgram(*program);
+    if (!programDirty &&
+        (program->state == ProgramRunState::Finished || program->state == ProgramRunState::Ended)) {
+        program.reset();
+    }
+}
+
+void CJournalWriter::OfferUnfinishedProgram(const QString& port) {
+    if (program || !journal.IsOpen()) {
+        return;
+    }
+    const std::optional<std::vector<ProgramRecord>> programs = journal.Programs();
+    if (!programs) {
+        return;
+    }
+    for (auto latest = programs->rbegin(); latest != programs->rend(); ++latest) {
+        if (latest->port != port) {
+            continue;
+        }
+        const bool unfinished = latest->state == ProgramRunState::Running ||
+                                latest->state == ProgramRunState::Paused;
+        if (unfinished && !programsOffered.contains(latest->id)) {
+            programsOffered.append(latest->id);
+            const std::optional<std::vector<RunRecord>> runs = journal.Runs();
+            emit UnfinishedProgram(*latest, runs ? CyclesOfProgram(*runs, latest->id)
+                                                 : std::vector<CycleResult>{});
+        }
+        return;
+    }
 }
 
 void CJournalWriter::LinkLost(std::int64_t wallMs) {
@@ -79,6 +197,7 @@ void CJournalWriter::Leaving(std::int64_t wallMs) {
     Post([this, wallMs] {
         FollowIfReplaced(wallMs);
         const std::vector<RunEvent> events = recorder.OnLeaving(wallMs);
+        PauseProgram();
         RenewIfDamaged(wallMs);
         Report(events);
     });
@@ -130,7 +249,17 @@ void CJournalWriter::WaitUntilHandled() {
 void CJournalWriter::Report(const std::vector<RunEvent>& events) {
     for (const RunEvent& event : events) {
         emit RunChanged(event);
-        if (event.kind == RunEventKind::Opened) {
+        if (event.kind != RunEventKind::Opened) {
+            continue;
+        }
+        if (program && event.run.program.programId == program->id && !program->cell.isEmpty()) {
+            // Every run of a test program belongs to the cell it tests.
+            pendingCell = program->cell;
+            pendingIsNext = nextCell == program->cell;
+            if (pendingIsNext) {
+                nextCell.clear();
+            }
+        } else {
             // A cell given to the run before stays with it; the next cell goes to this one.
             pendingCell = nextCell;
             pendingIsNext = !nextCell.isEmpty();

@@ -4,10 +4,15 @@
 #include <QString>
 #include <QThread>
 #include <cstdint>
+#include <QList>
 #include <functional>
+#include <optional>
+#include <vector>
 
 #include "journal/Journal.h"
 #include "journal/JournalRecorder.h"
+#include "journal/ProgramCycles.h"
+#include "journal/ProgramRecord.h"
 #include "journal/RunRecord.h"
 #include "module/Protocol.h"
 
@@ -43,7 +48,7 @@ public:
 
     void ModuleFound(const QString& port, std::int64_t wallMs);
     void Status(const StatusRecord& status, std::int64_t wallMs);
-    void CommandSent(char command, std::int64_t wallMs);
+    void CommandSent(char command, std::int64_t wallMs, bool byProgram = false);
     void LinkLost(std::int64_t wallMs);
     void Leaving(std::int64_t wallMs);
     /**
@@ -51,6 +56,19 @@ public:
      * does the running run if it has no cell yet. Empty: none.
      */
     void SetNextCell(const QString& name);
+
+    // A test program's runs. The program's cell, when it names none, is the next cell's.
+    /** A program begins (id 0) or goes on after a restart (the id of its journal entry). */
+    void ProgramBegun(const ProgramRecord& program, std::int64_t wallMs);
+    /** The program's step `step` (from 1) of cycle `cycle` begins; a rest opens a run of its own. */
+    void ProgramStep(std::int32_t step, std::int32_t cycle, const std::vector<std::int32_t>& passes,
+                     bool rest, bool rin, std::int64_t wallMs);
+    /** The program pauses (link lost), goes on, finishes or ends (`reason` says why). */
+    void ProgramState(ProgramRunState state, std::int32_t cyclesDone, const QString& reason,
+                      std::int64_t wallMs);
+    /** An unfinished program the operator does not take up again: it ends with `reason`. */
+    void AbandonProgram(std::int64_t id, const QString& reason);
+
     /** Returns once everything passed in so far has been handled (tests, benchmarks). */
     void WaitUntilHandled();
 
@@ -61,6 +79,12 @@ signals:
     void RunChanged(const brimvolt::RunEvent& event);
     /** The run belongs to the cell now; `nextTaken`: the next cell went to this run that opened. */
     void CellGiven(qint64 runId, const QString& cell, bool nextTaken);
+    /**
+     * The module was found on a port whose latest test program did not finish (the program
+     * left or crashed during it): it may go on. Told once per program.
+     */
+    void UnfinishedProgram(const brimvolt::ProgramRecord& program,
+                           const std::vector<brimvolt::CycleResult>& cycles);
 
 private:
     void Post(std::function<void()> work);
@@ -73,6 +97,11 @@ private:
     /** Writes the cell waiting for the current run once the run is in the journal. */
     void GiveCell();
     bool CurrentRunHasCell();
+    /** Writes the program's entry; a failure is tried again with the next reading. */
+    void SaveProgram();
+    /** The program left during a step: paused, so the next start may go on with it. */
+    void PauseProgram();
+    void OfferUnfinishedProgram(const QString& port);
 
     QThread thread;
     bool started = false;  // the caller's thread only
@@ -86,6 +115,10 @@ private:
     QString nextCell;     // for the next run that opens
     QString pendingCell;  // for the current run, not written yet
     bool pendingIsNext = false;
+    QString port;                          // where the module was found last
+    std::optional<ProgramRecord> program;  // the test program going on
+    bool programDirty = false;
+    QList<std::int64_t> programsOffered;
 };
 
 }  // namespace brimvolt

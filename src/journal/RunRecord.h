@@ -20,6 +20,20 @@ enum class EndCause : std::uint8_t {
     Operator = 2,     // the operator's stop (or reset) command
     Temperature = 3,  // the module switched off on temperature (status flag 0x04)
     LinkLost = 4,     // the link was lost and the module, found again, no longer showed the run
+    Program = 5,      // a test program stopped it, or its rest ended
+};
+
+/** The most cycles or steps a journal's stored program marks are read as. */
+inline constexpr std::int64_t kMaxProgramCycles = 1'000'000'000;
+
+/** Where a run stands in a test program; programId 0 for a run of its own. */
+struct ProgramMark {
+    std::int64_t programId = 0;
+    std::int32_t cycle = 0;  // from 1
+    std::int32_t step = 0;   // from 1
+    bool rin = false;        // the short discharge of an Rin measurement, not a capacity test
+
+    bool operator==(const ProgramMark&) const = default;
 };
 
 /** The longest interval between two readings that adds energy: the module's whole clock. */
@@ -55,6 +69,7 @@ struct RunRecord {
     std::int64_t startedUtc = 0;  // seconds since 1970-01-01 UTC
     QString port;
     bool charge = false;  // the mode word at the start: 0 discharge, otherwise charge
+    bool rest = false;    // a test program's rest: the module idle, the voltage recovering
     std::array<std::uint16_t, 12> params{};  // at the start, as the program holds them (0, 2: +1)
     QString label;
     QString note;
@@ -70,8 +85,11 @@ struct RunRecord {
     std::uint16_t rinMohm = 0;  // the last Rin result the module held up (flag 0x10), 0 for none
     std::uint8_t maxTemperature = 0;  // °C
     std::int32_t sampleCount = 0;
+    ProgramMark program;
 
     bool IsOpen() const { return state != RunState::Stopped; }
+    /** A discharge whose capacity says what the cell holds: neither a rest nor an Rin pulse. */
+    bool IsCapacityTest() const { return !charge && !rest && !program.rin && capacityMah > 0; }
     bool operator==(const RunRecord&) const = default;
 };
 

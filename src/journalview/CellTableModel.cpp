@@ -86,7 +86,7 @@ std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
         if (run->rinMohm > 0) {
             summary.lastRinMohm = run->rinMohm;
         }
-        if (!run->charge && run->capacityMah > 0) {
+        if (run->IsCapacityTest()) {
             if (!summary.firstCapacityMah) {
                 summary.firstCapacityMah = run->capacityMah;
             }

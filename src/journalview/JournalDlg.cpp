@@ -498,7 +498,7 @@ bool CJournalDlg::SaveText(std::int64_t runId, CRunTableModel::Column column, co
     bool saved = OpenConnection();
     if (saved && column == CRunTableModel::kCell) {
         // The register comes with the first cell given here to a journal that has none yet.
-        saved = (journal.HasCellRegister() || journal.AddCellRegister()) &&
+        saved = (journal.HasCellRegister() || journal.Upgrade()) &&
                 journal.SetRunCell(runId, text);
         if (saved) {
             AddCellName(text);

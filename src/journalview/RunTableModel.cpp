@@ -16,6 +16,9 @@ QString Volts(std::uint16_t millivolts) {
 }  // namespace
 
 QString RunKindText(const RunRecord& run) {
+    if (run.rest) {
+        return CRunTableModel::tr("Отдых");
+    }
     return run.charge ? CRunTableModel::tr("Заряд") : CRunTableModel::tr("Разряд");
 }
 

@@ -34,6 +34,8 @@ QString EndCauseName(MqttEndCause cause) {
             return QStringLiteral("temperature");
         case MqttEndCause::LinkLost:
             return QStringLiteral("link_lost");
+        case MqttEndCause::Program:
+            return QStringLiteral("program");
         case MqttEndCause::None:
             break;
     }
@@ -103,7 +105,7 @@ QByteArray RunPayload(const MqttRun& run) {
     json[u"id"] = static_cast<qint64>(run.id);
     json[u"start"] = IsoUtc(run.startUtc);
     json[u"port"] = run.port;
-    json[u"kind"] = KindName(run.charge);
+    json[u"kind"] = run.rest ? QStringLiteral("rest") : KindName(run.charge);
     json[u"label"] = run.label;
     json[u"note"] = run.note;
     json[u"state"] = RunStateName(run.state);

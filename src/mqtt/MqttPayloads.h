@@ -26,7 +26,7 @@ struct MqttStatus {
 };
 
 enum class MqttRunState { Running, Stopped, Interrupted };
-enum class MqttEndCause { None, Module, Operator, Temperature, LinkLost };
+enum class MqttEndCause { None, Module, Operator, Temperature, LinkLost, Program };
 
 /** A run of the journal as the `run` topic carries it. */
 struct MqttRun {
@@ -34,6 +34,7 @@ struct MqttRun {
     QDateTime startUtc;
     QString port;
     bool charge = false;
+    bool rest = false;  // a test program's rest
     QString label;
     QString note;
     MqttRunState state = MqttRunState::Running;

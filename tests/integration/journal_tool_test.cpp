@@ -175,14 +175,14 @@ TEST_F(JournalTool, ListGivesOneTabSeparatedLinePerRun) {
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     const RunRecord& first = runs[0];
     const QString expected =
-        QStringLiteral("1\t%1\tttyUSB0\tdischarge\tstopped\t0:%2:%3\t%4\t%5\t\n")
+        QStringLiteral("1\t%1\tttyUSB0\tdischarge\tstopped\t0:%2:%3\t%4\t%5\t\t\t\n")
             .arg(QDateTime::fromSecsSinceEpoch(first.startedUtc, QTimeZone(3 * 3600))
                      .toString(Qt::ISODate))
             .arg(first.durationSeconds / 60, 2, 10, QChar('0'))
             .arg(first.durationSeconds % 60, 2, 10, QChar('0'))
             .arg(first.capacityMah)
             .arg(first.energyUj / 3.6e6, 0, 'f', 3) +
-        "2\t2023-11-15T02:13:20+03:00\tCOM3\tcharge\tinterrupted\t0:00:02\t1\t3.329\t\n";
+        "2\t2023-11-15T02:13:20+03:00\tCOM3\tcharge\tinterrupted\t0:00:02\t1\t3.329\t\t\t\n";
     EXPECT_EQ(QString::fromUtf8(run.out), expected);
 }
 

@@ -1,5 +1,6 @@
-// A journal of the version before the cell register, made by today's code and given that
-// version's shape, upgraded by the program: whole, or killed at any moment of it.
+// Journals of the versions before the cell register and before the test programs, made by
+// today's code and given those versions' shapes, upgraded by the program: whole, or killed at
+// any moment of it.
 
 #include <sqlite3.h>
 
@@ -33,8 +34,8 @@ std::vector<JournalSample> SamplesOf(int run, int count) {
     return samples;
 }
 
-// The journal as version 1 left it: the register's tables gone, the version mark back at 1.
-void MakeVersionOneJournal(const QString& path, int samplesPerRun) {
+// The journal as version 1 or 2 left it: the later tables gone, the version mark back.
+void MakeOldJournal(const QString& path, int samplesPerRun, int version = 1) {
     {
         CJournal journal;
         ASSERT_TRUE(journal.Open(path).Usable());
@@ -51,11 +52,15 @@ void MakeVersionOneJournal(const QString& path, int samplesPerRun) {
     }
     sqlite3* db = nullptr;
     ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db,
-                           "DROP TRIGGER run_cells_follow_runs; DROP TABLE run_cells; "
-                           "DROP TABLE cells; DROP TABLE packs; PRAGMA user_version=1;",
-                           nullptr, nullptr, nullptr),
-              SQLITE_OK)
+    const char* const drop =
+        version == 1 ? "DROP TRIGGER run_cells_follow_runs; DROP TABLE run_cells; "
+                       "DROP TABLE cells; DROP TABLE packs; "
+                     : "";
+    const QByteArray sql = QByteArray(drop) +
+                           "DROP TRIGGER program_runs_follow_runs; DROP TABLE program_runs; "
+                           "DROP TABLE programs; PRAGMA user_version=" +
+                           QByteArray::number(version) + ";";
+    EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK)
         << sqlite3_errmsg(db);
     sqlite3_close(db);
 }
@@ -84,27 +89,37 @@ Contents ReadFile(const QString& path) {
 
 }  // namespace
 
-TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegister) {
-    QTemporaryDir dir;
-    const QString path = dir.filePath("journal.sqlite");
-    MakeVersionOneJournal(path, 600);
-    const Contents before = ReadFile(path);
-    ASSERT_EQ(before.runs.size(), static_cast<std::size_t>(kRuns));
-    ASSERT_EQ(before.samples.back().size(), 600u);
+TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegisterAndThePrograms) {
+    for (const int version : {1, 2}) {
+        SCOPED_TRACE(version);
+        QTemporaryDir dir;
+        const QString path = dir.filePath("journal.sqlite");
+        MakeOldJournal(path, 600, version);
+        const Contents before = ReadFile(path);
+        ASSERT_EQ(before.runs.size(), static_cast<std::size_t>(kRuns));
+        ASSERT_EQ(before.samples.back().size(), 600u);
 
-    // The command line reads an old journal as it is.
-    {
+        // The command line reads an old journal as it is.
+        {
+            CJournal journal;
+            ASSERT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
+            EXPECT_EQ(journal.HasCellRegister(), version == 2);
+            EXPECT_FALSE(journal.HasProgramTables());
+            EXPECT_EQ(journal.Programs()->size(), 0u);
+        }
         CJournal journal;
-        ASSERT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
-        EXPECT_FALSE(journal.HasCellRegister());
+        ASSERT_EQ(journal.Open(path).status, CJournal::OpenStatus::Opened);
+        EXPECT_TRUE(journal.HasCellRegister());
+        EXPECT_TRUE(journal.HasProgramTables());
+        EXPECT_EQ(Read(journal), before);
+        EXPECT_FALSE(QFileInfo::exists(journal.UpgradeCopyPath()));
+        ASSERT_TRUE(journal.SetRunCell(before.runs[3].id, QStringLiteral("A-17")));
+        EXPECT_EQ(journal.RunCells()->size(), 1u);
+        ProgramRecord program;
+        program.name = QStringLiteral("Циклы");
+        ASSERT_TRUE(journal.SaveProgram(program));
+        EXPECT_EQ(journal.Programs()->size(), 1u);
     }
-    CJournal journal;
-    ASSERT_EQ(journal.Open(path).status, CJournal::OpenStatus::Opened);
-    EXPECT_TRUE(journal.HasCellRegister());
-    EXPECT_EQ(Read(journal), before);
-    EXPECT_FALSE(QFileInfo::exists(journal.CellUpgradeCopyPath()));
-    ASSERT_TRUE(journal.SetRunCell(before.runs[3].id, QStringLiteral("A-17")));
-    EXPECT_EQ(journal.RunCells()->size(), 1u);
 }
 
 // The tool's `cell` upgrades the journal; killed at one moment after another, from before the
@@ -113,7 +128,7 @@ TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegister) {
 TEST(JournalUpgrade, CutAtAnyMomentLeavesTheJournalWhole) {
     QTemporaryDir dir;
     const QString original = dir.filePath("original.sqlite");
-    MakeVersionOneJournal(original, 20000);
+    MakeOldJournal(original, 20000);
     const Contents before = ReadFile(original);
     const QByteArray bytes = [&] {
         QFile file(original);
@@ -141,7 +156,7 @@ TEST(JournalUpgrade, CutAtAnyMomentLeavesTheJournalWhole) {
 
         // As the kill left it: every run there, old layout or new.
         EXPECT_EQ(ReadFile(path), before);
-        if (QFileInfo::exists(path + ".v1")) {
+        if (QFileInfo::exists(path + ".old")) {
             EXPECT_FALSE(finished);
         }
         // The program opens it and has the register.
@@ -149,7 +164,7 @@ TEST(JournalUpgrade, CutAtAnyMomentLeavesTheJournalWhole) {
         ASSERT_TRUE(journal.Open(path).Usable());
         EXPECT_TRUE(journal.HasCellRegister());
         EXPECT_EQ(Read(journal), before);
-        EXPECT_FALSE(QFileInfo::exists(path + ".v1"));
+        EXPECT_FALSE(QFileInfo::exists(path + ".old"));
     }
     // The moments covered both sides of the upgrade.
     EXPECT_GT(upgraded, 0);

@@ -60,7 +60,7 @@ protected:
             run.capacityMah = static_cast<std::int32_t>(2400 + i);
             run.rinMohm = static_cast<std::uint16_t>(40 + i);
             ASSERT_EQ(journal.SaveRun(run, {}), brimvolt::CJournal::SaveResult::Saved);
-            ASSERT_TRUE(journal.AddCellRegister());
+            ASSERT_TRUE(journal.Upgrade());
             ASSERT_TRUE(journal.SetRunCell(run.id, kNames[i]));
         }
     }

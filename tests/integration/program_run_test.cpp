@@ -7,18 +7,23 @@
 #include <QDir>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <functional>
 
 #include "app/BrimvoltDlg.h"
 #include "cycle/ProgramFile.h"
 #include "cycleview/ProgramDlg.h"
+#include "journal/Journal.h"
 #include "platform/QtSerialPort.h"
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
+#include "support/ChildProcess.h"
 #include "support/ScriptedDialogs.h"
 
 using namespace brimvolt;
+using brimvolt::testing::Bin;
 using brimvolt::testing::ScriptedDialogs;
 
 namespace {
@@ -70,6 +75,42 @@ public:
     std::unique_ptr<platform::CPortSystem> ports;
     std::unique_ptr<CBrimvoltDlg> dlg;
 };
+
+struct ToolRun {
+    int exitCode = -1;
+    QString out;
+    QString err;
+};
+
+ToolRun Tool(const QString& folder, const QStringList& arguments) {
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(Bin("brimvolt-journal"), arguments);
+    ToolRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+        run.out = QString::fromUtf8(process.readAllStandardOutput());
+        run.err = QString::fromUtf8(process.readAllStandardError());
+    }
+    return run;
+}
+
+// Capacity and energy as a person would take them from the samples: the counter's last value,
+// and voltage × current over each second the reading closes.
+struct ByHand {
+    double mah = 0;
+    double mwh = 0;
+};
+
+ByHand FromSamples(const std::vector<JournalSample>& samples) {
+    ByHand hand;
+    for (std::size_t i = 1; i < samples.size(); ++i) {
+        const double seconds = samples[i].seconds - samples[i - 1].seconds;
+        hand.mwh += samples[i].voltageMv * samples[i].currentMa * seconds / 3.6e9;
+    }
+    hand.mah = samples.empty() ? 0 : samples.back().capacityMah;
+    return hand;
+}
 
 TestProgram ThreeCycles() {
     QString error;
@@ -131,6 +172,75 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
         EXPECT_GT(*c.rinMohm, 60);
     }
     EXPECT_LT(*cycles[2].dischargeMah, *cycles[1].dischargeMah);  // the cell fades
+
+    // The journal, once the window has left and everything is written.
+    bench.dlg.reset();
+    // Every step in order, each run with the parameters its step wrote.
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(folder.filePath(QStringLiteral("j.sqlite")),
+                             CJournal::OpenMode::Existing)
+                    .Usable());
+    const std::vector<RunRecord> runs = journal.Runs().value();
+    struct Step {
+        const char* kind;
+        std::uint16_t mode, currentMa, cutoffMv;
+    };
+    const Step steps[] = {{"charge", 1, 2000, 4100}, {"rest", 0, 0, 0},
+                          {"discharge", 0, 2000, 3400}, {"rin", 0, 1000, 3000},
+                          {"rest", 0, 0, 0}};
+    ASSERT_EQ(runs.size(), 15u);
+    for (std::size_t k = 0; k < runs.size(); ++k) {
+        SCOPED_TRACE(k);
+        const RunRecord& run = runs[k];
+        const Step& step = steps[k % 5];
+        EXPECT_EQ(run.program.programId, 1);
+        EXPECT_EQ(run.program.cycle, static_cast<std::int32_t>(k / 5 + 1));
+        EXPECT_EQ(run.program.step, static_cast<std::int32_t>(k % 5 + 1));
+        EXPECT_EQ(run.program.rin, k % 5 == 3);
+        EXPECT_EQ(run.rest, step.mode == 0 && step.currentMa == 0);
+        EXPECT_EQ(run.state, RunState::Stopped);
+        if (!run.rest) {
+            EXPECT_EQ(run.charge, step.mode == 1);
+            EXPECT_EQ(run.params[3], step.currentMa);
+            EXPECT_EQ(run.params[1], step.cutoffMv);
+            // The Rin pulse is stopped by the program unless the emptied cell ends it first.
+            if (!run.program.rin) {
+                EXPECT_EQ(run.endCause, EndCause::Module);
+            }
+        } else {
+            EXPECT_GE(run.sampleCount, 2);
+        }
+    }
+    const ToolRun list = Tool(folder.path(), {"--journal", "j.sqlite", "list"});
+    EXPECT_TRUE(list.out.contains(QStringLiteral("\trest\tstopped\t")));
+    EXPECT_TRUE(list.out.contains(QStringLiteral("\t3\t5\t\n"))) << list.out.toStdString();
+
+    // The tool's cycles against the samples.
+    const ToolRun table = Tool(folder.path(), {"--journal", "j.sqlite", "program", "1", "--csv", "cycles.csv", "--png",
+                                             "fade.png"});
+    ASSERT_EQ(table.exitCode, 0) << table.err.toStdString();
+    QFile csv(folder.filePath(QStringLiteral("cycles.csv")));
+    ASSERT_TRUE(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"),
+                                                                     Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4);
+    EXPECT_EQ(lines[0], QStringLiteral("cycle,charge_mAh,discharge_mAh,coulombic_efficiency,"
+                                       "energy_efficiency,rin_mOhm,max_temperature_C"));
+    for (int c = 1; c <= 3; ++c) {
+        SCOPED_TRACE(c);
+        const QStringList row = lines[c].split(QLatin1Char(','));
+        ASSERT_EQ(row.size(), 7);
+        const std::size_t first = static_cast<std::size_t>(c - 1) * 5;
+        const ByHand charge = FromSamples(journal.Samples(runs[first].id).value());
+        const ByHand discharge = FromSamples(journal.Samples(runs[first + 2].id).value());
+        EXPECT_EQ(row[1].toDouble(), charge.mah);
+        EXPECT_EQ(row[2].toDouble(), discharge.mah);
+        EXPECT_NEAR(row[3].toDouble(), discharge.mah / charge.mah, 0.01 * row[3].toDouble());
+        EXPECT_NEAR(row[4].toDouble(), discharge.mwh / charge.mwh, 0.01 * row[4].toDouble());
+        EXPECT_EQ(row[5].toInt(), runs[first + 3].rinMohm);
+        EXPECT_GT(row[5].toInt(), 0);
+    }
+    EXPECT_GT(QFile(folder.filePath(QStringLiteral("fade.png"))).size(), 1000);
 }
 
 TEST(ProgramRun, LeavingAndTheStartButtonAskWhileAProgramRuns) {
@@ -167,6 +277,62 @@ TEST(ProgramRun, LeavingAndTheStartButtonAskWhileAProgramRuns) {
     EXPECT_TRUE(bench.InState(SequencerState::Ended));
     EXPECT_EQ(bench.Sequencer()->Reason(), EndReason::OperatorStop);
     EXPECT_TRUE(WaitFor([&] { return (bench.module->State().flags & 0x08) == 0; }, 30000));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    ProgramBench bench(folder.path(), 50.0);
+    bench.dlg->RunProgram(ThreeCycles());
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            return bench.Sequencer() != nullptr && bench.Sequencer()->StepIndex() == 2 &&
+                   (bench.module->State().flags & 0x08) != 0;
+        },
+        120000));
+
+    // The program goes away during the discharge (a crash, a shutdown); the module runs on.
+    bench.dlg.reset();
+    bench.dialogs.answers.push_back(platform::Answer::Ok);
+    bench.dlg = std::make_unique<CBrimvoltDlg>(*bench.ports, bench.dialogs,
+                                               folder.filePath(QStringLiteral("j.sqlite")));
+    bench.dlg->Create();
+    ASSERT_TRUE(WaitFor([&] { return bench.InState(SequencerState::Running); }, 60000))
+        << "the program was not offered again";
+    ASSERT_FALSE(bench.dialogs.messages.isEmpty());
+    EXPECT_TRUE(bench.dialogs.messages.back().text.contains(QStringLiteral("шаг 3, цикл 1")))
+        << bench.dialogs.messages.back().text.toStdString();
+    EXPECT_EQ(bench.Sequencer()->StepIndex(), 2u);
+    EXPECT_EQ(bench.Sequencer()->Cycle(), 1);
+
+    // It watches the discharge it had started to its end, then goes on with the Rin step.
+    ASSERT_TRUE(WaitFor([&] { return bench.Sequencer()->StepIndex() >= 3; }, 120000))
+        << bench.dlg->ProgramWindow()->StateText().toStdString();
+    EXPECT_TRUE(bench.InState(SequencerState::Running))
+        << bench.dlg->ProgramWindow()->StateText().toStdString();
+    bench.dlg.reset();
+
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(folder.filePath(QStringLiteral("j.sqlite")),
+                             CJournal::OpenMode::Existing)
+                    .Usable());
+    const std::vector<ProgramRecord> programs = journal.Programs().value();
+    ASSERT_EQ(programs.size(), 1u);
+    EXPECT_EQ(programs[0].state, ProgramRunState::Paused);  // left again, mid-program
+    // One discharge of cycle 1 step 3, continued across the restart, and ended by the module.
+    std::vector<RunRecord> discharges;
+    for (const RunRecord& run : journal.Runs().value()) {
+        if (run.program.cycle == 1 && run.program.step == 3) {
+            discharges.push_back(run);
+        }
+    }
+    ASSERT_EQ(discharges.size(), 1u);
+    EXPECT_EQ(discharges[0].state, RunState::Stopped);
+    EXPECT_EQ(discharges[0].endCause, EndCause::Module);
 }
 
 }  // namespace

@@ -447,5 +447,47 @@ TEST(Sequencer, NextStepFollowsTheRepeats) {
     EXPECT_EQ(nested.sequencer.Cycle(), 3);
 }
 
+TEST(Sequencer, GoesOnWhereAnEarlierSessionLeftOff) {
+    TestProgram program;
+    program.steps = {Rest(1), Rest(1), Repeat(1, 3), Rest(1)};
+    struct Case {
+        std::size_t step;
+        std::int32_t cycle;
+        std::vector<std::int32_t> passes;
+        std::vector<std::size_t> steps;  // begun from there on
+        std::int32_t lastCycle;
+    };
+    const Case cases[] = {
+        {1, 2, {0, 0, 1, 0}, {1, 0, 1, 3}, 3},  // in cycle 2, one jump back still to make
+        {0, 3, {0, 0, 0, 0}, {0, 1, 3}, 3},     // in the last cycle
+        {1, 1, {0, 0, 7, 0}, {1, 0, 1, 0, 1, 3}, 3},  // more passes than the program has: fresh
+        {1, 1, {1}, {1, 0, 1, 0, 1, 3}, 3},           // a list that does not fit: fresh
+        {2, 5, {0, 0, 1, 0}, {0, 1, 0, 1, 0, 1, 3}, 3},  // a repeat is no step: from the start
+        {9, 5, {}, {0, 1, 0, 1, 0, 1, 3}, 3},            // past the end: from the start
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.step);
+        Bench bench(program);
+        std::vector<CycleResult> earlier(2);
+        earlier[0].cycle = 1;
+        earlier[1].cycle = 2;
+        bench.sequencer.StartAt(c.step, c.cycle, c.passes, earlier, 0);
+        std::vector<std::size_t> begun;
+        for (int i = 0; i < 30 && bench.sequencer.State() == SequencerState::Running; ++i) {
+            for (const CSequencer::BegunStep& step : bench.sequencer.TakeBegunSteps()) {
+                begun.push_back(step.stepIndex);
+            }
+            bench.Tick();
+        }
+        EXPECT_EQ(bench.sequencer.State(), SequencerState::Finished);
+        EXPECT_EQ(begun, c.steps);
+        EXPECT_EQ(bench.sequencer.Cycle(), c.lastCycle);
+        // The cycles done before are kept, the one gone on with begins afresh.
+        ASSERT_FALSE(bench.sequencer.Cycles().empty());
+        EXPECT_EQ(bench.sequencer.Cycles().front().cycle, 1);
+        EXPECT_EQ(bench.sequencer.Cycles().back().cycle, c.lastCycle);
+    }
+}
+
 }  // namespace
 }  // namespace brimvolt

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <span>
+
+#include "cycle/CycleResult.h"
+
+// The results of a test program, one row per cycle, for a spreadsheet and for a terminal. A
+// value the cycle did not give is an empty field; numbers never depend on the process locale.
+
+namespace brimvolt {
+
+/**
+ * CSV with "\r\n" line ends: a header line
+ * `cycle,charge_mAh,discharge_mAh,coulombic_efficiency,energy_efficiency,rin_mOhm,max_temperature_C`,
+ * then one line per cycle; efficiencies are fractions with 4 decimals.
+ */
+QByteArray CyclesCsv(std::span<const CycleResult> cycles);
+
+/**
+ * The same columns separated by tabs, one line per cycle under the same header, "\n" line
+ * ends; efficiencies in percent with 1 decimal ("97.1%").
+ */
+QString CyclesText(std::span<const CycleResult> cycles);
+
+}  // namespace brimvolt

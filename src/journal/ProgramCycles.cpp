@@ -1,0 +1,44 @@
+#include "journal/ProgramCycles.h"
+
+#include <algorithm>
+#include <map>
+
+namespace brimvolt {
+
+std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::int64_t programId) {
+    std::vector<const RunRecord*> ordered;
+    for (const RunRecord& run : runs) {
+        if (programId != 0 && run.program.programId == programId) {
+            ordered.push_back(&run);
+        }
+    }
+    std::stable_sort(ordered.begin(), ordered.end(),
+                     [](const RunRecord* a, const RunRecord* b) { return a->id < b->id; });
+    std::map<std::int32_t, CycleResult> cycles;
+    for (const RunRecord* run : ordered) {
+        CycleResult& cycle = cycles[run->program.cycle];
+        cycle.cycle = run->program.cycle;
+        cycle.maxTemperatureC = std::max<std::int32_t>(cycle.maxTemperatureC, run->maxTemperature);
+        if (run->rinMohm > 0) {
+            cycle.rinMohm = run->rinMohm;
+        }
+        if (run->rest || run->program.rin) {
+            continue;
+        }
+        if (run->charge && !cycle.chargeMah) {
+            cycle.chargeMah = run->capacityMah;
+            cycle.chargeMwh = EnergyMwh(run->energyUj);
+        } else if (!run->charge && !cycle.dischargeMah) {
+            cycle.dischargeMah = run->capacityMah;
+            cycle.dischargeMwh = EnergyMwh(run->energyUj);
+        }
+    }
+    std::vector<CycleResult> result;
+    result.reserve(cycles.size());
+    for (auto& [number, cycle] : cycles) {
+        result.push_back(cycle);
+    }
+    return result;
+}
+
+}  // namespace brimvolt
