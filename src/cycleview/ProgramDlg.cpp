@@ -12,6 +12,7 @@
 #include <QVBoxLayout>
 
 #include "cycle/ProgramFile.h"
+#include "cycleview/ProgramEditDlg.h"
 #include "journal/JournalWriter.h"
 #include "platform/Dialogs.h"
 
@@ -46,6 +47,8 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     openButton = new QPushButton(tr("Открыть..."), this);
     top->addWidget(readyMade, 1);
     top->addWidget(openButton);
+    editButton = new QPushButton(tr("Изменить..."), this);
+    top->addWidget(editButton);
     layout->addLayout(top);
     nameLabel = new QLabel(this);
     layout->addWidget(nameLabel);
@@ -76,6 +79,7 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
 
     connect(readyMade, &QComboBox::activated, this, &CProgramDlg::OnReadyMade);
     connect(openButton, &QPushButton::clicked, this, &CProgramDlg::OnOpen);
+    connect(editButton, &QPushButton::clicked, this, &CProgramDlg::OnEdit);
     connect(startButton, &QPushButton::clicked, this, &CProgramDlg::OnStart);
     connect(stopButton, &QPushButton::clicked, this, &CProgramDlg::OnOperatorStop);
     connect(resumeButton, &QPushButton::clicked, this, &CProgramDlg::OnResume);
@@ -134,6 +138,16 @@ void CProgramDlg::OnOpen() {
         return;
     }
     SetProgram(*read);
+}
+
+void CProgramDlg::OnEdit() {
+    if (Active()) {
+        return;
+    }
+    CProgramEditDlg editor(dialogs, program, this);
+    if (editor.exec() == QDialog::Accepted) {
+        SetProgram(editor.Program());
+    }
 }
 
 void CProgramDlg::OnReadyMade(int index) {
@@ -413,6 +427,7 @@ void CProgramDlg::ShowState(std::int64_t nowMs) {
     }
     startButton->setEnabled(!Active());
     openButton->setEnabled(!Active());
+    editButton->setEnabled(!Active());
     readyMade->setEnabled(!Active());
     stopButton->setEnabled(Active());
     resumeButton->setEnabled(started && sequencer->State() == SequencerState::WaitingOperator);

@@ -70,6 +70,8 @@ public:
     void OnStart();
     void OnResume();
     void OnOpen();
+    /** Opens the editor on the program shown; its OK shows the edited one. */
+    void OnEdit();
     void OnReadyMade(int index);
 
     /** The text of a step as the list shows it. */
@@ -103,6 +105,7 @@ private:
     QLabel* nextLabel = nullptr;
     QTableWidget* cycleTable = nullptr;
     QPushButton* openButton = nullptr;
+    QPushButton* editButton = nullptr;
     QPushButton* startButton = nullptr;
     QPushButton* stopButton = nullptr;
     QPushButton* resumeButton = nullptr;
