@@ -12,6 +12,8 @@
 #include <QVBoxLayout>
 
 #include "cycle/ProgramFile.h"
+#include "cycle/CycleTable.h"
+#include "cycleview/FadePlot.h"
 #include "cycleview/ProgramEditDlg.h"
 #include "journal/JournalWriter.h"
 #include "platform/Dialogs.h"
@@ -67,6 +69,8 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     cycleTable->verticalHeader()->hide();
     cycleTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(cycleTable, 1);
+    fadePlot = new CFadePlot(this);
+    layout->addWidget(fadePlot, 1);
     auto* buttons = new QHBoxLayout;
     startButton = new QPushButton(tr("Пуск"), this);
     stopButton = new QPushButton(tr("Стоп"), this);
@@ -74,12 +78,15 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     buttons->addWidget(startButton);
     buttons->addWidget(stopButton);
     buttons->addWidget(resumeButton);
+    saveButton = new QPushButton(tr("Сохранить результаты..."), this);
+    buttons->addWidget(saveButton);
     layout->addLayout(buttons);
     resize(520, 560);
 
     connect(readyMade, &QComboBox::activated, this, &CProgramDlg::OnReadyMade);
     connect(openButton, &QPushButton::clicked, this, &CProgramDlg::OnOpen);
     connect(editButton, &QPushButton::clicked, this, &CProgramDlg::OnEdit);
+    connect(saveButton, &QPushButton::clicked, this, &CProgramDlg::OnSaveResults);
     connect(startButton, &QPushButton::clicked, this, &CProgramDlg::OnStart);
     connect(stopButton, &QPushButton::clicked, this, &CProgramDlg::OnOperatorStop);
     connect(resumeButton, &QPushButton::clicked, this, &CProgramDlg::OnResume);
@@ -138,6 +145,25 @@ void CProgramDlg::OnOpen() {
         return;
     }
     SetProgram(*read);
+}
+
+void CProgramDlg::OnSaveResults() {
+    const QString path = dialogs.SaveFileName(
+        this, QDir::currentPath(), program.name,
+        {tr("Результаты по циклам (*.png *.svg *.csv)"), QStringLiteral("*.png *.svg *.csv")});
+    if (path.isEmpty()) {
+        return;
+    }
+    const std::vector<CycleResult> none;
+    const std::vector<CycleResult>& cycles = sequencer ? sequencer->Cycles() : none;
+    const platform::WriteResult written =
+        path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+            ? platform::WriteWholeFile(path, CyclesCsv(cycles))
+            : fadePlot->Figure().Save(path, QSize(1200, 800));
+    if (!written.Ok()) {
+        dialogs.Message(this, tr("Результаты не сохранены:\n%1\n%2").arg(path, written.reason),
+                        tr("Ошибка"), platform::Buttons::Ok);
+    }
 }
 
 void CProgramDlg::OnEdit() {
@@ -458,4 +484,6 @@ void CProgramDlg::ShowCycles() {
             item->setText(cells[col]);
         }
     }
+    fadePlot->SetTitle(program.name);
+    fadePlot->SetCycles(cycles);
 }

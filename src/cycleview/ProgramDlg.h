@@ -16,6 +16,7 @@ class QLabel;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
+class CFadePlot;
 
 namespace brimvolt {
 class CJournalWriter;
@@ -72,6 +73,8 @@ public:
     void OnOpen();
     /** Opens the editor on the program shown; its OK shows the edited one. */
     void OnEdit();
+    /** "Сохранить результаты...": the cycles as CSV, or the fade plot as PNG or SVG. */
+    void OnSaveResults();
     void OnReadyMade(int index);
 
     /** The text of a step as the list shows it. */
@@ -109,4 +112,6 @@ private:
     QPushButton* startButton = nullptr;
     QPushButton* stopButton = nullptr;
     QPushButton* resumeButton = nullptr;
+    QPushButton* saveButton = nullptr;
+    CFadePlot* fadePlot = nullptr;
 };
