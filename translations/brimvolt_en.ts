@@ -550,6 +550,165 @@ Cancel: stop only the current step.</translation>
         <source>Далее: конец программы</source>
         <translation>Next: end of the program</translation>
     </message>
+    <message>
+        <source>Изменить...</source>
+        <translation>Edit...</translation>
+    </message>
+    <message>
+        <source>Сохранить результаты...</source>
+        <translation>Save results...</translation>
+    </message>
+    <message>
+        <source>Результаты по циклам (*.png *.svg *.csv)</source>
+        <translation>Results per cycle (*.png *.svg *.csv)</translation>
+    </message>
+    <message>
+        <source>Результаты не сохранены:
+%1
+%2</source>
+        <translation>The results were not saved:
+%1
+%2</translation>
+    </message>
+    <message>
+        <source>не продолжена: программа в журнале не читается</source>
+        <translation>not continued: the program in the journal cannot be read</translation>
+    </message>
+    <message>
+        <source>Программа испытаний «%1» не завершена: шаг %2, цикл %3.
+OK: продолжить с этого шага.
+Отмена: завершить её.</source>
+        <translation>The test program &quot;%1&quot; did not finish: step %2, cycle %3.
+OK: go on from that step.
+Cancel: end it.</translation>
+    </message>
+    <message>
+        <source>не продолжена после перезапуска</source>
+        <translation>not continued after a restart</translation>
+    </message>
+</context>
+<context>
+    <name>CProgramEditDlg</name>
+    <message>
+        <source>Изменить программу</source>
+        <translation>Edit the program</translation>
+    </message>
+    <message>
+        <source>Название:</source>
+        <translation>Name:</translation>
+    </message>
+    <message>
+        <source>не известна</source>
+        <translation>not known</translation>
+    </message>
+    <message>
+        <source>По ней считается предельное время шагов, у которых оно не задано</source>
+        <translation>The time limit of steps that have none is worked out from it</translation>
+    </message>
+    <message>
+        <source>Номинальная ёмкость ячейки, мА·ч:</source>
+        <translation>Nominal capacity of the cell, mAh:</translation>
+    </message>
+    <message>
+        <source>Шаг</source>
+        <translation>Step</translation>
+    </message>
+    <message>
+        <source>Ток, А</source>
+        <translation>Current, A</translation>
+    </message>
+    <message>
+        <source>Отсечка, В</source>
+        <translation>Cut-off, V</translation>
+    </message>
+    <message>
+        <source>Предел, мин</source>
+        <translation>Limit, min</translation>
+    </message>
+    <message>
+        <source>Отдых, мин</source>
+        <translation>Rest, min</translation>
+    </message>
+    <message>
+        <source>С шага</source>
+        <translation>From step</translation>
+    </message>
+    <message>
+        <source>Раз</source>
+        <translation>Times</translation>
+    </message>
+    <message>
+        <source>По умолчанию: вдвое дольше, чем номинальная ёмкость отдаётся током шага; 24 ч, если ёмкость не известна</source>
+        <translation>By default: twice the time the nominal capacity lasts at the step&apos;s current; 24 h when the capacity is not known</translation>
+    </message>
+    <message>
+        <source>Добавить шаг</source>
+        <translation>Add step</translation>
+    </message>
+    <message>
+        <source>Удалить шаг</source>
+        <translation>Delete step</translation>
+    </message>
+    <message>
+        <source>Выше</source>
+        <translation>Up</translation>
+    </message>
+    <message>
+        <source>Ниже</source>
+        <translation>Down</translation>
+    </message>
+    <message>
+        <source>Сохранить в файл...</source>
+        <translation>Save to file...</translation>
+    </message>
+    <message>
+        <source>Программа испытаний (*.json)</source>
+        <translation>Test program (*.json)</translation>
+    </message>
+    <message>
+        <source>Файл программы не записан:
+%1</source>
+        <translation>The program file was not written:
+%1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>Отдых</source>
+        <translation>Rest</translation>
+    </message>
+    <message>
+        <source>Замер Rin</source>
+        <translation>Measure Rin</translation>
+    </message>
+    <message>
+        <source>Повторить</source>
+        <translation>Repeat</translation>
+    </message>
+    <message>
+        <source>по умолч.</source>
+        <translation>default</translation>
+    </message>
+    <message>
+        <source>Программе нужно название.</source>
+        <translation>The program needs a name.</translation>
+    </message>
+    <message>
+        <source>Программа не может выполняться:
+%1</source>
+        <translation>The program cannot run:
+%1</translation>
+    </message>
 </context>
 <context>
     <name>ComparisonFigure</name>
@@ -752,6 +911,37 @@ First points loaded: %1.</translation>
     <message>
         <source>Замер внутр. сопротивления</source>
         <translation>Measure internal resistance</translation>
+    </message>
+</context>
+<context>
+    <name>FadeFigure</name>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Rin</source>
+        <translation>Rin</translation>
+    </message>
+    <message>
+        <source>Цикл</source>
+        <translation>Cycle</translation>
+    </message>
+    <message>
+        <source>Ёмкость, мАч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>Rin, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>Нет завершённых циклов</source>
+        <translation>No cycles completed</translation>
     </message>
 </context>
 <context>
@@ -1582,6 +1772,10 @@ Reason: %2</translation>
     <message>
         <source>Ячейка</source>
         <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Отдых</source>
+        <translation>Rest</translation>
     </message>
 </context>
 </TS>

@@ -724,19 +724,6 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
             return SaveResult::Failed;
         }
         run.id = sqlite3_last_insert_rowid(db);
-        if (run.program.programId != 0 && statements->insertMark.Get() != nullptr) {
-            Use mark(statements->insertMark);
-            mark.Bind(run.id)
-                .Bind(run.program.programId)
-                .Bind(run.program.cycle)
-                .Bind(run.program.step)
-                .Bind(run.program.rin ? 1 : 0);
-            if (mark.Step() != SQLITE_DONE) {
-                TakeError();
-                run.id = 0;
-                return SaveResult::Failed;
-            }
-        }
     } else {
         Use update(statements->updateRun);
         update.Bind(state)
@@ -756,6 +743,23 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
         }
         if (sqlite3_changes(db) == 0) {
             return SaveResult::Gone;
+        }
+    }
+    // A run's place in a test program; written again with every save, as a run found going on
+    // after a restart gets it only once its program goes on.
+    if (run.program.programId != 0 && statements->insertMark.Get() != nullptr) {
+        Use mark(statements->insertMark);
+        mark.Bind(run.id)
+            .Bind(run.program.programId)
+            .Bind(run.program.cycle)
+            .Bind(run.program.step)
+            .Bind(run.program.rin ? 1 : 0);
+        if (mark.Step() != SQLITE_DONE) {
+            TakeError();
+            if (inserting) {
+                run.id = 0;
+            }
+            return SaveResult::Failed;
         }
     }
     for (const JournalSample& sample : samples) {

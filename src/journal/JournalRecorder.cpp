@@ -49,8 +49,13 @@ void CJournalRecorder::OnCommandSent(char command, std::int64_t wallMs, bool byP
 }
 
 std::vector<RunEvent> CJournalRecorder::OnProgramStep(const ProgramMark& mark, bool rest,
-                                                      std::int64_t wallMs) {
+                                                      std::int64_t wallMs, bool adoptOpenRun) {
     std::vector<RunEvent> events;
+    if (adoptOpenRun && !rest && current && current->record.IsOpen() && !current->record.rest &&
+        current->record.program.programId == 0) {
+        current->record.program = mark;
+        current->dirty = true;
+    }
     if (current && current->record.rest) {
         EndRest(EndCause::Program, events);
     }

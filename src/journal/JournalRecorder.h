@@ -51,9 +51,11 @@ public:
     /**
      * A test program's step begins: runs that open from now on carry `mark`. A rest opens a run
      * of its own at once, sampled every second of the wall clock until the next step; the last
-     * status record is its first sample.
+     * status record is its first sample. `adoptOpenRun`: a program gone on with after a restart
+     * takes the run going on, found before it began again, as its step's.
      */
-    std::vector<RunEvent> OnProgramStep(const ProgramMark& mark, bool rest, std::int64_t wallMs);
+    std::vector<RunEvent> OnProgramStep(const ProgramMark& mark, bool rest, std::int64_t wallMs,
+                                        bool adoptOpenRun = false);
     /** The test program ended or stopped: a rest ends, runs that open carry no mark. */
     std::vector<RunEvent> OnProgramOver(std::int64_t wallMs);
     /** A status poll read nothing: the open run stays open until the module is found again. */

@@ -83,6 +83,7 @@ void CJournalWriter::ProgramBegun(const ProgramRecord& begun, std::int64_t wallM
     Post([this, begun, wallMs] {
         OpenJournal(wallMs);
         program = begun;
+        resumedProgram = begun.id != 0;
         program->state = ProgramRunState::Running;
         if (program->cell.isEmpty()) {
             program->cell = nextCell;
@@ -112,7 +113,7 @@ void CJournalWriter::ProgramStep(std::int32_t step, std::int32_t cycle,
         program->state = ProgramRunState::Running;
         SaveProgram();
         const ProgramMark mark{program->id, cycle, step, rin};
-        Report(recorder.OnProgramStep(mark, rest, wallMs));
+        Report(recorder.OnProgramStep(mark, rest, wallMs, std::exchange(resumedProgram, false)));
     });
 }
 

@@ -118,6 +118,7 @@ private:
     QString port;                          // where the module was found last
     std::optional<ProgramRecord> program;  // the test program going on
     bool programDirty = false;
+    bool resumedProgram = false;  // gone on with after a restart, its first step not begun yet
     QList<std::int64_t> programsOffered;
 };
 

@@ -34,7 +34,6 @@ struct MqttRun {
     QDateTime startUtc;
     QString port;
     bool charge = false;
-    bool rest = false;  // a test program's rest
     QString label;
     QString note;
     MqttRunState state = MqttRunState::Running;
@@ -46,6 +45,7 @@ struct MqttRun {
     std::uint16_t endVoltageMv = 0;
     std::uint16_t lastRinMohm = 0;
     int highestTemperature = 0;  // °C
+    bool rest = false;           // a test program's rest
 };
 
 /**

@@ -16,6 +16,7 @@
 #include "cycle/ProgramFile.h"
 #include "cycleview/ProgramDlg.h"
 #include "journal/Journal.h"
+#include "journal/JournalExport.h"
 #include "platform/QtSerialPort.h"
 #include "sim/PtyTransport.h"
 #include "sim/SimModule.h"
@@ -144,13 +145,13 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
     ASSERT_EQ(bench.Sequencer()->State(), SequencerState::Finished)
         << bench.dlg->ProgramWindow()->StateText().toStdString();
     // Every step in order; a rest of a second may pass between two polls: only the others count.
-    std::vector<std::size_t> runs;
+    std::vector<std::size_t> runSteps;
     for (std::size_t s : steps) {
         if (s != 1 && s != 4) {
-            runs.push_back(s);
+            runSteps.push_back(s);
         }
     }
-    EXPECT_EQ(runs, (std::vector<std::size_t>{0, 2, 3, 0, 2, 3, 0, 2, 3}));
+    EXPECT_EQ(runSteps, (std::vector<std::size_t>{0, 2, 3, 0, 2, 3, 0, 2, 3}));
 
     const sim::SimState state = bench.module->State();
     EXPECT_EQ(state.flags & 0x08, 0);
@@ -185,14 +186,14 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
         const char* kind;
         std::uint16_t mode, currentMa, cutoffMv;
     };
-    const Step steps[] = {{"charge", 1, 2000, 4100}, {"rest", 0, 0, 0},
+    const Step planned[] = {{"charge", 1, 2000, 4100}, {"rest", 0, 0, 0},
                           {"discharge", 0, 2000, 3400}, {"rin", 0, 1000, 3000},
                           {"rest", 0, 0, 0}};
     ASSERT_EQ(runs.size(), 15u);
     for (std::size_t k = 0; k < runs.size(); ++k) {
         SCOPED_TRACE(k);
         const RunRecord& run = runs[k];
-        const Step& step = steps[k % 5];
+        const Step& step = planned[k % 5];
         EXPECT_EQ(run.program.programId, 1);
         EXPECT_EQ(run.program.cycle, static_cast<std::int32_t>(k / 5 + 1));
         EXPECT_EQ(run.program.step, static_cast<std::int32_t>(k % 5 + 1));
@@ -330,7 +331,7 @@ TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
             discharges.push_back(run);
         }
     }
-    ASSERT_EQ(discharges.size(), 1u);
+    ASSERT_EQ(discharges.size(), 1u) << RunListText(journal.Runs().value()).toStdString();
     EXPECT_EQ(discharges[0].state, RunState::Stopped);
     EXPECT_EQ(discharges[0].endCause, EndCause::Module);
 }
