@@ -171,6 +171,16 @@ int OpenJournal(CJournal& journal, const QString& path) {
     return kExitFailed;
 }
 
+QString ReadErrorText(const CJournal& journal) {
+    return QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError());
+}
+
+/** Says the journal could not be read; the exit status for it. */
+int ReadFailed(const CJournal& journal) {
+    PrintError(ReadErrorText(journal));
+    return kExitFailed;
+}
+
 std::optional<std::int64_t> RunNumber(const QString& text) {
     bool ok = false;
     const qlonglong id = text.toLongLong(&ok);
@@ -187,7 +197,7 @@ std::optional<RunRecord> FindRun(CJournal& journal, std::int64_t id) {
         PrintError(
             journal.LastError().isEmpty()
                 ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
-                : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+                : ReadErrorText(journal));
     }
     return run;
 }
@@ -195,7 +205,7 @@ std::optional<RunRecord> FindRun(CJournal& journal, std::int64_t id) {
 std::optional<std::vector<JournalSample>> ReadSamples(CJournal& journal, std::int64_t id) {
     std::optional<std::vector<JournalSample>> samples = journal.Samples(id);
     if (!samples) {
-        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        PrintError(ReadErrorText(journal));
     }
     return samples;
 }
@@ -203,8 +213,7 @@ std::optional<std::vector<JournalSample>> ReadSamples(CJournal& journal, std::in
 int List(CJournal& journal, const Arguments&, std::int64_t) {
     const std::optional<std::vector<RunRecord>> runs = journal.Runs();
     if (!runs) {
-        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
-        return kExitFailed;
+        return ReadFailed(journal);
     }
     return WriteOutput(QString(), RunListText(*runs));
 }
@@ -297,8 +306,7 @@ struct FigureApplication {
 int Programs(CJournal& journal, const Arguments&, std::int64_t) {
     const std::optional<std::vector<ProgramRecord>> programs = journal.Programs();
     if (!programs) {
-        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
-        return kExitFailed;
+        return ReadFailed(journal);
     }
     return WriteOutput(QString(), ProgramListText(*programs));
 }
@@ -309,13 +317,12 @@ int Program(CJournal& journal, const Arguments& arguments, std::int64_t id) {
         PrintError(
             journal.LastError().isEmpty()
                 ? QStringLiteral("%1: no program run %2").arg(journal.Path()).arg(id)
-                : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+                : ReadErrorText(journal));
         return kExitFailed;
     }
     const std::optional<std::vector<RunRecord>> runs = journal.Runs();
     if (!runs) {
-        PrintError(QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
-        return kExitFailed;
+        return ReadFailed(journal);
     }
     const std::vector<CycleResult> cycles = CyclesOfProgram(*runs, id);
     if (!arguments.csvOut.isEmpty()) {

@@ -418,7 +418,7 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 
 void CBrimvoltDlg::OnExit() {
     // A test program asks even between its runs: leaving ends it.
-    const bool programActive = programWindow && programWindow->Active();
+    const bool programActive = programWindow->Active();
     if (running != 0 || programActive) {
         messageText = programActive ? tr("Выполняется программа испытаний!\nВыйти из программы?")
                       : params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
@@ -623,8 +623,8 @@ void CBrimvoltDlg::PollTick() {
     }
     pendingCommand = 'a';
     // The test program's request goes first; an operator's own follows it in the same tick.
+    const std::vector<Request> programRequests = programWindow->TakeRequests();
     poll.commands.insert(poll.commands.begin(), programRequests.begin(), programRequests.end());
-    programRequests.clear();
     AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
 }
 
@@ -653,10 +653,7 @@ void CBrimvoltDlg::OnLinkLost() {
     // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
     ClosePort();
     journal->LinkLost(WallMs());
-    programRequests.clear();
-    if (programWindow) {
-        programWindow->OnLinkLost();
-    }
+    programWindow->OnLinkLost();
     // A command given while the failing exchange was on its way was meant for the module as it
     // was then; it is not sent to whatever answers next.
     pendingCommand = 'a';
@@ -711,9 +708,7 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
     update(displayFrameRect);
     PublishReading(status, texts);
-    if (programWindow) {
-        programRequests = programWindow->OnStatus(status, SteadyMs());
-    }
+    programWindow->OnStatus(status, SteadyMs());
 }
 
 void CBrimvoltDlg::OnJournalProblem(const QString& text) {
@@ -759,7 +754,7 @@ void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
 
 void CBrimvoltDlg::OnStartStop() {
     // While a test program runs, it stops the module itself once the operator has said how much.
-    if (programWindow && programWindow->Active()) {
+    if (programWindow->Active()) {
         if (PortOpenOrTell()) {
             programWindow->OnOperatorStop();
         }
@@ -771,7 +766,7 @@ void CBrimvoltDlg::OnStartStop() {
 void CBrimvoltDlg::OnReset() {
     const bool sent = static_cast<bool>(portHandle);
     QueueButtonCommand('s');
-    if (sent && programWindow) {
+    if (sent) {
         programWindow->OnOperatorReset();
     }
 }

@@ -303,5 +303,4 @@ private:
     // Destroyed first: it uses the curve window and hears the journal.
     std::unique_ptr<CJournalDlg> journalWindow;
     std::unique_ptr<CProgramDlg> programWindow;
-    std::vector<brimvolt::Request> programRequests;  // the program's, sent with the next tick
 };

@@ -223,7 +223,7 @@ void CProgramDlg::OnUnfinishedProgram(const ProgramRecord& record,
     ShowState(lastNowMs);
 }
 
-std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
+void CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
     lastNowMs = nowMs;
     if (startPending) {
         startPending = false;
@@ -244,12 +244,12 @@ std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int6
         }
     }
     if (!sequencer) {
-        return {};
+        return;
     }
     const SequencerCommand command = sequencer->OnStatus(status, nowMs);
     ShowState(nowMs);
     if (command.kind == SequencerCommand::None) {
-        return {};
+        return;
     }
     if (journal != nullptr &&
         (command.kind == SequencerCommand::Stop || command.kind == SequencerCommand::Reset)) {
@@ -257,7 +257,7 @@ std::vector<Request> CProgramDlg::OnStatus(const StatusRecord& status, std::int6
         journal->CommandSent(command.kind == SequencerCommand::Stop ? 'p' : 's',
                              QDateTime::currentMSecsSinceEpoch(), true);
     }
-    return {command.ToRequest()};
+    requests.push_back(command.ToRequest());
 }
 
 void CProgramDlg::TellJournal() {
@@ -301,6 +301,8 @@ void CProgramDlg::TellJournal() {
 }
 
 void CProgramDlg::OnLinkLost() {
+    // A request meant for the module as it was is not sent to whatever answers next.
+    requests.clear();
     if (sequencer) {
         sequencer->OnLinkLost();
         ShowState(lastNowMs);

@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "cycle/Sequencer.h"
@@ -48,9 +49,10 @@ public:
     void SetJournal(brimvolt::CJournalWriter* writer);
 
     // The main window's wires.
-    /** One status record; the requests to send with the next tick. */
-    std::vector<brimvolt::Request> OnStatus(const brimvolt::StatusRecord& status,
-                                            std::int64_t nowMs);
+    /** One status record; what the program asks of the module waits for TakeRequests. */
+    void OnStatus(const brimvolt::StatusRecord& status, std::int64_t nowMs);
+    /** The requests to send with the next tick, first in it; the link lost drops them. */
+    std::vector<brimvolt::Request> TakeRequests() { return std::exchange(requests, {}); }
     void OnLinkLost();
     /** Whether a program is started or about to be: the operator's Пуск/Стоп goes here then. */
     bool Active() const;
@@ -94,6 +96,7 @@ private:
     brimvolt::TestProgram program;
     std::optional<brimvolt::CSequencer> sequencer;
     bool startPending = false;
+    std::vector<brimvolt::Request> requests;  // for the next tick
     brimvolt::CJournalWriter* journal = nullptr;
     std::optional<brimvolt::ProgramRecord> resumeRecord;  // begins with the next record
     std::vector<brimvolt::CycleResult> resumeCycles;

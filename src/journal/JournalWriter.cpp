@@ -159,7 +159,8 @@ void CJournalWriter::SaveProgram() {
     if (!program) {
         return;
     }
-    programDirty = !journal.IsOpen() || !journal.Upgrade() || !journal.SaveProgram(*program);
+    // Opened for recording, the journal has the program tables already.
+    programDirty = !journal.IsOpen() || !journal.SaveProgram(*program);
     if (!programDirty &&
         (program->state == ProgramRunState::Finished || program->state == ProgramRunState::Ended)) {
         program.reset();

@@ -3,17 +3,14 @@
 #include "platform/Text.h"
 #include "plot/BlockSummary.h"
 #include "plot/CurveStore.h"
+#include "plot/FigureFile.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QImage>
 #include <QPainter>
 #include <QPolygonF>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -484,49 +481,19 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
 }
 
 QByteArray CComparisonFigure::PngBytes(QSize size) const {
-    QImage image(size, QImage::Format_RGB32);
-    {
-        QPainter painter(&image);
-        Paint(painter, size);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) {
-        return {};
-    }
-    return png;
+    return FigurePngBytes(size, [this](QPainter& painter, QSize area) { Paint(painter, area); });
 }
 
 QByteArray CComparisonFigure::SvgBytes(QSize size, const QString& title) const {
-    QByteArray svg;
-    QBuffer buffer(&svg);
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator generator;
-    generator.setOutputDevice(&buffer);
-    generator.setSize(size);
-    generator.setViewBox(QRect(QPoint(0, 0), size));
-    generator.setTitle(platform::ReplaceUnsafe(title));
-    {
-        QPainter painter;
-        if (!painter.begin(&generator)) {
-            return {};
-        }
-        Paint(painter, size);
-    }
-    return svg;
+    return FigureSvgBytes(size, title,
+                          [this](QPainter& painter, QSize area) { Paint(painter, area); });
 }
 
 platform::WriteResult CComparisonFigure::Save(const QString& path, QSize size,
                                               platform::Streams streams) const {
-    const bool svg =
-        QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
-    const QByteArray bytes =
-        svg ? SvgBytes(size, QFileInfo(path).completeBaseName()) : PngBytes(size);
-    if (bytes.isEmpty()) {
-        return {platform::WriteFailure::WriteFailed, {}};
-    }
-    return platform::WriteWholeFile(path, bytes, streams);
+    return SaveFigure(
+        path, size, QString(),
+        [this](QPainter& painter, QSize area) { Paint(painter, area); }, streams);
 }
 
 }  // namespace brimvolt

@@ -2,16 +2,13 @@
 
 #include "platform/Text.h"
 #include "plot/ComparisonFigure.h"
+#include "plot/FigureFile.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QFont>
 #include <QFontMetricsF>
-#include <QImage>
 #include <QPainter>
 #include <QPolygonF>
-#include <QSvgGenerator>
 #include <algorithm>
 #include <cmath>
 #include <optional>
@@ -225,49 +222,6 @@ void DrawSeries(QPainter& painter, const Series& series, const std::vector<Cycle
     }
 }
 
-QByteArray PngBytes(const CFadeFigure& figure, QSize size) {
-    QImage image(size, QImage::Format_RGB32);
-    if (image.isNull()) {
-        return {};
-    }
-    {
-        QPainter painter(&image);
-        figure.Paint(painter, size);
-    }
-    QByteArray png;
-    QBuffer buffer(&png);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "PNG")) {
-        return {};
-    }
-    return png;
-}
-
-QByteArray SvgBytes(const CFadeFigure& figure, QSize size, const QString& title) {
-    QByteArray svg;
-    QBuffer buffer(&svg);
-    buffer.open(QIODevice::WriteOnly);
-    QSvgGenerator generator;
-    generator.setOutputDevice(&buffer);
-    generator.setSize(size);
-    generator.setViewBox(QRect(QPoint(0, 0), size));
-    // The generator writes the title into the XML as it stands: markup characters would make
-    // the file no XML at all.
-    QString safeTitle = platform::ReplaceUnsafe(title);
-    for (const QChar markup : {u'<', u'>', u'&'}) {
-        safeTitle.replace(markup, QChar(0xFFFD));
-    }
-    generator.setTitle(safeTitle);
-    {
-        QPainter painter;
-        if (!painter.begin(&generator)) {
-            return {};
-        }
-        figure.Paint(painter, size);
-    }
-    return svg;
-}
-
 }  // namespace
 
 void CFadeFigure::SetCycles(std::vector<CycleResult> newCycles) {
@@ -407,15 +361,9 @@ void CFadeFigure::Paint(QPainter& painter, QSize size) const {
 
 platform::WriteResult CFadeFigure::Save(const QString& path, QSize size,
                                         platform::Streams streams) const {
-    const QFileInfo info(path);
-    const bool svg = info.suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
-    const QByteArray bytes =
-        svg ? SvgBytes(*this, size, title.isEmpty() ? info.completeBaseName() : title)
-            : PngBytes(*this, size);
-    if (bytes.isEmpty()) {
-        return {platform::WriteFailure::WriteFailed, {}};
-    }
-    return platform::WriteWholeFile(path, bytes, streams);
+    return SaveFigure(
+        path, size, title,
+        [this](QPainter& painter, QSize area) { Paint(painter, area); }, streams);
 }
 
 }  // namespace brimvolt
