@@ -42,7 +42,9 @@ TEST(AutosaveWriter, NewestCopyWinsAndTheLastOneIsWaitedFor) {
         writer.Post(Curve(30), dir.path() + "/");
         writer.WaitUntilWritten();
         EXPECT_TRUE(written(30));
-        EXPECT_TRUE(writes == 1 || writes == 2) << writes;
+        // Each curve is written at most once and none fails; the middle one is skipped only if
+        // the long one still kept the writer busy when it came, which a loaded machine need not.
+        EXPECT_TRUE(writes >= 1 && writes <= 3) << writes;
         // Copied as the curve window copies: into what the writer is done with.
         std::unique_ptr<CurveStore> copy = writer.TakeSpare();
         Curve(40)->CopyCurveTo(*copy);
