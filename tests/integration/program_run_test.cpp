@@ -325,13 +325,14 @@ TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
     ASSERT_EQ(programs.size(), 1u);
     EXPECT_EQ(programs[0].state, ProgramRunState::Paused);  // left again, mid-program
     // One discharge of cycle 1 step 3, continued across the restart, and ended by the module.
+    const std::vector<RunRecord> runs = journal.Runs().value();
     std::vector<RunRecord> discharges;
-    for (const RunRecord& run : journal.Runs().value()) {
+    for (const RunRecord& run : runs) {
         if (run.program.cycle == 1 && run.program.step == 3) {
             discharges.push_back(run);
         }
     }
-    ASSERT_EQ(discharges.size(), 1u) << RunListText(journal.Runs().value()).toStdString();
+    ASSERT_EQ(discharges.size(), 1u) << RunListText(runs).toStdString();
     EXPECT_EQ(discharges[0].state, RunState::Stopped);
     EXPECT_EQ(discharges[0].endCause, EndCause::Module);
 }
