@@ -471,6 +471,10 @@ Cancel: stop only the current step.</translation>
         <translation>Measure Rin</translation>
     </message>
     <message>
+        <source>Повторить с шага %1, всего %2 раза</source>
+        <translation>Repeat from step %1, %2 times in all</translation>
+    </message>
+    <message>
         <source>Повторить с шага %1, всего %2 раз</source>
         <translation>Repeat from step %1, %2 times in all</translation>
     </message>
@@ -585,6 +589,18 @@ Cancel: end it.</translation>
     <message>
         <source>не продолжена после перезапуска</source>
         <translation>not continued after a restart</translation>
+    </message>
+    <message>
+        <source>следующая ячейка журнала</source>
+        <translation>the journal's next cell</translation>
+    </message>
+    <message>
+        <source>Все разряды, заряды и отдых программы записываются в журнал этой ячейке. Пусто: ячейке, заданной в журнале как следующая.</source>
+        <translation>Every discharge, charge and rest of the program is journalled for this cell. Empty: for the cell the journal window names as the next.</translation>
+    </message>
+    <message>
+        <source>Ячейка:</source>
+        <translation>Cell:</translation>
     </message>
 </context>
 <context>

@@ -6,6 +6,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTableWidget>
@@ -54,6 +55,14 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     layout->addLayout(top);
     nameLabel = new QLabel(this);
     layout->addWidget(nameLabel);
+    auto* cellRow = new QHBoxLayout;
+    cellEdit = new QLineEdit(this);
+    cellEdit->setPlaceholderText(tr("следующая ячейка журнала"));
+    cellEdit->setToolTip(tr("Все разряды, заряды и отдых программы записываются в журнал этой "
+                            "ячейке. Пусто: ячейке, заданной в журнале как следующая."));
+    cellRow->addWidget(new QLabel(tr("Ячейка:"), this));
+    cellRow->addWidget(cellEdit, 1);
+    layout->addLayout(cellRow);
     stepList = new QListWidget(this);
     layout->addWidget(stepList, 1);
     stateLabel = new QLabel(this);
@@ -217,6 +226,7 @@ void CProgramDlg::OnUnfinishedProgram(const ProgramRecord& record,
         return;
     }
     SetProgram(*left);
+    cellEdit->setText(record.cell);
     resumeRecord = record;
     resumeCycles = cycles;
     startPending = true;
@@ -236,6 +246,7 @@ void CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
         } else {
             record.name = program.name;
             record.json = ProgramJson(program);
+            record.cell = cellEdit->text().simplified();
             sequencer->Start(nowMs);
         }
         toldState = SequencerState::Running;
@@ -357,10 +368,16 @@ QString CProgramDlg::StepText(const ProgramStep& step) {
             return tr("Отдых %1 мин").arg(QString::number(step.restSeconds / 60.0, 'g', 6));
         case StepKind::Rin:
             return tr("Замер Rin");
-        case StepKind::Repeat:
-            return tr("Повторить с шага %1, всего %2 раз")
+        case StepKind::Repeat: {
+            // "2 раза", "22 раза", but "12 раз" and "5 раз".
+            const int times = step.repeatTimes;
+            const bool few =
+                times % 10 >= 2 && times % 10 <= 4 && (times % 100 < 12 || times % 100 > 14);
+            return (few ? tr("Повторить с шага %1, всего %2 раза")
+                        : tr("Повторить с шага %1, всего %2 раз"))
                 .arg(step.repeatFrom)
-                .arg(step.repeatTimes);
+                .arg(times);
+        }
     }
     return {};
 }
@@ -457,6 +474,7 @@ void CProgramDlg::ShowState(std::int64_t nowMs) {
     openButton->setEnabled(!Active());
     editButton->setEnabled(!Active());
     readyMade->setEnabled(!Active());
+    cellEdit->setEnabled(!Active());
     stopButton->setEnabled(Active());
     resumeButton->setEnabled(started && sequencer->State() == SequencerState::WaitingOperator);
     ShowCycles();

@@ -14,6 +14,7 @@
 
 class QComboBox;
 class QLabel;
+class QLineEdit;
 class QListWidget;
 class QPushButton;
 class QTableWidget;
@@ -62,6 +63,8 @@ public:
     void OnOperatorReset();
 
     const brimvolt::TestProgram& Program() const { return program; }
+    /** The cell the program tests; empty: the journal window's next cell. */
+    QLineEdit* CellEdit() const { return cellEdit; }
     /** The sequencer of the program started last; null before the first start. */
     const brimvolt::CSequencer* Sequencer() const { return sequencer ? &*sequencer : nullptr; }
 
@@ -105,6 +108,7 @@ private:
 
     QComboBox* readyMade = nullptr;
     QLabel* nameLabel = nullptr;
+    QLineEdit* cellEdit = nullptr;
     QListWidget* stepList = nullptr;
     QLabel* stateLabel = nullptr;
     QLabel* progressLabel = nullptr;

@@ -282,6 +282,8 @@ void CJournalRecorder::OpenRun(const StatusRecord& status, std::int64_t wallMs, 
     run.charge = status.params[4] != 0;
     run.params = status.params;
     run.program = programMark;
+    // A stop or reset sent before this run began stopped the one before it, not this one.
+    stopCommandMs.reset();
     if (fromRest) {
         // The curve's point 0: the cell at rest, the last reading while the time stood at 0.
         StatusRecord rest = restRecord;

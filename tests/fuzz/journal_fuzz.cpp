@@ -1,7 +1,8 @@
 // A journal's values as a damaged file, an edit with SQLite's own shell or another program may
-// leave them: any integer, real, text or blob in any column of a run and its samples. Every
-// reader of the journal goes over them: the list, both CSV forms, the curve file and the curve
-// window's picture, the comparison's PNG and SVG, and the journal window's summary.
+// leave them: any integer, real, text or blob in any column of a run and its samples, of a test
+// program and of a run's place in one. Every reader of the journal goes over them: the list,
+// both CSV forms, the curve file and the curve window's picture, the comparison's PNG and SVG,
+// the journal window's summary, the programs' list, and each program's cycles and fade plot.
 //
 // Checks that nothing aborts or overflows, that no stored count sizes memory, that each CSV
 // has one line per value and sample once quotes are taken into account, and that the SVG is XML.
@@ -23,13 +24,17 @@
 
 #include "FuzzInput.h"
 #include "curvefile/CurveFileWriter.h"
+#include "cycle/CycleTable.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
+#include "journal/ProgramCycles.h"
 #include "journalview/ComparedCurve.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveRenderer.h"
 #include "plot/CurveStore.h"
+#include "plot/FadeFigure.h"
+#include "plot/FigureFile.h"
 
 using namespace brimvolt;
 using brimvolt::fuzz::CFuzzInput;
@@ -80,14 +85,27 @@ void BindHostile(sqlite3_stmt* statement, int column, CFuzzInput& input) {
     }
 }
 
-// Puts the input's runs and samples into the journal, through SQLite alone.
+// Binds hostile values to the statement's columns from `first` to `last`, then inserts the row.
+void InsertHostile(sqlite3_stmt* statement, int first, int last, CFuzzInput& input) {
+    for (int column = first; column <= last; ++column) {
+        BindHostile(statement, column, input);
+    }
+    sqlite3_step(statement);
+    sqlite3_reset(statement);
+}
+
+// Puts the input's runs, samples, programs and program places into the journal, through SQLite
+// alone.
 bool WriteJournal(CFuzzInput& input) {
     sqlite3* db = nullptr;
     if (sqlite3_open(g_journalPath.toUtf8().constData(), &db) != SQLITE_OK) {
         sqlite3_close(db);
         return false;
     }
-    sqlite3_exec(db, "BEGIN; DELETE FROM samples; DELETE FROM runs;", nullptr, nullptr, nullptr);
+    sqlite3_exec(db,
+                 "BEGIN; DELETE FROM samples; DELETE FROM runs; DELETE FROM programs; "
+                 "DELETE FROM program_runs;",
+                 nullptr, nullptr, nullptr);
     sqlite3_stmt* run = nullptr;
     sqlite3_stmt* sample = nullptr;
     sqlite3_prepare_v2(
@@ -102,11 +120,7 @@ bool WriteJournal(CFuzzInput& input) {
     const int runs = 1 + input.Byte() % 3;
     for (int r = 1; r <= runs && !input.Empty(); ++r) {
         sqlite3_bind_int64(run, 1, r);
-        for (int column = 2; column <= 17; ++column) {
-            BindHostile(run, column, input);
-        }
-        sqlite3_step(run);
-        sqlite3_reset(run);
+        InsertHostile(run, 2, 17, input);
         const int samples = input.Byte() % 48;
         std::int64_t seconds = 0;
         for (int s = 0; s < samples && !input.Empty(); ++s) {
@@ -117,13 +131,34 @@ bool WriteJournal(CFuzzInput& input) {
                 seconds += input.Byte();
                 sqlite3_bind_int64(sample, 2, seconds);
             }
-            for (int column = 3; column <= 8; ++column) {
-                BindHostile(sample, column, input);
-            }
-            sqlite3_step(sample);
-            sqlite3_reset(sample);
+            InsertHostile(sample, 3, 8, input);
         }
     }
+    // Programs 1 and 2, and a place in one for some of the runs.
+    sqlite3_stmt* program = nullptr;
+    sqlite3_stmt* place = nullptr;
+    sqlite3_prepare_v2(db,
+                       "INSERT INTO programs (id, name, program, cell, port, started, state, "
+                       "step, cycle, passes, cycles_done, end_reason) VALUES (?, ?, ?, ?, ?, "
+                       "?, ?, ?, ?, ?, ?, ?)",
+                       -1, &program, nullptr);
+    sqlite3_prepare_v2(db, "INSERT OR REPLACE INTO program_runs VALUES (?, ?, ?, ?, ?)", -1,
+                       &place, nullptr);
+    const int programs = input.Byte() % 3;
+    for (int p = 1; p <= programs && !input.Empty(); ++p) {
+        sqlite3_bind_int64(program, 1, p);
+        InsertHostile(program, 2, 12, input);
+    }
+    for (int r = 1; r <= runs && !input.Empty(); ++r) {
+        if (input.Byte() % 4 == 0) {
+            continue;
+        }
+        sqlite3_bind_int64(place, 1, r);
+        sqlite3_bind_int64(place, 2, 1 + input.Byte() % 2);
+        InsertHostile(place, 3, 5, input);
+    }
+    sqlite3_finalize(program);
+    sqlite3_finalize(place);
     sqlite3_finalize(run);
     sqlite3_finalize(sample);
     const bool committed = sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
@@ -247,5 +282,32 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         svg = figure.SvgBytes(QSize(200, 200), QStringLiteral("runs"));
     }
     CheckXml(svg);
+
+    const std::optional<std::vector<ProgramRecord>> programs = journal.Programs();
+    if (!programs) {
+        return 0;
+    }
+    Check(programs->size() <= 2, "no more programs than the journal holds");
+    const QByteArray programList = ProgramListText(*programs);
+    Check(programList.count('\n') == static_cast<qsizetype>(programs->size()),
+          "one listed line per program");
+    for (const ProgramRecord& stored : *programs) {
+        const std::vector<CycleResult> cycles = CyclesOfProgram(*runs, stored.id);
+        Check(cycles.size() <= runs->size(), "no more cycles than runs");
+        Check(CsvRecords(CyclesCsv(cycles)) == 1 + static_cast<int>(cycles.size()),
+              "one CSV line per cycle and the captions");
+        CyclesText(cycles);
+        CFadeFigure fade;
+        fade.SetCycles(cycles);
+        fade.SetTitle(stored.name);
+        const CUncountedAllocations drawing;
+        const FigurePainter paint = [&](QPainter& painter, QSize size) { fade.Paint(painter, size); };
+        FigurePngBytes(QSize(200, 150), paint);
+        CheckXml(FigureSvgBytes(QSize(200, 150), stored.name, paint));
+    }
+    for (const char c : programList) {
+        Check(static_cast<unsigned char>(c) >= 0x20 || c == '\t' || c == '\n',
+              "no control character of a program reaches the terminal");
+    }
     return 0;
 }

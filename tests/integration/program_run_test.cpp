@@ -8,8 +8,10 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QTest>
+#include <algorithm>
 #include <functional>
 
 #include "app/BrimvoltDlg.h"
@@ -127,8 +129,9 @@ TestProgram ThreeCycles() {
 TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    ProgramBench bench(folder.path(), 600.0);
+    ProgramBench bench(folder.path(), 1200.0);
     bench.dlg->RunProgram(ThreeCycles());
+    bench.dlg->ProgramWindow()->CellEdit()->setText(QStringLiteral(" B-7 "));
     ASSERT_TRUE(WaitFor([&] { return bench.Sequencer() != nullptr; }, 30000))
         << "the program never started: no module found";
     std::vector<std::size_t> steps;
@@ -190,6 +193,13 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
                           {"discharge", 0, 2000, 3400}, {"rin", 0, 1000, 3000},
                           {"rest", 0, 0, 0}};
     ASSERT_EQ(runs.size(), 15u);
+    // Every run, rests included, went to the cell the program window named.
+    const std::optional<CellRecord> cell = journal.CellNamed(QStringLiteral("B-7"));
+    ASSERT_TRUE(cell);
+    const std::vector<RunCellLink> links = journal.RunCells().value();
+    EXPECT_EQ(links.size(), 15u);
+    EXPECT_TRUE(std::all_of(links.begin(), links.end(),
+                            [&](const RunCellLink& link) { return link.cellId == cell->id; }));
     for (std::size_t k = 0; k < runs.size(); ++k) {
         SCOPED_TRACE(k);
         const RunRecord& run = runs[k];
@@ -287,7 +297,7 @@ namespace {
 TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
     QTemporaryDir folder;
     ASSERT_TRUE(folder.isValid());
-    ProgramBench bench(folder.path(), 50.0);
+    ProgramBench bench(folder.path(), 600.0);
     bench.dlg->RunProgram(ThreeCycles());
     ASSERT_TRUE(WaitFor(
         [&] {
@@ -296,7 +306,9 @@ TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
         },
         120000));
 
-    // The program goes away during the discharge (a crash, a shutdown); the module runs on.
+    // The program goes away during the discharge (a crash, a shutdown); the module runs on, slowly
+    // enough that the discharge outlasts the restart however loaded the machine is.
+    bench.module->UseWallClock(5.0);
     bench.dlg.reset();
     bench.dialogs.answers.push_back(platform::Answer::Ok);
     bench.dlg = std::make_unique<CBrimvoltDlg>(*bench.ports, bench.dialogs,
@@ -309,6 +321,7 @@ TEST(ProgramRun, AProgramLeftMidRunIsOfferedAndGoesOnWithThatRun) {
         << bench.dialogs.messages.back().text.toStdString();
     EXPECT_EQ(bench.Sequencer()->StepIndex(), 2u);
     EXPECT_EQ(bench.Sequencer()->Cycle(), 1);
+    bench.module->UseWallClock(600.0);
 
     // It watches the discharge it had started to its end, then goes on with the Rin step.
     ASSERT_TRUE(WaitFor([&] { return bench.Sequencer()->StepIndex() >= 3; }, 120000))

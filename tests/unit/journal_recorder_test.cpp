@@ -208,6 +208,12 @@ TEST_F(RunRules, EachStopIsPutDownToItsCause) {
         EXPECT_EQ(events.back().kind, RunEventKind::Ended);
         EXPECT_EQ(events.back().run.endCause, c.cause);
     }
+
+    // A reset before the start (as the program's steps send one) is not what ends the run, even
+    // when the module ends it a second later: the cell was already at its cut-off.
+    Fresh();
+    Play({Command('s'), {0, 0, 4150, 0}, {0, kRun, 3500, 0}, {1, 0, 3390}});
+    EXPECT_EQ(LastRun().endCause, EndCause::Module);
 }
 
 TEST_F(RunRules, ARunGoesOnAsLongAsItsClockDoes) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QLineEdit>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -163,6 +164,22 @@ TEST(ProgramEdit, TheProgramWindowShowsTheEditedProgramButNotWhileOneRuns) {
     window.OnStart();
     window.OnEdit();  // returns at once: no editor waits for an answer
     EXPECT_EQ(window.Program(), expected);
+    EXPECT_FALSE(window.CellEdit()->isEnabled());  // the cell is the started program's
+}
+
+TEST(ProgramEdit, ARepeatSaysItsTimesInRussian) {
+    const struct {
+        int times;
+        const char* text;
+    } cases[] = {{1, "1 раз"}, {2, "2 раза"}, {4, "4 раза"}, {5, "5 раз"}, {11, "11 раз"},
+                 {12, "12 раз"}, {14, "14 раз"}, {21, "21 раз"}, {22, "22 раза"}, {104, "104 раза"},
+                 {112, "112 раз"}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.times);
+        ProgramStep repeat{K::Repeat, 0, 0, 0, 0, 2, c.times};
+        EXPECT_EQ(CProgramDlg::StepText(repeat),
+                  QStringLiteral("Повторить с шага 2, всего ") + QString::fromUtf8(c.text));
+    }
 }
 
 }  // namespace
