@@ -6,9 +6,16 @@ JOBS ?= $(shell nproc)
 # hold at that count beside stress-ng too (make test-under-load).
 TEST_JOBS ?= $(shell echo $$(( $(JOBS) + 2 )))
 CMAKE_FLAGS ?=
+# Every build compiles through ccache. Its cache lies outside the clone (ccache's own folder, or
+# CCACHE_DIR), paths under the clone are rewritten relative to the build folder and the working
+# folder is left out of the hash, so a later clone of the same sources finds its objects there.
+LAUNCHER := -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache
+export CCACHE_BASEDIR := $(CURDIR)
+export CCACHE_NOHASHDIR := 1
+export CCACHE_MAXSIZE ?= 12G
 
 # Debian packages the build, the tests and the demo need.
-PACKAGES := cmake ninja-build g++ make qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev \
+PACKAGES := cmake ninja-build g++ make ccache qt6-base-dev qt6-serialport-dev qt6-svg-dev libgl-dev \
     libgtest-dev libgmock-dev libbenchmark-dev libsqlite3-dev fonts-liberation locales \
     clang libclang-rt-14-dev xauth xvfb qt6-translations-l10n qt6-l10n-tools stress-ng \
     g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -45,7 +52,7 @@ deps:
 	fi
 
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja $(CMAKE_FLAGS)
+	cmake -S . -B $(BUILD) -G Ninja $(LAUNCHER) $(CMAKE_FLAGS)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -104,12 +111,12 @@ FUZZ_SECONDS ?= 60
 SANITIZER_ENV := ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 
 sanitize: deps
-	cmake -S . -B $(SANITIZE_BUILD) -G Ninja -DBRIMVOLT_SANITIZE=ON $(CMAKE_FLAGS)
+	cmake -S . -B $(SANITIZE_BUILD) -G Ninja $(LAUNCHER) -DBRIMVOLT_SANITIZE=ON $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(TEST_JOBS) --timeout 900
 
 fuzz: deps
-	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DBRIMVOLT_FUZZ=ON \
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_CXX_COMPILER=clang++ -DBRIMVOLT_FUZZ=ON \
 	    -DBRIMVOLT_TESTS=OFF $(CMAKE_FLAGS)
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target brimvolt-fuzzers
 	tests/fuzz/run_fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
@@ -120,7 +127,7 @@ fuzz: deps
 WINCHECK_BUILD ?= build-wincheck
 QT6_CMAKE_DIR ?= /usr/lib/$(shell g++ -print-multiarch)/cmake
 wincheck: deps
-	cmake -S . -B $(WINCHECK_BUILD) -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+	cmake -S . -B $(WINCHECK_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_SYSTEM_NAME=Windows \
 	    -DCMAKE_CXX_COMPILER=x86_64-w64-mingw32-g++-posix \
 	    -DCMAKE_RC_COMPILER=x86_64-w64-mingw32-windres \
 	    -DCMAKE_PREFIX_PATH=$(QT6_CMAKE_DIR) \
@@ -151,7 +158,7 @@ windows: deps
 	    rm -rf "$(WIN_BUILD)/win64-sdk" && mkdir -p "$(WIN_BUILD)" && \
 	    tar xJf "$(BRIMVOLT_WIN_SDK)" -C "$(WIN_BUILD)" && touch "$(WIN_BUILD)/win64-sdk/.unpacked"; \
 	  fi;; esac
-	cmake -S . -B $(WIN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DBRIMVOLT_TESTS=ON \
+	cmake -S . -B $(WIN_BUILD) -G Ninja $(LAUNCHER) -DCMAKE_BUILD_TYPE=Release -DBRIMVOLT_TESTS=ON \
 	    -DBRIMVOLT_MQTT=ON -DCMAKE_TOOLCHAIN_FILE=$(abspath $(WIN_SDK_PREFIX))/lib/cmake/Qt6/qt.toolchain.cmake
 	cmake --build $(WIN_BUILD) -j $(JOBS)
 
