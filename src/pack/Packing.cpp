@@ -90,6 +90,77 @@ bool Ahead(const Rank& a, const Rank& b) {
     return !Better(b.score, a.score) && a.squares < b.squares - kSquaresMargin * b.squares;
 }
 
+/**
+ * The rank of the grouping after one or two of its sums change, without a pass over them all:
+ * the new ends from the three lowest and highest sums, the squares by their exact change.
+ */
+class CTrial {
+public:
+    explicit CTrial(const std::vector<Units>& sums) : sums(sums), now(RankOf(sums)) {
+        std::vector<std::size_t> order(sums.size());
+        std::iota(order.begin(), order.end(), 0);
+        const std::size_t ends = std::min<std::size_t>(3, sums.size());
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends),
+                          order.end(),
+                          [&](std::size_t a, std::size_t b) { return sums[a] < sums[b]; });
+        lowest.assign(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends));
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends),
+                          order.end(),
+                          [&](std::size_t a, std::size_t b) { return sums[a] > sums[b]; });
+        highest.assign(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends));
+        double total = 0.0;
+        for (const Units sum : sums) {
+            total += static_cast<double>(sum);
+        }
+        mean = total / static_cast<double>(sums.size());
+    }
+
+    const Rank& Now() const { return now; }
+
+    /** Group i gives d to group j. */
+    Rank Exchange(std::size_t i, std::size_t j, Units d) const {
+        const double dd = static_cast<double>(d);
+        // Σ(s−mean)² changes by 2d(d − (s_i − s_j)); the mean stays.
+        const double squares =
+            now.squares + 2.0 * dd * (dd - static_cast<double>(sums[i] - sums[j]));
+        return {Ends(i, sums[i] - d, j, sums[j] + d), squares};
+    }
+
+    /** Group i gains g from the spares. */
+    Rank Gain(std::size_t i, Units g) const {
+        const double gg = static_cast<double>(g);
+        const double count = static_cast<double>(sums.size());
+        const double squares = now.squares + 2.0 * gg * (static_cast<double>(sums[i]) - mean) +
+                               gg * gg * (count - 1.0) / count;
+        return {Ends(i, sums[i] + g, i, sums[i] + g), squares};
+    }
+
+private:
+    Score Ends(std::size_t i, Units si, std::size_t j, Units sj) const {
+        Units low = std::min(si, sj);
+        Units high = std::max(si, sj);
+        for (const std::size_t g : lowest) {
+            if (g != i && g != j) {
+                low = std::min(low, sums[g]);
+                break;
+            }
+        }
+        for (const std::size_t g : highest) {
+            if (g != i && g != j) {
+                high = std::max(high, sums[g]);
+                break;
+            }
+        }
+        return {low, high - low};
+    }
+
+    const std::vector<Units>& sums;
+    Rank now;
+    std::vector<std::size_t> lowest;   // the three lowest sums' groups, lowest first
+    std::vector<std::size_t> highest;  // the three highest sums' groups, highest first
+    double mean = 0.0;
+};
+
 /** The caller's cancel flag, and the trials the descents may still make. */
 class CBudget {
 public:
@@ -217,9 +288,7 @@ private:
     }
 
     /** The pool's m smallest cells summed. */
-    Units Smallest(int m) const {
-        return prefix[Ix(pool.Size())] - prefix[Ix(pool.Size() - m)];
-    }
+    Units Smallest(int m) const { return prefix[Ix(pool.Size())] - prefix[Ix(pool.Size() - m)]; }
 
     /** True when the walk need not go below cell k: a grouping is complete, or none can win. */
     bool Closed(int k) {
@@ -567,11 +636,10 @@ private:
                     moved = ExchangeTwo(i, j) || moved;
                     continue;
                 }
-                const Units bothSum = Sum(both);
                 std::vector<std::size_t> pickIx(p);
                 std::iota(pickIx.begin(), pickIx.end(), 0);
-                std::vector<Units> trial = sums;
-                Rank bestRank = RankOf(sums);
+                const CTrial trial(sums);
+                Rank bestRank = trial.Now();
                 std::optional<std::vector<std::size_t>> best;
                 std::vector<int> mine;
                 std::vector<int> rest;
@@ -580,12 +648,9 @@ private:
                     for (const std::size_t k : pickIx) {
                         sum += pool.Cap(both[k]);
                     }
-                    trial[i] = sum;
-                    if (!toSpares) {
-                        trial[j] = bothSum - sum;
-                    }
                     budget.Spend(1);
-                    const Rank rank = RankOf(trial);
+                    const Rank rank = toSpares ? trial.Gain(i, sum - sums[i])
+                                               : trial.Exchange(i, j, sums[i] - sum);
                     if (!Ahead(rank, bestRank)) {
                         continue;
                     }
@@ -631,8 +696,8 @@ private:
             Ways(mine.size(), 2) * Ways(theirs.size(), 2) > kExchangeTwoWays) {
             return false;
         }
-        std::vector<Units> trial = sums;
-        Rank bestRank = RankOf(sums);
+        const CTrial trial(sums);
+        Rank bestRank = trial.Now();
         std::optional<std::array<std::size_t, 4>> best;
         for (std::size_t a1 = 0; a1 < mine.size(); ++a1) {
             for (std::size_t a2 = a1 + 1; a2 < mine.size(); ++a2) {
@@ -644,11 +709,7 @@ private:
                         if (d == 0) {
                             continue;
                         }
-                        trial[i] = sums[i] + d;
-                        if (!toSpares) {
-                            trial[j] = sums[j] - d;
-                        }
-                        const Rank rank = RankOf(trial);
+                        const Rank rank = toSpares ? trial.Gain(i, d) : trial.Exchange(j, i, d);
                         if (Ahead(rank, bestRank) && FitsAfter(mine, {a1, a2}, theirs, {b1, b2}) &&
                             (toSpares || FitsAfter(theirs, {b1, b2}, mine, {a1, a2}))) {
                             bestRank = rank;
@@ -745,8 +806,7 @@ private:
                         if (d <= 0 || d >= gap) {
                             continue;
                         }
-                        const double gain =
-                            static_cast<double>(d) * static_cast<double>(gap - d);
+                        const double gain = static_cast<double>(d) * static_cast<double>(gap - d);
                         if (gain > bestGain && SwapFits(i, j, groups[i][x], groups[j][y])) {
                             bestGain = gain;
                             best = std::pair{x, y};
@@ -756,7 +816,8 @@ private:
                 if (!best) {
                     continue;
                 }
-                const Units d = pool.Cap(groups[i][best->first]) - pool.Cap(groups[j][best->second]);
+                const Units d =
+                    pool.Cap(groups[i][best->first]) - pool.Cap(groups[j][best->second]);
                 std::vector<Units> trial = sums;
                 trial[i] -= d;
                 trial[j] += d;
@@ -779,7 +840,8 @@ private:
         const auto [lowIt, highIt] = std::minmax_element(sums.begin(), sums.end());
         const std::size_t ends[] = {static_cast<std::size_t>(highIt - sums.begin()),
                                     static_cast<std::size_t>(lowIt - sums.begin())};
-        Rank best = RankOf(sums);
+        const CTrial trial(sums);
+        Rank best = trial.Now();
         struct Move {
             std::size_t i = 0, j = 0, x = 0, y = 0;
             bool spare = false;
@@ -798,11 +860,7 @@ private:
                         if (d == 0) {
                             continue;
                         }
-                        sums[i] -= d;
-                        sums[j] += d;
-                        const Rank rank = RankOf(sums);
-                        sums[i] += d;
-                        sums[j] -= d;
+                        const Rank rank = trial.Exchange(i, j, d);
                         if (Ahead(rank, best) && SwapFits(i, j, a, groups[j][y])) {
                             best = rank;
                             move = Move{i, j, x, y, false};
@@ -814,9 +872,7 @@ private:
                     if (d == 0) {
                         continue;
                     }
-                    sums[i] -= d;
-                    const Rank rank = RankOf(sums);
-                    sums[i] += d;
+                    const Rank rank = trial.Gain(i, -d);
                     if (Ahead(rank, best) && RinFits(pool, groups[i], a, spares[y])) {
                         best = rank;
                         move = Move{i, 0, x, y, true};
@@ -887,7 +943,8 @@ private:
         capMean /= n;
         const double capVariance = std::max(capSquares / n - capMean * capMean, 1.0);
         const double endTemperature = 0.05;
-        const int steps = std::clamp(static_cast<int>(known.size()) * kStepsPerCell, 20000, 1000000);
+        const int steps =
+            std::clamp(static_cast<int>(known.size()) * kStepsPerCell, 20000, 1000000);
         const double startTemperature = std::sqrt(capVariance);
         const double cooling = std::pow(endTemperature / startTemperature, 1.0 / steps);
 
@@ -941,8 +998,9 @@ private:
             }
             const std::size_t y = placeOf[static_cast<std::size_t>(b)];
             const Units d = pool.Cap(b) - pool.Cap(a);  // what group i gains
-            const double change = cost(i, gb, d) - cost(i, gb, 0) -
-                                  (gb < 0 ? kTotalWeight * Mah(d) / static_cast<double>(count) : 0.0);
+            const double change =
+                cost(i, gb, d) - cost(i, gb, 0) -
+                (gb < 0 ? kTotalWeight * Mah(d) / static_cast<double>(count) : 0.0);
             if (change > 0.0 && unit(random) >= std::exp(-change / temperature)) {
                 continue;
             }

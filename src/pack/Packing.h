@@ -40,7 +40,7 @@ struct PackPlan {
     std::vector<std::vector<int>> groups;  // S groups of P cells, the fullest group first
     std::vector<int> spares;               // usable but not in the pack, largest first
     std::vector<int> leftOut;              // refused by the request's bounds
-    bool exact = false;      // the best grouping that exists, found by a full search
+    bool exact = false;                    // the best grouping that exists, found by a full search
     bool cancelled = false;  // the search was cut short: the best grouping found until then
 
     bool Ok() const { return failure == PackFailure::None; }
