@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -33,7 +34,8 @@ const char* const kPackUsage =
     "cells than S*P the best are used and the rest are spares.\n"
     "\n"
     "  --cells CSV            the cells: a header line, then name,capacity_mAh,rin_mOhm\n"
-    "                         (\",\" or \";\" between fields, an empty Rin for none);\n"
+    "                         (\",\" or \";\" between fields, an empty Rin for none;\n"
+    "                         \"-\" reads them from the standard input);\n"
     "                         else the journal's cells that are not retired nor in a\n"
     "                         pack, with their last discharge capacity and last Rin\n"
     "  --max-rin-spread MOHM  the widest Rin range allowed in a group\n"
@@ -46,8 +48,8 @@ const char* const kPackUsage =
     "The plan: group,cell,capacity_mAh,rin_mOhm, a line per cell of the pack (groups from\n"
     "1), then the spares with an empty group.\n"
     "\n"
-    "Exit status: 0 done, 1 no pack possible or a file not read or written, 2 wrong usage or\n"
-    "a line of the CSV refused.\n";
+    "Exit status: 0 done, 1 no pack possible or a file not read or written, 2 wrong usage\n"
+    "(S and P too large among it) or a line of the CSV refused.\n";
 
 void PrintError(const QString& message) {
     std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
@@ -139,6 +141,12 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
         }
         *sides[k] = side;
     }
+    if (std::int64_t{arguments.request.series} * arguments.request.parallel > kMaxPackCells) {
+        return UsageError(QStringLiteral("a pack has at most %1 cells, not %2S%3P")
+                              .arg(kMaxPackCells)
+                              .arg(arguments.request.series)
+                              .arg(arguments.request.parallel));
+    }
     if (!arguments.out.isEmpty() &&
         QFileInfo(arguments.out).canonicalFilePath() ==
             QFileInfo(arguments.cells).canonicalFilePath() &&
@@ -188,8 +196,39 @@ std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cel
     return std::nullopt;
 }
 
-/** The cells of the CSV, or an exit status with the message printed. */
+/** The bytes of the standard input, or an exit status with the message printed. */
+std::optional<int> ReadStandardInput(QByteArray& bytes) {
+    QFile input;
+    if (!input.open(stdin, QIODevice::ReadOnly)) {
+        PrintError(QStringLiteral("cannot read the standard input: %1").arg(input.errorString()));
+        return kExitFailed;
+    }
+    bytes = input.read(kMaxCellCsvBytes + 1);
+    if (bytes.size() > kMaxCellCsvBytes) {
+        PrintError(QStringLiteral("the standard input: larger than %1 MB, not a list of cells")
+                       .arg(kMaxCellCsvBytes >> 20));
+        return kExitFailed;
+    }
+    return std::nullopt;
+}
+
+/** The cells of the CSV ("-": the standard input), or an exit status with the message printed. */
 std::optional<int> ReadCells(const QString& path, std::vector<PackCell>& cells) {
+    if (path == QLatin1String("-")) {
+        QByteArray bytes;
+        if (const std::optional<int> failed = ReadStandardInput(bytes)) {
+            return failed;
+        }
+        CellCsvResult result = ParseCellCsv(bytes);
+        if (!result.Ok()) {
+            PrintError(QStringLiteral("the standard input:%1: %2")
+                           .arg(result.errorLine)
+                           .arg(result.error));
+            return kExitUsage;
+        }
+        cells = std::move(result.cells);
+        return std::nullopt;
+    }
     if (!platform::IsRegularFile(path)) {
         PrintError(QFileInfo::exists(path) ? QStringLiteral("%1: not a regular file").arg(path)
                                            : QStringLiteral("%1: no such file").arg(path));
@@ -229,10 +268,13 @@ QString Summary(const PackPlan& plan, const std::vector<PackCell>& cells,
     for (std::size_t g = 0; g < plan.groups.size(); ++g) {
         const double sum = GroupCapacity(plan.groups[g], cells);
         const auto rin = GroupRin(plan.groups[g], cells);
+        QString deviation = FixedNumber(sum - figures.meanMah, 1);
+        if (!deviation.startsWith(u'-')) {
+            deviation.prepend(u'+');
+        }
         text += QStringLiteral("group %1: %2 mAh, %3 from the mean")
                     .arg(g + 1)
-                    .arg(CsvNumber(sum))
-                    .arg(QString::asprintf("%+.1f", sum - figures.meanMah));
+                    .arg(RoundedNumber(sum, 1), deviation);
         text += rin ? QStringLiteral(", Rin %1 to %2 mOhm\n")
                           .arg(CsvNumber(rin->first), CsvNumber(rin->second))
                     : QStringLiteral("\n");
@@ -240,9 +282,8 @@ QString Summary(const PackPlan& plan, const std::vector<PackCell>& cells,
     text += QStringLiteral("pack %1S%2P: %3 mAh, spread %4 mAh (%5 %), %6 spare(s), %7 left out\n")
                 .arg(request.series)
                 .arg(request.parallel)
-                .arg(CsvNumber(figures.packMah))
-                .arg(CsvNumber(figures.spreadMah))
-                .arg(QString::asprintf("%.2f", figures.spreadShare * 100.0))
+                .arg(RoundedNumber(figures.packMah, 1), RoundedNumber(figures.spreadMah, 1),
+                     FixedNumber(figures.spreadShare * 100.0, 2))
                 .arg(plan.spares.size())
                 .arg(plan.leftOut.size());
     return text;
@@ -275,7 +316,7 @@ int RunPackCommand(const QStringList& words) {
     const PackPlan plan = PlanPack(cells, arguments.request);
     if (!plan.Ok()) {
         PrintError(PackFailureText(plan, arguments.request));
-        return kExitFailed;
+        return plan.failure == PackFailure::BadShape ? kExitUsage : kExitFailed;
     }
     const QByteArray csv = PlanCsv(plan, cells);
     if (arguments.out.isEmpty()) {

@@ -1613,6 +1613,22 @@ The runs go on; writing to the journal will be retried.</translation>
         <translation>Planning...</translation>
     </message>
     <message>
+        <source>Подбор отменяется...</source>
+        <translation>Cancelling the planning...</translation>
+    </message>
+    <message>
+        <source>Отменить</source>
+        <translation>Cancel</translation>
+    </message>
+    <message>
+        <source>Подбор отменен.</source>
+        <translation>Planning cancelled.</translation>
+    </message>
+    <message>
+        <source>Подбор отменен: это лучшая сборка из найденных до отмены.</source>
+        <translation>Planning cancelled: this is the best pack found until then.</translation>
+    </message>
+    <message>
         <source>Мало ячеек: для %1S%2P нужно %3, подходит %4.</source>
         <translation>Too few cells: %1S%2P needs %3, %4 can be used.</translation>
     </message>

@@ -16,16 +16,25 @@ struct Record {
     QStringList fields;
 };
 
-/** The separator of the file: the first "," or ";" outside quotes on the first line. */
+/**
+ * The separator of the file: the first "," or ";" outside quotes on the first line that is not
+ * blank (blank lines are skipped everywhere, the ones before the header too).
+ */
 QChar SeparatorOf(const QString& text) {
     bool quoted = false;
+    bool blank = true;
     for (const QChar c : text) {
         if (c == u'"') {
             quoted = !quoted;
+            blank = false;
         } else if (!quoted && (c == u',' || c == u';')) {
             return c;
         } else if (!quoted && c == u'\n') {
-            break;
+            if (!blank) {
+                break;
+            }
+        } else if (!c.isSpace()) {
+            blank = false;
         }
     }
     return u',';
@@ -220,6 +229,28 @@ CellCsvResult ParseCellCsv(const QByteArray& bytes) {
 
 QString CsvNumber(double value) {
     return QString::number(value, 'g', 15);
+}
+
+QString FixedNumber(double value, int decimals) {
+    const double scale = std::pow(10.0, decimals);
+    double rounded = std::round(value * scale) / scale;
+    if (rounded == 0.0) {
+        rounded = 0.0;  // -0 compares equal to 0: this makes it 0
+    }
+    return QString::number(rounded, 'f', decimals);
+}
+
+QString RoundedNumber(double value, int decimals) {
+    QString text = FixedNumber(value, decimals);
+    if (text.contains(u'.')) {
+        while (text.endsWith(u'0')) {
+            text.chop(1);
+        }
+        if (text.endsWith(u'.')) {
+            text.chop(1);
+        }
+    }
+    return text;
 }
 
 QByteArray PlanCsv(const PackPlan& plan, const std::vector<PackCell>& cells) {

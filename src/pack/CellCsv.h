@@ -38,4 +38,9 @@ QByteArray PlanCsv(const PackPlan& plan, const std::vector<PackCell>& cells);
 /** A number as the CSV writes it: shortest form, "." for the decimal point. */
 QString CsvNumber(double value);
 
+/** A computed figure as a summary shows it: `decimals` places, "." for the point, never "-0". */
+QString FixedNumber(double value, int decimals);
+/** The same without the zeros that end the decimals: "5010", "4985.5". */
+QString RoundedNumber(double value, int decimals);
+
 }  // namespace brimvolt

@@ -14,10 +14,19 @@ namespace {
 
 constexpr double kEps = 1e-9;
 constexpr double kInf = std::numeric_limits<double>::infinity();
+// Capacities are summed in whole µAh: sums of doubles differ in their last bits with the order
+// of the terms, and a search that compares them with a tolerance can walk in circles.
+using Units = std::int64_t;
+constexpr double kUnitsPerMah = 1000.0;
+// Equal scores are told apart by the squared deviations of the group sums, computed in doubles:
+// a move counts only when it lowers them by more than their rounding can.
+constexpr double kSquaresMargin = 1e-9;
 // The random moves repeat from run to run, so the same cells always give the same plan.
 constexpr std::uint32_t kRandomStart = 20240601;
-// The annealing's cost: the spread, plus the squared deviations of the group sums (to tell
-// equal spreads apart), minus the capacity a spare brings in (so the best cells stay in).
+// The annealing's cost: the spread, minus the smallest group several times over (the pack
+// comes first), plus the squared deviations of the group sums (to tell equal spreads apart),
+// minus the capacity a spare brings in (so the best cells go in).
+constexpr double kPackWeight = 4.0;
 constexpr double kSquaresWeight = 0.05;
 constexpr double kTotalWeight = 2.0;
 constexpr int kStepsPerCell = 500;
@@ -31,42 +40,155 @@ constexpr double kRegroupWays = 5000;
 constexpr std::size_t kSearchedSpares = 100;
 // Exchanges of two cells for two are tried where there are at most this many.
 constexpr double kExchangeTwoWays = 200000;
+// The descents try at most this many exchanges in all: each move they make improves the plan,
+// so they end anyway, but the moves can be many.
+constexpr std::uint64_t kMaxTrials = 400'000'000;
 // The walk that finds groups within the Rin bound keeps a table this large at most.
 constexpr double kMaxWalkStates = 2e7;
 // Pools with at most this many groupings are searched through.
 constexpr double kExactWays = 1e6;
 
-/** How good a grouping is: the smaller spread first, then the larger pack. */
+/** How good a grouping is: the larger pack (its smallest group) first, then the smaller spread. */
 struct Score {
-    double spread = kInf;
-    double pack = -kInf;
+    Units pack = std::numeric_limits<Units>::min();
+    Units spread = std::numeric_limits<Units>::max();
 };
 
 bool Better(const Score& a, const Score& b) {
-    if (a.spread < b.spread - kEps) {
-        return true;
-    }
-    if (a.spread > b.spread + kEps) {
-        return false;
-    }
-    return a.pack > b.pack + kEps;
+    return a.pack > b.pack || (a.pack == b.pack && a.spread < b.spread);
 }
 
-Score ScoreOf(const std::vector<double>& sums) {
+Score ScoreOf(const std::vector<Units>& sums) {
     const auto [low, high] = std::minmax_element(sums.begin(), sums.end());
-    return {*high - *low, *low};
+    return {*low, *high - *low};
 }
+
+/** The score, then the squared deviations of the group sums: the order the descents climb. */
+struct Rank {
+    Score score;
+    double squares = kInf;
+};
+
+Rank RankOf(const std::vector<Units>& sums) {
+    double mean = 0.0;
+    for (const Units sum : sums) {
+        mean += static_cast<double>(sum);
+    }
+    mean /= static_cast<double>(sums.size());
+    double squares = 0.0;
+    for (const Units sum : sums) {
+        squares += (static_cast<double>(sum) - mean) * (static_cast<double>(sum) - mean);
+    }
+    return {ScoreOf(sums), squares};
+}
+
+/** A strict order: a chain of moves each ahead of the last never comes back to a grouping. */
+bool Ahead(const Rank& a, const Rank& b) {
+    if (Better(a.score, b.score)) {
+        return true;
+    }
+    return !Better(b.score, a.score) && a.squares < b.squares - kSquaresMargin * b.squares;
+}
+
+/**
+ * The rank of the grouping after one or two of its sums change, without a pass over them all:
+ * the new ends from the three lowest and highest sums, the squares by their exact change.
+ */
+class CTrial {
+public:
+    explicit CTrial(const std::vector<Units>& sums) : sums(sums), now(RankOf(sums)) {
+        std::vector<std::size_t> order(sums.size());
+        std::iota(order.begin(), order.end(), 0);
+        const std::size_t ends = std::min<std::size_t>(3, sums.size());
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends),
+                          order.end(),
+                          [&](std::size_t a, std::size_t b) { return sums[a] < sums[b]; });
+        lowest.assign(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends));
+        std::partial_sort(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends),
+                          order.end(),
+                          [&](std::size_t a, std::size_t b) { return sums[a] > sums[b]; });
+        highest.assign(order.begin(), order.begin() + static_cast<std::ptrdiff_t>(ends));
+        double total = 0.0;
+        for (const Units sum : sums) {
+            total += static_cast<double>(sum);
+        }
+        mean = total / static_cast<double>(sums.size());
+    }
+
+    const Rank& Now() const { return now; }
+
+    /** Group i gives d to group j. */
+    Rank Exchange(std::size_t i, std::size_t j, Units d) const {
+        const double dd = static_cast<double>(d);
+        // Σ(s−mean)² changes by 2d(d − (s_i − s_j)); the mean stays.
+        const double squares =
+            now.squares + 2.0 * dd * (dd - static_cast<double>(sums[i] - sums[j]));
+        return {Ends(i, sums[i] - d, j, sums[j] + d), squares};
+    }
+
+    /** Group i gains g from the spares. */
+    Rank Gain(std::size_t i, Units g) const {
+        const double gg = static_cast<double>(g);
+        const double count = static_cast<double>(sums.size());
+        const double squares = now.squares + 2.0 * gg * (static_cast<double>(sums[i]) - mean) +
+                               gg * gg * (count - 1.0) / count;
+        return {Ends(i, sums[i] + g, i, sums[i] + g), squares};
+    }
+
+private:
+    Score Ends(std::size_t i, Units si, std::size_t j, Units sj) const {
+        Units low = std::min(si, sj);
+        Units high = std::max(si, sj);
+        for (const std::size_t g : lowest) {
+            if (g != i && g != j) {
+                low = std::min(low, sums[g]);
+                break;
+            }
+        }
+        for (const std::size_t g : highest) {
+            if (g != i && g != j) {
+                high = std::max(high, sums[g]);
+                break;
+            }
+        }
+        return {low, high - low};
+    }
+
+    const std::vector<Units>& sums;
+    Rank now;
+    std::vector<std::size_t> lowest;   // the three lowest sums' groups, lowest first
+    std::vector<std::size_t> highest;  // the three highest sums' groups, highest first
+    double mean = 0.0;
+};
+
+/** The caller's cancel flag, and the trials the descents may still make. */
+class CBudget {
+public:
+    explicit CBudget(const std::atomic<bool>* cancel) : cancel(cancel) {}
+
+    bool Cancelled() {
+        stopped = stopped || (cancel && cancel->load(std::memory_order_relaxed));
+        return stopped;
+    }
+    void Spend(std::size_t count) { trials += count; }
+    bool Left() { return !Cancelled() && trials < kMaxTrials; }
+
+private:
+    const std::atomic<bool>* cancel;
+    std::uint64_t trials = 0;
+    bool stopped = false;
+};
 
 /** The usable cells, numbered 0..n-1, largest first. */
 struct Pool {
     std::vector<int> index;  // into the cells given
-    std::vector<double> cap;
+    std::vector<Units> cap;
     std::vector<double> rin;  // NaN: not measured
     double bound = kInf;
 
     int Size() const { return static_cast<int>(cap.size()); }
     bool HasRin(int c) const { return !std::isnan(rin[static_cast<std::size_t>(c)]); }
-    double Cap(int c) const { return cap[static_cast<std::size_t>(c)]; }
+    Units Cap(int c) const { return cap[static_cast<std::size_t>(c)]; }
     double Rin(int c) const { return rin[static_cast<std::size_t>(c)]; }
 };
 
@@ -94,93 +216,164 @@ bool RinFits(const Pool& pool, const std::vector<int>& group, int out = -1, int 
     return high - low <= pool.bound + kEps || low > high;
 }
 
-/** Every grouping of the pool, with cuts: for small pools, where it is the answer. */
+/**
+ * Every grouping of the pool, with cuts: for small pools, where it is the answer. The walk keeps
+ * its own stack (a level per cell would overflow the thread's on a large pool) and cuts a
+ * branch as soon as even the largest cells left could not lift it above the best grouping.
+ */
 class CExactSearch {
 public:
-    CExactSearch(const Pool& pool, int series, int parallel)
+    CExactSearch(const Pool& pool, int series, int parallel, CBudget& budget)
         : pool(pool),
           series(series),
           parallel(parallel),
           maxSpares(pool.Size() - series * parallel),
-          sums(static_cast<std::size_t>(series), 0.0),
-          counts(static_cast<std::size_t>(series), 0),
-          low(static_cast<std::size_t>(series), kInf),
-          high(static_cast<std::size_t>(series), -kInf),
-          assign(static_cast<std::size_t>(pool.Size()), -1) {}
+          budget(budget),
+          sums(Ix(series), 0),
+          counts(Ix(series), 0),
+          low(Ix(series), kInf),
+          high(Ix(series), -kInf),
+          assign(Ix(pool.Size()), -1),
+          prefix(Ix(pool.Size()) + 1, 0) {
+        for (int c = 0; c < pool.Size(); ++c) {
+            prefix[Ix(c) + 1] = prefix[Ix(c)] + pool.Cap(c);
+        }
+    }
 
-    /** The best assignment (group of each cell, -1 a spare), or empty when none fits. */
+    /**
+     * The best assignment (group of each cell, -1 a spare), or empty when none fits; when
+     * cancelled, the best met until then.
+     */
     std::vector<int> Run() {
-        Place(0);
+        std::vector<Frame> stack{Frame{0}};
+        std::uint64_t steps = 0;
+        while (!stack.empty()) {
+            if ((++steps & 0xFFF) == 0 && budget.Cancelled()) {
+                break;
+            }
+            Frame& frame = stack.back();
+            if (frame.taken != kNothing) {
+                Undo(frame);
+            } else if (Closed(frame.k)) {
+                stack.pop_back();
+                continue;
+            }
+            if (!Advance(frame)) {
+                stack.pop_back();
+                continue;
+            }
+            const int next = frame.k + 1;
+            stack.push_back(Frame{next});
+        }
         return best;
     }
 
 private:
-    void Place(int k) {
-        if (k == pool.Size()) {
+    static constexpr int kNothing = -2;
+    static constexpr int kSpare = -1;
+
+    /** A cell's place in the walk: the choices tried for it, the one now made. */
+    struct Frame {
+        int k = 0;
+        int next = 0;  // the next group to try; series: a spare; beyond: nothing left
+        int taken = kNothing;
+        double oldLow = 0.0;
+        double oldHigh = 0.0;
+        int oldOpened = 0;
+    };
+
+    /** The cells from k on (largest first) summed, at most m of them. */
+    Units Largest(int k, int m) const {
+        return prefix[Ix(std::min(pool.Size(), k + m))] - prefix[Ix(k)];
+    }
+
+    /** The pool's m smallest cells summed. */
+    Units Smallest(int m) const { return prefix[Ix(pool.Size())] - prefix[Ix(pool.Size() - m)]; }
+
+    /** True when the walk need not go below cell k: a grouping is complete, or none can win. */
+    bool Closed(int k) {
+        const int inPack = series * parallel;
+        if (placed == inPack) {
+            // The cells left are spares.
             const Score score = ScoreOf(sums);
             if (best.empty() || Better(score, bestScore)) {
                 bestScore = score;
                 best = assign;
             }
-            return;
+            return true;
         }
-        if (pool.Size() - k < series * parallel - placed) {
-            return;
+        if (pool.Size() - k < inPack - placed) {
+            return true;
         }
-        if (!best.empty()) {
-            // Sums only grow, and a full group's sum is final: no completion can do better.
-            double largest = -kInf;
-            double smallestFull = kInf;
-            for (int g = 0; g < series; ++g) {
-                largest = std::max(largest, sums[Ix(g)]);
-                if (counts[Ix(g)] == parallel) {
-                    smallestFull = std::min(smallestFull, sums[Ix(g)]);
-                }
-            }
-            if (largest - smallestFull > bestScore.spread + kEps) {
-                return;
-            }
+        if (best.empty()) {
+            return false;
         }
-        const double cap = pool.Cap(k);
-        const bool hasRin = pool.HasRin(k);
+        // Each group at best gets the largest cells left; at least the smallest of the pool.
+        Units highest = std::numeric_limits<Units>::max();
+        Units fullest = bestScore.pack;
+        for (int g = 0; g < series; ++g) {
+            const int missing = parallel - counts[Ix(g)];
+            highest = std::min(highest, sums[Ix(g)] + Largest(k, missing));
+            fullest = std::max(fullest, sums[Ix(g)] + Smallest(missing));
+        }
+        return highest < bestScore.pack ||
+               (highest == bestScore.pack && fullest - bestScore.pack >= bestScore.spread);
+    }
+
+    /** Makes the frame's next choice; false when none is left. */
+    bool Advance(Frame& frame) {
+        const int k = frame.k;
         // Groups are interchangeable: a cell opens at most the first empty one.
         const int reach = std::min(opened + 1, series);
-        for (int g = 0; g < reach; ++g) {
+        while (frame.next < reach) {
+            const int g = frame.next++;
             const std::size_t gi = Ix(g);
             if (counts[gi] == parallel) {
                 continue;
             }
-            const double oldLow = low[gi];
-            const double oldHigh = high[gi];
-            if (hasRin) {
-                const double newLow = std::min(oldLow, pool.Rin(k));
-                const double newHigh = std::max(oldHigh, pool.Rin(k));
+            frame.oldLow = low[gi];
+            frame.oldHigh = high[gi];
+            if (pool.HasRin(k)) {
+                const double newLow = std::min(low[gi], pool.Rin(k));
+                const double newHigh = std::max(high[gi], pool.Rin(k));
                 if (newHigh - newLow > pool.bound + kEps) {
                     continue;
                 }
                 low[gi] = newLow;
                 high[gi] = newHigh;
             }
-            const int oldOpened = opened;
+            frame.oldOpened = opened;
             opened = std::max(opened, g + 1);
-            sums[gi] += cap;
+            sums[gi] += pool.Cap(k);
             ++counts[gi];
             ++placed;
             assign[Ix(k)] = g;
-            Place(k + 1);
-            assign[Ix(k)] = -1;
+            frame.taken = g;
+            return true;
+        }
+        if (frame.next <= series && spares < maxSpares) {
+            frame.next = series + 1;
+            ++spares;
+            frame.taken = kSpare;
+            return true;
+        }
+        return false;
+    }
+
+    void Undo(Frame& frame) {
+        if (frame.taken == kSpare) {
+            --spares;
+        } else {
+            const std::size_t gi = Ix(frame.taken);
+            assign[Ix(frame.k)] = -1;
             --placed;
             --counts[gi];
-            sums[gi] -= cap;
-            opened = oldOpened;
-            low[gi] = oldLow;
-            high[gi] = oldHigh;
+            sums[gi] -= pool.Cap(frame.k);
+            opened = frame.oldOpened;
+            low[gi] = frame.oldLow;
+            high[gi] = frame.oldHigh;
         }
-        if (spares < maxSpares) {
-            ++spares;
-            Place(k + 1);
-            --spares;
-        }
+        frame.taken = kNothing;
     }
 
     static std::size_t Ix(int i) { return static_cast<std::size_t>(i); }
@@ -189,11 +382,13 @@ private:
     const int series;
     const int parallel;
     const int maxSpares;
-    std::vector<double> sums;
+    CBudget& budget;
+    std::vector<Units> sums;
     std::vector<int> counts;
     std::vector<double> low;
     std::vector<double> high;
     std::vector<int> assign;
+    std::vector<Units> prefix;  // prefix[k]: the cells before k summed
     int placed = 0;
     int opened = 0;
     int spares = 0;
@@ -320,12 +515,16 @@ std::optional<std::vector<std::vector<int>>> RinWindows(const Pool& pool, int se
     }
     return groups;
 }
-
-/** Exchanges between groups and with the spares, from a grouping that keeps the Rin bound. */
+/**
+ * Exchanges between groups and with the spares, from a grouping that keeps the Rin bound. Every
+ * move a descent makes puts the grouping ahead in one strict order (the score, then the squared
+ * deviations), so no two moves can undo each other; the budget bounds the work besides.
+ */
 class CLocalSearch {
 public:
-    CLocalSearch(const Pool& pool, std::vector<std::vector<int>> start, std::vector<int> spares)
-        : pool(pool), groups(std::move(start)), spares(std::move(spares)) {
+    CLocalSearch(const Pool& pool, std::vector<std::vector<int>> start, std::vector<int> spares,
+                 CBudget& budget)
+        : pool(pool), budget(budget), groups(std::move(start)), spares(std::move(spares)) {
         for (const auto& group : groups) {
             sums.push_back(Sum(group));
         }
@@ -344,6 +543,29 @@ public:
             std::clamp(static_cast<int>(kKickCells / std::max<std::size_t>(cells, 1)), 2, kKicks));
     }
 
+    const std::vector<std::vector<int>>& Groups() const { return groups; }
+    const std::vector<int>& Spares() const { return spares; }
+
+private:
+    Units Sum(const std::vector<int>& group) const {
+        Units sum = 0;
+        for (const int c : group) {
+            sum += pool.Cap(c);
+        }
+        return sum;
+    }
+
+    bool SwapFits(std::size_t i, std::size_t j, int a, int b) const {
+        return RinFits(pool, groups[i], a, b) && RinFits(pool, groups[j], b, a);
+    }
+
+    void Descend() {
+        do {
+            while (budget.Left() && EvenPairs()) {
+            }
+        } while (budget.Left() && (NarrowSpread() || Regroup()));
+    }
+
     /** Iterated descent: a few random exchanges from the best grouping, then descent again. */
     void Kicks(int kicks) {
         std::mt19937 random(kRandomStart + 1);
@@ -353,7 +575,7 @@ public:
         auto bestGroups = groups;
         auto bestSpares = spares;
         auto bestSums = sums;
-        for (int kick = 0; kick < kicks && ScoreOf(bestSums).spread > kEps; ++kick) {
+        for (int kick = 0; kick < kicks && budget.Left(); ++kick) {
             for (int k = 0, tries = 0; k < 3 && tries < 100; ++tries) {
                 const std::size_t i = pick(groups.size());
                 const std::size_t x = pick(groups[i].size());
@@ -368,7 +590,7 @@ public:
                     (!spare && !RinFits(pool, groups[j], other[y], groups[i][x]))) {
                     continue;
                 }
-                const double d = pool.Cap(other[y]) - pool.Cap(groups[i][x]);
+                const Units d = pool.Cap(other[y]) - pool.Cap(groups[i][x]);
                 sums[i] += d;
                 if (!spare) {
                     sums[j] -= d;
@@ -377,7 +599,7 @@ public:
                 ++k;
             }
             Descend();
-            if (Improves(sums, bestSums)) {
+            if (Ahead(RankOf(sums), RankOf(bestSums))) {
                 bestGroups = groups;
                 bestSpares = spares;
                 bestSums = sums;
@@ -392,58 +614,15 @@ public:
         sums = std::move(bestSums);
     }
 
-    const std::vector<std::vector<int>>& Groups() const { return groups; }
-    const std::vector<int>& Spares() const { return spares; }
-
-private:
-    double Sum(const std::vector<int>& group) const {
-        double sum = 0.0;
-        for (const int c : group) {
-            sum += pool.Cap(c);
-        }
-        return sum;
-    }
-
-    bool SwapFits(std::size_t i, std::size_t j, int a, int b) const {
-        return RinFits(pool, groups[i], a, b) && RinFits(pool, groups[j], b, a);
-    }
-
-    void Descend() {
-        do {
-            while (EvenPairs()) {
-            }
-        } while (NarrowSpread() || Regroup());
-    }
-
-    static double Squares(const std::vector<double>& values) {
-        const double mean =
-            std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
-        double squares = 0.0;
-        for (const double value : values) {
-            squares += (value - mean) * (value - mean);
-        }
-        return squares;
-    }
-
-    /** The score, and on equal scores the smaller squared deviations. */
-    static bool Improves(const std::vector<double>& trial, const std::vector<double>& now) {
-        const Score a = ScoreOf(trial);
-        const Score b = ScoreOf(now);
-        if (Better(a, b)) {
-            return true;
-        }
-        return !Better(b, a) && Squares(trial) < Squares(now) - kEps;
-    }
-
     /**
      * Where there are few enough ways, every way of sharing the cells of two groups, or of a
-     * group and the spares, between them; the one that improves most is made. Small groups
-     * need this: one exchange at a time moves too coarsely through their sums.
+     * group and the spares, between them; the one that puts the grouping furthest ahead is
+     * made. Small groups need this: one exchange at a time moves too coarsely through their sums.
      */
     bool Regroup() {
         bool moved = false;
         const std::size_t count = groups.size();
-        for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t i = 0; i < count && budget.Left(); ++i) {
             for (std::size_t j = 0; j <= count; ++j) {
                 const bool toSpares = j == count;
                 if (j == i || (toSpares && spares.empty()) || (!toSpares && j < i)) {
@@ -457,32 +636,27 @@ private:
                     moved = ExchangeTwo(i, j) || moved;
                     continue;
                 }
-                double bothSum = 0.0;
-                for (const int c : both) {
-                    bothSum += pool.Cap(c);
-                }
                 std::vector<std::size_t> pickIx(p);
                 std::iota(pickIx.begin(), pickIx.end(), 0);
-                std::vector<double> trial = sums;
-                std::vector<double> bestSums = sums;
+                const CTrial trial(sums);
+                Rank bestRank = trial.Now();
                 std::optional<std::vector<std::size_t>> best;
                 std::vector<int> mine;
                 std::vector<int> rest;
                 do {
-                    double sum = 0.0;
+                    Units sum = 0;
                     for (const std::size_t k : pickIx) {
                         sum += pool.Cap(both[k]);
                     }
-                    trial[i] = sum;
-                    if (!toSpares) {
-                        trial[j] = bothSum - sum;
-                    }
-                    if (!Improves(trial, bestSums)) {
+                    budget.Spend(1);
+                    const Rank rank = toSpares ? trial.Gain(i, sum - sums[i])
+                                               : trial.Exchange(i, j, sums[i] - sum);
+                    if (!Ahead(rank, bestRank)) {
                         continue;
                     }
                     Split(both, pickIx, mine, rest);
                     if (RinFits(pool, mine) && (toSpares || RinFits(pool, rest))) {
-                        bestSums = trial;
+                        bestRank = rank;
                         best = pickIx;
                     }
                 } while (NextCombination(pickIx, both.size()));
@@ -490,7 +664,10 @@ private:
                     Split(both, *best, mine, rest);
                     groups[i] = mine;
                     (toSpares ? spares : groups[j]) = rest;
-                    sums = bestSums;
+                    sums[i] = Sum(groups[i]);
+                    if (!toSpares) {
+                        sums[j] = Sum(groups[j]);
+                    }
                     moved = true;
                 }
             }
@@ -509,7 +686,7 @@ private:
         const auto isEnd = [&](std::size_t g) {
             return g < count && (sums[g] == *ends.first || sums[g] == *ends.second);
         };
-        // The fullest with the smallest, or either with the spares: elsewhere the spread stays.
+        // The fullest with the smallest, or either with the spares: elsewhere the score stays.
         if (!isEnd(i) || !(toSpares || (isEnd(j) && sums[i] != sums[j]))) {
             return false;
         }
@@ -519,26 +696,23 @@ private:
             Ways(mine.size(), 2) * Ways(theirs.size(), 2) > kExchangeTwoWays) {
             return false;
         }
-        std::vector<double> trial = sums;
-        std::vector<double> bestSums = sums;
+        const CTrial trial(sums);
+        Rank bestRank = trial.Now();
         std::optional<std::array<std::size_t, 4>> best;
         for (std::size_t a1 = 0; a1 < mine.size(); ++a1) {
             for (std::size_t a2 = a1 + 1; a2 < mine.size(); ++a2) {
-                const double out = pool.Cap(mine[a1]) + pool.Cap(mine[a2]);
+                const Units out = pool.Cap(mine[a1]) + pool.Cap(mine[a2]);
+                budget.Spend(theirs.size() * theirs.size() / 2);
                 for (std::size_t b1 = 0; b1 < theirs.size(); ++b1) {
                     for (std::size_t b2 = b1 + 1; b2 < theirs.size(); ++b2) {
-                        const double d = pool.Cap(theirs[b1]) + pool.Cap(theirs[b2]) - out;
-                        if (std::abs(d) <= kEps) {
+                        const Units d = pool.Cap(theirs[b1]) + pool.Cap(theirs[b2]) - out;
+                        if (d == 0) {
                             continue;
                         }
-                        trial[i] = sums[i] + d;
-                        if (!toSpares) {
-                            trial[j] = sums[j] - d;
-                        }
-                        if (Improves(trial, bestSums) &&
-                            FitsAfter(mine, {a1, a2}, theirs, {b1, b2}) &&
+                        const Rank rank = toSpares ? trial.Gain(i, d) : trial.Exchange(j, i, d);
+                        if (Ahead(rank, bestRank) && FitsAfter(mine, {a1, a2}, theirs, {b1, b2}) &&
                             (toSpares || FitsAfter(theirs, {b1, b2}, mine, {a1, a2}))) {
-                            bestSums = trial;
+                            bestRank = rank;
                             best = std::array{a1, a2, b1, b2};
                         }
                     }
@@ -550,7 +724,10 @@ private:
         }
         std::swap(mine[(*best)[0]], theirs[(*best)[2]]);
         std::swap(mine[(*best)[1]], theirs[(*best)[3]]);
-        sums = bestSums;
+        sums[i] = Sum(mine);
+        if (!toSpares) {
+            sums[j] = Sum(theirs);
+        }
         return true;
     }
 
@@ -608,41 +785,45 @@ private:
 
     /**
      * For every pair of groups, the exchange of one cell each that brings their sums closest
-     * (the sum of squared deviations falls by d·(D−d)). True when anything moved.
+     * (the sum of squared deviations falls by 2·d·(D−d); neither end moves outwards). True
+     * when anything moved.
      */
     bool EvenPairs() {
         bool moved = false;
         const std::size_t count = groups.size();
         for (std::size_t i = 0; i < count; ++i) {
             for (std::size_t j = 0; j < count; ++j) {
-                const double gap = sums[i] - sums[j];
-                if (gap <= kEps) {
+                const Units gap = sums[i] - sums[j];
+                if (gap <= 0) {
                     continue;
                 }
-                double bestGain = kEps;
-                std::size_t bestA = 0;
-                std::size_t bestB = 0;
-                bool found = false;
+                budget.Spend(groups[i].size() * groups[j].size());
+                double bestGain = 0.0;
+                std::optional<std::pair<std::size_t, std::size_t>> best;
                 for (std::size_t x = 0; x < groups[i].size(); ++x) {
                     for (std::size_t y = 0; y < groups[j].size(); ++y) {
-                        const double d = pool.Cap(groups[i][x]) - pool.Cap(groups[j][y]);
-                        if (d <= kEps || d >= gap - kEps) {
+                        const Units d = pool.Cap(groups[i][x]) - pool.Cap(groups[j][y]);
+                        if (d <= 0 || d >= gap) {
                             continue;
                         }
-                        const double gain = d * (gap - d);
+                        const double gain = static_cast<double>(d) * static_cast<double>(gap - d);
                         if (gain > bestGain && SwapFits(i, j, groups[i][x], groups[j][y])) {
                             bestGain = gain;
-                            bestA = x;
-                            bestB = y;
-                            found = true;
+                            best = std::pair{x, y};
                         }
                     }
                 }
-                if (found) {
-                    const double d = pool.Cap(groups[i][bestA]) - pool.Cap(groups[j][bestB]);
-                    std::swap(groups[i][bestA], groups[j][bestB]);
-                    sums[i] -= d;
-                    sums[j] += d;
+                if (!best) {
+                    continue;
+                }
+                const Units d =
+                    pool.Cap(groups[i][best->first]) - pool.Cap(groups[j][best->second]);
+                std::vector<Units> trial = sums;
+                trial[i] -= d;
+                trial[j] += d;
+                if (Ahead(RankOf(trial), RankOf(sums))) {
+                    std::swap(groups[i][best->first], groups[j][best->second]);
+                    sums = std::move(trial);
                     moved = true;
                 }
             }
@@ -651,21 +832,23 @@ private:
     }
 
     /**
-     * The one exchange that improves the score most: the fullest or the smallest group with any
-     * other group, or one of them with a spare. True when it was made.
+     * The one exchange that puts the grouping furthest ahead: the fullest or the smallest group
+     * with any other group, or one of them with a spare. True when it was made.
      */
     bool NarrowSpread() {
         const std::size_t count = groups.size();
         const auto [lowIt, highIt] = std::minmax_element(sums.begin(), sums.end());
         const std::size_t ends[] = {static_cast<std::size_t>(highIt - sums.begin()),
                                     static_cast<std::size_t>(lowIt - sums.begin())};
-        Score best = ScoreOf(sums);
+        const CTrial trial(sums);
+        Rank best = trial.Now();
         struct Move {
             std::size_t i = 0, j = 0, x = 0, y = 0;
             bool spare = false;
         };
         std::optional<Move> move;
         for (const std::size_t i : ends) {
+            budget.Spend(groups[i].size() * (spares.size() + groups.size() * groups[i].size()));
             for (std::size_t x = 0; x < groups[i].size(); ++x) {
                 const int a = groups[i][x];
                 for (std::size_t j = 0; j < count; ++j) {
@@ -673,28 +856,25 @@ private:
                         continue;
                     }
                     for (std::size_t y = 0; y < groups[j].size(); ++y) {
-                        const double d = pool.Cap(a) - pool.Cap(groups[j][y]);
-                        if (std::abs(d) <= kEps) {
+                        const Units d = pool.Cap(a) - pool.Cap(groups[j][y]);
+                        if (d == 0) {
                             continue;
                         }
-                        sums[i] -= d;
-                        sums[j] += d;
-                        const Score score = ScoreOf(sums);
-                        sums[i] += d;
-                        sums[j] -= d;
-                        if (Better(score, best) && SwapFits(i, j, a, groups[j][y])) {
-                            best = score;
+                        const Rank rank = trial.Exchange(i, j, d);
+                        if (Ahead(rank, best) && SwapFits(i, j, a, groups[j][y])) {
+                            best = rank;
                             move = Move{i, j, x, y, false};
                         }
                     }
                 }
                 for (std::size_t y = 0; y < spares.size(); ++y) {
-                    const double d = pool.Cap(a) - pool.Cap(spares[y]);
-                    sums[i] -= d;
-                    const Score score = ScoreOf(sums);
-                    sums[i] += d;
-                    if (Better(score, best) && RinFits(pool, groups[i], a, spares[y])) {
-                        best = score;
+                    const Units d = pool.Cap(a) - pool.Cap(spares[y]);
+                    if (d == 0) {
+                        continue;
+                    }
+                    const Rank rank = trial.Gain(i, -d);
+                    if (Ahead(rank, best) && RinFits(pool, groups[i], a, spares[y])) {
+                        best = rank;
                         move = Move{i, 0, x, y, true};
                     }
                 }
@@ -705,7 +885,7 @@ private:
         }
         int& a = groups[move->i][move->x];
         int& b = move->spare ? spares[move->y] : groups[move->j][move->y];
-        const double d = pool.Cap(a) - pool.Cap(b);
+        const Units d = pool.Cap(a) - pool.Cap(b);
         sums[move->i] -= d;
         if (!move->spare) {
             sums[move->j] += d;
@@ -715,29 +895,32 @@ private:
     }
 
     /**
-     * Simulated annealing on the spread of the group sums: random exchanges between groups and
-     * with the spares, worse ones taken less and less often as the temperature falls.
-     * The best grouping met is kept. Single exchanges alone stop where every exchange of one
-     * cell makes things worse; the walk crosses those places.
+     * Simulated annealing on the group sums: random exchanges between groups and with the
+     * spares, worse ones taken less and less often as the temperature falls. The best grouping
+     * met is kept. Single exchanges alone stop where every exchange of one cell makes things
+     * worse; the walk crosses those places.
      */
     void Anneal() {
-        const int n = pool.Size();
         const std::size_t count = groups.size();
-        // Where each cell is: its group (-1 a spare) and its place there.
-        std::vector<int> groupOf(static_cast<std::size_t>(n), -1);
-        std::vector<std::size_t> placeOf(static_cast<std::size_t>(n), 0);
+        // The cells the search knows (the pack and the spares it was given); where each is: its
+        // group (-1 a spare) and its place there.
+        std::vector<int> known;
+        std::vector<int> groupOf(static_cast<std::size_t>(pool.Size()), -1);
+        std::vector<std::size_t> placeOf(static_cast<std::size_t>(pool.Size()), 0);
         for (std::size_t g = 0; g < count; ++g) {
             for (std::size_t x = 0; x < groups[g].size(); ++x) {
+                known.push_back(groups[g][x]);
                 groupOf[static_cast<std::size_t>(groups[g][x])] = static_cast<int>(g);
                 placeOf[static_cast<std::size_t>(groups[g][x])] = x;
             }
         }
         for (std::size_t x = 0; x < spares.size(); ++x) {
+            known.push_back(spares[x]);
             placeOf[static_cast<std::size_t>(spares[x])] = x;
         }
         // Partners are drawn among the cells of close Rin, the only ones an exchange can take.
         std::vector<int> byRin;
-        for (int c = 0; c < n; ++c) {
+        for (const int c : known) {
             if (pool.HasRin(c)) {
                 byRin.push_back(c);
             }
@@ -749,16 +932,19 @@ private:
             rins.push_back(pool.Rin(c));
         }
 
+        const double n = static_cast<double>(known.size());
         double capMean = 0.0;
         double capSquares = 0.0;
-        for (int c = 0; c < n; ++c) {
-            capMean += pool.Cap(c);
-            capSquares += pool.Cap(c) * pool.Cap(c);
+        for (const int c : known) {
+            const double cap = Mah(pool.Cap(c));
+            capMean += cap;
+            capSquares += cap * cap;
         }
         capMean /= n;
         const double capVariance = std::max(capSquares / n - capMean * capMean, 1.0);
         const double endTemperature = 0.05;
-        const int steps = std::clamp(n * kStepsPerCell, 20000, 1000000);
+        const int steps =
+            std::clamp(static_cast<int>(known.size()) * kStepsPerCell, 20000, 1000000);
         const double startTemperature = std::sqrt(capVariance);
         const double cooling = std::pow(endTemperature / startTemperature, 1.0 / steps);
 
@@ -767,17 +953,37 @@ private:
         const auto pick = [&](std::size_t size) {
             return std::uniform_int_distribution<std::size_t>(0, size - 1)(random);
         };
+        // The cost in mAh: the spread and the pack, with the squared deviations to tell equal
+        // ones apart.
+        const auto cost = [&](std::size_t i, int gb, Units gained) {
+            const std::size_t j = static_cast<std::size_t>(gb);
+            sums[i] += gained;
+            if (gb >= 0) {
+                sums[j] -= gained;
+            }
+            const Rank rank = RankOf(sums);
+            sums[i] -= gained;
+            if (gb >= 0) {
+                sums[j] += gained;
+            }
+            return Mah(rank.score.spread) - kPackWeight * Mah(rank.score.pack) +
+                   kSquaresWeight * rank.squares / (kUnitsPerMah * kUnitsPerMah) /
+                       static_cast<double>(count);
+        };
         auto bestGroups = groups;
         auto bestSpares = spares;
-        Score best = ScoreOf(sums);
+        Rank best = RankOf(sums);
         double temperature = startTemperature;
-        for (int step = 0; step < steps && best.spread > kEps; ++step, temperature *= cooling) {
+        for (int step = 0; step < steps; ++step, temperature *= cooling) {
+            if ((step & 0x3FF) == 0 && budget.Cancelled()) {
+                break;
+            }
             const std::size_t i = pick(count);
             const std::size_t x = pick(groups[i].size());
             const int a = groups[i][x];
             int b = 0;
             if (std::isinf(pool.bound) || !pool.HasRin(a) || pick(4) == 0) {
-                b = static_cast<int>(pick(static_cast<std::size_t>(n)));
+                b = known[pick(known.size())];
             } else {
                 const auto from =
                     std::lower_bound(rins.begin(), rins.end(), pool.Rin(a) - pool.bound - kEps);
@@ -791,33 +997,10 @@ private:
                 continue;
             }
             const std::size_t y = placeOf[static_cast<std::size_t>(b)];
-            const double d = pool.Cap(b) - pool.Cap(a);  // what group i gains
-            const std::size_t j = static_cast<std::size_t>(gb);
-            // The spread itself, with the squared deviations to tell equal spreads apart.
-            const auto cost = [&](double gained, double lost) {
-                sums[i] += gained;
-                if (gb >= 0) {
-                    sums[j] -= lost;
-                }
-                const auto [low, high] = std::minmax_element(sums.begin(), sums.end());
-                const double spread = *high - *low;
-                double mean = 0.0;
-                for (const double sum : sums) {
-                    mean += sum;
-                }
-                mean /= static_cast<double>(count);
-                double squares = 0.0;
-                for (const double sum : sums) {
-                    squares += (sum - mean) * (sum - mean);
-                }
-                sums[i] -= gained;
-                if (gb >= 0) {
-                    sums[j] += lost;
-                }
-                return spread + kSquaresWeight * squares / static_cast<double>(count);
-            };
-            const double change = cost(d, d) - cost(0.0, 0.0) -
-                                  (gb < 0 ? kTotalWeight * d / static_cast<double>(count) : 0.0);
+            const Units d = pool.Cap(b) - pool.Cap(a);  // what group i gains
+            const double change =
+                cost(i, gb, d) - cost(i, gb, 0) -
+                (gb < 0 ? kTotalWeight * Mah(d) / static_cast<double>(count) : 0.0);
             if (change > 0.0 && unit(random) >= std::exp(-change / temperature)) {
                 continue;
             }
@@ -827,6 +1010,7 @@ private:
                 }
                 std::swap(groups[i][x], spares[y]);
             } else {
+                const std::size_t j = static_cast<std::size_t>(gb);
                 if (!SwapFits(i, j, a, b)) {
                     continue;
                 }
@@ -838,8 +1022,8 @@ private:
             groupOf[static_cast<std::size_t>(b)] = static_cast<int>(i);
             placeOf[static_cast<std::size_t>(a)] = y;
             placeOf[static_cast<std::size_t>(b)] = x;
-            const Score now = ScoreOf(sums);
-            if (Better(now, best)) {
+            const Rank now = RankOf(sums);
+            if (Ahead(now, best)) {
                 best = now;
                 bestGroups = groups;
                 bestSpares = spares;
@@ -853,17 +1037,20 @@ private:
         }
     }
 
+    static double Mah(Units units) { return static_cast<double>(units) / kUnitsPerMah; }
+
     const Pool& pool;
+    CBudget& budget;
     std::vector<std::vector<int>> groups;
     std::vector<int> spares;
-    std::vector<double> sums;
+    std::vector<Units> sums;
 };
 
 /** Largest cell first to the group with the smallest sum that has room and keeps its Rin. */
 std::optional<std::vector<std::vector<int>>> LargestFirst(const Pool& pool, int cells, int series,
                                                           int parallel) {
     std::vector<std::vector<int>> groups(static_cast<std::size_t>(series));
-    std::vector<double> sums(static_cast<std::size_t>(series), 0.0);
+    std::vector<Units> sums(static_cast<std::size_t>(series), 0);
     for (int c = 0; c < cells; ++c) {
         std::optional<std::size_t> target;
         for (std::size_t g = 0; g < groups.size(); ++g) {
@@ -918,7 +1105,8 @@ std::optional<std::pair<double, double>> GroupRin(const std::vector<int>& group,
     return range;
 }
 
-PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request) {
+PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request,
+                  const std::atomic<bool>* cancel) {
     PackPlan plan;
     const std::int64_t packCells = std::int64_t{request.series} * request.parallel;
     if (request.series < 1 || request.parallel < 1 || packCells > kMaxPackCells) {
@@ -931,6 +1119,7 @@ PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request
         const PackCell& cell = cells[i];
         const bool refused =
             !std::isfinite(cell.capacityMah) || cell.capacityMah < 0.0 ||
+            cell.capacityMah > kMaxPackCellMah ||
             (request.minCapacityMah && cell.capacityMah < *request.minCapacityMah) ||
             (bounded && !request.allowMissingRin && !cell.rinMohm) ||
             (cell.rinMohm && !std::isfinite(*cell.rinMohm));
@@ -952,7 +1141,7 @@ PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request
     pool.bound = bounded ? std::max(0.0, *request.maxRinSpreadMohm) : kInf;
     for (const int i : usable) {
         const PackCell& cell = cells[static_cast<std::size_t>(i)];
-        pool.cap.push_back(cell.capacityMah);
+        pool.cap.push_back(std::llround(cell.capacityMah * kUnitsPerMah));
         pool.rin.push_back(bounded && cell.rinMohm ? *cell.rinMohm
                                                    : std::numeric_limits<double>::quiet_NaN());
     }
@@ -960,13 +1149,15 @@ PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request
     const int parallel = request.parallel;
     const int inPack = static_cast<int>(packCells);
 
+    CBudget budget(cancel);
     std::vector<std::vector<int>> groups;
     std::vector<int> spares;
     if (pool.Size() <= kExactCells || Groupings(pool.Size(), series, parallel) <= kExactWays) {
-        const std::vector<int> assign = CExactSearch(pool, series, parallel).Run();
-        plan.exact = true;
+        const std::vector<int> assign = CExactSearch(pool, series, parallel, budget).Run();
+        plan.cancelled = budget.Cancelled();
+        plan.exact = !plan.cancelled;
         if (assign.empty()) {
-            plan.failure = PackFailure::RinSpread;
+            plan.failure = plan.cancelled ? PackFailure::Cancelled : PackFailure::RinSpread;
             return plan;
         }
         groups.resize(static_cast<std::size_t>(series));
@@ -1009,8 +1200,9 @@ PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request
             beyond.assign(spares.begin() + static_cast<std::ptrdiff_t>(reach), spares.end());
             spares.resize(reach);
         }
-        CLocalSearch search(pool, std::move(*start), std::move(spares));
+        CLocalSearch search(pool, std::move(*start), std::move(spares), budget);
         search.Run();
+        plan.cancelled = budget.Cancelled();
         groups = search.Groups();
         spares = search.Spares();
         spares.insert(spares.end(), beyond.begin(), beyond.end());
@@ -1071,6 +1263,8 @@ QString PackFailureText(const PackPlan& plan, const PackRequest& request) {
         case PackFailure::RinSpread:
             return QStringLiteral("no grouping keeps the Rin spread of every group within %1 mOhm")
                 .arg(request.maxRinSpreadMohm.value_or(0.0));
+        case PackFailure::Cancelled:
+            return QStringLiteral("the search was cancelled before it found a grouping");
     }
     return QString();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <atomic>
 #include <optional>
 #include <vector>
 
@@ -29,6 +30,7 @@ enum class PackFailure {
     BadShape,     // S or P below 1, or a pack too large to search
     TooFewCells,  // fewer usable cells than S×P
     RinSpread,    // no choice of groups keeps every group's Rin range within the bound
+    Cancelled,    // the search was cancelled before it found any grouping
 };
 
 /** Groups and spares as indices into the cells given to PlanPack. */
@@ -39,6 +41,7 @@ struct PackPlan {
     std::vector<int> spares;               // usable but not in the pack, largest first
     std::vector<int> leftOut;              // refused by the request's bounds
     bool exact = false;                    // the best grouping that exists, found by a full search
+    bool cancelled = false;  // the search was cut short: the best grouping found until then
 
     bool Ok() const { return failure == PackFailure::None; }
 };
@@ -52,14 +55,17 @@ struct PackFigures {
 };
 
 /**
- * Chooses S groups of P cells whose summed capacities are as equal as possible: the smallest
- * spread (fullest group minus smallest) first, then the largest pack capacity (the smallest
- * group). Every group keeps its Rin range within the request's bound. Up to kExactCells usable
- * cells, or where the groupings are few, the search goes through all of them (branch and
- * bound); above, it starts from the largest cells and improves by exchanges between groups and
- * with the spares (random moves, then a descent); the same cells always give the same plan.
+ * Chooses S groups of P cells for the largest pack capacity (the smallest group's summed
+ * capacity) first, then the smallest spread (fullest group minus smallest). Every group keeps
+ * its Rin range within the request's bound. Up to kExactCells usable cells, or where the
+ * groupings are few, the search goes through all of them (branch and bound); above, it starts
+ * from the largest cells and improves by exchanges between groups and with the spares (random
+ * moves, then a descent, its work bounded); the same cells always give the same plan.
+ * `cancel`, when given, is read during the search: once it is set the best plan found so far is
+ * returned, marked cancelled.
  */
-PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request);
+PackPlan PlanPack(const std::vector<PackCell>& cells, const PackRequest& request,
+                  const std::atomic<bool>* cancel = nullptr);
 
 PackFigures FiguresOf(const PackPlan& plan, const std::vector<PackCell>& cells);
 
@@ -75,5 +81,7 @@ QString PackFailureText(const PackPlan& plan, const PackRequest& request);
 constexpr int kExactCells = 12;
 /** Larger packs are refused: the search's memory and time grow with S×P. */
 constexpr int kMaxPackCells = 100000;
+/** Cells above this capacity are left out: the search counts in whole µAh. */
+constexpr double kMaxPackCellMah = 1e10;
 
 }  // namespace brimvolt

@@ -181,8 +181,9 @@ CPackDlg::CPackDlg(platform::CDialogs& dialogs, const QString& journalPath, QWid
 
 CPackDlg::~CPackDlg() {
     if (planner) {
-        // The search works on its own copies; it is waited for, never cut off.
+        // The search works on its own copies: told to stop, it ends at its next check.
         planner->disconnect(this);
+        cancelPlanning->store(true);
         planner->wait();
         delete planner;
     }
@@ -265,6 +266,10 @@ CPackDlg::Pool CPackDlg::Drawn() const {
 
 void CPackDlg::OnPlan() {
     if (planner) {
+        // "Отменить": the search ends at its next check and gives its best plan so far.
+        cancelPlanning->store(true);
+        planButton->setEnabled(false);
+        status->setText(tr("Подбор отменяется..."));
         return;
     }
     auto pool = std::make_shared<Pool>(Drawn());
@@ -277,18 +282,22 @@ void CPackDlg::OnPlan() {
     request.allowMissingRin = allowMissingRin->isChecked();
     auto result = std::make_shared<PackPlan>();
     const int mine = ++generation;
-    planner = QThread::create([pool, request, result] { *result = PlanPack(pool->cells, request); });
+    cancelPlanning = std::make_shared<std::atomic<bool>>(false);
+    planner = QThread::create([pool, request, result, cancel = cancelPlanning] {
+        *result = PlanPack(pool->cells, request, cancel.get());
+    });
     connect(planner, &QThread::finished, this, [this, pool, request, result, mine] {
         // finished comes from the thread just before it ends: it is waited for before it goes.
         planner->wait();
         delete planner;
         planner = nullptr;
+        planButton->setText(tr("Подобрать"));
         planButton->setEnabled(true);
         if (mine == generation) {
             ShowPlan(*result, *pool, request);
         }
     });
-    planButton->setEnabled(false);
+    planButton->setText(tr("Отменить"));
     ClearPlan(tr("Подбор..."));
     planner->start();
 }
@@ -319,16 +328,22 @@ void CPackDlg::ShowPlan(const PackPlan& shown, const Pool& pool, const PackReque
                 ClearPlan(tr("Ячейки не делятся на группы с разбросом Rвн не больше %1 мОм.")
                               .arg(Number(request.maxRinSpreadMohm.value_or(0.0), 1)));
                 break;
+            case PackFailure::Cancelled:
+                ClearPlan(tr("Подбор отменен."));
+                break;
             default:
                 ClearPlan(tr("Такую сборку подобрать нельзя: слишком много ячеек."));
                 break;
         }
         return;
     }
-    ClearPlan(tr("Ячеек на выбор: %1, в сборке %2, в запасе %3.")
-                  .arg(pool.cells.size())
-                  .arg(qint64{request.series} * request.parallel)
-                  .arg(shown.spares.size()));
+    const QString drawn = tr("Ячеек на выбор: %1, в сборке %2, в запасе %3.")
+                              .arg(pool.cells.size())
+                              .arg(qint64{request.series} * request.parallel)
+                              .arg(shown.spares.size());
+    ClearPlan(shown.cancelled
+                  ? drawn + u' ' + tr("Подбор отменен: это лучшая сборка из найденных до отмены.")
+                  : drawn);
     plan = shown;
     planned = pool;
     plannedRequest = request;
@@ -339,11 +354,15 @@ void CPackDlg::ShowPlan(const PackPlan& shown, const Pool& pool, const PackReque
     for (std::size_t g = 0; g < shown.groups.size(); ++g) {
         const double sum = GroupCapacity(shown.groups[g], pool.cells);
         const auto rin = GroupRin(shown.groups[g], pool.cells);
+        QString deviation = FixedNumber(sum - figures.meanMah, 1);
+        if (!deviation.startsWith(u'-')) {
+            deviation.prepend(u'+');
+        }
         auto* group = new QTreeWidgetItem(
-            groups, {tr("Группа %1").arg(g + 1), CsvNumber(sum),
-                     QString::asprintf("%+.1f", sum - figures.meanMah),
-                     rin ? QStringLiteral("%1–%2").arg(CsvNumber(rin->first), CsvNumber(rin->second))
-                         : QStringLiteral("—")});
+            groups,
+            {tr("Группа %1").arg(g + 1), RoundedNumber(sum, 1), deviation,
+             rin ? QStringLiteral("%1–%2").arg(CsvNumber(rin->first), CsvNumber(rin->second))
+                 : QStringLiteral("—")});
         for (const int index : shown.groups[g]) {
             const PackCell& cell = pool.cells[static_cast<std::size_t>(index)];
             new QTreeWidgetItem(group, {cell.name, CsvNumber(cell.capacityMah), QString(),

@@ -2,6 +2,8 @@
 
 #include <QDialog>
 #include <QPointer>
+#include <atomic>
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -33,7 +35,8 @@ std::optional<double> NominalVolts(Chemistry chemistry);
  * "Сборка батареи": S groups of P cells drawn from the register's cells that are not retired
  * nor in a pack, within capacity and Rin bounds; the plan shown group by group and as a
  * picture, exported as CSV, PNG or SVG, and saved in the journal as a named pack whose cells
- * are then taken (and freed again from the list of saved packs).
+ * are then taken (and freed again from the list of saved packs). While the search runs,
+ * "Подобрать" reads "Отменить": the search then stops and its best plan so far is shown.
  */
 class CPackDlg : public QDialog {
     Q_OBJECT
@@ -72,6 +75,7 @@ private:
     Pool planned;  // the cells the plan's indices point into
     PackRequest plannedRequest;
     QThread* planner = nullptr;
+    std::shared_ptr<std::atomic<bool>> cancelPlanning;  // read by the search on its thread
     int generation = 0;
 
     QSpinBox* series = nullptr;

@@ -32,10 +32,12 @@ protected:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
     }
 
-    ToolRun Tool(const QStringList& arguments) {
+    ToolRun Tool(const QStringList& arguments, const QByteArray& input = {}) {
         QProcess process;
         process.setWorkingDirectory(dir.path());
         process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal", arguments);
+        process.write(input);
+        process.closeWriteChannel();
         ToolRun run;
         if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
             ADD_FAILURE() << "brimvolt-journal did not finish";
@@ -159,6 +161,75 @@ TEST_F(PackTool, RefusalsSayWhyInOneLine) {
     }
     EXPECT_EQ(Read("cells.csv"), kCells);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("plan.csv")));
+}
+
+// What the tool prints of its own figures, and where it takes the cells from.
+TEST_F(PackTool, MessagesAndInputsAsAnOperatorMeetsThem) {
+    const QByteArray plan =
+        "group,cell,capacity_mAh,rin_mOhm\n"
+        "1,C3,2510,41\n"
+        "1,\"B;2\",2490,\n"
+        "2,A1,2500,40.5\n"
+        "2,D4,2495,39\n"
+        ",\"He said \"\"old\"\"\",2000,80\n";
+    Write("cells.csv", kCells);
+    Write("tenths.csv", "name,capacity_mAh,rin_mOhm\nA,2500.1,\nB,2500,\nC,2500,\n");
+    Write("blank.csv", "\r\n  \r\n" + kCells.mid(3));
+    struct Case {
+        const char* what;
+        QStringList arguments;
+        QByteArray input;
+        int exitCode;
+        QByteArray out;
+        const char* says;  // on the standard error
+    };
+    const std::vector<Case> cases = {
+        {"figures rounded, no -0.0",
+         {"pack", "3", "1", "--cells", "tenths.csv", "--out", "plan.csv"},
+         {},
+         0,
+         "group 1: 2500.1 mAh, +0.1 from the mean\n"
+         "group 2: 2500 mAh, +0.0 from the mean\n"
+         "group 3: 2500 mAh, +0.0 from the mean\n"
+         "pack 3S1P: 2500 mAh, spread 0.1 mAh (0.00 %), 0 spare(s), 0 left out\n",
+         nullptr},
+        {"cells from the standard input",
+         {"pack", "2", "2", "--cells", "-"},
+         kCells,
+         0,
+         plan,
+         nullptr},
+        {"a refused line of the standard input",
+         {"pack", "2", "2", "--cells", "-"},
+         "A1,2500,40\n",
+         2,
+         {},
+         "the standard input:1: a header line is expected"},
+        {"a pack too large is wrong usage",
+         {"pack", "10000", "10000", "--cells", "cells.csv"},
+         {},
+         2,
+         {},
+         "a pack has at most 100000 cells, not 10000S10000P"},
+        {"blank lines before a \";\" header",
+         {"pack", "2", "2", "--cells", "blank.csv"},
+         {},
+         0,
+         plan,
+         nullptr},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const ToolRun run = Tool(c.arguments, c.input);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
+        EXPECT_EQ(run.out.toStdString(), c.out.toStdString());
+        if (c.says) {
+            EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+            EXPECT_TRUE(run.err.contains(c.says)) << run.err.toStdString();
+        } else {
+            EXPECT_TRUE(run.err.isEmpty()) << run.err.toStdString();
+        }
+    }
 }
 
 // Cells given to runs with `cell`, then packed from the register: retired cells, cells in a
