@@ -117,8 +117,13 @@ TEST(HeadlessDemo, LeavesPicturesOfBothWindowsAndALoadableAutosave) {
     EXPECT_TRUE(printed.endsWith(runs[0] + '\n')) << printed.toStdString();
 }
 
-// The state of the journal's only run; nullopt while there is none or the file is not readable.
-std::optional<RunState> OnlyRunState(const QString& path) {
+// The journal's only run and the second of its last sample; nullopt while there is none or the
+// file is not readable.
+struct RunSoFar {
+    RunState state;
+    std::int32_t lastSecond;
+};
+std::optional<RunSoFar> OnlyRun(const QString& path) {
     brimvolt::CJournal journal;
     if (!journal.Open(path, brimvolt::CJournal::OpenMode::Existing).Usable()) {
         return std::nullopt;
@@ -127,7 +132,9 @@ std::optional<RunState> OnlyRunState(const QString& path) {
     if (!runs || runs->size() != 1) {
         return std::nullopt;
     }
-    return runs->front().state;
+    const auto samples = journal.Samples(runs->front().id);
+    return RunSoFar{runs->front().state,
+                    samples && !samples->empty() ? samples->back().seconds : -1};
 }
 
 // `make demo` stopped with Ctrl+C or `kill` mid-run leaves as the program does: the run is
@@ -146,23 +153,30 @@ TEST(HeadlessDemo, SignalToEndLeavesThroughTheExitPath) {
         Child demo;
         ASSERT_TRUE(brimvolt::testing::StartProgram(demo, work.path(),
                                                     {"--demo=100", "--headless-demo=3600"}));
+        // Under way: a few points in the curve, so the autosave has a curve to hold.
+        const auto underWay = [&] {
+            const std::optional<RunSoFar> run = OnlyRun(journalPath);
+            return run && run->state == RunState::Running && run->lastSecond >= 20;
+        };
         QDeadlineTimer deadline(2 * kEventuallyMs);
-        while (OnlyRunState(journalPath) != RunState::Running && !deadline.hasExpired() &&
-               demo.process.state() == QProcess::Running) {
+        while (!underWay() && !deadline.hasExpired() && demo.process.state() == QProcess::Running) {
             QTest::qWait(200);
         }
-        ASSERT_EQ(OnlyRunState(journalPath), RunState::Running) << "the run never got under way";
+        ASSERT_TRUE(underWay()) << "the run never got under way";
 
         demo.Signal(signal);
         ASSERT_TRUE(demo.process.waitForFinished(60000)) << "the demo did not leave";
         EXPECT_EQ(demo.process.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(demo.process.exitCode(), 0);
-        EXPECT_EQ(OnlyRunState(journalPath), RunState::Interrupted);
+        const std::optional<RunSoFar> left = OnlyRun(journalPath);
+        ASSERT_TRUE(left);
+        EXPECT_EQ(left->state, RunState::Interrupted);
         QFile autosave(folder.filePath("temp.raz"));
         ASSERT_TRUE(autosave.open(QIODevice::ReadOnly));
         CurveStore curve;
         EXPECT_EQ(brimvolt::ReadCurve(autosave, curve).status, CurveReadStatus::Loaded);
         EXPECT_GT(curve.PointCount(), 1);
+        EXPECT_EQ(curve.durationSeconds, left->lastSecond) << "the last point is in the autosave";
     }
 }
 
