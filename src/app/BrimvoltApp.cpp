@@ -318,16 +318,8 @@ int CBrimvoltApp::InitInstance() {
     // recorded as interrupted and the autosave written. Open message boxes and file dialogs
     // are answered "Cancel" first, so their loops end too.
     brimvolt::CSessionEnd sessionEnd;
-    QObject::connect(
-        &sessionEnd, &brimvolt::CSessionEnd::EndRequested, dialog.get(), [window = dialog.get()] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* modal = qobject_cast<QDialog*>(widget);
-                if (modal && modal != window && modal->isModal() && modal->isVisible()) {
-                    modal->reject();
-                }
-            }
-            window->Leave();
-        });
+    QObject::connect(&sessionEnd, &brimvolt::CSessionEnd::EndRequested, dialog.get(),
+                     &CBrimvoltDlg::OnSessionEnd);
     dialog->exec();
     dialog.reset();
     return 0;

@@ -1,5 +1,6 @@
 #include "app/BrimvoltDlg.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
@@ -449,6 +450,16 @@ void CBrimvoltDlg::Leave() {
     // The last recorded point reaches the autosave even if no paint came after it.
     curveWindow.FlushAutosave();
     QDialog::done(QDialog::Rejected);
+}
+
+void CBrimvoltDlg::OnSessionEnd() {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* modal = qobject_cast<QDialog*>(widget);
+        if (modal && modal != this && modal->isModal() && modal->isVisible()) {
+            modal->reject();
+        }
+    }
+    Leave();
 }
 
 void CBrimvoltDlg::OnTimer(int id) {

@@ -94,6 +94,11 @@ public:
      * session or a signal to end (SIGTERM, SIGINT, SIGHUP).
      */
     void Leave();
+    /**
+     * The program is ended from outside (CSessionEnd): open message boxes and file dialogs are
+     * answered "Cancel", so their loops end, and the window leaves by Leave.
+     */
+    void OnSessionEnd();
     void OnTimer(int id);
     void OnPortSelected(int index);
     void OnStartStop();

@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "app/BrimvoltDlg.h"
+#include "app/SessionEnd.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "platform/Dialogs.h"
@@ -70,12 +71,6 @@ bool RunEventsUntil(const std::function<bool()>& done, int timeoutMs) {
     return done();
 }
 
-void RunEventsFor(int milliseconds) {
-    QEventLoop loop;
-    QTimer::singleShot(milliseconds, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
 /** The window as it is drawn now; taken again when drawing it changed its size. */
 QPixmap Grab(QWidget& window) {
     QPixmap picture = window.grab();
@@ -116,22 +111,36 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     dialog->Create();
     report.journalPath = dialog->JournalPath();
 
-    if (!RunEventsUntil([&] { return dialog->portHandle != nullptr; }, options.connectTimeoutMs)) {
+    // Ctrl+C, `kill`, a logout: the window leaves as the program's does (the run recorded as
+    // interrupted, the autosave written), and the demo stops waiting and reports what it has.
+    CSessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &CSessionEnd::EndRequested, dialog.get(),
+                     &CBrimvoltDlg::OnSessionEnd);
+    bool left = false;
+    QObject::connect(dialog.get(), &QDialog::finished, dialog.get(), [&left] { left = true; });
+    QElapsedTimer runClock;
+    runClock.start();
+
+    if (!RunEventsUntil([&] { return left || dialog->portHandle != nullptr; },
+                        options.connectTimeoutMs)) {
         QTextStream(stderr) << "brimvolt: the demo module was not found: "
                             << dialog->Picture().message << '\n';
         return report;
     }
 
     // The operator's click: the handler leaves 'p' pending for the next poll tick.
-    if (auto* start = qobject_cast<QAbstractButton*>(dialog->Control(kStartButton))) {
+    auto* start = qobject_cast<QAbstractButton*>(dialog->Control(kStartButton));
+    if (!left && start) {
         start->click();
     }
-    if (!RunEventsUntil([&] { return dialog->running != 0; }, kRunStartTimeoutMs)) {
+    if (!RunEventsUntil([&] { return left || dialog->running != 0; }, kRunStartTimeoutMs)) {
         QTextStream(stderr) << "brimvolt: the module did not report a running discharge\n";
     }
     const auto runMs = static_cast<int>(
         std::lround(std::clamp(options.seconds, 0.0, kHeadlessDemoMaxSeconds) * 1000.0));
-    RunEventsFor(runMs);
+    RunEventsUntil([&] { return left; }, runMs);
+    const bool endedEarly = left;
+    const double ranSeconds = static_cast<double>(runClock.elapsed()) / 1000.0;
 
     CGraf& curve = dialog->curveWindow;
     const QString mainPath = folder.absoluteFilePath(QStringLiteral("main-window.png"));
@@ -164,9 +173,10 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     const QString autosaveName =
         curve.store.chargeCurve != 0 ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
 
-    // Leaving as the operator does; the running discharge is confirmed by the dialogs above,
-    // and the exit path writes the autosave's last point.
-    if (auto* exit = qobject_cast<QAbstractButton*>(dialog->Control(resources::kIdCancel))) {
+    // Leaving as the operator does, unless the window has left already; the running discharge
+    // is confirmed by the dialogs above, and the exit path writes the autosave's last point.
+    auto* exit = qobject_cast<QAbstractButton*>(dialog->Control(resources::kIdCancel));
+    if (!endedEarly && exit) {
         exit->click();
     }
     const QString autosavePath = QFileInfo(curve.dataFolder + autosaveName).absoluteFilePath();
@@ -180,6 +190,9 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
 
     out << "Brimvolt demo without a display: " << SecondsText(options.seconds) << " s at "
         << SecondsText(options.speed) << " times the module's speed\n";
+    if (endedEarly) {
+        out << "  ended:        asked to end after " << SecondsText(ranSeconds) << " s\n";
+    }
     out << "  main window:  " << (mainSaved ? mainPath : mainPath + " (not written)") << '\n';
     out << "  curve window: " << (curveSaved ? curvePath : curvePath + " (not written)") << '\n';
     // A file left by an earlier run may stand there although this run could not write it.

@@ -51,9 +51,11 @@ struct HeadlessDemoReport {
  * lets the run go on for options.seconds, then saves main-window.png and curve-window.png in the
  * working folder, reports them, the autosave, Colors.ini, the display block's two lines and the
  * number of recorded points on `out`, and leaves through the exit button, confirming the
- * question about the running discharge; then lists the runs of the journal it kept. Messages the
- * program would show go to standard error. Needs a QApplication. The exit code is 0, or 1 when the
- * module was not found or a picture could not be written.
+ * question about the running discharge; then lists the runs of the journal it kept. Asked to end
+ * from outside (SIGTERM, SIGINT, SIGHUP, the console closed) it leaves at once as the program
+ * does, the run recorded as interrupted and the autosave written, and reports what it has.
+ * Messages the program would show go to standard error. Needs a QApplication. The exit code is 0,
+ * or 1 when the module was not found or a picture could not be written.
  */
 HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStream& out);
 /** The same, reporting on standard output; the process's exit code. */

@@ -1,19 +1,28 @@
 #include <gtest/gtest.h>
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextStream>
+#include <csignal>
+#include <optional>
 
 #include "app/HeadlessDemo.h"
 #include "curvefile/CurveFileReader.h"
+#include "journal/Journal.h"
+#include "support/ChildProcess.h"
+#include "support/Eventually.h"
 
 namespace {
 
 using brimvolt::CurveReadStatus;
 using brimvolt::CurveStore;
 using brimvolt::HeadlessDemoOptions;
+using brimvolt::RunState;
+using brimvolt::testing::Child;
 
 // The demo changes the process's current folder; the suites after it must not notice.
 class CurrentFolderGuard {
@@ -106,6 +115,69 @@ TEST(HeadlessDemo, LeavesPicturesOfBothWindowsAndALoadableAutosave) {
     EXPECT_EQ(fields[3], "discharge");
     EXPECT_EQ(fields[4], "interrupted");
     EXPECT_TRUE(printed.endsWith(runs[0] + '\n')) << printed.toStdString();
+}
+
+// The journal's only run and the second of its last sample; nullopt while there is none or the
+// file is not readable.
+struct RunSoFar {
+    RunState state;
+    std::int32_t lastSecond;
+};
+std::optional<RunSoFar> OnlyRun(const QString& path) {
+    brimvolt::CJournal journal;
+    if (!journal.Open(path, brimvolt::CJournal::OpenMode::Existing).Usable()) {
+        return std::nullopt;
+    }
+    const auto runs = journal.Runs();
+    if (!runs || runs->size() != 1) {
+        return std::nullopt;
+    }
+    const auto samples = journal.Samples(runs->front().id);
+    return RunSoFar{runs->front().state,
+                    samples && !samples->empty() ? samples->back().seconds : -1};
+}
+
+// `make demo` stopped with Ctrl+C or `kill` mid-run leaves as the program does: the run is
+// interrupted, not left running, the autosave holds the curve, and the status is the program's.
+TEST(HeadlessDemo, SignalToEndLeavesThroughTheExitPath) {
+    if (qEnvironmentVariableIsEmpty("BRIMVOLT_BIN")) {
+        GTEST_SKIP() << "BRIMVOLT_BIN names no build";
+    }
+    for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(signal);
+        QTemporaryDir work;
+        ASSERT_TRUE(work.isValid());
+        const QDir folder(work.path());
+        const QString journalPath = folder.filePath("journal.sqlite");
+        // Far longer than the test waits: only the signal ends it.
+        Child demo;
+        ASSERT_TRUE(brimvolt::testing::StartProgram(demo, work.path(),
+                                                    {"--demo=100", "--headless-demo=3600"}));
+        // Under way: a few points in the curve, so the autosave has a curve to hold.
+        const auto underWay = [&] {
+            const std::optional<RunSoFar> run = OnlyRun(journalPath);
+            return run && run->state == RunState::Running && run->lastSecond >= 20;
+        };
+        QDeadlineTimer deadline(2 * kEventuallyMs);
+        while (!underWay() && !deadline.hasExpired() && demo.process.state() == QProcess::Running) {
+            QTest::qWait(200);
+        }
+        ASSERT_TRUE(underWay()) << "the run never got under way";
+
+        demo.Signal(signal);
+        ASSERT_TRUE(demo.process.waitForFinished(60000)) << "the demo did not leave";
+        EXPECT_EQ(demo.process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(demo.process.exitCode(), 0);
+        const std::optional<RunSoFar> left = OnlyRun(journalPath);
+        ASSERT_TRUE(left);
+        EXPECT_EQ(left->state, RunState::Interrupted);
+        QFile autosave(folder.filePath("temp.raz"));
+        ASSERT_TRUE(autosave.open(QIODevice::ReadOnly));
+        CurveStore curve;
+        EXPECT_EQ(brimvolt::ReadCurve(autosave, curve).status, CurveReadStatus::Loaded);
+        EXPECT_GT(curve.PointCount(), 1);
+        EXPECT_EQ(curve.durationSeconds, left->lastSecond) << "the last point is in the autosave";
+    }
 }
 
 TEST(HeadlessDemo, SecondsOptionTakesPositiveNumbersUpToAnHour) {
