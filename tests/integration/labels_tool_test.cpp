@@ -178,8 +178,8 @@ TEST_F(LabelsTool, RefusalsWriteNothing) {
         {{"labels", "A1", "keep.pdf", "--size", "5x20"}, 2, "--size wants WIDTHxHEIGHT"},
         {{"labels", "A1", "keep.pdf", "--size", "62x"}, 2, "--size wants WIDTHxHEIGHT"},
         {{"labels", "A1", "keep.pdf", "--frame"}, 2, "unknown option: --frame"},
-        {{"labels", "A1", "journal.sqlite"}, 2, "would overwrite the journal"},
-        {{"labels", "A1", "./journal.sqlite"}, 2, "would overwrite the journal"},
+        {{"labels", "A1", "journal.sqlite"}, 1, "nothing was written"},
+        {{"labels", "A1", "./journal.sqlite"}, 1, "nothing was written"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
