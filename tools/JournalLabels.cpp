@@ -95,6 +95,11 @@ std::optional<int> Parse(const QStringList& words, LabelsArguments& arguments) {
     if (const int refused = RefuseJournalAsOutput(out, arguments.journal)) {
         return refused;
     }
+    if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        return UsageError(QStringLiteral("%1: labels are written as PDF only, to a file whose "
+                                         "name ends in .pdf")
+                              .arg(out));
+    }
     return std::nullopt;
 }
 
