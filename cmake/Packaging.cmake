@@ -140,11 +140,12 @@ set(CPACK_STRIP_FILES ON)
 # Control files with the modes dpkg-deb itself would give them.
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 # What no library scan finds: the xcb platform plugin, without which a Qt window cannot open on
-# X11, the metric twins of Arial and Courier New the layouts are measured in, D-Bus for the
-# sleep inhibition, and Qt's own texts (dialogs, standard buttons) in Russian.
-set(runtime_extras "qt6-qpa-plugins, fonts-liberation, libqt6dbus6 (>= 6.4), qt6-translations-l10n")
-# dpkg-shlibdeps, where at hand, gives the libraries with the versions the build linked against;
-# otherwise they are listed by hand.
+# X11, the metric twins of Arial and Courier New the layouts are measured in, and Qt's own texts
+# (dialogs, standard buttons) in Russian.
+set(runtime_extras "qt6-qpa-plugins, fonts-liberation, qt6-translations-l10n")
+# dpkg-shlibdeps, where at hand, gives the libraries with the versions the build linked against
+# (D-Bus for the sleep inhibition among them: naming it here as well listed it twice); otherwise
+# they are listed by hand.
 find_program(BRIMVOLT_DPKG_SHLIBDEPS dpkg-shlibdeps)
 if(BRIMVOLT_DPKG_SHLIBDEPS)
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
@@ -152,6 +153,9 @@ if(BRIMVOLT_DPKG_SHLIBDEPS)
 else()
     set(CPACK_DEBIAN_PACKAGE_DEPENDS
         "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1, libqt6core6 (>= 6.4), libqt6gui6 (>= 6.4), libqt6widgets6 (>= 6.4), libqt6serialport6 (>= 6.4), libqt6svg6 (>= 6.4), libsqlite3-0 (>= 3.37), ${runtime_extras}")
+    if(TARGET Qt6::DBus)
+        string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libqt6dbus6 (>= 6.4)")
+    endif()
     if(TARGET brimvolt_mqtt)
         string(APPEND CPACK_DEBIAN_PACKAGE_DEPENDS ", libmosquitto1")
     endif()

@@ -3,7 +3,6 @@
 
 #include "tools/JournalLabels.h"
 
-#include <QFileInfo>
 #include <QGuiApplication>
 #include <QTranslator>
 #include <cstdio>
@@ -16,6 +15,7 @@
 #include "platform/Files.h"
 #include "platform/Language.h"
 #include "platform/QtTranslation.h"
+#include "tools/JournalOutput.h"
 
 namespace brimvolt {
 
@@ -92,9 +92,13 @@ std::optional<int> Parse(const QStringList& words, LabelsArguments& arguments) {
         return UsageError(QStringLiteral("--journal needs a file"));
     }
     const QString& out = arguments.positional.back();
-    if (QFileInfo::exists(out) &&
-        QFileInfo(out).canonicalFilePath() == QFileInfo(arguments.journal).canonicalFilePath()) {
-        return UsageError(QStringLiteral("%1: the labels would overwrite the journal").arg(out));
+    if (const int refused = RefuseJournalAsOutput(out, arguments.journal)) {
+        return refused;
+    }
+    if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        return UsageError(QStringLiteral("%1: labels are written as PDF only, to a file whose "
+                                         "name ends in .pdf")
+                              .arg(out));
     }
     return std::nullopt;
 }

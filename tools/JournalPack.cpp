@@ -15,6 +15,7 @@
 #include "pack/CellCsv.h"
 #include "pack/Packing.h"
 #include "platform/Files.h"
+#include "tools/JournalOutput.h"
 
 namespace brimvolt {
 
@@ -153,6 +154,11 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
         QFileInfo::exists(arguments.out)) {
         return UsageError(QStringLiteral("%1: the plan would overwrite the cells it is made from")
                               .arg(arguments.out));
+    }
+    if (!arguments.out.isEmpty()) {
+        if (const int refused = RefuseJournalAsOutput(arguments.out, arguments.journal)) {
+            return refused;
+        }
     }
     return std::nullopt;
 }

@@ -26,6 +26,7 @@
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
 #include "tools/JournalLabels.h"
+#include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
 
 namespace {
@@ -118,13 +119,6 @@ int WriteFailed(const QString& path, const platform::WriteResult& result) {
                            : QStringLiteral("%1: writing failed: %2").arg(path, result.reason));
             break;
     }
-    return kExitFailed;
-}
-
-/** Refuses an output that is the journal itself: one line, and an exit status. */
-int RefuseJournalAsOutput(const QString& out, const QString& journal) {
-    PrintError(QStringLiteral("%1: that is the journal %2 or a file of it; nothing was written")
-                   .arg(out, journal));
     return kExitFailed;
 }
 
@@ -525,12 +519,15 @@ int Run(const QStringList& words) {
     // csv, curve and png write their last word; none may write over what it reads.
     const bool writesFile = command->run == Png || command->run == Curve ||
                             (command->run == Csv && arguments.positional.size() == 3);
-    if (writesFile && WritesOverJournal(arguments.positional.back(), arguments.journal)) {
-        return RefuseJournalAsOutput(arguments.positional.back(), arguments.journal);
+    QStringList outputs = {arguments.csvOut, arguments.pngOut};
+    if (writesFile) {
+        outputs.append(arguments.positional.back());
     }
-    for (const QString& out : {arguments.csvOut, arguments.pngOut}) {
-        if (!out.isEmpty() && WritesOverJournal(out, arguments.journal)) {
-            return RefuseJournalAsOutput(out, arguments.journal);
+    for (const QString& out : outputs) {
+        if (!out.isEmpty()) {
+            if (const int refused = RefuseJournalAsOutput(out, arguments.journal)) {
+                return refused;
+            }
         }
     }
     CJournal journal;

@@ -1,7 +1,9 @@
 #include "journal/JournalExport.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringList>
 #include <algorithm>
 #include <charconv>
@@ -270,24 +272,98 @@ std::filesystem::path FileSystemPath(const QString& path) {
 #endif
 }
 
+QString PathText(const std::filesystem::path& path) {
+#ifdef Q_OS_WIN
+    return QString::fromStdWString(path.native());
+#else
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+#endif
+}
+
+constexpr const char* kCompanions[] = {"-wal", "-shm", "-journal"};
+
+/**
+ * Where a write to `path` lands: a link, even one pointing nowhere yet, is followed (a bounded
+ * number of times), then the folders are resolved as far as they exist.
+ */
+std::filesystem::path Destination(std::filesystem::path path) {
+    namespace fs = std::filesystem;
+    for (int hop = 0; hop < 40; ++hop) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error)) || error) {
+            break;
+        }
+        const fs::path target = fs::read_symlink(path, error);
+        if (error) {
+            break;
+        }
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    std::error_code error;
+    fs::path resolved = fs::weakly_canonical(path, error);
+    return error ? fs::path() : resolved;
+}
+
+/** Whether `a` and `b` are one file, or would be once created. */
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+    std::error_code error;
+    if (std::filesystem::equivalent(a, b, error) && !error) {
+        return true;  // another name of the same file: a hard link, "./journal"
+    }
+    const std::filesystem::path first = Destination(a);
+    return !first.empty() && first == Destination(b);
+}
+
+/**
+ * Whether the folder of `file`, which is there, takes its name in another case for the same
+ * file (Windows and macOS do): then "-WAL" names the write-ahead log as well as "-wal" does.
+ */
+bool FoldsCase(const QString& file) {
+    const QString name = QFileInfo(file).fileName();
+    QString flipped = name;
+    for (QChar& c : flipped) {
+        c = c.isUpper() ? c.toLower() : c.toUpper();
+    }
+    if (flipped == name) {
+        return false;
+    }
+    std::error_code error;
+    return std::filesystem::equivalent(FileSystemPath(file),
+                                       FileSystemPath(QFileInfo(file).dir().filePath(flipped)),
+                                       error) &&
+           !error;
+}
+
 }  // namespace
 
 bool WritesOverJournal(const QString& out, const QString& journal) {
-    namespace fs = std::filesystem;
-    const fs::path target = FileSystemPath(out);
-    for (const char* companion : {"", "-wal", "-shm", "-journal"}) {
-        const fs::path file = FileSystemPath(journal + QLatin1String(companion));
-        std::error_code error;
-        if (fs::equivalent(target, file, error) && !error) {
-            return true;  // the same file under any name: a link, a hard link, "./journal"
-        }
-        // A companion that is not there yet would be created under the output's name.
-        std::error_code firstError;
-        std::error_code secondError;
-        const fs::path a = fs::weakly_canonical(target, firstError);
-        const fs::path b = fs::weakly_canonical(file, secondError);
-        if (!firstError && !secondError && a == b) {
+    const std::filesystem::path target = FileSystemPath(out);
+    if (SameFile(target, FileSystemPath(journal))) {
+        return true;
+    }
+    // SQLite names the companions after the journal's own path, its links followed; another
+    // program may have opened the journal under another name, a hard link say: any companion
+    // name of a file that is the journal is refused, there now or not.
+    // The name the output is asked under, and where it lands (a link not pointing anywhere yet
+    // followed), are each tried as a companion's name.
+    const std::filesystem::path real = Destination(FileSystemPath(journal));
+    const std::filesystem::path landing = Destination(target);
+    const QString names[] = {out, landing.empty() ? out : PathText(landing)};
+    const Qt::CaseSensitivity sensitivity =
+        FoldsCase(journal) ? Qt::CaseInsensitive : Qt::CaseSensitive;
+    for (const char* companion : kCompanions) {
+        const QLatin1String suffix(companion);
+        std::filesystem::path realCompanion = real;
+        realCompanion += companion;
+        if (SameFile(target, FileSystemPath(journal + suffix)) ||
+            (!real.empty() && SameFile(target, realCompanion))) {
             return true;
+        }
+        for (const QString& name : names) {
+            if (name.endsWith(suffix, sensitivity) &&
+                SameFile(FileSystemPath(name.chopped(suffix.size())), FileSystemPath(journal))) {
+                return true;
+            }
         }
     }
     return false;

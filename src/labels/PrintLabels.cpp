@@ -3,9 +3,9 @@
 #include "labels/PrintLabels.h"
 
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include "journal/Journal.h"
+#include "journal/JournalExport.h"
 #include "labels/LabelSheet.h"
 #include "labels/QrCode.h"
 #include "platform/Dialogs.h"
@@ -42,8 +42,7 @@ bool PrintCellLabels(platform::CDialogs& dialogs, const QString& journalPath,
     if (path.isEmpty()) {
         return false;
     }
-    if (QFileInfo::exists(path) &&
-        QFileInfo(path).canonicalFilePath() == QFileInfo(journalPath).canonicalFilePath()) {
+    if (WritesOverJournal(path, journalPath)) {
         Warn(dialogs, parent,
              QCoreApplication::translate("PrintLabels", "Этикетки нельзя записать поверх журнала."));
         return false;

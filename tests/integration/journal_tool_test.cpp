@@ -330,30 +330,73 @@ TEST_F(JournalTool, HelpNamesEveryCommandAndOption) {
 }
 
 TEST_F(JournalTool, NothingIsWrittenOverTheJournalItReads) {
-    // The journal under other names: relative, with a detour, a symbolic and a hard link, and
-    // its companions, one of them not there yet.
+    // The journal under other names: relative, with a detour, a symbolic and a hard link, a link
+    // to a companion not there yet, and its companions under each of those names; once with the
+    // companions absent, once with them there, the journal open as while a program records.
     ASSERT_TRUE(QFile::link(Path("journal.sqlite"), Path("link.sqlite")));
     ASSERT_EQ(::link(QFile::encodeName(Path("journal.sqlite")).constData(),
                      QFile::encodeName(Path("hard.sqlite")).constData()),
               0);
-    const QByteArray before = ReadFile(Path("journal.sqlite"));
-    const QStringList outputs = {
-        "journal.sqlite",    Path("journal.sqlite"), "./sub/../journal.sqlite", Path("link.sqlite"),
-        Path("hard.sqlite"), "journal.sqlite-wal",   "journal.sqlite-shm"};
+    ASSERT_TRUE(QFile::link(Path("journal.sqlite-wal"), Path("to-wal")));
     ASSERT_TRUE(QDir(dir->path()).mkpath("sub"));
-    for (const QString& out : outputs) {
-        for (const QStringList& command :
-             {QStringList{"csv", "2", out}, QStringList{"csv", "2", out, "--excel"},
-              QStringList{"curve", "1", out}, QStringList{"png", "1", "2", out}}) {
-            SCOPED_TRACE(command.join(' ').toStdString());
-            const ToolRun run = Tool(command);
-            EXPECT_EQ(run.exitCode, 1);
-            EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
-            EXPECT_TRUE(run.err.contains("nothing was written")) << run.err.toStdString();
+    const QByteArray before = ReadFile(Path("journal.sqlite"));
+    const struct {
+        QString journal;
+        QString out;
+    } names[] = {
+        {"journal.sqlite", "journal.sqlite"},
+        {"journal.sqlite", Path("journal.sqlite")},
+        {"journal.sqlite", "./sub/../journal.sqlite"},
+        {"journal.sqlite", Path("link.sqlite")},
+        {"journal.sqlite", Path("hard.sqlite")},
+        {"journal.sqlite", "journal.sqlite-wal"},
+        {"journal.sqlite", "./journal.sqlite-shm"},
+        {"journal.sqlite", "hard.sqlite-wal"},
+        {"journal.sqlite", "to-wal"},
+        {"link.sqlite", "journal.sqlite-wal"},
+        {"hard.sqlite", "journal.sqlite-shm"},
+    };
+    const QStringList commands[] = {
+        {"csv", "2", "OUT"},
+        {"csv", "2", "OUT", "--excel"},
+        {"curve", "1", "OUT"},
+        {"png", "1", "2", "OUT"},
+        {"program", "1", "--csv", "OUT"},
+        {"program", "1", "--png", "OUT"},
+        {"labels", "A1", "OUT"},
+        {"pack", "2", "1", "--out", "OUT"},
+    };
+    const auto refuseAll = [&](bool companionsOnly) {
+        for (const auto& name : names) {
+            if (companionsOnly && !name.out.contains("-wal") && !name.out.contains("-shm")) {
+                continue;
+            }
+            for (QStringList command : commands) {
+                command.replace(command.indexOf("OUT"), name.out);
+                command = QStringList{"--journal", name.journal} + command;
+                SCOPED_TRACE(command.join(' ').toStdString());
+                const ToolRun run = Tool(command);
+                EXPECT_EQ(run.exitCode, 1);
+                EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
+                EXPECT_TRUE(run.err.contains("nothing was written")) << run.err.toStdString();
+            }
         }
+    };
+    refuseAll(false);
+    EXPECT_FALSE(QFileInfo::exists(Path("journal.sqlite-wal")));
+    EXPECT_FALSE(QFileInfo::exists(Path("journal.sqlite-shm")));
+    {
+        CJournal open;
+        ASSERT_TRUE(open.Open(Path("journal.sqlite")).Usable());
+        ASSERT_TRUE(open.Runs().has_value());
+        ASSERT_TRUE(QFileInfo::exists(Path("journal.sqlite-wal")));
+        ASSERT_TRUE(QFileInfo::exists(Path("journal.sqlite-shm")));
+        const QByteArray wal = ReadFile(Path("journal.sqlite-wal"));
+        refuseAll(true);
+        EXPECT_EQ(ReadFile(Path("journal.sqlite-wal")), wal);
+        EXPECT_TRUE(open.Runs().has_value());
     }
     EXPECT_EQ(ReadFile(Path("journal.sqlite")), before);
-    EXPECT_FALSE(QFileInfo::exists(Path("journal.sqlite-wal")));
     EXPECT_EQ(Tool({"list"}).exitCode, 0);
     // A file beside it is written as ever.
     EXPECT_EQ(Tool({"csv", "2", "journal.csv"}).exitCode, 0);

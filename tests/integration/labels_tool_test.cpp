@@ -178,8 +178,9 @@ TEST_F(LabelsTool, RefusalsWriteNothing) {
         {{"labels", "A1", "keep.pdf", "--size", "5x20"}, 2, "--size wants WIDTHxHEIGHT"},
         {{"labels", "A1", "keep.pdf", "--size", "62x"}, 2, "--size wants WIDTHxHEIGHT"},
         {{"labels", "A1", "keep.pdf", "--frame"}, 2, "unknown option: --frame"},
-        {{"labels", "A1", "journal.sqlite"}, 2, "would overwrite the journal"},
-        {{"labels", "A1", "./journal.sqlite"}, 2, "would overwrite the journal"},
+        {{"labels", "A1", "journal.sqlite"}, 1, "nothing was written"},
+        {{"labels", "A1", "./journal.sqlite"}, 1, "nothing was written"},
+        {{"labels", "A1", "out.png"}, 2, "out.png: labels are written as PDF only"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -188,6 +189,7 @@ TEST_F(LabelsTool, RefusalsWriteNothing) {
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.toStdString();
     }
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath("out.png")));
     QFile after(dir.filePath("keep.pdf"));
     ASSERT_TRUE(after.open(QIODevice::ReadOnly));
     EXPECT_EQ(after.readAll(), "old");

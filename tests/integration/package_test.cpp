@@ -228,9 +228,11 @@ TEST_F(InstalledPackage, PackageChecksPassTheRealFilesAndRefuseBrokenCopies) {
     ASSERT_TRUE(root.mkpath("DEBIAN") && root.mkpath("usr/bin"));
     QFile control(root.filePath("DEBIAN/control"));
     ASSERT_TRUE(control.open(QIODevice::WriteOnly));
-    control.write("Package: brimvolt-broken\nVersion: 1.0\nArchitecture: all\n"
-                  "Maintainer: Brimvolt maintainers <brimvolt@example.org>\n"
-                  "Description: a package lintian must refuse\n not for use\n");
+    control.write(
+        "Package: brimvolt-broken\nVersion: 1.0\nArchitecture: all\n"
+        "Maintainer: Brimvolt maintainers <brimvolt@example.org>\n"
+        "Depends: libc6, libqt6dbus6 (>= 6.4), libqt6dbus6 (>= 6.4.2)\n"
+        "Description: a package lintian must refuse\n not for use\n");
     control.close();
     QFile program(root.filePath("usr/bin/brimvolt-broken"));
     ASSERT_TRUE(program.open(QIODevice::WriteOnly));
@@ -246,4 +248,18 @@ TEST_F(InstalledPackage, PackageChecksPassTheRealFilesAndRefuseBrokenCopies) {
     ASSERT_TRUE(lintian.finished);
     EXPECT_EQ(lintian.exitCode, 1) << lintian.err.toStdString();
     EXPECT_TRUE(lintian.err.contains("no-copyright-file")) << lintian.err.toStdString();
+    const ProgramRun depends = Execute(script, {"depends", deb});
+    ASSERT_TRUE(depends.finished);
+    EXPECT_EQ(depends.exitCode, 1);
+    EXPECT_TRUE(depends.err.contains("more than once: libqt6dbus6\n")) << depends.err.toStdString();
+}
+
+// The changelog the package ships tells of each part the release brought.
+TEST_F(InstalledPackage, ChangelogTellsOfCellsPacksLabelsAndPrograms) {
+    const ProgramRun changelog =
+        Execute("gzip", {"-dc", Installed("share/doc/brimvolt/changelog.gz")});
+    ASSERT_TRUE(changelog.finished && changelog.exitCode == 0) << changelog.err.toStdString();
+    for (const char* part : {"cell register", "Packs", "Cell labels", "Test programs"}) {
+        EXPECT_TRUE(changelog.out.contains(part)) << part;
+    }
 }
