@@ -133,6 +133,7 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
 
     journal = std::make_unique<CJournalWriter>(this->journalPath);
     connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
+    connect(journal.get(), &CJournalWriter::RunTakenUp, this, &CBrimvoltDlg::OnRunTakenUp);
     // Made at once, hidden: a program an earlier session left is offered when the module is found.
     programWindow = std::make_unique<CProgramDlg>(dialogs, this);
     programWindow->SetJournal(journal.get());
@@ -528,6 +529,7 @@ void CBrimvoltDlg::OnModuleFound(int index) {
     portName = portCombo->itemText(index);
     portHandle = PortHandle(portName);
     journal->ModuleFound(portName, WallMs());
+    curveRuns.OnModuleFound(portName);
     {
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex);
@@ -565,6 +567,7 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
         portIndex = chosenIndex;
         portHandle = PortHandle(portName);
         journal->ModuleFound(portName, WallMs());
+        curveRuns.OnModuleFound(portName);
         {
             const QSignalBlocker blocker(portCombo);
             portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
@@ -695,7 +698,7 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     ButtonOf(kRinButton)->setText(texts.rinButtonText);
 
     const RecordOutcome outcome =
-        RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
+        curveRuns.Record(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
     if (outcome.newRun) {
         curveWindow.setWindowTitle(params[4] == 0 ? CGraf::tr("Разрядная кривая - Безымянный")
                                                   : CGraf::tr("Зарядная кривая - Безымянный"));
@@ -728,6 +731,12 @@ void CBrimvoltDlg::OnJournalProblem(const QString& text) {
         dialogs.Message(this, next, tr("Журнал испытаний"), platform::Buttons::Ok);
     }
     tellingJournalProblem = false;
+}
+
+void CBrimvoltDlg::OnRunTakenUp(const TakenUpRun& run) {
+    if (curveRuns.TakeUp(run, curveWindow.store)) {
+        curveWindow.CurveChanged();
+    }
 }
 
 bool CBrimvoltDlg::PortOpenOrTell() {
