@@ -134,6 +134,7 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
 
     journal = std::make_unique<CJournalWriter>(this->journalPath);
     connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
+    connect(journal.get(), &CJournalWriter::RunTakenUp, this, &CBrimvoltDlg::OnRunTakenUp);
     // Made at once, hidden: a program an earlier session left is offered when the module is found.
     programWindow = std::make_unique<CProgramDlg>(dialogs, this);
     programWindow->SetJournal(journal.get());
@@ -539,6 +540,7 @@ void CBrimvoltDlg::OnModuleFound(int index) {
     portName = portCombo->itemText(index);
     portHandle = PortHandle(portName);
     journal->ModuleFound(portName, WallMs());
+    curveRuns.OnModuleFound(portName);
     {
         const QSignalBlocker blocker(portCombo);
         portCombo->setCurrentIndex(portIndex);
@@ -576,6 +578,7 @@ void CBrimvoltDlg::OnPortOpenDone(bool opened) {
         portIndex = chosenIndex;
         portHandle = PortHandle(portName);
         journal->ModuleFound(portName, WallMs());
+        curveRuns.OnModuleFound(portName);
         {
             const QSignalBlocker blocker(portCombo);
             portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
@@ -706,7 +709,7 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     ButtonOf(kRinButton)->setText(texts.rinButtonText);
 
     const RecordOutcome outcome =
-        RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
+        curveRuns.Record(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
     if (outcome.newRun) {
         curveWindow.setWindowTitle(params[4] == 0 ? CGraf::tr("Разрядная кривая - Безымянный")
                                                   : CGraf::tr("Зарядная кривая - Безымянный"));
@@ -739,6 +742,12 @@ void CBrimvoltDlg::OnJournalProblem(const QString& text) {
         dialogs.Message(this, next, tr("Журнал испытаний"), platform::Buttons::Ok);
     }
     tellingJournalProblem = false;
+}
+
+void CBrimvoltDlg::OnRunTakenUp(const TakenUpRun& run) {
+    if (curveRuns.TakeUp(run, curveWindow.store)) {
+        curveWindow.CurveChanged();
+    }
 }
 
 bool CBrimvoltDlg::PortOpenOrTell() {

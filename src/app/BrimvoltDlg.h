@@ -18,6 +18,7 @@
 
 #include "app/ToolTip.h"
 #include "curve/Graf.h"
+#include "journal/CurveRuns.h"
 #include "link/PortHandle.h"
 #include "link/SerialWorker.h"
 #include "module/Protocol.h"
@@ -249,6 +250,8 @@ private:
     void OnLinkLost();
     /** A problem of the journal: told once, after any box already shown has been answered. */
     void OnJournalProblem(const QString& text);
+    /** The journal went on with a run an earlier program left: the curve gets it back whole. */
+    void OnRunTakenUp(const brimvolt::TakenUpRun& run);
 
     // Publishing over MQTT, when the command line asks for it.
     /** The topics follow the port the module answers on, unless the operator named them. */
@@ -301,6 +304,7 @@ private:
 
     QString journalPath;
     std::unique_ptr<brimvolt::CJournalWriter> journal;
+    brimvolt::CCurveRuns curveRuns;  // the run the curve store holds, by the journal's rules
     QSet<QString> journalProblemsTold;
     std::deque<QString> journalProblemsWaiting;
     bool tellingJournalProblem = false;

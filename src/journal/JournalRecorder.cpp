@@ -152,40 +152,31 @@ std::vector<RunEvent> CJournalRecorder::OnStatus(const StatusRecord& status, std
         Persist(wallMs);
         return events;
     }
-    if (step.newRun) {
-        if (current && current->record.IsOpen()) {
-            End(CauseOfStop(status), events);
-        }
-        Release();
-        OpenRun(status, wallMs, true, events);
-    } else if (current) {
-        RunRecord& run = current->record;
-        if (elapsed > run.durationSeconds) {
-            if (run.IsOpen()) {
-                AddSample(status);
-                events.push_back({RunEventKind::Sampled, run});
-            } else if (running) {
-                // Resumed without a reset: its time goes on from where it stopped.
-                run.state = RunState::Running;
-                run.endCause = EndCause::None;
-                AddSample(status);
-                events.push_back({RunEventKind::Continued, run});
-            } else {
-                // A time set at rest: whatever runs next does not go on from this run.
-                Release();
-            }
-        } else if (elapsed < run.durationSeconds) {
-            // A reset, or a time set back: this run's clock is gone.
-            if (run.IsOpen()) {
-                End(CauseOfStop(status), events);
-            }
-            Release();
-        }
+    std::optional<FollowedRun> followed;
+    if (current) {
+        const RunRecord& run = current->record;
+        followed = FollowedRun{run.durationSeconds, run.IsOpen(), run.charge};
     }
-    if (!current && running && elapsed > 0) {
-        // Found already running, or running again after its time was set: the run so far is
-        // not ours, but from here on it is.
-        OpenRun(status, wallMs, false, events);
+    const RunTurn turn = TurnOfRun(step, followed, status);
+    if (turn.endsFollowed) {
+        End(CauseOfStop(status), events);
+    }
+    if (turn.releasesFollowed) {
+        Release();
+    }
+    if (turn.samples) {
+        AddSample(status);
+        events.push_back({RunEventKind::Sampled, current->record});
+    }
+    if (turn.resumes) {
+        RunRecord& run = current->record;
+        run.state = RunState::Running;
+        run.endCause = EndCause::None;
+        AddSample(status);
+        events.push_back({RunEventKind::Continued, run});
+    }
+    if (turn.opens) {
+        OpenRun(status, wallMs, turn.fromRest, events);
     }
 
     if (current) {
@@ -236,6 +227,7 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
             current.emplace();
             current->record = std::move(*latest);
             current->confirm = true;
+            current->fromJournal = true;
             if (current->record.rest) {
                 // An earlier program's rest: its clock went with that program.
                 End(EndCause::LinkLost, events);
@@ -258,14 +250,13 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
         }
         return;
     }
-    const std::int32_t elapsed = status.elapsedSeconds;
-    const bool sameKind = run.charge == (status.params[4] != 0);
-    if (elapsed > 0 && elapsed >= run.durationSeconds && sameKind) {
+    if (GoesOnAfterGap({run.durationSeconds, run.IsOpen(), run.charge}, status)) {
         // The module's clock went on from where the run was left: the same run goes on.
         if (run.state != RunState::Running) {
             run.state = RunState::Running;
             current->dirty = true;
         }
+        takenUp = std::exchange(current->fromJournal, false);
         events.push_back({RunEventKind::Continued, run});
     } else {
         End(EndCause::LinkLost, events);
@@ -449,6 +440,21 @@ void CJournalRecorder::DropOldestUnsaved() {
                       "показания, ждавшие записи, отброшены.")
                       .arg(QDir::toNativeSeparators(journal.Path()));
     }
+}
+
+std::optional<TakenUpRun> CJournalRecorder::TakeTakenUpRun() {
+    if (!std::exchange(takenUp, false) || !current || current->record.id == 0 ||
+        !journal.IsOpen()) {
+        return std::nullopt;
+    }
+    std::optional<std::vector<JournalSample>> saved = journal.Samples(current->record.id);
+    if (!saved) {
+        return std::nullopt;
+    }
+    TakenUpRun run{current->record, std::move(*saved)};
+    // What could not be written yet comes after what was.
+    run.samples.insert(run.samples.end(), current->unsaved.begin(), current->unsaved.end());
+    return run;
 }
 
 std::size_t CJournalRecorder::UnsavedSamples() const {

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "journal/RunContinuity.h"
 #include "journal/RunRecord.h"
 #include "module/Protocol.h"
 
@@ -19,9 +20,9 @@ class CJournal;
  * status record, the commands sent, the link lost, the program leaving. Wall-clock times are
  * milliseconds since 1970 (UTC).
  *
- * A run is what the curve window holds as one curve: it begins when the module's time shows
- * 1 s after standing at 0 (the curve's own step decides), its first sample is the cell at rest,
- * and it gets a sample whenever the module's time moves on. A run the module resumes goes on in
+ * A run is what the curve window holds as one curve (TurnOfRun decides for both): it begins when
+ * the module's time leaves 0, its first sample is the cell at rest, and it gets a sample whenever
+ * the module's time moves on. A run the module resumes goes on in
  * the same entry; a module found already running opens an entry there or continues the open run
  * of its port that its clock matches.
  *
@@ -77,6 +78,12 @@ public:
     /** The run the module's clock currently belongs to, if any. */
     const RunRecord* CurrentRun() const { return current ? &current->record : nullptr; }
     std::size_t UnsavedSamples() const;
+    /**
+     * The run an earlier program left open, once the first status record after the module was
+     * found showed it going on: its record and every sample kept, the records handled so far
+     * included. Given once; nullopt otherwise or when its samples cannot be read.
+     */
+    std::optional<TakenUpRun> TakeTakenUpRun();
 
 private:
     struct Current {
@@ -86,9 +93,10 @@ private:
 
         RunRecord record;
         std::vector<JournalSample> unsaved;
-        bool dirty = false;    // record fields not yet written
-        bool confirm = false;  // open, and a new connection must show it still going on
-        bool deleted = false;  // removed from the journal meanwhile: followed, not written
+        bool dirty = false;        // record fields not yet written
+        bool confirm = false;      // open, and a new connection must show it still going on
+        bool deleted = false;      // removed from the journal meanwhile: followed, not written
+        bool fromJournal = false;  // left open by an earlier program, not yet shown going on
     };
     struct Unsaved {
         RunRecord record;
@@ -133,6 +141,7 @@ private:
     bool failing = false;
     QString problem;
     bool lostSamples = false;
+    bool takenUp = false;  // the current run, left by an earlier program, was shown going on
 };
 
 }  // namespace brimvolt

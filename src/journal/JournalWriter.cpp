@@ -67,6 +67,9 @@ void CJournalWriter::Status(const StatusRecord& status, std::int64_t wallMs) {
         const std::vector<RunEvent> events = recorder.OnStatus(status, wallMs);
         RenewIfDamaged(wallMs);
         Report(events);
+        if (std::optional<TakenUpRun> takenUp = recorder.TakeTakenUpRun()) {
+            emit RunTakenUp(*takenUp);
+        }
         if (programDirty) {
             SaveProgram();
         }

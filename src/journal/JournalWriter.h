@@ -77,6 +77,11 @@ signals:
     void Problem(const QString& text);
     /** A run opened, got a sample, ended, ... */
     void RunChanged(const brimvolt::RunEvent& event);
+    /**
+     * A run an earlier program left open goes on (the module still ran it when found): the
+     * run and every sample the journal holds of it, up to the status record just handled.
+     */
+    void RunTakenUp(const brimvolt::TakenUpRun& run);
     /** The run belongs to the cell now; `nextTaken`: the next cell went to this run that opened. */
     void CellGiven(qint64 runId, const QString& cell, bool nextTaken);
     /**

@@ -23,6 +23,7 @@ CurveClockStep StepCurveClock(std::uint8_t& firstReading, std::int32_t& lastCurv
         lastCurveSeconds = 0;
         restVoltageMv = status.voltageMv;
     }
+    step.leftRest = elapsed != 0 && lastCurveSeconds == 0;
     step.newRun = elapsed == 1 && lastCurveSeconds == 0;
     // Taken even when the store has no room for the point: a full store is then reported once
     // per second of the module's time, and a standing time costs nothing.
@@ -35,14 +36,19 @@ QString CurveCapacityText(std::int32_t capacityMah) {
     return QString::asprintf("%.3fAh", capacityMah / 1000.0);
 }
 
-RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSeconds,
-                          std::uint16_t& restVoltageMv, CurveStore& store,
-                          const StatusRecord& status) {
+void StartCurve(CurveStore& store, std::uint16_t millivolts) {
+    store.durationSeconds = 0;
+    store.lastIndex = 0;
+    store.sampleTimes[0] = 0;
+    store.sampleMillivolts[0] = millivolts;
+    store.Rewritten();
+}
+
+RecordOutcome RecordClockStep(const CurveClockStep& step, std::uint16_t restVoltageMv,
+                              CurveStore& store, const StatusRecord& status) {
     RecordOutcome outcome;
     const std::int32_t elapsed = status.elapsedSeconds;
     store.chargeCurve = status.params[4];
-    const CurveClockStep step =
-        StepCurveClock(firstReading, lastCurveSeconds, restVoltageMv, status);
 
     if (step.firstReading) {
         // The curve's length and capacity wait for the next second.
@@ -57,11 +63,7 @@ RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSec
         }
     }
     if (step.newRun) {
-        store.durationSeconds = 0;
-        store.lastIndex = 0;
-        store.sampleTimes[0] = 0;
-        store.sampleMillivolts[0] = restVoltageMv;
-        store.Rewritten();
+        StartCurve(store, restVoltageMv);
         outcome.newRun = true;
     }
     if (step.nextSecond) {
@@ -74,6 +76,14 @@ RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSec
         }
     }
     return outcome;
+}
+
+RecordOutcome RecordCurve(std::uint8_t& firstReading, std::int32_t& lastCurveSeconds,
+                          std::uint16_t& restVoltageMv, CurveStore& store,
+                          const StatusRecord& status) {
+    const CurveClockStep step =
+        StepCurveClock(firstReading, lastCurveSeconds, restVoltageMv, status);
+    return RecordClockStep(step, restVoltageMv, store, status);
 }
 
 }  // namespace brimvolt

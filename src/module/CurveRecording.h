@@ -13,6 +13,7 @@ struct CurveClockStep {
     bool firstReading = false;  // the first record since start-up
     bool firstPoint = false;    // ... and the module's time was already running: a point there
     bool newRun = false;        // the time shows 1 s after standing at 0: a new curve begins
+    bool leftRest = false;      // the time moved on from standing at 0 (newRun is the 1 s case)
     bool nextSecond = false;    // the time differs from the last one handled: a point
 };
 
@@ -32,6 +33,19 @@ struct RecordOutcome {
     bool pointAdded = false;  // the curve grew: the caller repaints the curve window
     bool storeFull = false;   // the module's time moved on but the store had no room left
 };
+
+/**
+ * RecordCurve's work on the store once the record's step is taken: point 0 of a new run, the
+ * point of a new second, the mode word into store.chargeCurve.
+ */
+RecordOutcome RecordClockStep(const CurveClockStep& step, std::uint16_t restVoltageMv,
+                              CurveStore& store, const StatusRecord& status);
+
+/**
+ * Empties the store for a run that begins: point 0 at 0 s with `millivolts`, the curve's length
+ * 0 until the run's first point comes.
+ */
+void StartCurve(CurveStore& store, std::uint16_t millivolts);
 
 /**
  * Records the curve from one status record: a point for every new value of the module's

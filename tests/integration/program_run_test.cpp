@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "app/BrimvoltDlg.h"
+#include "curvefile/CurveFileReader.h"
 #include "cycle/ProgramFile.h"
 #include "cycleview/ProgramDlg.h"
 #include "journal/Journal.h"
@@ -222,6 +223,20 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
             EXPECT_GE(run.sampleCount, 2);
         }
     }
+    // The autosave holds the last run the module ran, cycle 3's Rin pulse, and nothing before it.
+    QFile autosave(folder.filePath(QStringLiteral("temp.raz")));
+    ASSERT_TRUE(autosave.open(QIODevice::ReadOnly));
+    auto saved = std::make_unique<CurveStore>();
+    ASSERT_EQ(ReadCurveBytes(autosave.readAll(), *saved).status, CurveReadStatus::Loaded);
+    auto pulse = std::make_unique<CurveStore>();
+    FillCurveStore(runs[13], journal.Samples(runs[13].id).value(), *pulse);
+    ASSERT_EQ(saved->lastIndex, pulse->lastIndex);
+    EXPECT_EQ(saved->durationSeconds, pulse->durationSeconds);
+    for (std::int32_t i = 0; i <= saved->lastIndex; ++i) {
+        EXPECT_EQ(saved->sampleTimes[i], pulse->sampleTimes[i]) << i;
+        EXPECT_EQ(saved->sampleMillivolts[i], pulse->sampleMillivolts[i]) << i;
+    }
+
     const ToolRun list = Tool(folder.path(), {"--journal", "j.sqlite", "list"});
     EXPECT_TRUE(list.out.contains(QStringLiteral("\trest\tstopped\t")));
     EXPECT_TRUE(list.out.contains(QStringLiteral("\t3\t5\t\n"))) << list.out.toStdString();

@@ -5,6 +5,7 @@
 #include <tuple>
 #include <vector>
 
+#include "journal/CurveRuns.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalRecorder.h"
@@ -60,11 +61,34 @@ protected:
             journal->Open(dir.filePath(QStringLiteral("j%1.sqlite").arg(generation))).Usable());
         recorder = std::make_unique<CJournalRecorder>(*journal);
         curve = std::make_unique<CurveStore>();
+        curveRuns = CCurveRuns{};
         firstReading = 1;
         lastCurveSeconds = -1;
     }
 
-    void Found(const QString& port) { recorder->OnModuleFound(port, wallMs); }
+    void Found(const QString& port) {
+        recorder->OnModuleFound(port, wallMs);
+        curveRuns.OnModuleFound(port);
+    }
+
+    static StatusRecord StatusOf(const Step& step) {
+        StatusRecord s;
+        s.elapsedSeconds = step.seconds;
+        s.statusFlags = step.flags;
+        s.voltageMv = step.mv;
+        s.currentMa = step.ma;
+        s.capacityMah = step.mah;
+        s.temperature = step.temperature;
+        s.rinMohm = step.rin;
+        s.params = {1, 2750, 1, 1000, step.mode, 1000, 1000, 0, 0, 1, 40, 60};
+        return s;
+    }
+
+    // The seconds of the curve window's points, point 0 first.
+    Seconds CurveSeconds() const {
+        return Seconds(curve->sampleTimes.begin(),
+                       curve->sampleTimes.begin() + curve->lastIndex + 1);
+    }
 
     // Polls a second apart: the stop command's window spans three of them.
     std::vector<RunEvent> Play(const std::vector<Step>& steps) {
@@ -75,18 +99,13 @@ protected:
                 recorder->OnCommandSent(step.command, wallMs);
                 continue;
             }
-            StatusRecord s;
-            s.elapsedSeconds = step.seconds;
-            s.statusFlags = step.flags;
-            s.voltageMv = step.mv;
-            s.currentMa = step.ma;
-            s.capacityMah = step.mah;
-            s.temperature = step.temperature;
-            s.rinMohm = step.rin;
-            s.params = {1, 2750, 1, 1000, step.mode, 1000, 1000, 0, 0, 1, 40, 60};
-            RecordCurve(firstReading, lastCurveSeconds, restVoltageMv, *curve, s);
+            const StatusRecord s = StatusOf(step);
+            curveRuns.Record(firstReading, lastCurveSeconds, restVoltageMv, *curve, s);
             for (RunEvent& event : recorder->OnStatus(s, wallMs)) {
                 events.push_back(std::move(event));
+            }
+            if (std::optional<TakenUpRun> run = recorder->TakeTakenUpRun()) {
+                takenUp.push_back(std::move(*run));
             }
         }
         return events;
@@ -133,6 +152,8 @@ protected:
     std::unique_ptr<CJournalRecorder> recorder;
     std::int64_t wallMs = kStartMs;
     std::unique_ptr<CurveStore> curve;
+    CCurveRuns curveRuns;
+    std::vector<TakenUpRun> takenUp;  // as the journal's writer hands them to the window
     std::uint8_t firstReading = 1;
     std::int32_t lastCurveSeconds = -1;
     std::uint16_t restVoltageMv = 0;
@@ -331,4 +352,114 @@ TEST_F(RunRules, ARunDeletedWhileRunningIsNotRevived) {
     EXPECT_TRUE(Runs().empty());
     Play({Command('s'), {0, 0, 4100, 0}, {1}});  // the next run is recorded again
     EXPECT_EQ(RunSeconds(), (std::vector<Seconds>{{0, 1}}));
+}
+
+TEST_F(RunRules, TheCurveHoldsOnlyTheRunGoingOn) {
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        Seconds curve;
+        bool asRecordCurve = false;  // a run by hand from rest: recorded as it always was
+    };
+    const auto then = [](std::vector<Step> steps, std::initializer_list<Step> more) {
+        steps.insert(steps.end(), more);
+        return steps;
+    };
+    // A test program's steps with the module fast: each run begins with a reset, and its first
+    // record shows it well past 1 s.
+    const Step charging{.seconds = 40, .mv = 3900, .mode = 1};
+    const Step charged{.seconds = 80, .flags = 0, .mv = 4050, .ma = 0, .mode = 1};
+    const std::vector<Step> charge = {Command('s'), {0, 0, 3600, 0}, charging, charged};
+    const std::vector<Step> rest = {{80, 0, 4040, 0}, {80, 0, 4030, 0}};
+    const std::vector<Step> discharge = {
+        Command('s'), {0, 0, 4020, 0}, {30}, {60}, {75, 0, 3400, 0}};
+    const std::vector<Step> rinPulse = {Command('s'),
+                                        {0, 0, 3500, 0},
+                                        {2, kRun, 3300},
+                                        {3, kRun | flags::kRinHeld, 3290, 1000, 0, 25, 85},
+                                        {3, 0, 3390, 0}};
+    std::vector<Step> program;
+    for (const std::vector<Step>* part : {&charge, &rest, &discharge, &rinPulse}) {
+        program.insert(program.end(), part->begin(), part->end());
+    }
+    const std::vector<Case> cases = {
+        {"a program's charge, rest, discharge and Rin pulse", program, {0, 2, 3}},
+        {"runs by hand, each from a reset",
+         then(kRunToTwoSeconds, {{3, 0}, Command('s'), {0, 0, 4100, 0}, {1}, {2}, {3, 0}}),
+         {0, 1, 2, 3},
+         true},
+        {"time set back during a run",
+         then(kRunToTwoSeconds, {{3}, {4}, {5}, Command('t'), {2, kRun, 3950}, {3}}),
+         {0, 2, 3}},
+        {"time set at rest, then a start",
+         then(kRunToTwoSeconds, {{2, 0}, Command('t'), {5000, 0}, {5000}, {5001}}),
+         {0, 5000, 5001}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        Play(c.steps);
+        EXPECT_EQ(CurveSeconds(), c.curve);
+        ExpectTheCurveWindowsCurve();
+        if (c.asRecordCurve) {
+            auto before = std::make_unique<CurveStore>();
+            std::uint8_t first = 1;
+            std::int32_t last = -1;
+            std::uint16_t rest = 0;
+            for (const Step& step : c.steps) {
+                if (!step.command) {
+                    RecordCurve(first, last, rest, *before, StatusOf(step));
+                }
+            }
+            ASSERT_EQ(before->lastIndex, curve->lastIndex);
+            EXPECT_TRUE(std::equal(before->sampleTimes.begin(),
+                                   before->sampleTimes.begin() + before->lastIndex + 1,
+                                   curve->sampleTimes.begin()));
+            EXPECT_TRUE(std::equal(before->sampleMillivolts.begin(),
+                                   before->sampleMillivolts.begin() + before->lastIndex + 1,
+                                   curve->sampleMillivolts.begin()));
+            EXPECT_EQ(before->durationSeconds, curve->durationSeconds);
+            EXPECT_EQ(before->curveCapacityText, curve->curveCapacityText);
+        }
+    }
+}
+
+TEST_F(RunRules, ARunTakenUpAfterARestartIsWholeInTheCurve) {
+    struct Case {
+        const char* name;
+        std::vector<Step> found;    // the module as the program started again finds it
+        std::size_t answeredAfter;  // records the window handles before the journal's answer
+        Seconds curve;
+    };
+    const std::vector<Case> cases = {
+        {"still running", {{9, kRun, 3950}, {10}, {11}}, 1, {0, 1, 2, 9, 10, 11}},
+        {"still running, the answer late",
+         {{9, kRun, 3950}, {10}, {11}, {12}},
+         3,
+         {0, 1, 2, 9, 10, 11, 12}},
+        {"stopped meanwhile", {{9, 0, 3950, 0}, {9, 0, 3960, 0}}, 1, {0, 1, 2, 9}},
+        {"reset and started meanwhile: nothing taken up",
+         {{0, 0, 4100, 0}, {1}, {2}},
+         0,
+         {0, 1, 2}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        Play(kRunToTwoSeconds);
+        // Killed: nothing marks the run interrupted. The new program has a curve of its own.
+        Start();
+        Found("ttyUSB0");
+        takenUp.clear();
+        Play({c.found.begin(), c.found.begin() + static_cast<long>(c.answeredAfter)});
+        if (c.answeredAfter > 0) {
+            ASSERT_EQ(takenUp.size(), 1u);
+            EXPECT_TRUE(curveRuns.TakeUp(takenUp[0], *curve));
+        }
+        Play({c.found.begin() + static_cast<long>(c.answeredAfter), c.found.end()});
+        EXPECT_EQ(takenUp.size(), c.answeredAfter > 0 ? 1u : 0u);
+        EXPECT_EQ(CurveSeconds(), c.curve);
+        EXPECT_EQ(curve->sampleMillivolts[0], c.answeredAfter > 0 ? 4140 : 4100);
+        ExpectTheCurveWindowsCurve();
+    }
 }
