@@ -343,9 +343,8 @@ bool WritesOverJournal(const QString& out, const QString& journal) {
     }
     // SQLite names the companions after the journal's own path, its links followed; another
     // program may have opened the journal under another name, a hard link say: any companion
-    // name of a file that is the journal is refused, there now or not.
-    // The name the output is asked under, and where it lands (a link not pointing anywhere yet
-    // followed), are each tried as a companion's name.
+    // name of a file that is the journal is refused, there now or not. Both the name the output
+    // is asked under and where it lands (a link that points nowhere yet followed) are tried.
     const std::filesystem::path real = Destination(FileSystemPath(journal));
     const std::filesystem::path landing = Destination(target);
     const QString names[] = {out, landing.empty() ? out : PathText(landing)};
