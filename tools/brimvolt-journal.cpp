@@ -20,6 +20,7 @@
 #include "journal/ProgramCycles.h"
 #include "cycle/CycleTable.h"
 #include "plot/FadeFigure.h"
+#include "platform/Console.h"
 #include "platform/Files.h"
 #include "platform/Language.h"
 #include "platform/QtTranslation.h"
@@ -542,9 +543,5 @@ int Run(const QStringList& words) {
 int main(int argc, char** argv) {
     g_argc = argc;
     g_argv = argv;
-    QStringList words;
-    for (int i = 1; i < argc; ++i) {
-        words.append(QString::fromLocal8Bit(argv[i]));
-    }
-    return Run(words);
+    return Run(platform::CommandLineWords(argc, argv));
 }

@@ -4,6 +4,8 @@
 
 #ifdef Q_OS_WIN
 #include <windows.h>
+// shellapi.h wants windows.h before it.
+#include <shellapi.h>
 
 #include <cstdio>
 #endif
@@ -28,6 +30,24 @@ void AttachParentConsole() {
         std::freopen("CONOUT$", "w", stderr);
     }
 #endif
+}
+
+QStringList CommandLineWords(int argc, char** argv) {
+    QStringList words;
+#ifdef Q_OS_WIN
+    int count = 0;
+    if (LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) {
+            words.append(QString::fromWCharArray(wide[i]));
+        }
+        LocalFree(wide);
+        return words;
+    }
+#endif
+    for (int i = 1; i < argc; ++i) {
+        words.append(QString::fromLocal8Bit(argv[i]));
+    }
+    return words;
 }
 
 }  // namespace brimvolt::platform

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QStringList>
+
 namespace brimvolt::platform {
 
 /**
@@ -8,5 +10,12 @@ namespace brimvolt::platform {
  * console; streams redirected to a file or a pipe stay as they are. Elsewhere it does nothing.
  */
 void AttachParentConsole();
+
+/**
+ * The words the program was started with, its own name left out. On Windows they come from the
+ * wide command line: `argv` holds them in the ANSI code page, where a Cyrillic cell name under a
+ * Western code page turns into question marks. Elsewhere `argv` in the locale's encoding.
+ */
+QStringList CommandLineWords(int argc, char** argv);
 
 }  // namespace brimvolt::platform

@@ -10,6 +10,8 @@
 #   SQLite 3.40.1            Debian's sqlite3 source package, as a static library
 #   GoogleTest               Debian's /usr/src/googletest, static
 #   libmosquitto 2.0.11      Debian's mosquitto source package, a DLL without TLS
+#   libqrencode 4.1.1        Debian's qrencode source package (its original source), static,
+#                            with a pkg-config file that holds no absolute path
 #
 # Usage: tools/windows/build-sdk.sh WORKDIR
 # Leaves WORKDIR/win64-sdk.tar.xz; `make windows BRIMVOLT_WIN_SDK=WORKDIR/win64-sdk.tar.xz`.
@@ -37,7 +39,7 @@ if ! grep -rqs '^Types: deb-src' /etc/apt/sources.list.d/; then
         $sudo tee /etc/apt/sources.list.d/debian-src.sources >/dev/null
     $sudo apt-get update -qq
 fi
-(cd "$sources" && apt-get source --download-only qt6-base sqlite3 mosquitto)
+(cd "$sources" && apt-get source --download-only qt6-base sqlite3 mosquitto qrencode)
 
 cd "$work"
 tar xJf "$sources/qt6-base_6.4.2+dfsg.orig.tar.xz"
@@ -45,6 +47,7 @@ tar xJf "$sources/qtserialport-everywhere-src-6.4.2.tar.xz"
 tar xJf "$sources/qtsvg-everywhere-src-6.4.2.tar.xz"
 tar xJf "$sources/sqlite3_3.40.1.orig.tar.xz"
 tar xzf "$sources/mosquitto_2.0.11.orig.tar.gz"
+tar xjf "$sources/qrencode_4.1.1.orig.tar.bz2"
 
 # The cross toolchain, kept in the prefix: Qt's own toolchain file loads it from beside itself,
 # so the prefix works wherever it is unpacked.
@@ -114,6 +117,18 @@ cmake -S mosquitto-2.0.11 -B build-mosquitto -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build-mosquitto -j "$jobs"
 cmake --install build-mosquitto
 cp build-mosquitto/lib/libmosquitto.dll.a "$prefix/lib/"
+
+# libqrencode, static: the labels link it in, so no DLL of it ships. Its pkg-config file names
+# the prefix relative to itself, so the prefix works wherever it is unpacked.
+cmake -S qrencode-4.1.1 -B build-qrencode -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$toolchain" -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DWITH_TOOLS=OFF -DWITH_TESTS=OFF -DBUILD_SHARED_LIBS=OFF
+cmake --build build-qrencode -j "$jobs"
+cmake --install build-qrencode
+rm -rf "$prefix/share/man"
+sed -i 's#^prefix=.*#prefix=${pcfiledir}/../..#; s#^exec_prefix=.*#exec_prefix=${prefix}#;
+        s#^libdir=.*#libdir=${prefix}/lib#; s#^includedir=.*#includedir=${prefix}/include#' \
+    "$prefix/lib/pkgconfig/libqrencode.pc"
 
 for dll in "$prefix"/bin/*.dll $(find "$prefix/plugins" -name '*.dll'); do
     x86_64-w64-mingw32-strip --strip-unneeded "$dll"

@@ -5,9 +5,11 @@
 #  3. one run of the Linux simulator through a real COM port: the simulator on a
 #     pseudo-terminal that Wine serves as COM5, found through the registry's SERIALCOMM list;
 #     the same run recorded at the same time by the Linux build, and both journals compared;
-#  4. the module unplugged mid-run and plugged back in: found again, the curve goes on;
+#  4. cell labels from brimvolt-journal.exe: their QR codes, read back here, give the cells'
+#     names, a Cyrillic one included;
+#  5. the module unplugged mid-run and plugged back in: found again, the curve goes on;
 #     a picture of both windows meanwhile (WIN_BUILD/windows.png);
-#  5. the zip's programs start from its folder alone; the installer installs silently, the
+#  6. the zip's programs start from its folder alone; the installer installs silently, the
 #     installed program answers --version, the uninstaller leaves nothing of what it installed.
 # The machine's own /dev/ttyS* stay in Wine's list (COM1, ...): opening one with no line
 # blocks, and the search has to go past it, which this run proves too.
@@ -147,6 +149,26 @@ l=$(samples "$work/linux/journal.sqlite" "$from")
 echo "run: $(run_field "$work/windows/journal.sqlite" 6), $(run_field "$work/windows/journal.sqlite" 7) mAh, samples from second $from: Windows $w, Linux $l"
 wineserver -k 2>/dev/null || true
 kill "$win_sim" 2>/dev/null || true
+
+echo "== cell labels: their QR codes read back"
+# The Windows journal, closed now, gets cells by the Linux tool; the Windows one makes their
+# labels. Wine reads its arguments in the locale's character set, zbarimg writes UTF-8.
+names=("A1" "Ячейка-7" "Samsung 25R #3")
+for name in "${names[@]}"; do
+    "$linux/bin/brimvolt-journal" --journal "$work/windows/journal.sqlite" cell 1 "$name" >/dev/null ||
+        fail "the cell $name was not registered"
+done
+(cd "$work/windows" && LC_ALL=C.UTF-8 exec "$run" "$win/bin/brimvolt-journal.exe" \
+    --journal journal.sqlite labels -- "${names[@]}" labels.pdf) ||
+    fail "brimvolt-journal.exe labels exited with $?"
+pdftoppm -r 300 -png "$work/windows/labels.pdf" "$work/windows/labels" ||
+    fail "pdftoppm cannot read the Windows labels"
+decoded=$(for page in "$work/windows"/labels*.png; do
+    LC_ALL=C.UTF-8 zbarimg --quiet --raw -Sqrcode.enable "$page" || true
+done | LC_ALL=C sort)
+expected=$(printf '%s\n' "${names[@]}" | LC_ALL=C sort)
+[ "$decoded" = "$expected" ] || fail "the labels' QR codes read: ${decoded//$'\n'/ | } (wanted ${expected//$'\n'/ | })"
+echo "labels: ${decoded//$'\n'/, }"
 
 echo "== unplugged mid-run and plugged back in"
 start_sim "$work/unplug" --run --speed 40
