@@ -33,8 +33,13 @@ RecordOutcome CCurveRuns::Record(std::uint8_t& firstReading, std::int32_t& lastC
         followed->durationSeconds = elapsed;
         followed->open = true;
     }
-    // A run from 1 s after 0 and the run found at start-up begin as RecordCurve begins them.
-    const bool startsCurve = turn.opens && !step.newRun && !step.firstReading;
+    // A run from 1 s after 0 and the run found at start-up begin as RecordCurve begins them. A
+    // run whose time goes on from the curve's last point, with no reset between, continues that
+    // curve: the operator set the module's time to a loaded curve's to carry it on. (A reset
+    // shows as a point at 0 s.)
+    const std::int32_t lastPointSeconds = store.sampleTimes[store.lastIndex];
+    const bool continuesCurve = lastPointSeconds > 0 && elapsed >= lastPointSeconds;
+    const bool startsCurve = turn.opens && !step.newRun && !step.firstReading && !continuesCurve;
     if (turn.opens) {
         ++runsBegun;
         followed = FollowedRun{elapsed, true, status.params[4] != 0};
