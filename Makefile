@@ -81,15 +81,19 @@ bench: build
 	exit $$status
 
 # Without a display the demo runs offscreen for a bounded time and leaves pictures of the windows.
+# Ctrl+C reaches the whole job; the demo then leaves through the program's exit path and prints
+# its report, so the shells wait for it and the filter ignores the signal rather than end first.
 DEMO_SPEED ?= 400
 DEMO_SECONDS ?= 25
 demo: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  rm -rf "$(abspath $(BUILD))/demo" && mkdir -p "$(abspath $(BUILD))/demo" && \
 	  cd "$(abspath $(BUILD))/demo" && \
-	  { QT_QPA_PLATFORM=offscreen "$(abspath $(BUILD))/bin/brimvolt" \
+	  trap : INT TERM HUP && \
+	  { trap : INT TERM HUP; QT_QPA_PLATFORM=offscreen "$(abspath $(BUILD))/bin/brimvolt" \
 	      --demo=$(DEMO_SPEED) --headless-demo=$(DEMO_SECONDS) 2>&1; echo $$? > status; } | \
-	    grep -v -e 'does not support propagateSizeHints' -e 'XDG_RUNTIME_DIR not set'; \
+	    { trap '' INT TERM HUP; \
+	      grep -v -e 'does not support propagateSizeHints' -e 'XDG_RUNTIME_DIR not set'; }; \
 	  status=$$(cat status); rm -f status; exit $$status; \
 	else \
 	  $(BUILD)/bin/brimvolt --demo=20; \
