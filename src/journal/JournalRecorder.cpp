@@ -235,6 +235,7 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
         if (latest && latest->IsOpen()) {
             current.emplace();
             current->record = std::move(*latest);
+            current->energy = CRunEnergy(current->record.energyUj, current->record.durationSeconds);
             current->confirm = true;
             if (current->record.rest) {
                 // An earlier program's rest: its clock went with that program.
@@ -309,11 +310,10 @@ void CJournalRecorder::AddSample(const StatusRecord& status) {
     if (run.sampleCount == 0) {
         run.startMv = sample.voltageMv;
         run.maxTemperature = sample.temperature;
-        run.energyUj = 0;
-    } else {
-        run.energyUj =
-            std::min(run.energyUj + IntervalEnergyUj(run.durationSeconds, sample), kMaxEnergyUj);
+        current->energy = CRunEnergy();
     }
+    current->energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
+    run.energyUj = current->energy.Uj();
     sample.energyUj = run.energyUj;
     run.durationSeconds = sample.seconds;
     run.capacityMah = sample.capacityMah;
