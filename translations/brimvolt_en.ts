@@ -602,6 +602,18 @@ Cancel: end it.</translation>
         <source>Ячейка:</source>
         <translation>Cell:</translation>
     </message>
+    <message>
+        <source>Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении отсечки шага</source>
+        <translation>Rin not measured: the module stopped the discharge at once, the cell is at the step's cut-off already</translation>
+    </message>
+    <message>
+        <source>КПД не указан (цикл %1): %2</source>
+        <translation>No efficiency (cycle %1): %2</translation>
+    </message>
+    <message>
+        <source>заряд начат не с разряженной ячейки</source>
+        <translation>the charge did not begin from an emptied cell</translation>
+    </message>
 </context>
 <context>
     <name>CProgramEditDlg</name>

@@ -67,6 +67,18 @@ std::size_t FollowRepeats(const TestProgram& program, std::size_t next,
     return next;
 }
 
+// The cut-off a discharge of the program empties the cell to: the highest, so a cell emptied by
+// any of its discharges counts; 0 for a program without one.
+std::uint16_t DischargeCutoffMv(const TestProgram& program) {
+    std::uint16_t cutoff = 0;
+    for (const ProgramStep& step : program.steps) {
+        if (step.kind == StepKind::Discharge) {
+            cutoff = std::max(cutoff, step.cutoffMv);
+        }
+    }
+    return cutoff;
+}
+
 SequencerCommand Command(SequencerCommand::Kind kind, std::uint8_t param = 0,
                          std::uint16_t word = 0) {
     return SequencerCommand{kind, param, word};
@@ -104,6 +116,7 @@ void CSequencer::Start(std::int64_t nowMs) {
     cycles.back().cycle = 1;
     reason = EndReason::None;
     stopOwed = false;
+    emptied = false;
     state = program.steps.empty() ? SequencerState::Finished : SequencerState::Running;
     begunSteps.clear();
     BeginStep(0, nowMs);
@@ -277,14 +290,26 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
         case Phase::Begin:
             if (Running(status) && std::exchange(adoptRun, false) &&
                 status.params[4] == RunWord(step, 4)) {
-                // Gone on with after a restart: the run the step had started goes on.
+                // Gone on with after a restart: the run the step had started goes on; where
+                // its charge began is not known.
                 phase = Phase::Watch;
                 runStartMs = nowMs;
-                lastElapsedSeconds = status.elapsedSeconds;
+                runEnergy = CRunEnergy(0, status.elapsedSeconds);
+                chargeFromEmpty = false;
+                emptied = false;
                 return {};
             }
             if (Running(status)) {
                 return End(EndReason::ModuleBusy, status, false);  // not ours to stop
+            }
+            if (step.kind == StepKind::Charge) {
+                // The module idle: the voltage is the cell's at rest.
+                const std::uint16_t cutoff = DischargeCutoffMv(program);
+                chargeFromEmpty =
+                    emptied || (cutoff > 0 && status.voltageMv <= cutoff + kEmptiedCellMarginMv);
+            }
+            if (step.kind != StepKind::Rin) {
+                emptied = false;
             }
             writeIndex = 0;
             phase = Phase::Select;
@@ -318,9 +343,7 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
             if (Running(status)) {
                 phase = Phase::Watch;
                 runStartMs = nowMs;
-                lastElapsedSeconds = 0;
-                runMwh = 0.0;
-                runPowerUw = 0.0;
+                runEnergy = CRunEnergy();
                 Accumulate(status);
                 if (step.kind == StepKind::Rin) {
                     return Command(SequencerCommand::MeasureRin);
@@ -329,6 +352,9 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
             }
             if (status.elapsedSeconds > 0) {
                 // The run began and ended between two records: the cell was there already.
+                if (step.kind == StepKind::Rin) {
+                    return End(EndReason::RinNoLoad, status);
+                }
                 Accumulate(status);
                 FinishRun(step, status);
                 return NextStep(status, nowMs);
@@ -339,14 +365,17 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
             return {};
         case Phase::Watch:
             Accumulate(status);
-            if (!Running(status)) {
-                FinishRun(step, status);
-                return NextStep(status, nowMs);
-            }
             if (step.kind == StepKind::Rin && (status.statusFlags & flags::kRinHeld) != 0) {
                 Current().rinMohm = status.rinMohm;
                 phase = Phase::RinClear;
                 return Command(SequencerCommand::ClearRin);
+            }
+            if (!Running(status)) {
+                if (step.kind == StepKind::Rin) {
+                    return End(EndReason::RinNoLoad, status);
+                }
+                FinishRun(step, status);
+                return NextStep(status, nowMs);
             }
             if (nowMs - runStartMs > StepLimitSeconds(program, step) * 1000) {
                 return End(EndReason::StepLimit, status);
@@ -399,20 +428,21 @@ void CSequencer::BeginStep(std::size_t index, std::int64_t nowMs) {
     stepStartMs = nowMs;
     writeIndex = 0;
     tries = 0;
-    runMwh = 0.0;
-    runPowerUw = 0.0;
-    lastElapsedSeconds = 0;
+    runEnergy = CRunEnergy();
 }
 
 void CSequencer::FinishRun(const ProgramStep& step, const StatusRecord& status) {
     CycleResult& result = Current();
     if (step.kind == StepKind::Charge && !result.chargeMah) {
         result.chargeMah = status.capacityMah;
-        result.chargeMwh = runMwh;
+        result.chargeMwh = runEnergy.Mwh();
+        result.chargeFromPartial = !chargeFromEmpty;
     } else if (step.kind == StepKind::Discharge && !result.dischargeMah) {
         result.dischargeMah = status.capacityMah;
-        result.dischargeMwh = runMwh;
+        result.dischargeMwh = runEnergy.Mwh();
     }
+    // Ended by the module: a discharge stopped at its cut-off.
+    emptied = step.kind == StepKind::Discharge;
 }
 
 void CSequencer::Follow(const StatusRecord& status) {
@@ -421,16 +451,7 @@ void CSequencer::Follow(const StatusRecord& status) {
 }
 
 void CSequencer::Accumulate(const StatusRecord& status) {
-    // The record that shows the run ended reads no current, though the load ran up to it:
-    // its last second counts at the power read while it ran.
-    if (Running(status)) {
-        runPowerUw = static_cast<double>(status.voltageMv) * status.currentMa;
-    }
-    if (status.elapsedSeconds > lastElapsedSeconds) {
-        // mV × mA is µW; over seconds, µJ; 3.6e6 µJ make a mWh.
-        runMwh += runPowerUw * (status.elapsedSeconds - lastElapsedSeconds) / 3.6e6;
-    }
-    lastElapsedSeconds = status.elapsedSeconds;
+    runEnergy.Add(status.elapsedSeconds, status.voltageMv, status.currentMa);
 }
 
 }  // namespace brimvolt

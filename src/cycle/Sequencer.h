@@ -8,6 +8,7 @@
 #include "cycle/CycleResult.h"
 #include "cycle/TestProgram.h"
 #include "module/Protocol.h"
+#include "module/RunEnergy.h"
 
 namespace brimvolt {
 
@@ -52,6 +53,7 @@ enum class EndReason : std::uint8_t {
     ModuleBusy,           // a run the program did not start was going on
     OperatorStop,
     OperatorReset,
+    RinNoLoad,  // an Rin step's run ended by itself before a result: the cell was at its cut-off
 };
 
 enum class StopScope : std::uint8_t { Program, Step };
@@ -64,7 +66,12 @@ enum class StopScope : std::uint8_t { Program, Step };
  * A run step selects and writes parameters 4 (mode), 3 (current) and 1 (cut-off) one after
  * another, each checked against the record after its write, resets the module's time and
  * capacity, starts the run and watches it until the module ends it. A rest waits with the
- * module idle. An Rin step runs a discharge just long enough for one measurement.
+ * module idle. An Rin step runs a discharge just long enough for one measurement; one the module
+ * ends by itself before the result (the cell already at the step's cut-off) ends the program.
+ *
+ * A cycle's efficiencies count only when its charge began from an emptied cell: after a
+ * discharge the module ended at its cut-off, or within kEmptiedCellMarginMv of the program's
+ * discharge cut-off (the highest of its discharge steps').
  *
  * Anything unsafe ends the program: a step over its limit (the module is stopped), a fault flag,
  * the temperature power-off, a write the module did not take.
@@ -166,9 +173,9 @@ private:
     bool stopOwed = false;
     bool stopEndsProgram = false;
     std::uint8_t refusedParam = 0;
-    std::int32_t lastElapsedSeconds = 0;
-    double runMwh = 0.0;
-    double runPowerUw = 0.0;  // the last power read while the run went on
+    CRunEnergy runEnergy;
+    bool emptied = false;          // the last run was a discharge the module ended at its cut-off
+    bool chargeFromEmpty = false;  // the charge step in progress began from an emptied cell
     std::vector<BegunStep> begunSteps;
     bool adoptRun = false;  // StartAt: a run of the step's mode found going on is the step's
 };

@@ -67,6 +67,16 @@ std::optional<QString> CheckProgram(const TestProgram& program) {
             if (step.limitMinutes < 0) {
                 return Where(i, "limit_minutes", "must not be negative");
             }
+            // Straight after a discharge the cell sits at that discharge's cut-off under its
+            // current: a pulse at no less current cannot hold above a cut-off no lower.
+            const ProgramStep* before = i > 0 ? &program.steps[i - 1] : nullptr;
+            if (step.kind == StepKind::Rin && before != nullptr &&
+                before->kind == StepKind::Discharge && step.cutoffMv >= before->cutoffMv &&
+                step.currentMa >= before->currentMa) {
+                return Where(i, "cutoff_V",
+                             "must be below the cut-off of the discharge just before it, or the "
+                             "current below its current: the cell is at that cut-off already");
+            }
         } else if (step.kind == StepKind::Rest) {
             if (step.restSeconds <= 0 || step.restSeconds > kMaxStepSeconds) {
                 return Where(i, "minutes", "must be above 0 and at most 1440");

@@ -47,8 +47,9 @@ std::int64_t StepLimitSeconds(const TestProgram& program, const ProgramStep& ste
 
 /**
  * Whether the steps make a program that can run: at least one step, every Repeat pointing back
- * to an earlier step with 1..kMaxRepeatTimes passes, currents and cut-offs above 0. The first
- * fault as "step N: field: why", or nullopt.
+ * to an earlier step with 1..kMaxRepeatTimes passes, currents and cut-offs above 0, no Rin step
+ * straight after a discharge that left the cell where the pulse would stop at once (a cut-off no
+ * lower at a current no lower). The first fault as "step N: field: why", or nullopt.
  */
 std::optional<QString> CheckProgram(const TestProgram& program);
 

@@ -78,6 +78,9 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     cycleTable->verticalHeader()->hide();
     cycleTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(cycleTable, 1);
+    cycleNote = new QLabel(this);
+    cycleNote->setWordWrap(true);
+    layout->addWidget(cycleNote);
     fadePlot = new CFadePlot(this);
     layout->addWidget(fadePlot, 1);
     auto* buttons = new QHBoxLayout;
@@ -439,6 +442,11 @@ QString CProgramDlg::EndReasonText() const {
         case EndReason::OperatorReset:
             why = tr("сброс модуля оператором");
             break;
+        case EndReason::RinNoLoad:
+            why =
+                tr("Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении "
+                   "отсечки шага");
+            break;
         case EndReason::None:
             break;
     }
@@ -504,6 +512,18 @@ void CProgramDlg::ShowCycles() {
             item->setText(cells[col]);
         }
     }
+    // Why a cycle with both capacities shows no efficiency.
+    QStringList withheld;
+    for (const CycleResult& c : cycles) {
+        if (c.EfficienciesWithheld()) {
+            withheld.append(QString::number(c.cycle));
+        }
+    }
+    cycleNote->setText(withheld.isEmpty() ? QString()
+                                          : tr("КПД не указан (цикл %1): %2")
+                                                .arg(withheld.join(QStringLiteral(", ")),
+                                                     tr("заряд начат не с разряженной ячейки")));
+    cycleNote->setVisible(!withheld.isEmpty());
     fadePlot->SetTitle(program.name);
     fadePlot->SetCycles(cycles);
 }

@@ -114,6 +114,7 @@ private:
     QLabel* progressLabel = nullptr;
     QLabel* nextLabel = nullptr;
     QTableWidget* cycleTable = nullptr;
+    QLabel* cycleNote = nullptr;  // why a cycle shows no efficiency
     QPushButton* openButton = nullptr;
     QPushButton* editButton = nullptr;
     QPushButton* startButton = nullptr;

@@ -856,15 +856,12 @@ std::optional<std::vector<JournalSample>> CJournal::Samples(std::int64_t runId) 
     }
     Use select(statements->samples);
     select.Bind(runId);
-    std::int64_t energy = 0;
+    CRunEnergy energy;
     int code = SQLITE_ROW;
     while ((code = select.Step()) == SQLITE_ROW) {
         JournalSample sample = ReadSample(select.Get());
-        if (!samples.empty()) {
-            energy =
-                std::min(energy + IntervalEnergyUj(samples.back().seconds, sample), kMaxEnergyUj);
-        }
-        sample.energyUj = energy;
+        energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
+        sample.energyUj = energy.Uj();
         samples.push_back(sample);
     }
     if (code != SQLITE_DONE) {

@@ -226,6 +226,7 @@ void CJournalRecorder::ConfirmOpenRun(const StatusRecord& status, std::vector<Ru
         if (latest && latest->IsOpen()) {
             current.emplace();
             current->record = std::move(*latest);
+            current->energy = CRunEnergy(current->record.energyUj, current->record.durationSeconds);
             current->confirm = true;
             current->fromJournal = true;
             if (current->record.rest) {
@@ -300,11 +301,10 @@ void CJournalRecorder::AddSample(const StatusRecord& status) {
     if (run.sampleCount == 0) {
         run.startMv = sample.voltageMv;
         run.maxTemperature = sample.temperature;
-        run.energyUj = 0;
-    } else {
-        run.energyUj =
-            std::min(run.energyUj + IntervalEnergyUj(run.durationSeconds, sample), kMaxEnergyUj);
+        current->energy = CRunEnergy();
     }
+    current->energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
+    run.energyUj = current->energy.Uj();
     sample.energyUj = run.energyUj;
     run.durationSeconds = sample.seconds;
     run.capacityMah = sample.capacityMah;

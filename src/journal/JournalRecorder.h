@@ -92,6 +92,7 @@ private:
         Current() {}
 
         RunRecord record;
+        CRunEnergy energy;  // of record, integrated over its samples
         std::vector<JournalSample> unsaved;
         bool dirty = false;        // record fields not yet written
         bool confirm = false;      // open, and a new connection must show it still going on

@@ -14,7 +14,15 @@ std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::i
     }
     std::stable_sort(ordered.begin(), ordered.end(),
                      [](const RunRecord* a, const RunRecord* b) { return a->id < b->id; });
+    // The cut-off the program's discharges empty the cell to, as they wrote it: the highest.
+    std::uint16_t cutoffMv = 0;
+    for (const RunRecord* run : ordered) {
+        if (!run->charge && !run->rest && !run->program.rin) {
+            cutoffMv = std::max(cutoffMv, run->params[1]);
+        }
+    }
     std::map<std::int32_t, CycleResult> cycles;
+    bool emptied = false;  // the last charge or discharge was a discharge the module ended
     for (const RunRecord* run : ordered) {
         CycleResult& cycle = cycles[run->program.cycle];
         cycle.cycle = run->program.cycle;
@@ -28,10 +36,16 @@ std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::i
         if (run->charge && !cycle.chargeMah) {
             cycle.chargeMah = run->capacityMah;
             cycle.chargeMwh = EnergyMwh(run->energyUj);
+            // A run from rest starts with the cell at rest.
+            const bool fromEmpty =
+                emptied || (cutoffMv > 0 && run->startMv <= cutoffMv + kEmptiedCellMarginMv);
+            cycle.chargeFromPartial = !fromEmpty;
         } else if (!run->charge && !cycle.dischargeMah) {
             cycle.dischargeMah = run->capacityMah;
             cycle.dischargeMwh = EnergyMwh(run->energyUj);
         }
+        emptied =
+            !run->charge && run->state == RunState::Stopped && run->endCause == EndCause::Module;
     }
     std::vector<CycleResult> result;
     result.reserve(cycles.size());

@@ -6,6 +6,8 @@
 #include <array>
 #include <cstdint>
 
+#include "module/RunEnergy.h"
+
 namespace brimvolt {
 
 enum class RunState : std::uint8_t {
@@ -36,14 +38,6 @@ struct ProgramMark {
     bool operator==(const ProgramMark&) const = default;
 };
 
-/** The longest interval between two readings that adds energy: the module's whole clock. */
-inline constexpr std::int64_t kMaxIntervalSeconds = 256 * 3600;
-/**
- * The most energy a run may show, in µJ: a journal's stored or summed values are bounded to it,
- * so arithmetic on them (rounding, sums, negation) never overflows.
- */
-inline constexpr std::int64_t kMaxEnergyUj = std::int64_t{1} << 60;
-
 /** One reading of a run, as the module reported it. */
 struct JournalSample {
     std::int32_t seconds = 0;  // the module's elapsed time
@@ -54,7 +48,7 @@ struct JournalSample {
     std::uint16_t rinMohm = 0;
     std::uint8_t statusFlags = 0;
     /**
-     * Energy from the start of the run up to this reading, in µJ (mV × mA × s), as the program
+     * Energy from the start of the run up to this reading, in µJ (mV × mA × s), as CRunEnergy
      * integrates it. Derived from the readings, so it is filled when samples are read and
      * ignored when they are written.
      */
@@ -79,7 +73,7 @@ struct RunRecord {
     // Totals, brought up to date with every sample.
     std::int32_t durationSeconds = 0;  // the module's time at the last sample
     std::int32_t capacityMah = 0;      // the module's counter at the last sample
-    std::int64_t energyUj = 0;         // µJ, integrated by the program
+    std::int64_t energyUj = 0;         // µJ, integrated by CRunEnergy
     std::uint16_t startMv = 0;         // the first sample: the cell at rest for a run from rest
     std::uint16_t endMv = 0;
     std::uint16_t rinMohm = 0;  // the last Rin result the module held up (flag 0x10), 0 for none
@@ -106,28 +100,6 @@ struct RunEvent {
     RunEventKind kind = RunEventKind::Sampled;
     RunRecord run;
 };
-
-/**
- * Energy of the interval that a reading closes: its voltage × current over the seconds since
- * the reading before (at `previousSeconds`). A reading stands for the second that ends with it,
- * which is also how the module's capacity counter counts. A clock that stood or went back adds
- * nothing.
- */
-inline std::int64_t IntervalEnergyUj(std::int32_t previousSeconds, const JournalSample& sample) {
-    const std::int64_t seconds = std::int64_t{sample.seconds} - previousSeconds;
-    if (seconds <= 0) {
-        return 0;
-    }
-    // A gap longer than any run (a damaged or edited journal) counts as the longest run: the
-    // product stays far inside 64 bits.
-    return std::int64_t{sample.voltageMv} * sample.currentMa *
-           std::min<std::int64_t>(seconds, kMaxIntervalSeconds);
-}
-
-/** µJ in mWh (1 mWh = 3.6 J). */
-inline double EnergyMwh(std::int64_t energyUj) {
-    return static_cast<double>(energyUj) / 3.6e6;
-}
 
 }  // namespace brimvolt
 

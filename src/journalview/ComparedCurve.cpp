@@ -15,18 +15,15 @@ CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> s
     if (run.rinMohm != 0) {
         summary.rinMohm = run.rinMohm;
     }
-    // The charge the energy was integrated over, so a run whose current changed is averaged
-    // by what it delivered: µJ over mA·s gives mV.
-    std::int64_t chargeMas = 0;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        const std::int64_t seconds = std::int64_t{samples[i].seconds} - samples[i - 1].seconds;
-        if (seconds > 0) {
-            chargeMas += std::int64_t{samples[i].currentMa} * seconds;
-        }
+    // The charge the energy was integrated over, by the same rule, so a run whose current
+    // changed is averaged by what it delivered: µJ over mA·s gives mV.
+    CRunEnergy energy;
+    for (const JournalSample& sample : samples) {
+        energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
     }
-    if (chargeMas > 0 && !samples.empty()) {
+    if (energy.ChargeMas() > 0) {
         summary.meanVolts =
-            static_cast<double>(samples.back().energyUj) / static_cast<double>(chargeMas) / 1000.0;
+            static_cast<double>(energy.Uj()) / static_cast<double>(energy.ChargeMas()) / 1000.0;
     }
     return summary;
 }

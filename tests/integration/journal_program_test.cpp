@@ -79,18 +79,23 @@ JournalContents AwaitJournal(const QString& path,
 }
 
 // The samples of a run in time order, and its totals kept with them: energy integrated by hand
-// from voltage × current over each interval, capacity, voltages, temperature, duration.
+// from voltage × current over each interval from the run's 0 s (the stop's, read without
+// current, at the power read last), capacity, voltages, temperature, duration.
 // Samples read after the run may hold newer ones than its totals: those are left out.
 void ExpectRunTotals(const RunRecord& run, std::vector<JournalSample> samples) {
     ASSERT_GT(run.sampleCount, 0);
     ASSERT_GE(samples.size(), static_cast<std::size_t>(run.sampleCount));
     samples.resize(static_cast<std::size_t>(run.sampleCount));
     std::int64_t energyUj = 0;
+    std::int64_t powerUw = 0;
     std::uint8_t hottest = samples[0].temperature;
-    for (std::size_t i = 1; i < samples.size(); ++i) {
-        ASSERT_GT(samples[i].seconds, samples[i - 1].seconds) << "sample " << i;
-        energyUj += std::int64_t{samples[i].voltageMv} * samples[i].currentMa *
-                    (samples[i].seconds - samples[i - 1].seconds);
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::int32_t before = i == 0 ? 0 : samples[i - 1].seconds;
+        ASSERT_GT(samples[i].seconds, i == 0 ? -1 : before) << "sample " << i;
+        if (samples[i].currentMa > 0) {
+            powerUw = std::int64_t{samples[i].voltageMv} * samples[i].currentMa;
+        }
+        energyUj += powerUw * (samples[i].seconds - before);
         hottest = std::max(hottest, samples[i].temperature);
     }
     EXPECT_EQ(run.energyUj, energyUj);

@@ -24,20 +24,20 @@ FigureCurve Discharge(int seconds, int currentMa, int sag, const QString& label)
     run.label = label;
     run.startedUtc = 1'700'000'000;
     std::vector<JournalSample> samples;
-    std::int64_t energyUj = 0;
+    CRunEnergy energy;
     for (int t = 0; t <= seconds; ++t) {
         JournalSample sample;
         sample.seconds = t;
         sample.voltageMv = static_cast<std::uint16_t>(4100 - sag * t / seconds);
         sample.currentMa = static_cast<std::uint16_t>(t == 0 ? 0 : currentMa);
         sample.capacityMah = static_cast<std::int32_t>(std::int64_t{currentMa} * t / 3600);
-        energyUj += t == 0 ? 0 : IntervalEnergyUj(t - 1, sample);
-        sample.energyUj = energyUj;
+        energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
+        sample.energyUj = energy.Uj();
         samples.push_back(sample);
     }
     run.durationSeconds = seconds;
     run.capacityMah = samples.back().capacityMah;
-    run.energyUj = energyUj;
+    run.energyUj = energy.Uj();
     return FigureCurveOfRun(run, samples);
 }
 

@@ -257,6 +257,44 @@ TEST_F(RunRules, ARunGoesOnAsLongAsItsClockDoes) {
     EXPECT_EQ(Runs()[2].endCause, EndCause::Operator);
 }
 
+// Polled at 600 times real time: the first record of a run shows it minutes in, and the record
+// that shows it stopped reads no current. Both intervals are the run's.
+TEST_F(RunRules, EnergyCountsTheIntervalsBeforeTheFirstSampleAndUpToTheStop) {
+    std::vector<Step> longRun;
+    double integralUj = 0;  // 1 A from 4.1 V falling linearly to 3.0 V over three hours
+    for (std::int32_t t = 600; t < 10800; t += 600) {
+        longRun.push_back({t, kRun, static_cast<std::uint16_t>(4100 - 1100 * t / 10800)});
+    }
+    longRun.push_back({10800, 0, 3300, 0});
+    for (int t = 0; t < 10800; ++t) {
+        integralUj += (4100 - 1100 * (t + 0.5) / 10800) * 1000;
+    }
+    struct Case {
+        const char* name;
+        std::vector<Step> steps;
+        double energyUj;
+        double within;  // as a share of energyUj
+    };
+    const std::vector<Case> cases = {
+        {"a run of one sample", {{600, kRun, 3700, 1000, 166}}, 600.0 * 3700 * 1000, 0},
+        // 36 mAh at 3.1 V: 111.6 mWh from the counter, whole seconds at 1 A give 130 s.
+        {"a 36 mAh Rin pulse",
+         {{65, kRun, 3100, 1000, 18}, {130, 0, 3250, 0, 36}},
+         36 * 3600.0 * 3100,
+         0.01},
+        {"three hours", longRun, integralUj, 0.02},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Fresh();
+        Play({{0, 0, 4150, 0}});
+        Play(c.steps);
+        const RunRecord run = LastRun();
+        EXPECT_NEAR(static_cast<double>(run.energyUj), c.energyUj, c.energyUj * c.within);
+        EXPECT_EQ(journal->Samples(run.id).value().back().energyUj, run.energyUj);
+    }
+}
+
 TEST_F(RunRules, AModuleFoundRunningOpensARunThereAndAnIdleOneNone) {
     Play({{500, 0}, {500, 0}});  // a run finished before we came is not ours
     EXPECT_TRUE(Runs().empty());

@@ -61,6 +61,9 @@ TEST(ProgramFile, ABadFileSaysWhereAndWhyInOneLine) {
         {steps(charge + R"(, {"rest": {"minutes": 30}, "rin": {}})"), "step 2: must be one of"},
         {steps(charge + R"(, {"nap": {}})"), "step 2: nap: unknown step"},
         {steps(charge + R"(, {"rin": 1})"), "step 2: rin: must be an object"},
+        // Straight after a discharge to 3 V at 1 A the cell is at the pulse's own cut-off.
+        {steps(R"({"discharge": {"current_A": 1, "cutoff_V": 3}}, {"rin": {}})"),
+         "step 2: cutoff_V: must be below the cut-off of the discharge just before it"},
         {steps(charge + R"(, {"repeat": {"from": 2, "times": 3}})"), "step 2: from: must be"},
         {steps(R"({"repeat": {"from": 1, "times": 3}})"), "step 1: from: must be"},
         {steps(charge + R"(, {"repeat": {"from": 1, "times": 2.5}})"),

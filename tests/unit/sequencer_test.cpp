@@ -1,9 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <QByteArrayList>
 #include <functional>
 #include <vector>
 
+#include "cycle/CycleTable.h"
 #include "cycle/Sequencer.h"
+#include "journal/ProgramCycles.h"
 
 namespace brimvolt {
 namespace {
@@ -226,6 +229,7 @@ TEST(Sequencer, EverySafetyRuleEndsTheProgramAndLeavesTheModuleStopped) {
         bool beforeRun;  // the upset comes before the run starts
         std::function<void(Bench&)> upset;
         EndReason reason;
+        TestProgram program = OneDischarge();
     };
     const std::vector<Case> cases = {
         {"step limit", false,
@@ -256,10 +260,15 @@ TEST(Sequencer, EverySafetyRuleEndsTheProgramAndLeavesTheModuleStopped) {
              b.sequencer.OperatorReset();
          },
          EndReason::OperatorReset},
+        {"an Rin pulse the module ends before the result",
+         true,
+         [](Bench& b) { b.module.runSeconds = [](const StatusRecord&) { return 1; }; },
+         EndReason::RinNoLoad,
+         {QStringLiteral("rin"), 0, {RunStep(StepKind::Rin, 1000, 3000), Rest(60)}}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        Bench bench(OneDischarge());
+        Bench bench(c.program);
         bench.module.runSeconds = [](const StatusRecord&) { return 3000; };
         if (c.beforeRun) {
             c.upset(bench);
@@ -371,6 +380,7 @@ TEST(Sequencer, ThreeCyclesRunToTheEndWithEfficienciesOfTheReadings) {
         RunStep(StepKind::Charge, 1000, 4200), Rest(60), RunStep(StepKind::Discharge, 1000, 3000),
         RunStep(StepKind::Rin, 200, 3000),     Rest(60), Repeat(1, 3)};
     Bench bench(program);
+    bench.module.status.voltageMv = 3050;  // emptied: cycle 1 has its efficiencies too
     int discharges = 0;
     bench.module.runSeconds = [&](const StatusRecord& s) {
         if (s.params[4] != 0) {
@@ -410,6 +420,68 @@ TEST(Sequencer, ThreeCyclesRunToTheEndWithEfficienciesOfTheReadings) {
         EXPECT_NEAR(*c.CoulombicEfficiency(), dischargeMah / 1000.0, 1e-9);
         EXPECT_NEAR(*c.EnergyEfficiency(), 3.6 * dischargeMah / 4000.0, 1e-9);
         EXPECT_EQ(c.rinMohm, std::optional<std::uint16_t>(50));
+    }
+}
+
+// The simulator's cell at 40 %: cycle 1's charge puts in less than the discharge takes out.
+TEST(Sequencer, ACycleWhoseChargeBeganFromAPartlyChargedCellHasNoEfficiency) {
+    TestProgram program;
+    program.name = QStringLiteral("two");
+    program.steps = {RunStep(StepKind::Charge, 1000, 4200), Rest(60),
+                     RunStep(StepKind::Discharge, 1000, 3000), Rest(60), Repeat(1, 2)};
+    std::vector<RunRecord> runs;
+    const auto run = [&](bool charge, bool rest, std::int32_t cycle, std::uint16_t startMv,
+                         std::int32_t mah) {
+        RunRecord r;
+        r.id = static_cast<std::int64_t>(runs.size()) + 1;
+        r.charge = charge;
+        r.rest = rest;
+        r.program = {1, cycle, static_cast<std::int32_t>(runs.size() % 4) + 1};
+        r.params[1] = charge ? 4200 : 3000;
+        r.startMv = startMv;
+        r.capacityMah = mah;
+        r.maxTemperature = 25;
+        r.energyUj = std::int64_t{mah} * 3600 * (charge ? 4000 : 3600);
+        r.state = RunState::Stopped;
+        r.endCause = rest ? EndCause::Program : EndCause::Module;
+        runs.push_back(r);
+    };
+    // As the journal keeps them: cycle 2's charge begins from a cell rested back up to 3.35 V.
+    for (std::int32_t cycle : {1, 2}) {
+        run(true, false, cycle, cycle == 1 ? 3760 : 3350, cycle == 1 ? 600 : 1000);
+        run(false, true, cycle, 4100, 0);
+        run(false, false, cycle, 4050, 900);
+        run(false, true, cycle, 3100, 0);
+    }
+
+    Bench bench(program);
+    bench.module.status.voltageMv = 3760;
+    bench.module.runSeconds = [&](const StatusRecord& s) {
+        if (s.params[4] == 0) {
+            return 3240;
+        }
+        return bench.sequencer.Cycle() == 1 ? 2160 : 3600;
+    };
+    ASSERT_TRUE(
+        bench.TickUntil([&] { return bench.sequencer.State() == SequencerState::Finished; }));
+
+    const std::pair<const char*, std::vector<CycleResult>> sources[] = {
+        {"while it runs", bench.sequencer.Cycles()},
+        {"from the journal", CyclesOfProgram(runs, 1)}};
+    for (const auto& [source, cycles] : sources) {
+        SCOPED_TRACE(source);
+        ASSERT_EQ(cycles.size(), 2u);
+        EXPECT_EQ(cycles[0].chargeMah, 600);
+        EXPECT_EQ(cycles[0].dischargeMah, 900);
+        EXPECT_FALSE(cycles[0].CoulombicEfficiency());
+        EXPECT_FALSE(cycles[0].EnergyEfficiency());
+        EXPECT_TRUE(cycles[0].EfficienciesWithheld());
+        EXPECT_NEAR(cycles[1].CoulombicEfficiency().value_or(0), 0.9, 1e-9);
+        EXPECT_NEAR(cycles[1].EnergyEfficiency().value_or(0), 0.81, 1e-9);
+        const QList<QByteArray> lines = CyclesCsv(cycles).split('\n');
+        ASSERT_GE(lines.size(), 3);
+        EXPECT_EQ(lines[1], "1,600,900,,,,25\r");
+        EXPECT_EQ(lines[2], "2,1000,900,0.9000,0.8100,,25\r");
     }
 }
 

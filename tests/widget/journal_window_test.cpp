@@ -96,9 +96,11 @@ public:
         run.endMv = samples.back().voltageMv;
         run.maxTemperature = samples.back().temperature;
         run.sampleCount = static_cast<std::int32_t>(samples.size());
-        for (std::size_t i = 1; i < samples.size(); ++i) {
-            run.energyUj += IntervalEnergyUj(samples[i - 1].seconds, samples[i]);
+        CRunEnergy energy;
+        for (const JournalSample& sample : samples) {
+            energy.Add(sample.seconds, sample.voltageMv, sample.currentMa);
         }
+        run.energyUj = energy.Uj();
         EXPECT_EQ(writer.SaveRun(run, samples), CJournal::SaveResult::Saved);
         // Label and note are the operator's: written as the window writes them.
         writer.SetLabel(run.id, plan.label);
