@@ -202,16 +202,34 @@ std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cel
     return std::nullopt;
 }
 
-/** The bytes of the standard input, or an exit status with the message printed. */
-std::optional<int> ReadStandardInput(QByteArray& bytes) {
-    QFile input;
-    if (!input.open(stdin, QIODevice::ReadOnly)) {
-        PrintError(QStringLiteral("cannot read the standard input: %1").arg(input.errorString()));
-        return kExitFailed;
+/**
+ * The bytes of the cells' CSV ("-": the standard input), at most kMaxCellCsvBytes, or an exit
+ * status with the message printed.
+ */
+std::optional<int> ReadCellCsvBytes(const QString& path, const QString& name, QByteArray& bytes) {
+    QFile file;
+    if (path == QLatin1String("-")) {
+        if (!file.open(stdin, QIODevice::ReadOnly)) {
+            PrintError(QStringLiteral("cannot read the standard input: %1").arg(file.errorString()));
+            return kExitFailed;
+        }
+    } else {
+        if (!platform::IsRegularFile(path)) {
+            PrintError(QFileInfo::exists(path) ? QStringLiteral("%1: not a regular file").arg(path)
+                                               : QStringLiteral("%1: no such file").arg(path));
+            return kExitFailed;
+        }
+        file.setFileName(path);
+        if (!file.open(QIODevice::ReadOnly)) {
+            PrintError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+            return kExitFailed;
+        }
     }
-    bytes = input.read(kMaxCellCsvBytes + 1);
-    if (bytes.size() > kMaxCellCsvBytes) {
-        PrintError(QStringLiteral("the standard input: larger than %1 MB, not a list of cells")
+    // The size a file says it has is checked before reading; a pipe says none.
+    bytes = file.size() > kMaxCellCsvBytes ? QByteArray() : file.read(kMaxCellCsvBytes + 1);
+    if (file.size() > kMaxCellCsvBytes || bytes.size() > kMaxCellCsvBytes) {
+        PrintError(QStringLiteral("%1: larger than %2 MB, not a list of cells")
+                       .arg(name)
                        .arg(kMaxCellCsvBytes >> 20));
         return kExitFailed;
     }
@@ -220,47 +238,15 @@ std::optional<int> ReadStandardInput(QByteArray& bytes) {
 
 /** The cells of the CSV ("-": the standard input), or an exit status with the message printed. */
 std::optional<int> ReadCells(const QString& path, std::vector<PackCell>& cells) {
-    if (path == QLatin1String("-")) {
-        QByteArray bytes;
-        if (const std::optional<int> failed = ReadStandardInput(bytes)) {
-            return failed;
-        }
-        CellCsvResult result = ParseCellCsv(bytes);
-        if (!result.Ok()) {
-            PrintError(QStringLiteral("the standard input:%1: %2")
-                           .arg(result.errorLine)
-                           .arg(result.error));
-            return kExitUsage;
-        }
-        cells = std::move(result.cells);
-        return std::nullopt;
-    }
-    if (!platform::IsRegularFile(path)) {
-        PrintError(QFileInfo::exists(path) ? QStringLiteral("%1: not a regular file").arg(path)
-                                           : QStringLiteral("%1: no such file").arg(path));
-        return kExitFailed;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        PrintError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
-        return kExitFailed;
-    }
-    if (file.size() > kMaxCellCsvBytes) {
-        PrintError(QStringLiteral("%1: larger than %2 MB, not a list of cells")
-                       .arg(path)
-                       .arg(kMaxCellCsvBytes >> 20));
-        return kExitFailed;
-    }
-    const QByteArray bytes = file.read(kMaxCellCsvBytes + 1);
-    if (bytes.size() > kMaxCellCsvBytes) {
-        PrintError(QStringLiteral("%1: larger than %2 MB, not a list of cells")
-                       .arg(path)
-                       .arg(kMaxCellCsvBytes >> 20));
-        return kExitFailed;
+    const QString name =
+        path == QLatin1String("-") ? QStringLiteral("the standard input") : path;
+    QByteArray bytes;
+    if (const std::optional<int> failed = ReadCellCsvBytes(path, name, bytes)) {
+        return failed;
     }
     CellCsvResult result = ParseCellCsv(bytes);
     if (!result.Ok()) {
-        PrintError(QStringLiteral("%1:%2: %3").arg(path).arg(result.errorLine).arg(result.error));
+        PrintError(QStringLiteral("%1:%2: %3").arg(name).arg(result.errorLine).arg(result.error));
         return kExitUsage;
     }
     cells = std::move(result.cells);

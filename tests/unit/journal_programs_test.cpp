@@ -38,15 +38,7 @@ struct Event {
 
 Event At(std::int32_t seconds, std::uint8_t flags, std::uint16_t mv, std::uint16_t ma,
          std::int32_t mah, std::uint16_t mode = 0, std::uint16_t rin = 0) {
-    Event event;
-    event.seconds = seconds;
-    event.flags = flags;
-    event.mv = mv;
-    event.ma = ma;
-    event.mah = mah;
-    event.mode = mode;
-    event.rin = rin;
-    return event;
+    return {Event::Status, seconds, flags, mv, ma, mah, mode, rin, {}, 0};
 }
 Event StepOf(Event::Kind kind, std::int32_t cycle, std::int32_t step, bool rin = false) {
     Event event;
