@@ -210,7 +210,8 @@ std::optional<int> ReadCellCsvBytes(const QString& path, const QString& name, QB
     QFile file;
     if (path == QLatin1String("-")) {
         if (!file.open(stdin, QIODevice::ReadOnly)) {
-            PrintError(QStringLiteral("cannot read the standard input: %1").arg(file.errorString()));
+            PrintError(
+                QStringLiteral("cannot read the standard input: %1").arg(file.errorString()));
             return kExitFailed;
         }
     } else {
@@ -238,8 +239,7 @@ std::optional<int> ReadCellCsvBytes(const QString& path, const QString& name, QB
 
 /** The cells of the CSV ("-": the standard input), or an exit status with the message printed. */
 std::optional<int> ReadCells(const QString& path, std::vector<PackCell>& cells) {
-    const QString name =
-        path == QLatin1String("-") ? QStringLiteral("the standard input") : path;
+    const QString name = path == QLatin1String("-") ? QStringLiteral("the standard input") : path;
     QByteArray bytes;
     if (const std::optional<int> failed = ReadCellCsvBytes(path, name, bytes)) {
         return failed;
