@@ -121,12 +121,14 @@ ByHand FromSamples(const std::vector<JournalSample>& samples) {
     return hand;
 }
 
+// Rests of 3 s on the wall clock: long enough for a poll past the rest's first second on a
+// loaded machine, so each rest has its point 0 and a later one.
 TestProgram ThreeCycles() {
     QString error;
     const std::optional<TestProgram> program = ParseProgram(R"({"name": "three", "steps": [
-        {"charge": {"current_A": 2, "cutoff_V": 4.1}}, {"rest": {"minutes": 0.02}},
+        {"charge": {"current_A": 2, "cutoff_V": 4.1}}, {"rest": {"minutes": 0.05}},
         {"discharge": {"current_A": 2, "cutoff_V": 3.4}}, {"rin": {}},
-        {"rest": {"minutes": 0.02}}, {"repeat": {"from": 1, "times": 3}}]})",
+        {"rest": {"minutes": 0.05}}, {"repeat": {"from": 1, "times": 3}}]})",
                                                             error);
     EXPECT_TRUE(program) << error.toStdString();
     return program.value_or(TestProgram{});
