@@ -3,9 +3,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
-#include <QDateTime>
-#include <QDir>
-#include <QFileInfo>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -16,23 +13,19 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QStyle>
-#include <QSysInfo>
 #include <QTextStream>
 #include <algorithm>
-#include <chrono>
 
 #include "app/AboutDlg.h"
-#include "app/MqttRecords.h"
+#include "app/JournalProblems.h"
+#include "channel/SleepHold.h"
 #include "cycle/TestProgram.h"
 #include "cycleview/ProgramDlg.h"
 #include "journal/JournalWriter.h"
 #include "journalview/JournalDlg.h"
-#include "link/Discovery.h"
 #include "module/Commands.h"
-#include "module/CurveRecording.h"
 #include "module/DisplayTexts.h"
 #include "mqtt/MqttPublisher.h"
-#include "mqtt/MqttTopics.h"
 #include "params/ParamEditing.h"
 #include "params/ParamTable.h"
 #include "platform/Dialogs.h"
@@ -75,24 +68,6 @@ QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cel
     return font;
 }
 
-std::int64_t WallMs() {
-    return QDateTime::currentMSecsSinceEpoch();
-}
-
-// The test program's step times: a clock the system's time setting cannot move.
-std::int64_t SteadyMs() {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
-// The journal lives where Colors.ini and the autosave do unless the command line says otherwise.
-QString JournalFile(const QString& journalPath) {
-    return journalPath.isEmpty()
-               ? QDir::current().absoluteFilePath(QStringLiteral("journal.sqlite"))
-               : QFileInfo(journalPath).absoluteFilePath();
-}
-
 int SelectedRow(const QListWidget* list) {
     const QList<QListWidgetItem*> selected = list->selectedItems();
     return selected.isEmpty() ? -1 : list->row(selected.constFirst());
@@ -107,46 +82,43 @@ void ClearSelection(QListWidget* list) {
 }  // namespace
 
 CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs& dialogs,
-                           const QString& journalPath)
+                           const QString& journalPath, const QString& boundPort)
     : QDialog(nullptr),
-      curveWindow(dialogs),
       dialogs(dialogs),
-      journalPath(JournalFile(journalPath)) {
+      ownChannel(std::make_unique<CChannel>(portSystem, dialogs,
+                                            ChannelSetup{JournalFileOf(journalPath), boundPort})),
+      channel(*ownChannel),
+      journalProblems(std::make_shared<CJournalProblems>(dialogs)) {
+    ConnectChannel();
+}
+
+CBrimvoltDlg::CBrimvoltDlg(CChannel& channel, platform::CDialogs& dialogs,
+                           std::shared_ptr<CJournalProblems> problems)
+    : QDialog(nullptr), dialogs(dialogs), channel(channel), journalProblems(std::move(problems)) {
+    ConnectChannel();
+}
+
+void CBrimvoltDlg::ConnectChannel() {
     appIcon = resources::AppIcon();
-    pendingCommand = 'a';
-    portIndex = 0;
-    firstReading = 1;
-    running = 0;
-    lastCurveSeconds = -1;
-    selectedParam = kNoSelection;
-    pollTimer.setSingleShot(true);
-    discoveryTimer.setSingleShot(true);
-
-    // The ports are the worker's alone from here on: only its thread touches them.
-    serialWorker = std::make_unique<CSerialWorker>(portSystem);
-    serialWorker->moveToThread(&serialThread);
-    connect(serialWorker.get(), &CSerialWorker::DiscoveryDone, this,
-            &CBrimvoltDlg::OnDiscoveryDone);
-    connect(serialWorker.get(), &CSerialWorker::PortOpenDone, this, &CBrimvoltDlg::OnPortOpenDone);
-    connect(serialWorker.get(), &CSerialWorker::PollDone, this, &CBrimvoltDlg::OnPollDone);
-    serialThread.setObjectName(QStringLiteral("serial"));
-    serialThread.start();
-
-    journal = std::make_unique<CJournalWriter>(this->journalPath);
-    connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
-    connect(journal.get(), &CJournalWriter::RunTakenUp, this, &CBrimvoltDlg::OnRunTakenUp);
+    channel.SetViewPositionSource([this] { return viewSpin != nullptr ? viewSpin->GetPos() : 1; });
+    connect(&channel, &CChannel::PortsListed, this, &CBrimvoltDlg::OnPortsListed);
+    connect(&channel, &CChannel::DiscoveryFailed, this, &CBrimvoltDlg::ShowDisplayBlock);
+    connect(&channel, &CChannel::Found, this, &CBrimvoltDlg::OnFound);
+    connect(&channel, &CChannel::OpenFailed, this, &CBrimvoltDlg::OnOpenFailed);
+    connect(&channel, &CChannel::StatusRead, this,
+            [this](const StatusRecord&, const PollTexts& texts) { OnStatusRead(texts); });
+    connect(&channel, &CChannel::JournalProblem, this,
+            [this](const QString& text) { journalProblems->Tell(this, text); });
+    connect(&channel, &CChannel::MqttStatusText, this, &CBrimvoltDlg::OnMqttStatusText);
     // Made at once, hidden: a program an earlier session left is offered when the module is found.
-    programWindow = std::make_unique<CProgramDlg>(dialogs, this);
-    programWindow->SetJournal(journal.get());
+    programWindow = std::make_unique<CProgramDlg>(dialogs, channel.Runner(), this);
 }
 
 CBrimvoltDlg::~CBrimvoltDlg() {
-    leaving = true;
-    CloseWorkerPort();
-    serialThread.quit();
-    serialThread.wait();
-    // Whatever was passed to the journal is written before the program ends.
-    journal.reset();
+    // The views go before the channel they show.
+    journalWindow.reset();
+    programWindow.reset();
+    ownChannel.reset();
 }
 
 int CBrimvoltDlg::exec() {
@@ -236,15 +208,11 @@ void CBrimvoltDlg::ConnectMessageMap() {
             &CBrimvoltDlg::OnOperationalSelected);
     connect(modeList, &QListWidget::itemSelectionChanged, this, &CBrimvoltDlg::OnModeSelected);
     connect(ValueEdit(), &QLineEdit::textChanged, this, &CBrimvoltDlg::OnValueEdited);
-    connect(&pollTimer, &QTimer::timeout, this, [this] { OnTimer(kPollTimer); });
-    connect(&discoveryTimer, &QTimer::timeout, this, [this] { OnTimer(kDiscoveryTimer); });
     connect(valueSpin, &platform::CUpDown::Scrolled, this, &CBrimvoltDlg::OnVScroll);
     connect(viewSpin, &platform::CUpDown::Scrolled, this, &CBrimvoltDlg::OnHScroll);
 }
 
 void CBrimvoltDlg::OnInitDialog() {
-    // Everything that listens to the journal is connected by now.
-    journal->Start();
     ShowFields();
     setWindowIcon(appIcon);
 
@@ -262,10 +230,11 @@ void CBrimvoltDlg::OnInitDialog() {
     ClearSelection(operationalList);
     ClearSelection(modeList);
 
-    curveWindow.Create(this);
-    curveWindow.show();
+    // Everything that listens to the journal is connected by now.
+    channel.Start(this);
+    channel.curveWindow.show();
     if (!startCurveFile.isEmpty()) {
-        curveWindow.LoadCurveFile(startCurveFile);
+        channel.curveWindow.LoadCurveFile(startCurveFile);
     }
 
     toolTip.Activate(true);
@@ -292,12 +261,14 @@ void CBrimvoltDlg::OnInitDialog() {
     displayTextRect =
         QRect(upperStaticRect.topLeft(), QPoint(upperStaticRect.right(), lowerStaticRect.bottom()));
 
-    {
-        const QSignalBlocker blocker(portCombo);
-        portCombo->setCurrentIndex(-1);
+    // A bench's channel may be well on by the time its window is first shown.
+    OnPortsListed(channel.PortEntries());
+    if (channel.portHandle) {
+        OnFound();
     }
-    portHandle.reset();
-    discoveryTimer.start(kDiscoveryPeriodMs);
+    if (channel.Picture().kind == DisplayPicture::Kind::Lines) {
+        OnStatusRead(channel.Texts());
+    }
     ButtonOf(kWriteButton)->setFocus();
 }
 
@@ -331,7 +302,7 @@ void CBrimvoltDlg::paintEvent(QPaintEvent*) {
         appIcon.paint(&painter, QRect(x, y, metrics.iconX, metrics.iconY));
         return;
     }
-    if (displayPicture.kind == DisplayPicture::Kind::Empty) {
+    if (channel.Picture().kind == DisplayPicture::Kind::Empty) {
         return;
     }
     painter.setPen(Qt::black);
@@ -339,17 +310,17 @@ void CBrimvoltDlg::paintEvent(QPaintEvent*) {
     // The frame covers its rectangle without the far edges, as the system's rectangles do.
     painter.drawRect(displayFrameRect.adjusted(0, 0, -1, -1));
     painter.setBackgroundMode(Qt::TransparentMode);
-    if (displayPicture.kind == DisplayPicture::Kind::Message) {
+    if (channel.Picture().kind == DisplayPicture::Kind::Message) {
         painter.setFont(displayFont);
         painter.drawText(displayTextRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap,
-                         displayPicture.message);
+                         channel.Picture().message);
     } else {
         painter.setFont(largeFont);
         painter.setClipRect(displayFrameRect);
         painter.drawText(upperStaticRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                         displayPicture.line1);
+                         channel.Picture().line1);
         painter.drawText(lowerStaticRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextDontClip,
-                         displayPicture.line2);
+                         channel.Picture().line2);
     }
 }
 
@@ -389,18 +360,22 @@ void CBrimvoltDlg::OnAbout() {
 }
 
 void CBrimvoltDlg::OnShowHideCurve() {
-    if (curveWindow.isVisible()) {
-        curveWindow.hide();
+    if (channel.curveWindow.isVisible()) {
+        channel.curveWindow.hide();
     } else {
-        curveWindow.show();
+        channel.curveWindow.show();
     }
 }
 
 void CBrimvoltDlg::OnJournal() {
+    if (journalOpener) {
+        journalOpener();
+        return;
+    }
     if (!journalWindow) {
-        journalWindow = std::make_unique<CJournalDlg>(dialogs, curveWindow);
+        journalWindow = std::make_unique<CJournalDlg>(dialogs, channel.curveWindow);
         journalWindow->Create(this, JournalPath());
-        journalWindow->Follow(Journal());
+        journalWindow->Follow(channel.Journal());
     }
     journalWindow->show();
     journalWindow->raise();
@@ -419,12 +394,16 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 }
 
 void CBrimvoltDlg::OnExit() {
+    if (!ownChannel) {
+        hide();  // a bench's view: the channel goes on, and the bench leaves
+        return;
+    }
     // A test program asks even between its runs: leaving ends it.
-    const bool programActive = programWindow->Active();
-    if (running != 0 || programActive) {
+    const bool programActive = channel.Runner().Active();
+    if (channel.running != 0 || programActive) {
         messageText = programActive ? tr("Выполняется программа испытаний!\nВыйти из программы?")
-                      : params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
-                                       : tr("Идет разряд!\nВыйти из программы?");
+                      : channel.params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
+                                               : tr("Идет разряд!\nВыйти из программы?");
         if (dialogs.Message(this, messageText, tr("Внимание!"), platform::Buttons::OkCancel) ==
             platform::Answer::Cancel) {
             return;
@@ -434,22 +413,11 @@ void CBrimvoltDlg::OnExit() {
 }
 
 void CBrimvoltDlg::Leave() {
-    if (leaving) {
+    if (channel.Leaving()) {
         return;  // already on the way out (a second signal, the question answered meanwhile)
     }
-    // Nothing more goes to the module: the worker ends the exchange it may be making and closes
-    // the port, and its answer is no longer taken.
-    leaving = true;
-    pollTimer.stop();
-    discoveryTimer.stop();
-    linkSteps.clear();
-    CloseWorkerPort();
-    if (portHandle) {
-        ClosePort();
-    }
-    journal->Leaving(WallMs());
-    // The last recorded point reaches the autosave even if no paint came after it.
-    curveWindow.FlushAutosave();
+    journalProblems->StopTelling();
+    channel.Leave();
     QDialog::done(QDialog::Rejected);
 }
 
@@ -463,233 +431,36 @@ void CBrimvoltDlg::OnSessionEnd() {
     Leave();
 }
 
-void CBrimvoltDlg::OnTimer(int id) {
-    RunLinkStep([this, id] {
-        ReadControls();
-        if (id == kDiscoveryTimer) {
-            DiscoveryTick();
-        } else {
-            PollTick();
-        }
-    });
+void CBrimvoltDlg::OnPortsListed(const QStringList& entries) {
+    const QSignalBlocker blocker(portCombo);
+    portCombo->clear();
+    portCombo->addItems(entries);
+    portCombo->setCurrentIndex(-1);
 }
 
-void CBrimvoltDlg::RunLinkStep(std::function<void()> step) {
-    linkSteps.push_back(std::move(step));
-    RunWaitingLinkSteps();
+void CBrimvoltDlg::ShowDisplayBlock() {
+    update(displayFrameRect);
 }
 
-void CBrimvoltDlg::AskWorker(std::function<void(CSerialWorker&)> request) {
-    linkBusy = true;
-    CSerialWorker* worker = serialWorker.get();
-    QMetaObject::invokeMethod(
-        worker, [worker, request = std::move(request)] { request(*worker); }, Qt::QueuedConnection);
-}
-
-void CBrimvoltDlg::LinkStepDone() {
-    linkBusy = false;
-    RunWaitingLinkSteps();
-}
-
-void CBrimvoltDlg::RunWaitingLinkSteps() {
-    while (!linkBusy && !leaving && !linkSteps.empty()) {
-        const std::function<void()> step = std::move(linkSteps.front());
-        linkSteps.pop_front();
-        step();
-    }
-}
-
-void CBrimvoltDlg::CloseWorkerPort() {
-    CSerialWorker* worker = serialWorker.get();
-    QMetaObject::invokeMethod(
-        worker, [worker] { worker->ClosePort(); }, Qt::BlockingQueuedConnection);
-}
-
-void CBrimvoltDlg::DiscoveryTick() {
-    discoveryTimer.stop();
-    if (portHandle) {
-        pollTimer.stop();
-        ClosePort();
-    }
-    AskWorker([](CSerialWorker& worker) { worker.FindModule(); });
-}
-
-void CBrimvoltDlg::OnDiscoveryDone(const DiscoveryOutcome& outcome) {
-    if (leaving) {
-        return;
-    }
-    {
-        const QSignalBlocker blocker(portCombo);
-        portCombo->clear();
-        portCombo->addItems(outcome.entries);
-        portCombo->setCurrentIndex(-1);
-    }
-    if (outcome.result == FindResult::Found) {
-        OnModuleFound(outcome.foundIndex);
-    } else {
-        displayPicture =
-            DisplayPicture{DisplayPicture::Kind::Message, DiscoveryMessage(outcome.result), {}, {}};
-        update(displayFrameRect);
-        discoveryTimer.start(kDiscoveryPeriodMs);
-    }
-    LinkStepDone();
-}
-
-void CBrimvoltDlg::OnModuleFound(int index) {
-    portIndex = index;
-    portName = portCombo->itemText(index);
-    portHandle = PortHandle(portName);
-    journal->ModuleFound(portName, WallMs());
-    curveRuns.OnModuleFound(portName);
-    {
-        const QSignalBlocker blocker(portCombo);
-        portCombo->setCurrentIndex(portIndex);
-    }
-    MoveTopicsToPort();
-    pollTimer.start(kPollPeriodMs);
+void CBrimvoltDlg::OnFound() {
+    const QSignalBlocker blocker(portCombo);
+    portCombo->setCurrentIndex(channel.portIndex < portCombo->count() ? channel.portIndex : -1);
 }
 
 void CBrimvoltDlg::OnPortSelected(int index) {
     // The entry as the operator chose it: a discovery pass that answers first rebuilds the list.
-    const QString chosen = portCombo->itemText(index);
-    RunLinkStep([this, index, chosen] {
-        if (portHandle) {
-            pollTimer.stop();
-            ClosePort();
-        }
-        portName = chosen;
-        // Where the entry stands now: a pass that answered in between rebuilt the list.
-        const int shown = portCombo->findText(chosen);
-        chosenIndex = shown >= 0 ? shown : index;
-        AskWorker([chosen](CSerialWorker& worker) { worker.OpenPort(chosen); });
-    });
+    channel.ChoosePort(index, portCombo->itemText(index));
 }
 
-void CBrimvoltDlg::OnPortOpenDone(bool opened) {
-    if (leaving) {
-        return;
-    }
-    if (!opened) {
-        dialogs.Message(this, tr("Не удалось открыть порт %1").arg(portName), tr("Ошибка"),
-                        platform::Buttons::Ok);
-        const QSignalBlocker blocker(portCombo);
-        portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
-    } else {
-        portIndex = chosenIndex;
-        portHandle = PortHandle(portName);
-        journal->ModuleFound(portName, WallMs());
-        curveRuns.OnModuleFound(portName);
-        {
-            const QSignalBlocker blocker(portCombo);
-            portCombo->setCurrentIndex(portIndex < portCombo->count() ? portIndex : -1);
-        }
-        MoveTopicsToPort();
-        pollTimer.start(kPollPeriodMs);
-    }
-    LinkStepDone();
+void CBrimvoltDlg::OnOpenFailed(const QString& port) {
+    dialogs.Message(this, tr("Не удалось открыть порт %1").arg(port), tr("Ошибка"),
+                    platform::Buttons::Ok);
+    OnFound();
 }
 
-// The worker closes its own port before it searches or opens another; here the window lets go.
-void CBrimvoltDlg::ClosePort() {
-    portHandle.reset();
-    // With the module gone nobody knows whether a run goes on: sleep is allowed again.
-    if (sleepGuard) {
-        sleepGuard->Stop();
-    }
-}
-
-std::vector<Request> CBrimvoltDlg::PendingCommandRequests() const {
-    switch (pendingCommand) {
-        case 'p':
-        case 's':
-        case 'r':
-        case 'c':
-        case 'S':
-            return {BuildRequest(pendingCommand)};
-        case 'N':
-            return {SelectRequest(selectedParam)};
-        case 'w':
-            return {WriteRequest(selectedParam, writeValue)};
-        case 't': {
-            const CurveStore& store = curveWindow.store;
-            // The curve may have grown since the click; a value the module would cut is not sent.
-            if (TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
-                return {TimeRequest(store.durationSeconds),
-                        CapacityRequest(store.curveCapacityText)};
-            }
-            return {};
-        }
-        default:
-            return {};
-    }
-}
-
-void CBrimvoltDlg::PollTick() {
-    pollTimer.stop();
-    if (!portHandle) {
-        discoveryTimer.start(kDiscoveryPeriodMs);
-        return;
-    }
-    PollRequest poll{PendingCommandRequests()};
-    if (!poll.commands.empty()) {
-        // The journal tells the operator's stop from the module's own by this.
-        journal->CommandSent(static_cast<char>(pendingCommand), WallMs());
-    }
-    pendingCommand = 'a';
-    // The test program's request goes first; an operator's own follows it in the same tick.
-    const std::vector<Request> programRequests = programWindow->TakeRequests();
-    poll.commands.insert(poll.commands.begin(), programRequests.begin(), programRequests.end());
-    AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
-}
-
-void CBrimvoltDlg::OnPollDone(const PollOutcome& outcome) {
-    if (leaving) {
-        return;
-    }
-    switch (outcome.result) {
-        case PollResult::NoReply:
-            OnLinkLost();
-            break;
-        case PollResult::Straddled:
-            // Part of an earlier reply is in it, so it is not the module's: neither shown nor
-            // recorded. The next record is whole again.
-            pollTimer.start(kPollPeriodMs);
-            break;
-        case PollResult::Status:
-            OnStatusRead(outcome.status);
-            pollTimer.start(kPollPeriodMs);
-            break;
-    }
-    LinkStepDone();
-}
-
-void CBrimvoltDlg::OnLinkLost() {
-    // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
-    ClosePort();
-    journal->LinkLost(WallMs());
-    programWindow->OnLinkLost();
-    // A command given while the failing exchange was on its way was meant for the module as it
-    // was then; it is not sent to whatever answers next.
-    pendingCommand = 'a';
-    discoveryTimer.start(kDiscoveryPeriodMs);
-}
-
-void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
+void CBrimvoltDlg::OnStatusRead(const PollTexts& texts) {
     // The operator may have typed while the exchange went on: that text is what stays.
     ReadControls();
-    params = status.params;
-    currentMa = status.currentMa;
-    voltageMv = status.voltageMv;
-    rinMohm = status.rinMohm;
-    seconds = status.seconds;
-    minutes = status.minutes;
-    hours = status.hours;
-    elapsedSeconds = status.elapsedSeconds;
-    capacityMah = status.capacityMah;
-    temperature = status.temperature;
-    statusFlags = status.statusFlags;
-
-    const PollTexts texts = ComposePollTexts(status, viewSpin->GetPos());
     paramText = texts.paramText;
     voltageText = texts.voltageText;
     currentText = texts.currentText;
@@ -697,61 +468,25 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     timeText = texts.timeText;
     displayLine1 = texts.displayLine1;
     displayLine2 = texts.displayLine2;
-
-    journal->Status(status, WallMs());
-
-    running = (statusFlags & flags::kRunning) != 0 ? 1 : 0;
-    curveWindow.store.runActive = running;
-    if (sleepGuard) {
-        sleepGuard->FollowRunFlag(running != 0);
-    }
     ButtonOf(kStartButton)->setText(texts.startButtonText);
     ButtonOf(kRinButton)->setText(texts.rinButtonText);
-
-    const RecordOutcome outcome =
-        curveRuns.Record(firstReading, lastCurveSeconds, restVoltageMv, curveWindow.store, status);
-    if (outcome.newRun) {
-        curveWindow.setWindowTitle(params[4] == 0 ? CGraf::tr("Разрядная кривая - Безымянный")
-                                                  : CGraf::tr("Зарядная кривая - Безымянный"));
-    }
-    if (outcome.pointAdded) {
-        curveWindow.CurveChanged();
-    }
-
     ShowFields();
-    displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
-    update(displayFrameRect);
-    PublishReading(status, texts);
-    programWindow->OnStatus(status, SteadyMs());
+    ShowDisplayBlock();
 }
 
-void CBrimvoltDlg::OnJournalProblem(const QString& text) {
-    // A retry that fails the same way says nothing new; a box already open is answered first.
-    if (leaving || journalProblemsTold.contains(text)) {
-        return;
-    }
-    journalProblemsTold.insert(text);
-    journalProblemsWaiting.push_back(text);
-    if (tellingJournalProblem) {
-        return;
-    }
-    tellingJournalProblem = true;
-    while (!journalProblemsWaiting.empty() && !leaving) {
-        const QString next = journalProblemsWaiting.front();
-        journalProblemsWaiting.pop_front();
-        dialogs.Message(this, next, tr("Журнал испытаний"), platform::Buttons::Ok);
-    }
-    tellingJournalProblem = false;
+void CBrimvoltDlg::SetSleepGuard(std::unique_ptr<platform::CRunSleepGuard> guard) {
+    channel.SetSleepHold(guard ? std::make_shared<CSleepHold>(std::move(guard)) : nullptr);
 }
 
-void CBrimvoltDlg::OnRunTakenUp(const TakenUpRun& run) {
-    if (curveRuns.TakeUp(run, curveWindow.store)) {
-        curveWindow.CurveChanged();
+void CBrimvoltDlg::PublishOverMqtt(const MqttSettings& settings) {
+    channel.PublishOverMqtt(settings);
+    if (channel.MqttPublisher() != nullptr) {
+        OnMqttStatusText(channel.MqttPublisher()->StatusText());
     }
 }
 
 bool CBrimvoltDlg::PortOpenOrTell() {
-    if (portHandle) {
+    if (channel.portHandle) {
         return true;
     }
     dialogs.Message(this, tr("COM порт не открыт"), tr("Ошибка"), platform::Buttons::Ok);
@@ -767,14 +502,14 @@ void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
         return;
     }
     if (command != 0) {
-        pendingCommand = command;
+        channel.QueueCommand(command);
     }
     FocusWriteButton();
 }
 
 void CBrimvoltDlg::OnStartStop() {
     // While a test program runs, it stops the module itself once the operator has said how much.
-    if (programWindow->Active()) {
+    if (channel.Runner().Active()) {
         if (PortOpenOrTell()) {
             programWindow->OnOperatorStop();
         }
@@ -784,10 +519,10 @@ void CBrimvoltDlg::OnStartStop() {
 }
 
 void CBrimvoltDlg::OnReset() {
-    const bool sent = static_cast<bool>(portHandle);
+    const bool sent = static_cast<bool>(channel.portHandle);
     QueueButtonCommand('s');
     if (sent) {
-        programWindow->OnOperatorReset();
+        channel.Runner().OperatorReset();
     }
 }
 
@@ -798,20 +533,20 @@ void CBrimvoltDlg::OnEmergencyReset() {
 // With neither a run nor a held result the button leaves nothing pending, and still moves the
 // focus.
 void CBrimvoltDlg::OnRinButton() {
-    QueueButtonCommand(RinButtonCommand(statusFlags));
+    QueueButtonCommand(RinButtonCommand(channel.statusFlags));
 }
 
 void CBrimvoltDlg::OnWriteTimeAndCapacity() {
     if (!PortOpenOrTell()) {
         return;
     }
-    const CurveStore& store = curveWindow.store;
+    const CurveStore& store = channel.curveWindow.store;
     if (!TimeAndCapacityFit(store.durationSeconds, store.curveCapacityText)) {
         dialogs.Message(this, tr("Время или емкость кривой не помещаются в модуль."), tr("Ошибка"),
                         platform::Buttons::Ok);
         return;
     }
-    pendingCommand = 't';
+    channel.QueueCommand('t');
     FocusWriteButton();
 }
 
@@ -820,15 +555,15 @@ void CBrimvoltDlg::SelectParameter(QListWidget* list, QListWidget* other, int fi
     ReadControls();
     const int row = SelectedRow(list);
     // A list left without a selection names no parameter.
-    selectedParam = row < 0 ? kNoSelection : static_cast<std::uint8_t>(row + firstIndex);
-    pendingCommand = 'N';
-    if (row >= 0 && IsParamIndex(selectedParam)) {
-        const ParamInfo& param = ParamTable()[selectedParam];
-        newValueText = paramText[selectedParam];
+    channel.SetSelection(row < 0 ? kNoSelection : static_cast<std::uint8_t>(row + firstIndex));
+    channel.QueueCommand('N');
+    if (row >= 0 && IsParamIndex(channel.selectedParam)) {
+        const ParamInfo& param = ParamTable()[channel.selectedParam];
+        newValueText = paramText[channel.selectedParam];
         hintText = ParamText(param.hint);
         ShowRangeHint();
         valueSpin->SetRange(param.spinMin, param.spinMax);
-        valueSpin->SetPos(params[selectedParam]);
+        valueSpin->SetPos(channel.params[channel.selectedParam]);
     }
     ShowFields();
 }
@@ -849,9 +584,9 @@ void CBrimvoltDlg::OnValueEdited() {
     ReadControls();
     newValueText = WithDecimalPoint(newValueText);
     const TypedValue typed = ConvertTyped(newValueText);
-    writeValue = typed.writeValue;
+    channel.SetWriteValue(typed.writeValue);
     typedValue = typed.typedValue;
-    if (const std::optional<int> position = SpinPositionFor(selectedParam, typed)) {
+    if (const std::optional<int> position = SpinPositionFor(channel.selectedParam, typed)) {
         valueSpin->SetPos(*position);
     }
 }
@@ -860,7 +595,7 @@ void CBrimvoltDlg::OnVScroll(int code, int position) {
     if (code == kEndScroll) {
         return;
     }
-    const QString text = StepText(selectedParam, position);
+    const QString text = StepText(channel.selectedParam, position);
     if (!text.isNull()) {
         newValueText = text;
     }
@@ -871,24 +606,24 @@ void CBrimvoltDlg::OnHScroll(int code, int position) {
     if (code >= kEndScroll) {
         return;
     }
-    selectedParam = position != 0 ? 0xFF : 0xFE;
+    channel.SetSelection(position != 0 ? 0xFF : 0xFE);
     ClearSelection(operationalList);
     ClearSelection(modeList);
-    pendingCommand = 'N';
+    channel.QueueCommand('N');
 }
 
 void CBrimvoltDlg::OnWriteParameter() {
     if (!PortOpenOrTell()) {
         return;
     }
-    if (selectedParam > 20) {
+    if (channel.selectedParam > 20) {
         dialogs.Message(this, tr("Сначала нужно выбрать нужный параметр."), tr("Внимание!"),
                         platform::Buttons::Ok);
         return;
     }
     ReadControls();
     const QString typedText = WithDecimalPoint(newValueText);
-    const std::optional<std::uint16_t> word = WordToWrite(selectedParam, typedText);
+    const std::optional<std::uint16_t> word = WordToWrite(channel.selectedParam, typedText);
     if (!word) {
         dialogs.Message(this, tr("Недопустимое значение параметра."), tr("Ошибка"),
                         platform::Buttons::Ok);
@@ -897,16 +632,9 @@ void CBrimvoltDlg::OnWriteParameter() {
     newValueText = typedText;
     const TypedValue typed = ConvertTyped(newValueText);
     typedValue = typed.typedValue;
-    writeValue = *word;
+    channel.SetWriteValue(*word);
     ShowFields();
-    pendingCommand = 'w';
-}
-
-void CBrimvoltDlg::OnRunChanged(const RunEvent& event) {
-    // The status topic carries the energy of the run under way; between runs there is none.
-    const bool underWay =
-        event.run.state == RunState::Running && event.kind != RunEventKind::Interrupted;
-    runEnergyMwh = underWay ? std::optional<double>(EnergyMwh(event.run.energyUj)) : std::nullopt;
+    channel.QueueCommand('w');
 }
 
 void CBrimvoltDlg::OnMqttStatusText(const QString& text) {
@@ -916,7 +644,7 @@ void CBrimvoltDlg::OnMqttStatusText(const QString& text) {
 }
 
 void CBrimvoltDlg::ShowMqttState() {
-    if (menuBar == nullptr || !mqttPublisher) {
+    if (menuBar == nullptr || channel.MqttPublisher() == nullptr) {
         return;
     }
     if (mqttStateEntry == nullptr) {
@@ -926,7 +654,7 @@ void CBrimvoltDlg::ShowMqttState() {
     // The bar is as wide as the window and holds the commands too. A text longer than the room
     // left is cut at its end: how things stand comes first in it, and the whole text is the
     // entry's tool tip and on standard error.
-    const QString text = mqttPublisher->StatusText();
+    const QString text = channel.MqttPublisher()->StatusText();
     const QFontMetrics metrics(menuBar->font());
     const QList<QAction*> entries = menuBar->actions();
     int used = 0;
@@ -945,53 +673,3 @@ void CBrimvoltDlg::ShowMqttState() {
     mqttStateEntry->setToolTip(text);
 }
 
-#ifdef BRIMVOLT_HAVE_MQTT
-
-void CBrimvoltDlg::PublishOverMqtt(const MqttSettings& settings) {
-    MqttPublisherOptions options;
-    options.url = settings.url;
-    options.password = settings.password;
-    // Without a prefix of the operator's nothing is published until the module is found.
-    options.prefix = settings.fixedPrefix;
-    options.softwareVersion = QStringLiteral(BRIMVOLT_VERSION);
-    mqttFixedPrefix = !settings.fixedPrefix.isEmpty();
-    mqttPublisher = std::make_unique<CMqttPublisher>(std::move(options));
-    connect(mqttPublisher.get(), &CMqttPublisher::StatusTextChanged, this,
-            &CBrimvoltDlg::OnMqttStatusText);
-    OnMqttStatusText(mqttPublisher->StatusText());
-
-    connect(journal.get(), &CJournalWriter::RunChanged, this, &CBrimvoltDlg::OnRunChanged);
-    // Run messages go out from the journal's thread: the run the journal closes as the program
-    // leaves is reported when the window's event loop has ended already.
-    CMqttPublisher* publisher = mqttPublisher.get();
-    connect(
-        journal.get(), &CJournalWriter::RunChanged, publisher,
-        [publisher](const RunEvent& event) {
-            if (event.kind != RunEventKind::Sampled) {
-                publisher->PublishRun(MqttRunOf(event.run));
-            }
-        },
-        Qt::DirectConnection);
-}
-
-void CBrimvoltDlg::MoveTopicsToPort() {
-    if (mqttPublisher && !mqttFixedPrefix) {
-        mqttPublisher->SetTopicPrefix(DefaultTopicPrefix(QSysInfo::machineHostName(), portName));
-    }
-}
-
-void CBrimvoltDlg::PublishReading(const StatusRecord& status, const PollTexts& texts) {
-    // The publisher keeps the newest and sends one a second; every record may come here.
-    if (mqttPublisher) {
-        mqttPublisher->PublishStatus(
-            MqttStatusOf(status, texts.displayLine1, texts.displayLine2, runEnergyMwh));
-    }
-}
-
-#else
-
-void CBrimvoltDlg::PublishOverMqtt(const MqttSettings&) {}
-void CBrimvoltDlg::MoveTopicsToPort() {}
-void CBrimvoltDlg::PublishReading(const StatusRecord&, const PollTexts&) {}
-
-#endif

@@ -121,7 +121,7 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     QElapsedTimer runClock;
     runClock.start();
 
-    if (!RunEventsUntil([&] { return left || dialog->portHandle != nullptr; },
+    if (!RunEventsUntil([&] { return left || dialog->Channel().portHandle != nullptr; },
                         options.connectTimeoutMs)) {
         QTextStream(stderr) << "brimvolt: the demo module was not found: "
                             << dialog->Picture().message << '\n';
@@ -133,7 +133,7 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     if (!left && start) {
         start->click();
     }
-    if (!RunEventsUntil([&] { return left || dialog->running != 0; }, kRunStartTimeoutMs)) {
+    if (!RunEventsUntil([&] { return left || dialog->Channel().running != 0; }, kRunStartTimeoutMs)) {
         QTextStream(stderr) << "brimvolt: the module did not report a running discharge\n";
     }
     const auto runMs = static_cast<int>(
@@ -142,7 +142,7 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     const bool endedEarly = left;
     const double ranSeconds = static_cast<double>(runClock.elapsed()) / 1000.0;
 
-    CGraf& curve = dialog->curveWindow;
+    CGraf& curve = dialog->Channel().curveWindow;
     const QString mainPath = folder.absoluteFilePath(QStringLiteral("main-window.png"));
     const QString curvePath = folder.absoluteFilePath(QStringLiteral("curve-window.png"));
     const QPixmap mainPicture = Grab(*dialog);
@@ -171,7 +171,8 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     }
     const std::int32_t duration = curve.store.durationSeconds;
     const QString autosaveName =
-        curve.store.chargeCurve != 0 ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz");
+        curve.autosaveName +
+        (curve.store.chargeCurve != 0 ? QStringLiteral(".zar") : QStringLiteral(".raz"));
 
     // Leaving as the operator does, unless the window has left already; the running discharge
     // is confirmed by the dialogs above, and the exit path writes the autosave's last point.

@@ -163,9 +163,10 @@ void CGraf::Render() {
     secondsPerPixel = renderInfo.scale.secondsPerPixel;
     timeUnitText = renderInfo.scale.unitText;
 
-    // The window sits in the screen's top-left corner with a client area exactly the image.
-    if (pos() != QPoint(0, 0)) {
-        move(0, 0);
+    // The window sits at its place (the screen's top-left corner but in a bench) with a client
+    // area exactly the image.
+    if (pos() != home) {
+        move(home);
     }
     if (size() != QSize(imageWidth, imageHeight)) {
         setFixedSize(imageWidth, imageHeight);
@@ -195,7 +196,7 @@ void CGraf::TakeAutosaveOpportunity() {
 void CGraf::PostAutosave() {
     std::unique_ptr<CurveStore> copy = autosaveWriter.TakeSpare();
     store.CopyCurveTo(*copy);
-    autosaveWriter.Post(std::move(copy), dataFolder);
+    autosaveWriter.Post(std::move(copy), dataFolder, autosaveName);
     // The new file is at least as large as the last one; its own size, when known, decides.
     lastAutosaveMs = autosaveClock.elapsed();
     nextAutosaveMs = lastAutosaveMs + AutosavePauseMs(lastAutosaveBytes, autosaveBytesPerSecond);

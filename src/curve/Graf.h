@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QElapsedTimer>
 #include <QImage>
+#include <QPoint>
 #include <QString>
 #include <QTimer>
 #include <cstdint>
@@ -92,6 +93,8 @@ public:
     QString workText;
     QString timeUnitText;
     QString dataFolder;
+    /** The autosave's file name before .raz / .zar: "temp", or one per channel of a bench. */
+    QString autosaveName = QStringLiteral("temp");
     QImage memoryBitmap;
     std::int32_t cursorX = 0;
     std::int32_t cursorY = 0;
@@ -106,6 +109,8 @@ public:
     /** The autosave's average rate over a long curve; 0: every point, whatever the size. */
     std::int64_t autosaveBytesPerSecond = brimvolt::kAutosaveBytesPerSecond;
     std::int32_t cursorShown = 0;
+    /** Where the window sits: the screen's top-left corner, or its channel's place in a bench. */
+    QPoint home{0, 0};
 
 protected:
     void paintEvent(QPaintEvent* event) override;

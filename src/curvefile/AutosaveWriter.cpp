@@ -36,7 +36,8 @@ std::unique_ptr<CurveStore> CAutosaveWriter::TakeSpare() {
     return std::make_unique<CurveStore>();
 }
 
-void CAutosaveWriter::Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder) {
+void CAutosaveWriter::Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder,
+                           const QString& name) {
     std::unique_ptr<CurveStore> stale;  // let go of outside the lock, when not kept
     {
         const std::lock_guard lock(mutex);
@@ -45,6 +46,7 @@ void CAutosaveWriter::Post(std::unique_ptr<CurveStore> snapshot, const QString& 
             spares.push_back(std::move(stale));
         }
         waitingFolder = dataFolder;
+        waitingName = name;
     }
     changed.notify_all();
 }
@@ -74,9 +76,10 @@ void CAutosaveWriter::Run() {
         }
         std::unique_ptr<CurveStore> snapshot = std::move(waiting);
         const QString folder = waitingFolder;
+        const QString name = waitingName;
         writing = true;
         lock.unlock();
-        emit Done(Autosave(*snapshot, folder));
+        emit Done(Autosave(*snapshot, folder, name));
         lock.lock();
         writing = false;
         if (spares.size() < kSpares) {

@@ -33,8 +33,9 @@ public:
      */
     std::unique_ptr<CurveStore> TakeSpare();
 
-    /** Writes `snapshot` to temp.raz or temp.zar in `dataFolder` as soon as the thread is free. */
-    void Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder);
+    /** Writes `snapshot` to NAME.raz or NAME.zar in `dataFolder` as soon as the thread is free. */
+    void Post(std::unique_ptr<CurveStore> snapshot, const QString& dataFolder,
+              const QString& name = QStringLiteral("temp"));
 
     /** Returns once every copy handed over has been written (or replaced by a newer one). */
     void WaitUntilWritten();
@@ -51,6 +52,7 @@ private:
     std::unique_ptr<CurveStore> waiting;
     std::vector<std::unique_ptr<CurveStore>> spares;  // two at most
     QString waitingFolder;
+    QString waitingName;
     bool writing = false;
     bool stopping = false;
     std::thread thread;

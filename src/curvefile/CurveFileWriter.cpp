@@ -136,13 +136,13 @@ platform::WriteResult WriteCurveFile(const QString& path, CurveStore& store,
         streams);
 }
 
-AutosaveResult Autosave(CurveStore& store, const QString& dataFolder) {
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder, const QString& name) {
     AutosaveResult result;
     if (store.durationSeconds <= 0) {
         return result;
     }
     result.path =
-        dataFolder + (store.chargeCurve ? QStringLiteral("temp.zar") : QStringLiteral("temp.raz"));
+        dataFolder + name + (store.chargeCurve ? QStringLiteral(".zar") : QStringLiteral(".raz"));
     result.write = WriteCurveFile(result.path, store);
     if (result.write.Ok()) {
         result.bytes = QFileInfo(result.path).size();

@@ -36,10 +36,12 @@ struct AutosaveResult {
 };
 
 /**
- * Rewrites temp.zar (charge curve) or temp.raz in `dataFolder` while a curve is present. Needs
- * nothing of a window, so it can run wherever the store (or a copy of it) is.
+ * Rewrites NAME.zar (charge curve) or NAME.raz in `dataFolder` while a curve is present, NAME
+ * being `name` ("temp" unless a bench gives each channel its own). Needs nothing of a window, so
+ * it can run wherever the store (or a copy of it) is.
  */
-AutosaveResult Autosave(CurveStore& store, const QString& dataFolder);
+AutosaveResult Autosave(CurveStore& store, const QString& dataFolder,
+                        const QString& name = QStringLiteral("temp"));
 
 /** Over a long run the autosave rewrites at most about this much a second, on average. */
 inline constexpr std::int64_t kAutosaveBytesPerSecond = 1'000'000;

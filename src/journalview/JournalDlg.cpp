@@ -363,6 +363,12 @@ void CJournalDlg::Follow(CJournalWriter* writer) {
     connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
 }
 
+void CJournalDlg::AlsoFollow(CJournalWriter* writer) {
+    nextCellEdit->setEnabled(false);
+    connect(writer, &CJournalWriter::RunChanged, this, &CJournalDlg::OnRunChanged);
+    connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
+}
+
 void CJournalDlg::OnNextCell() {
     const QString name = nextCellEdit->text().trimmed();
     if (recorder == nullptr || name == nextCellSent) {
@@ -577,6 +583,8 @@ void CJournalDlg::OnOpenInCurveWindow() {
         return;
     }
     const RunRecord& run = runs.front();
+    CGraf* ofPort = curveWindowOf ? curveWindowOf(run.port) : nullptr;
+    CGraf& curveWindow = ofPort != nullptr ? *ofPort : this->curveWindow;
     const bool taken = curveWindow.LoadCurveFrom(
         [&](CurveStore& store) {
             const std::optional<std::vector<JournalSample>> samples = ReadSamples(run);

@@ -4,6 +4,7 @@
 #include <QSet>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -56,6 +57,15 @@ public:
      * next cell typed here goes to it. Without one (no journal) the next cell cannot be given.
      */
     void Follow(brimvolt::CJournalWriter* writer);
+    /**
+     * A bench: follows one more channel's recorder, runs and cells only; the next cell is given
+     * in the bench's tiles, so the field here is off.
+     */
+    void AlsoFollow(brimvolt::CJournalWriter* writer);
+    /** A bench: "В окно графика" takes the curve window of the run's port; null: the default. */
+    void SetCurveWindowOf(std::function<CGraf*(const QString& port)> find) {
+        curveWindowOf = std::move(find);
+    }
 
     /** Reads every run anew; a journal not there yet leaves the table empty. */
     void Reload();
@@ -133,6 +143,7 @@ private:
     QSpinBox* weakPercentBox = nullptr;
     QStringListModel* cellNames = nullptr;
     brimvolt::CJournalWriter* recorder = nullptr;
+    std::function<CGraf*(const QString& port)> curveWindowOf;
     QString nextCellSent;
     QLabel* countLabel = nullptr;
     QMenu* runMenu = nullptr;

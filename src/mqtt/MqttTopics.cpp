@@ -40,7 +40,7 @@ QString TopicLevel(const QString& text) {
     return level.isEmpty() ? QStringLiteral("_") : level;
 }
 
-QString DefaultTopicPrefix(const QString& hostName, const QString& portName) {
+QString PortTopicLevel(const QString& portName) {
     QString port = portName;
     if (port.startsWith(u"/dev/")) {
         port.remove(0, 5);
@@ -48,7 +48,11 @@ QString DefaultTopicPrefix(const QString& hostName, const QString& portName) {
     while (port.startsWith(u'/')) {
         port.remove(0, 1);
     }
-    return QStringLiteral("brimvolt/") + TopicLevel(hostName) + u'/' + TopicLevel(port);
+    return TopicLevel(port);
+}
+
+QString DefaultTopicPrefix(const QString& hostName, const QString& portName) {
+    return QStringLiteral("brimvolt/") + TopicLevel(hostName) + u'/' + PortTopicLevel(portName);
 }
 
 std::optional<QString> CheckTopicPrefix(const QString& prefix, QString* error) {

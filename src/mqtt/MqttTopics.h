@@ -13,6 +13,12 @@ namespace brimvolt {
 QString TopicLevel(const QString& text);
 
 /**
+ * A port as one topic level: a device path drops its "/dev/" and keeps its other folders joined
+ * by '_'; a name without a path stays as it is.
+ */
+QString PortTopicLevel(const QString& portName);
+
+/**
  * "brimvolt/<host>/<port>". A device path drops its "/dev/" and keeps its other folders joined
  * by '_' ("/dev/serial/by-id/usb-x" gives "serial_by-id_usb-x"), so two ports never share a
  * prefix; a port name without a path ("ttyUSB0", "COM3") stays as it is.

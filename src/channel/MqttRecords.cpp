@@ -1,4 +1,4 @@
-#include "app/MqttRecords.h"
+#include "channel/MqttRecords.h"
 
 #include <QDateTime>
 #include <cmath>
