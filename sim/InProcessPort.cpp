@@ -1,6 +1,7 @@
 #include "sim/InProcessPort.h"
 
 #include <algorithm>
+#include <array>
 #include <thread>
 
 namespace brimvolt::sim {
@@ -95,42 +96,86 @@ void CInProcessPort::Pause(int milliseconds) {
     }
 }
 
-CDemoPorts::CDemoPorts(std::unique_ptr<platform::CPortSystem> basePorts, double speed)
-    : base(std::move(basePorts)),
-      module(std::make_shared<CSimModule>()),
-      held(std::make_shared<std::atomic<bool>>(false)) {
-    module->UseWallClock(speed > 0.0 ? speed : 1.0);
+namespace {
+
+// Cells of four capacities and four Rin; the Rin steps on with each round of four, so no two
+// of sixteen modules are alike.
+CellConfig DemoCell(int index) {
+    constexpr std::array<double, 4> capacitiesMah = {2000.0, 2600.0, 3000.0, 3400.0};
+    constexpr std::array<double, 4> rinsOhm = {0.035, 0.055, 0.080, 0.110};
+    CellConfig cell;
+    cell.capacityMah = capacitiesMah[static_cast<std::size_t>(index) % capacitiesMah.size()];
+    cell.rinOhm = rinsOhm[static_cast<std::size_t>(index + index / 4) % rinsOhm.size()];
+    return cell;
+}
+
+}  // namespace
+
+CDemoPorts::CDemoPorts(std::unique_ptr<platform::CPortSystem> basePorts, double speed, int modules)
+    : base(std::move(basePorts)) {
+    modules = std::clamp(modules, 1, kMaxModules);
+    for (int i = 0; i < modules; ++i) {
+        Demo demo;
+        if (modules == 1) {
+            demo.name = QString::fromLatin1(kPortName);
+            demo.module = std::make_shared<CSimModule>();
+        } else {
+            demo.name = QString::fromLatin1(kPortName) + QString::number(i + 1);
+            demo.module = std::make_shared<CSimModule>(DemoCell(i));
+        }
+        demo.module->UseWallClock(speed > 0.0 ? speed : 1.0);
+        demo.held = std::make_shared<std::atomic<bool>>(false);
+        demos.push_back(std::move(demo));
+    }
 }
 
 CDemoPorts::~CDemoPorts() = default;
 
 QStringList CDemoPorts::PortNames() {
     QStringList names = base ? base->PortNames() : QStringList{};
-    names.removeAll(QString::fromLatin1(kPortName));
-    names.append(QString::fromLatin1(kPortName));
+    for (const Demo& demo : demos) {
+        names.removeAll(demo.name);
+    }
+    for (const Demo& demo : demos) {
+        names.append(demo.name);
+    }
     return names;
 }
 
 std::unique_ptr<platform::CSerialPort> CDemoPorts::Open(const QString& name) {
-    if (name != QLatin1String(kPortName)) {
+    const auto demo = std::find_if(demos.begin(), demos.end(),
+                                   [&name](const Demo& listed) { return listed.name == name; });
+    if (demo == demos.end()) {
         return base ? base->Open(name) : nullptr;
     }
-    if (held->exchange(true)) {
+    if (demo->held->exchange(true)) {
         return nullptr;
     }
-    // The flag is shared, so a port that outlives this system still frees it safely.
-    std::shared_ptr<std::atomic<bool>> flag = held;
-    return std::make_unique<CInProcessPort>(module, [flag] { *flag = false; });
+    std::shared_ptr<std::atomic<bool>> flag = demo->held;
+    return std::make_unique<CInProcessPort>(demo->module, [flag] { *flag = false; });
+}
+
+std::vector<std::shared_ptr<CSimModule>> CDemoPorts::Modules() const {
+    std::vector<std::shared_ptr<CSimModule>> modules;
+    for (const Demo& demo : demos) {
+        modules.push_back(demo.module);
+    }
+    return modules;
 }
 
 std::unique_ptr<platform::CPortSystem> MakeDemoPorts(std::unique_ptr<platform::CPortSystem> base,
-                                                     double speed) {
-    return std::make_unique<CDemoPorts>(std::move(base), speed);
+                                                     double speed, int modules) {
+    return std::make_unique<CDemoPorts>(std::move(base), speed, modules);
 }
 
 std::shared_ptr<CSimModule> DemoModuleOf(platform::CPortSystem& ports) {
     auto* demo = dynamic_cast<CDemoPorts*>(&ports);
     return demo ? demo->Module() : nullptr;
+}
+
+std::vector<std::shared_ptr<CSimModule>> DemoModulesOf(platform::CPortSystem& ports) {
+    auto* demo = dynamic_cast<CDemoPorts*>(&ports);
+    return demo ? demo->Modules() : std::vector<std::shared_ptr<CSimModule>>{};
 }
 
 }  // namespace brimvolt::sim

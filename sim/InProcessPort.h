@@ -45,33 +45,51 @@ private:
 };
 
 /**
- * The base system's ports plus one named "DEMO", served by a single simulator whose clock runs
- * speed × real time. "DEMO" opens once at a time, like any serial port.
+ * The base system's ports plus demo ones, each served by a simulator of its own whose clock runs
+ * speed × real time: one module behind "DEMO", or 2..16 behind "DEMO1".."DEMOn" with cells of
+ * different capacity and Rin. Each demo port opens once at a time, like any serial port.
+ * PortNames and Open may run on several threads at once when the base system's may.
  */
 class CDemoPorts : public platform::CPortSystem {
 public:
     static constexpr const char* kPortName = "DEMO";
+    static constexpr int kMaxModules = 16;
 
-    CDemoPorts(std::unique_ptr<platform::CPortSystem> base, double speed);
+    /** modules is held to 1..kMaxModules. */
+    CDemoPorts(std::unique_ptr<platform::CPortSystem> base, double speed, int modules = 1);
     ~CDemoPorts() override;
 
     QStringList PortNames() override;
     std::unique_ptr<platform::CSerialPort> Open(const QString& name) override;
 
-    /** The module behind "DEMO", to read its state or switch faults; commands go over the port. */
-    std::shared_ptr<CSimModule> Module() const { return module; }
+    /** The first module, to read its state or switch faults; commands go over the port. */
+    std::shared_ptr<CSimModule> Module() const { return demos.front().module; }
+    /** Every module, in port order. */
+    std::vector<std::shared_ptr<CSimModule>> Modules() const;
 
 private:
+    struct Demo {
+        QString name;
+        std::shared_ptr<CSimModule> module;
+        // Shared, so a port that outlives this system still frees it safely.
+        std::shared_ptr<std::atomic<bool>> held;
+    };
+
     std::unique_ptr<platform::CPortSystem> base;
-    std::shared_ptr<CSimModule> module;
-    std::shared_ptr<std::atomic<bool>> held;
+    std::vector<Demo> demos;  // fixed once made: threads read it without a lock
 };
 
-/** Adds "DEMO" to base's ports (base may be null: then "DEMO" is the only port). */
+/**
+ * Adds the demo ports to base's (base may be null: then they are the only ports): "DEMO" for one
+ * module, "DEMO1".."DEMOn" for more.
+ */
 std::unique_ptr<platform::CPortSystem> MakeDemoPorts(std::unique_ptr<platform::CPortSystem> base,
-                                                     double speed);
+                                                     double speed, int modules = 1);
 
-/** The module behind a port system made by MakeDemoPorts; null for any other system. */
+/** The first (or only) module behind a port system made by MakeDemoPorts; null for others. */
 std::shared_ptr<CSimModule> DemoModuleOf(platform::CPortSystem& ports);
+
+/** Every module behind a port system made by MakeDemoPorts, in port order; none for others. */
+std::vector<std::shared_ptr<CSimModule>> DemoModulesOf(platform::CPortSystem& ports);
 
 }  // namespace brimvolt::sim

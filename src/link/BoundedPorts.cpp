@@ -39,11 +39,19 @@ CBoundedPorts::~CBoundedPorts() {
 }
 
 QStringList CBoundedPorts::PortNames() {
-    ReapFinishedHelpers();
+    {
+        std::lock_guard lock(mutex);
+        ReapFinishedHelpers();
+    }
     return ports.PortNames();
 }
 
 bool CBoundedPorts::Stuck(const QString& name) const {
+    std::lock_guard lock(mutex);
+    return StuckLocked(name);
+}
+
+bool CBoundedPorts::StuckLocked(const QString& name) const {
     return std::any_of(helpers.begin(), helpers.end(), [&name](const Helper& helper) {
         std::lock_guard lock(helper.attempt->mutex);
         return helper.attempt->name == name && !helper.attempt->done;
@@ -51,12 +59,14 @@ bool CBoundedPorts::Stuck(const QString& name) const {
 }
 
 std::unique_ptr<platform::CSerialPort> CBoundedPorts::Open(const QString& name) {
-    ReapFinishedHelpers();
-    if (Stuck(name)) {
-        return nullptr;
-    }
     auto attempt = std::make_shared<Attempt>();
     attempt->name = name;
+    // Checked and started under one lock: two workers opening a name at once start one helper.
+    std::unique_lock helpersLock(mutex);
+    ReapFinishedHelpers();
+    if (StuckLocked(name)) {
+        return nullptr;
+    }
     QThread* const caller = QThread::currentThread();
     platform::CPortSystem* const system = &ports;
     QThread* thread = QThread::create([attempt, caller, system] {
@@ -77,6 +87,7 @@ std::unique_ptr<platform::CSerialPort> CBoundedPorts::Open(const QString& name) 
     });
     helpers.push_back(Helper{thread, attempt});
     thread->start();
+    helpersLock.unlock();
 
     std::unique_lock lock(attempt->mutex);
     if (!attempt->returned.wait_for(lock, openBound, [&attempt] { return attempt->done; })) {

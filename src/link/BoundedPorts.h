@@ -4,6 +4,7 @@
 #include <QStringList>
 #include <chrono>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include "platform/SerialPort.h"
@@ -19,8 +20,11 @@ namespace brimvolt {
  * fail at once without starting another; once it returns, a port it opened late is closed on
  * the helper's thread and the name is tried afresh on the next open.
  *
- * A port that opens in time is handed over to the thread that asked for it. The wrapped system
- * must let Open run on another thread while PortNames runs on the caller's.
+ * A port that opens in time is handed over to the thread that asked for it.
+ *
+ * Several workers on several threads may share one: PortNames, Open and Stuck may run at once,
+ * and a stuck name is left behind once for all of them. The wrapped system must therefore let
+ * PortNames and Open run on several threads at the same time.
  */
 class CBoundedPorts : public platform::CPortSystem {
 public:
@@ -44,10 +48,13 @@ private:
         std::shared_ptr<Attempt> attempt;
     };
 
+    // Both with mutex held.
     void ReapFinishedHelpers();
+    bool StuckLocked(const QString& name) const;
 
     platform::CPortSystem& ports;
     std::chrono::milliseconds openBound;
+    mutable std::mutex mutex;  // guards helpers
     std::vector<Helper> helpers;
 };
 

@@ -23,13 +23,21 @@ QStringList SortedLikeComboBox(QStringList names) {
     return names;
 }
 
-Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& reply) {
+Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& reply,
+                     const PortGate& gate) {
     Discovery found;
     found.entries = SortedLikeComboBox(ports.PortNames());
     bool anyOpened = false;
     for (int i = 0; i < found.entries.size(); ++i) {
-        std::unique_ptr<platform::CSerialPort> port = ports.Open(found.entries[i]);
+        const QString& name = found.entries[i];
+        if (gate.take && !gate.take(name)) {
+            continue;
+        }
+        std::unique_ptr<platform::CSerialPort> port = ports.Open(name);
         if (!port) {
+            if (gate.giveBack) {
+                gate.giveBack(name);
+            }
             continue;
         }
         port->ApplyLineSettings();
@@ -40,8 +48,11 @@ Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& repl
             found.port = std::move(port);
             return found;
         }
-        // Closed here, before the next port is opened.
+        // Closed here, before the next port is opened, and before another pass may take it.
         port.reset();
+        if (gate.giveBack) {
+            gate.giveBack(name);
+        }
     }
     found.result = anyOpened ? FindResult::NoModule : FindResult::NoPort;
     return found;

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <memory>
 
 #include "module/Protocol.h"
@@ -20,11 +21,22 @@ struct Discovery {
 };
 
 /**
+ * Which ports a pass may open, when several passes share the ports: take is asked before each
+ * open, and a port it refuses is skipped as one that cannot be opened; giveBack hears of each
+ * port taken whose open or probe then failed. Empty ones take every port.
+ */
+struct PortGate {
+    std::function<bool(const QString& name)> take;
+    std::function<void(const QString& name)> giveBack;
+};
+
+/**
  * One discovery pass: lists the ports, and in the combo box's order opens each, applies the line
  * settings and probes it once. A port that fails the probe is closed before the next is opened.
  * NoModule when some port opened but none answered, NoPort when none could be opened.
  */
-Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& reply);
+Discovery FindModule(platform::CPortSystem& ports, Request& request, Reply& reply,
+                     const PortGate& gate = {});
 
 /** The names as a sorted combo box shows them: case-insensitive, character by character. */
 QStringList SortedLikeComboBox(QStringList names);
