@@ -1,12 +1,10 @@
 #include <gtest/gtest.h>
 
-#include <QOperatingSystemVersion>
-
 #include "app/BrimvoltApp.h"
 
 namespace {
 
-TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
+TEST(ProgramOptions, ReadsPortsTheBenchAndTheDemoSpeed) {
     struct Case {
         QStringList arguments;
         QStringList extraPorts;
@@ -15,6 +13,10 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         bool help = false;
         bool version = false;
     };
+    QStringList sixteen = {"--bench"};
+    for (int i = 0; i < 16; ++i) {
+        sixteen << QStringLiteral("--port=/dev/ttyUSB%1").arg(i);
+    }
     const Case cases[] = {
         {{}, {}, std::nullopt, {}},
         {{"--extra-port", "/tmp/a", "--extra-port=/tmp/b"}, {"/tmp/a", "/tmp/b"}, std::nullopt, {}},
@@ -31,6 +33,12 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         {{"--help", "--demo"}, {}, 1.0, {}, true},
         {{"--version"}, {}, std::nullopt, {}, false, true},
         {{"--help=1", "-version"}, {}, std::nullopt, {"--help=1", "-version"}},
+        {{"--bench", "--port", "COM3", "--port=COM4", "--demo"}, {}, 1.0, {}},
+        {{"--bench", "--port=COM3", "--port=COM3"}, {}, std::nullopt, {"--port=COM3"}},
+        {{"--port=COM3", "--port=COM4"}, {}, std::nullopt, {"--port twice without --bench"}},
+        {{"--bench", "run.raz"}, {}, std::nullopt, {"a curve file with --bench"}},
+        {sixteen, {}, std::nullopt, {}},
+        {sixteen + QStringList{"--port=COM3"}, {}, std::nullopt, {"--port more than 16 times"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
@@ -130,36 +138,6 @@ TEST(ProgramOptions, OneCurveFileToOpenAtStart) {
         EXPECT_EQ(options.curveFile, c.curveFile) << c.arguments.join(' ').toStdString();
         EXPECT_EQ(options.errors, c.errors) << c.arguments.join(' ').toStdString();
     }
-}
-
-}  // namespace
-
-namespace {
-
-TEST(ProgramOptions, BenchTakesDistinctPortsUpToSixteenAndNoCurveFile) {
-    QStringList seventeen = {"--bench"};
-    for (int i = 0; i <= 16; ++i) {
-        seventeen << QStringLiteral("--port=/dev/ttyUSB%1").arg(i);
-    }
-    // Windows names COM3 and com3 alike.
-    const bool windows = QOperatingSystemVersion::currentType() == QOperatingSystemVersion::Windows;
-    // The arguments, and the slips found in them.
-    const std::pair<QStringList, QStringList> cases[] = {
-        {{"--bench", "--port=COM3", "--port", "COM4"}, {}},
-        {{"--bench", "--port=COM3", "--port=COM3"}, {"--port=COM3"}},
-        {{"--bench", "--port=com3", "--port=COM3"},
-         windows ? QStringList{"--port=COM3"} : QStringList{}},
-        {{"--port=COM3", "--port=COM4"}, {"--port twice without --bench"}},
-        {{"--bench", "run.raz"}, {"a curve file with --bench"}},
-        {seventeen.mid(0, 17), {}},
-        {seventeen, {"--port more than 16 times"}},
-    };
-    for (const auto& [arguments, errors] : cases) {
-        EXPECT_EQ(ParseOptions(arguments).errors, errors) << arguments.join(' ').toStdString();
-    }
-    const BrimvoltOptions single = ParseOptions({"--port", "COM3"});
-    EXPECT_TRUE(!single.bench && single.ports == QStringList{"COM3"} && single.errors.isEmpty());
-    EXPECT_TRUE(ParseOptions({"--bench"}).bench);
 }
 
 }  // namespace
