@@ -85,13 +85,15 @@ bench: build
 # its report, so the shells wait for it and the filter ignores the signal rather than end first.
 DEMO_SPEED ?= 400
 DEMO_SECONDS ?= 25
+# BENCH=1: the headless demo runs the bench, four simulated modules.
+BENCH ?=
 demo: build
 	@if [ -z "$$DISPLAY" ] && [ -z "$$WAYLAND_DISPLAY" ]; then \
 	  rm -rf "$(abspath $(BUILD))/demo" && mkdir -p "$(abspath $(BUILD))/demo" && \
 	  cd "$(abspath $(BUILD))/demo" && \
 	  trap : INT TERM HUP && \
 	  { trap : INT TERM HUP; QT_QPA_PLATFORM=offscreen "$(abspath $(BUILD))/bin/brimvolt" \
-	      --demo=$(DEMO_SPEED) --headless-demo=$(DEMO_SECONDS) 2>&1; echo $$? > status; } | \
+	      --demo=$(DEMO_SPEED) --headless-demo=$(DEMO_SECONDS) $(if $(BENCH),--bench) 2>&1; echo $$? > status; } | \
 	    { trap '' INT TERM HUP; \
 	      grep -v -e 'does not support propagateSizeHints' -e 'XDG_RUNTIME_DIR not set'; }; \
 	  status=$$(cat status); rm -f status; exit $$status; \

@@ -7,10 +7,12 @@ if(TARGET brimvolt-sim)
     list(APPEND programs brimvolt-sim)
 endif()
 install(TARGETS ${programs} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-# The desktop entry and the AppStream metainfo carry the application's id in their names.
+# The desktop entry and the AppStream metainfo carry the application's id in their names; the
+# bench's entry starts the same program with --bench.
 set(BRIMVOLT_APP_ID org.example.brimvolt)
 set(BRIMVOLT_HOMEPAGE "https://brimvolt.example.org/")
 install(FILES ${CMAKE_SOURCE_DIR}/packaging/${BRIMVOLT_APP_ID}.desktop
+              ${CMAKE_SOURCE_DIR}/packaging/${BRIMVOLT_APP_ID}.bench.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
 # The release the metainfo names, and the date of the manual pages, come from the top entry of

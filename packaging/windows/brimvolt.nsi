@@ -3,6 +3,8 @@
 ; /S installs silently, /CurrentUser or /AllUsers says for whom.
 ; A 64-bit installer for a 64-bit program: it runs where the program does, Wine's wine64 included.
 Target amd64-unicode
+; The bench's shortcut has a Cyrillic name: only a Unicode installer keeps it.
+Unicode true
 SetCompressor /SOLID lzma
 
 !define MULTIUSER_EXECUTIONLEVEL Highest
@@ -38,6 +40,8 @@ Section "Brimvolt"
     WriteUninstaller "$INSTDIR\uninstall.exe"
     CreateDirectory "$SMPROGRAMS\Brimvolt"
     CreateShortcut "$SMPROGRAMS\Brimvolt\Brimvolt.lnk" "$INSTDIR\brimvolt.exe"
+    ; A colon is no character of a Windows file name (NTFS would make it a stream): a dash here.
+    CreateShortcut "$SMPROGRAMS\Brimvolt\Brimvolt — стенд.lnk" "$INSTDIR\brimvolt.exe" "--bench"
     CreateShortcut "$SMPROGRAMS\Brimvolt\Uninstall Brimvolt.lnk" "$INSTDIR\uninstall.exe"
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "Brimvolt"
     WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
@@ -66,6 +70,7 @@ Section "Uninstall"
     !include "${DIRS}"
     RMDir "$INSTDIR"
     Delete "$SMPROGRAMS\Brimvolt\Brimvolt.lnk"
+    Delete "$SMPROGRAMS\Brimvolt\Brimvolt — стенд.lnk"
     Delete "$SMPROGRAMS\Brimvolt\Uninstall Brimvolt.lnk"
     RMDir "$SMPROGRAMS\Brimvolt"
     DeleteRegKey SHCTX "${UNINSTALL_KEY}"

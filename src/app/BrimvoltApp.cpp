@@ -28,6 +28,16 @@ namespace {
 
 constexpr int kUsageError = 2;
 
+// The bench drives one module per port, no more than this many.
+constexpr qsizetype kBenchModules = 16;
+
+// Windows names COM3 and com3 alike; device paths elsewhere are case-sensitive.
+#ifdef Q_OS_WIN
+constexpr Qt::CaseSensitivity kPortNameCase = Qt::CaseInsensitive;
+#else
+constexpr Qt::CaseSensitivity kPortNameCase = Qt::CaseSensitive;
+#endif
+
 struct OptionLine {
     const char* option;
     const char* meaning;
@@ -36,6 +46,8 @@ struct OptionLine {
 // The usage text, one line per option.
 constexpr OptionLine kOptionLines[] = {
     {"--extra-port PATH", "also probe the serial device PATH (repeatable)"},
+    {"--bench", "one window for every module found, up to 16 (the bench)"},
+    {"--port NAME", "a channel on port NAME only (repeatable with --bench)"},
     {"--demo[=SPEED]", "add the port DEMO: a simulated module, SPEED times real time (default 1)"},
     {"--headless-demo=SECONDS", "with --demo: run a discharge SECONDS long, save pictures, exit"},
     {"--journal PATH", "keep the run journal in PATH (default: ./journal.sqlite)"},
@@ -149,6 +161,13 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             return false;
         };
         const auto addPort = [&](const QString& path) { options.extraPorts.append(path); };
+        const auto addChannelPort = [&](const QString& name) {
+            if (options.ports.contains(name, kPortNameCase)) {
+                options.errors.append(argument);  // two channels cannot share a module
+            } else {
+                options.ports.append(name);
+            }
+        };
         const auto setJournal = [&](const QString& path) {
             if (!options.journalPath.isEmpty()) {
                 options.errors.append(argument);  // two journals: which one was meant?
@@ -165,6 +184,7 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             };
         };
         if (takePathOption(QStringLiteral("--extra-port"), addPort) ||
+            takePathOption(QStringLiteral("--port"), addChannelPort) ||
             takePathOption(QStringLiteral("--journal"), setJournal) ||
             takePathOption(QStringLiteral("--mqtt"), setOnce(options.mqttUrl)) ||
             takePathOption(QStringLiteral("--mqtt-prefix"), setOnce(options.mqttPrefix)) ||
@@ -184,6 +204,8 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
             } else {
                 options.badLanguage = value;
             }
+        } else if (argument == QLatin1String("--bench")) {
+            options.bench = true;
         } else if (argument == QLatin1String("--help")) {
             options.help = true;
         } else if (argument == QLatin1String("--version")) {
@@ -221,6 +243,16 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     }
     if (options.mqttPrefix && !options.mqttUrl) {
         options.errors.append(QStringLiteral("--mqtt-prefix without --mqtt"));
+    }
+    // One window drives one module; the bench opens no curve file, it has a curve per channel.
+    if (options.ports.size() > 1 && !options.bench) {
+        options.errors.append(QStringLiteral("--port twice without --bench"));
+    }
+    if (options.ports.size() > kBenchModules) {
+        options.errors.append(QStringLiteral("--port more than %1 times").arg(kBenchModules));
+    }
+    if (options.bench && !options.curveFile.isEmpty()) {
+        options.errors.append(QStringLiteral("a curve file with --bench"));
     }
     return options;
 }

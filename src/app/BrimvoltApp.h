@@ -7,6 +7,8 @@
 /** What the command line asks for; without options the program runs as on any computer. */
 struct BrimvoltOptions {
     QStringList extraPorts;                     // --extra-port PATH, repeatable
+    bool bench = false;                         // --bench: a window for every module found
+    QStringList ports;                          // --port NAME: only these; several with --bench
     std::optional<double> demoSpeed;            // --demo[=SPEED]
     std::optional<double> headlessDemoSeconds;  // --headless-demo=SECONDS, with --demo only
     QString journalPath;                        // --journal PATH; empty: in the data folder

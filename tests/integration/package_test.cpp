@@ -103,7 +103,7 @@ TEST_F(InstalledPackage, PutsProgramsEntryAndIconsInPlace) {
     }
 }
 
-TEST_F(InstalledPackage, DesktopEntryStartsTheInstalledProgram) {
+TEST_F(InstalledPackage, DesktopEntriesStartTheInstalledProgram) {
     auto keys = DesktopEntry(Installed("share/applications/org.example.brimvolt.desktop"));
     ASSERT_FALSE(keys.empty()) << "no [Desktop Entry] group";
     EXPECT_EQ(keys["Type"], "Application");
@@ -118,6 +118,10 @@ TEST_F(InstalledPackage, DesktopEntryStartsTheInstalledProgram) {
     EXPECT_TRUE(
         QFileInfo::exists(Installed("share/icons/hicolor/32x32/apps/" + keys["Icon"] + ".png")))
         << keys["Icon"].toStdString();
+    // The bench's entry starts the same program on the bench, and opens no curve files.
+    keys = DesktopEntry(Installed("share/applications/org.example.brimvolt.bench.desktop"));
+    EXPECT_EQ(keys["Exec"], exec + " --bench");
+    EXPECT_EQ(keys.count("MimeType"), 0u);
 }
 
 TEST_F(InstalledPackage, CurveToolRunsFromTheInstalledPath) {

@@ -4,7 +4,7 @@
 
 namespace {
 
-TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
+TEST(ProgramOptions, ReadsPortsTheBenchAndTheDemoSpeed) {
     struct Case {
         QStringList arguments;
         QStringList extraPorts;
@@ -13,6 +13,10 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         bool help = false;
         bool version = false;
     };
+    QStringList sixteen = {"--bench"};
+    for (int i = 0; i < 16; ++i) {
+        sixteen << QStringLiteral("--port=/dev/ttyUSB%1").arg(i);
+    }
     const Case cases[] = {
         {{}, {}, std::nullopt, {}},
         {{"--extra-port", "/tmp/a", "--extra-port=/tmp/b"}, {"/tmp/a", "/tmp/b"}, std::nullopt, {}},
@@ -29,6 +33,12 @@ TEST(ProgramOptions, ReadsExtraPortsAndTheDemoSpeed) {
         {{"--help", "--demo"}, {}, 1.0, {}, true},
         {{"--version"}, {}, std::nullopt, {}, false, true},
         {{"--help=1", "-version"}, {}, std::nullopt, {"--help=1", "-version"}},
+        {{"--bench", "--port", "COM3", "--port=COM4", "--demo"}, {}, 1.0, {}},
+        {{"--bench", "--port=COM3", "--port=COM3"}, {}, std::nullopt, {"--port=COM3"}},
+        {{"--port=COM3", "--port=COM4"}, {}, std::nullopt, {"--port twice without --bench"}},
+        {{"--bench", "run.raz"}, {}, std::nullopt, {"a curve file with --bench"}},
+        {sixteen, {}, std::nullopt, {}},
+        {sixteen + QStringList{"--port=COM3"}, {}, std::nullopt, {"--port more than 16 times"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.arguments.join(' ').toStdString());
