@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "link/BoundedPorts.h"
+#include "link/ClaimedPorts.h"
 #include "link/Discovery.h"
 #include "link/SerialWorker.h"
 #include "support/Eventually.h"
@@ -215,6 +216,24 @@ TEST(LinkBoundedPorts, WorkerAnswersADiscoveryPastABlockedOpen) {
     QObject::connect(&worker, &CSerialWorker::PortOpenDone, [&opened](bool done) { opened = done; });
     worker.OpenPort("COM1");
     EXPECT_FALSE(opened);
+    system.Release();
+    ASSERT_EVENTUALLY(Idle(system), 10000);
+}
+
+TEST(LinkBoundedPorts, AStuckOpenIsLeftBehindOnceForEveryWorker) {
+    using Kind = HangingPortSystem::Kind;
+    HangingPortSystem system;
+    system.devices = {{"COM1", Kind::Blocks}, {"COM2", Kind::Module}, {"COM3", Kind::Module}};
+    {
+        auto ports = std::make_shared<CBoundedPorts>(system, 200ms);
+        auto claims = std::make_shared<CClaimedPorts>();
+        CSerialWorker first(ports, claims), second(ports, claims);
+        first.FindModule();
+        second.FindModule();
+        // The first waits out the bound and takes COM2; the second skips both and takes COM3.
+        EXPECT_EQ((std::vector{system.Opens("COM1"), system.Opens("COM2"), system.Opens("COM3")}),
+                  (std::vector{1, 1, 1}));
+    }
     system.Release();
     ASSERT_EVENTUALLY(Idle(system), 10000);
 }
