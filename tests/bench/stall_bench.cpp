@@ -184,18 +184,18 @@ void BM_WindowStalls(benchmark::State& state, WindowState windowState) {
         auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
         dialog->Create();
         if (windowState == WindowState::PollingFullStore) {
-            FillLongDischarge(dialog->curveWindow.store, kLateRunSeconds);
+            FillLongDischarge(dialog->Channel().curveWindow.store, kLateRunSeconds);
         }
         const auto settled = [&] {
             const CBrimvoltDlg::DisplayPicture& picture = dialog->Picture();
             if (windowState == WindowState::Searching) {
                 return picture.kind == CBrimvoltDlg::DisplayPicture::Kind::Message;
             }
-            const CurveStore& store = dialog->curveWindow.store;
+            const CurveStore& store = dialog->Channel().curveWindow.store;
             const std::int32_t recorded =
                 windowState == WindowState::PollingFullStore ? kLateRunSeconds : 1;
             return picture.kind == CBrimvoltDlg::DisplayPicture::Kind::Lines &&
-                   dialog->running != 0 && store.lastIndex >= recorded;
+                   dialog->Channel().running != 0 && store.lastIndex >= recorded;
         };
         if (!ready) {
             state.SkipWithError("a simulator did not start");
@@ -210,7 +210,7 @@ void BM_WindowStalls(benchmark::State& state, WindowState windowState) {
             state.counters["p99_gap_ms"] = meter.PercentileMs(0.99);
             state.counters["frozen_share"] = meter.FrozenShare();
             if (windowState == WindowState::PollingFullStore &&
-                dialog->curveWindow.store.lastIndex < kLateRunSeconds) {
+                dialog->Channel().curveWindow.store.lastIndex < kLateRunSeconds) {
                 state.SkipWithError("the full store recorded nothing");
             }
         }

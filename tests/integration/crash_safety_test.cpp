@@ -73,23 +73,23 @@ TEST(CrashSafetyChild, RecordsUntilKilled) {
     dialogs.paths.push_back(QDir(folder).filePath("long.raz"));
     auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
     // The kills are what is tested here: every point rewrites the large autosave.
-    dialog->curveWindow.autosaveBytesPerSecond = 0;
+    dialog->Channel().curveWindow.autosaveBytesPerSecond = 0;
     dialog->Create();
     ASSERT_TRUE(RunEventsUntil(
         [&] {
-            return dialog->portHandle &&
+            return dialog->Channel().portHandle &&
                    dialog->Picture().kind == CBrimvoltDlg::DisplayPicture::Kind::Lines;
         },
         60000));
 
     // Load the long curve, hand its time and capacity to the module, and go on from there.
-    dialog->curveWindow.OnSysCommand(CGraf::kLoadCommand);
-    const std::int32_t loadedDuration = dialog->curveWindow.store.durationSeconds;
+    dialog->Channel().curveWindow.OnSysCommand(CGraf::kLoadCommand);
+    const std::int32_t loadedDuration = dialog->Channel().curveWindow.store.durationSeconds;
     ASSERT_EQ(loadedDuration, kLongCurvePoints - 1);
     Click(*dialog, kTimeCapacityButton);
-    ASSERT_TRUE(RunEventsUntil([&] { return dialog->elapsedSeconds >= loadedDuration; }, 60000));
+    ASSERT_TRUE(RunEventsUntil([&] { return dialog->Channel().elapsedSeconds >= loadedDuration; }, 60000));
     Click(*dialog, kStartButton);
-    ASSERT_TRUE(RunEventsUntil([&] { return dialog->running != 0; }, 60000));
+    ASSERT_TRUE(RunEventsUntil([&] { return dialog->Channel().running != 0; }, 60000));
     QTextStream(stdout) << "READY" << Qt::endl;
 
     RunEventsUntil([] { return false; }, 120000);

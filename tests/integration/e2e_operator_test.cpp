@@ -37,7 +37,7 @@ public:
             brimvolt::platform::MakePathPorts({QString::fromStdString(transport->DevicePath())});
         dlg = std::make_unique<CBrimvoltDlg>(*ports, dialogs);
         dlg->Create();
-        ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
+        ASSERT_EVENTUALLY(dlg->Channel().portHandle != nullptr, kEventuallyMs);
         ASSERT_EVENTUALLY(!Static(1011)->text().isEmpty(), kEventuallyMs);
     }
 
@@ -76,7 +76,7 @@ TEST_F(OperatorEndToEnd, StartButtonStartsARun) {
     Button(1007)->click();
     ASSERT_EVENTUALLY((module->State().flags & 0x08) != 0, kEventuallyMs);
     ASSERT_EVENTUALLY_EQ(Button(1007)->text(), QStringLiteral("Стоп"), kEventuallyMs);
-    EXPECT_EQ(dlg->running, 1);
+    EXPECT_EQ(dlg->Channel().running, 1);
 }
 
 TEST_F(OperatorEndToEnd, LoadedCurveHandsItsTimeAndCapacityToTheModule) {
@@ -90,13 +90,13 @@ TEST_F(OperatorEndToEnd, LoadedCurveHandsItsTimeAndCapacityToTheModule) {
     ASSERT_TRUE(brimvolt::WriteCurveFile(path, curve));
 
     dialogs.paths.push_back(path);
-    dlg->curveWindow.OnSysCommand(CGraf::kLoadCommand);
-    ASSERT_EQ(dlg->curveWindow.store.durationSeconds, 3725);
+    dlg->Channel().curveWindow.OnSysCommand(CGraf::kLoadCommand);
+    ASSERT_EQ(dlg->Channel().curveWindow.store.durationSeconds, 3725);
     Button(1023)->click();
     ASSERT_EVENTUALLY_EQ(module->State().elapsedSeconds, 3725, kEventuallyMs);
     // The capacity follows the time in the same tick, an exchange later.
     ASSERT_EVENTUALLY_EQ(module->State().capacityMah, 1234u, kEventuallyMs);
-    ASSERT_EVENTUALLY_EQ(dlg->elapsedSeconds, 3725, kEventuallyMs);
+    ASSERT_EVENTUALLY_EQ(dlg->Channel().elapsedSeconds, 3725, kEventuallyMs);
     EXPECT_TRUE(dialogs.messages.isEmpty());
 }
 

@@ -142,7 +142,7 @@ public:
     }
 
     bool Opened() const { return opened; }
-    bool Connected() const { return dialog->portHandle != nullptr; }
+    bool Connected() const { return dialog->Channel().portHandle != nullptr; }
     bool ShowsReadings() const {
         return dialog->Picture().kind == CBrimvoltDlg::DisplayPicture::Kind::Lines;
     }
@@ -150,7 +150,7 @@ public:
         return dialog->Picture().kind == CBrimvoltDlg::DisplayPicture::Kind::Message &&
                dialog->Picture().message == kNoModule;
     }
-    CurveStore& Store() { return dialog->curveWindow.store; }
+    CurveStore& Store() { return dialog->Channel().curveWindow.store; }
     QString AutosavePath() const { return work.filePath(QStringLiteral("temp.raz")); }
 
     /** Connects, starts a discharge with the start button and lets it record some points. */
@@ -159,7 +159,7 @@ public:
             return ::testing::AssertionFailure() << "the module was not found";
         }
         Click(*dialog, kStartButton);
-        if (!RunEventsUntil([&] { return dialog->running != 0; }, kConnectMs)) {
+        if (!RunEventsUntil([&] { return dialog->Channel().running != 0; }, kConnectMs)) {
             return ::testing::AssertionFailure() << "the run did not start";
         }
         if (!RunEventsUntil([&] { return Store().PointCount() >= points; }, kLongWaitMs)) {
@@ -170,8 +170,8 @@ public:
 
     /** The module's readings as shown are its own: no stale, shifted or zeroed record. */
     bool ReadingsPlausible() const {
-        return dialog->voltageMv >= 2500 && dialog->voltageMv <= 4500 && dialog->currentMa >= 500 &&
-               dialog->currentMa <= 1500;
+        return dialog->Channel().voltageMv >= 2500 && dialog->Channel().voltageMv <= 4500 && dialog->Channel().currentMa >= 500 &&
+               dialog->Channel().currentMa <= 1500;
     }
 
     CSimModule module;
@@ -275,8 +275,8 @@ TEST(LinkFaults, ShortAndLateRepliesKeepTheLinkAndTheReadings) {
                 kLongWaitMs));
         }
         EXPECT_FALSE(lostLink);
-        EXPECT_FALSE(implausible) << "voltage " << program.dialog->voltageMv << " mV, current "
-                                  << program.dialog->currentMa << " mA";
+        EXPECT_FALSE(implausible) << "voltage " << program.dialog->Channel().voltageMv << " mV, current "
+                                  << program.dialog->Channel().currentMa << " mA";
         if (!c.curveGoesOn) {
             EXPECT_EQ(program.Store().PointCount(), pointsAtFault);
         }
@@ -323,7 +323,7 @@ TEST(LinkFaults, StalledAndLateRepliesNeverPutLaterRecordsOutOfStep) {
             },
             kLongWaitMs))
             << "the curve stood still";
-        EXPECT_FALSE(wrong) << program.dialog->voltageMv << " mV, " << program.dialog->currentMa
+        EXPECT_FALSE(wrong) << program.dialog->Channel().voltageMv << " mV, " << program.dialog->Channel().currentMa
                             << " mA, " << program.dialog->Picture().line1.toStdString();
         EXPECT_EQ(program.module.State().lastSelector, c.selections == 0 ? 0 : 255);
 
@@ -393,7 +393,7 @@ TEST(LinkFaults, GarbledRecordsAreSurvivedAndTrueReadingsReturn) {
     RunEventsFor(1000);
     EXPECT_TRUE(program.ReadingsPlausible());
     EXPECT_TRUE(program.Connected());
-    EXPECT_EQ(program.dialog->running, 1);
+    EXPECT_EQ(program.dialog->Channel().running, 1);
     // The autosave is rewritten at every new point; wait for the first after the noise.
     const std::int32_t points = program.Store().PointCount();
     ASSERT_TRUE(
@@ -437,8 +437,8 @@ TEST(LinkFaults, PortAnsweringOnlyTheProbeIsProbedBeforeEveryPoll) {
         // A probe may be waiting for its poll as the peer is read.
         EXPECT_GE(commands.count('u') - commands.count('a'), 0) << commands.constData();
         EXPECT_LE(commands.count('u') - commands.count('a'), 1) << commands.constData();
-        EXPECT_EQ(dialog->firstReading, 1);
-        EXPECT_EQ(dialog->curveWindow.store.durationSeconds, 0);
+        EXPECT_EQ(dialog->Channel().firstReading, 1);
+        EXPECT_EQ(dialog->Channel().curveWindow.store.durationSeconds, 0);
         EXPECT_NE(dialog->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Lines);
         dialog.reset();
     }
@@ -478,9 +478,9 @@ TEST(LinkFaults, CommandPendingWhenTheModuleIsUnpluggedIsNotRepeatedLater) {
 
         program.module.SetFault(Fault::DropLink, true);
         c.act(*program.dialog);
-        EXPECT_NE(program.dialog->pendingCommand, 'a');
+        EXPECT_NE(program.dialog->Channel().pendingCommand, 'a');
         ASSERT_TRUE(RunEventsUntil([&] { return !program.Connected(); }, kLongWaitMs));
-        EXPECT_EQ(program.dialog->pendingCommand, 'a');
+        EXPECT_EQ(program.dialog->Channel().pendingCommand, 'a');
 
         program.module.SetFault(Fault::DropLink, false);
         ASSERT_TRUE(RunEventsUntil([&] { return program.Connected(); }, kLongWaitMs));

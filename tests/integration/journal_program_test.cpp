@@ -163,18 +163,18 @@ TEST(JournalOfTheWindow, RunFromTheStartButtonToItsEndWithItsTotals) {
         const QString path = folder.filePath("journal.sqlite");
         // At the module's own pace until the polls have seen its time show 1 s, where a run begins.
         JournalWindow window(folder.path(), path, 1.0, c.stateOfCharge);
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().portHandle != nullptr; }, kEventuallyMs));
         QTest::qWait(300);  // the cell at rest is read before the start
         window.Button(kStartButton)->click();
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 2; }, kEventuallyMs));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().elapsedSeconds >= 2; }, kEventuallyMs));
         window.module->UseWallClock(40.0);  // the run has begun: on to its end
         if (c.operatorStops) {
-            ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 300; }, kEventuallyMs));
+            ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().elapsedSeconds >= 300; }, kEventuallyMs));
             window.Button(kStartButton)->click();
         }
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->running == 0; }, 2 * kEventuallyMs));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().running == 0; }, 2 * kEventuallyMs));
         QTest::qWait(300);
-        window.dlg->Journal()->WaitUntilHandled();
+        window.dlg->Channel().Journal()->WaitUntilHandled();
 
         const JournalContents journal = ReadJournal(path);
         ASSERT_EQ(journal.runs.size(), 1u);
@@ -233,27 +233,27 @@ TEST(JournalOfTheWindow, DamagedJournalIsSetAsideAndAnUnwritableOneToldOnce) {
         written.close();
 
         JournalWindow window(folder.path(), path, 30.0);
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().portHandle != nullptr; }, kEventuallyMs));
         window.Button(kStartButton)->click();
-        ASSERT_TRUE(WaitFor([&] { return window.dlg->running != 0; }, kEventuallyMs));
+        ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().running != 0; }, kEventuallyMs));
         ASSERT_TRUE(WaitFor(
             [&] {
                 return window.ProblemsTold() >= 1 &&
-                       window.dlg->curveWindow.store.durationSeconds > 30;
+                       window.dlg->Channel().curveWindow.store.durationSeconds > 30;
             },
             kEventuallyMs));
         if (c.kind == Kind::Unwritable) {
             // Long enough for the first retry of a journal not opened, which must not tell again.
             QTest::qWait(static_cast<int>(CJournalWriter::kReopenMs) + 3000);
         }
-        window.dlg->Journal()->WaitUntilHandled();
+        window.dlg->Channel().Journal()->WaitUntilHandled();
         QCoreApplication::processEvents();
 
         ASSERT_EQ(window.ProblemsTold(), 1);
         const QString told = window.dialogs.messages.constLast().text;
         EXPECT_TRUE(told.contains(QDir::toNativeSeparators(path))) << told.toStdString();
-        EXPECT_TRUE(window.dlg->running != 0) << "the run goes on";
-        EXPECT_GT(window.dlg->curveWindow.store.durationSeconds, 30);
+        EXPECT_TRUE(window.dlg->Channel().running != 0) << "the run goes on";
+        EXPECT_GT(window.dlg->Channel().curveWindow.store.durationSeconds, 30);
         const QStringList aside =
             QDir(folder.path()).entryList({"journal-damaged-*.sqlite"}, QDir::Files);
         if (c.kind == Kind::Damaged) {
@@ -280,7 +280,7 @@ TEST(JournalOfTheWindow, NextCellScannedInTheJournalWindowGoesToTheRunThatOpens)
     QTemporaryDir folder;
     const QString path = folder.filePath("journal.sqlite");
     JournalWindow window(folder.path(), path, 1.0);
-    ASSERT_TRUE(WaitFor([&] { return window.dlg->portHandle != nullptr; }, kEventuallyMs));
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().portHandle != nullptr; }, kEventuallyMs));
     window.dlg->OnJournal();
     CJournalDlg* journalWindow = window.dlg->JournalWindow();
     ASSERT_NE(journalWindow, nullptr);
@@ -291,16 +291,16 @@ TEST(JournalOfTheWindow, NextCellScannedInTheJournalWindowGoesToTheRunThatOpens)
     QTest::keyClick(next, Qt::Key_Return);
     QTest::qWait(300);
     window.Button(kStartButton)->click();
-    ASSERT_TRUE(WaitFor([&] { return window.dlg->elapsedSeconds >= 2; }, kEventuallyMs));
-    window.dlg->Journal()->WaitUntilHandled();
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().elapsedSeconds >= 2; }, kEventuallyMs));
+    window.dlg->Channel().Journal()->WaitUntilHandled();
     ASSERT_TRUE(WaitFor([&] { return next->text().isEmpty(); }, kEventuallyMs))
         << "the next cell is taken";
     // A second name while the run has its cell waits for the run after it.
     QTest::keyClicks(next, QStringLiteral("SCAN-0043"));
     QTest::keyClick(next, Qt::Key_Return);
     window.Button(kStartButton)->click();
-    ASSERT_TRUE(WaitFor([&] { return window.dlg->running == 0; }, 2 * kEventuallyMs));
-    window.dlg->Journal()->WaitUntilHandled();
+    ASSERT_TRUE(WaitFor([&] { return window.dlg->Channel().running == 0; }, 2 * kEventuallyMs));
+    window.dlg->Channel().Journal()->WaitUntilHandled();
     QCoreApplication::processEvents();
 
     CJournal journal;

@@ -127,8 +127,8 @@ TEST_F(EnglishInterface, EveryTextFitsItsControl) {
     brimvolt::testing::ScriptedDialogs dialogs;
     CBrimvoltDlg dlg(ports, dialogs);
     dlg.Create();
-    dlg.pollTimer.stop();
-    dlg.discoveryTimer.stop();
+    dlg.Channel().pollTimer.stop();
+    dlg.Channel().discoveryTimer.stop();
     const DialogTemplate& main = brimvolt::resources::MainTemplate();
     QStringList misfits;
     CheckTemplate(

@@ -67,11 +67,11 @@ public:
     // Delivers the serial worker's answer to the window and nothing else (no timer fires, no
     // window paints), as when the tick made the exchange itself.
     void AwaitWorker() {
-        for (int ms = 0; dlg->LinkBusy() && ms < 20000; ++ms) {
+        for (int ms = 0; dlg->Channel().LinkBusy() && ms < 20000; ++ms) {
             QCoreApplication::sendPostedEvents(dlg.get(), QEvent::MetaCall);
-            QThread::msleep(dlg->LinkBusy() ? 1 : 0);
+            QThread::msleep(dlg->Channel().LinkBusy() ? 1 : 0);
         }
-        ASSERT_FALSE(dlg->LinkBusy()) << "the serial worker never answered";
+        ASSERT_FALSE(dlg->Channel().LinkBusy()) << "the serial worker never answered";
     }
 
     void Discover() {
@@ -83,15 +83,15 @@ public:
     void Connect() {
         dlg->Create();
         Discover();
-        ASSERT_TRUE(dlg->portHandle != nullptr);
-        dlg->pollTimer.stop();
-        dlg->discoveryTimer.stop();
+        ASSERT_TRUE(dlg->Channel().portHandle != nullptr);
+        dlg->Channel().pollTimer.stop();
+        dlg->Channel().discoveryTimer.stop();
     }
 
     void Tick() {
         dlg->OnTimer(CBrimvoltDlg::kPollTimer);
         AwaitWorker();
-        dlg->pollTimer.stop();
+        dlg->Channel().pollTimer.stop();
     }
 
     QLabel* Static(int id) const { return qobject_cast<QLabel*>(dlg->Control(id)); }
@@ -126,7 +126,7 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     dlg->Create();
 
     EXPECT_EQ(dlg->pos(), QPoint(722, 0));
-    EXPECT_TRUE(dlg->curveWindow.isVisible());
+    EXPECT_TRUE(dlg->Channel().curveWindow.isVisible());
     ASSERT_EQ(dlg->operationalList->count(), 5);
     ASSERT_EQ(dlg->modeList->count(), 7);
     EXPECT_EQ(dlg->operationalList->item(0)->text(), "Номер задания напряжения отсечки");
@@ -146,12 +146,12 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_EQ(dlg->toolTip.AutoPopDelay(), 30000);
     EXPECT_EQ(dlg->toolTip.MaxTipWidth(), 350);
     EXPECT_EQ(dlg->toolTip.TipBkColor(), QColor(255, 240, 160));
-    EXPECT_EQ(dlg->selectedParam, 0xFF);
-    EXPECT_EQ(dlg->pendingCommand, 'a');
-    EXPECT_TRUE(dlg->portHandle == nullptr);
-    EXPECT_TRUE(dlg->discoveryTimer.isActive());
-    EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
-    EXPECT_FALSE(dlg->pollTimer.isActive());
+    EXPECT_EQ(dlg->Channel().selectedParam, 0xFF);
+    EXPECT_EQ(dlg->Channel().pendingCommand, 'a');
+    EXPECT_TRUE(dlg->Channel().portHandle == nullptr);
+    EXPECT_TRUE(dlg->Channel().discoveryTimer.isActive());
+    EXPECT_EQ(dlg->Channel().discoveryTimer.interval(), 10);
+    EXPECT_FALSE(dlg->Channel().pollTimer.isActive());
     ASSERT_EQ(dlg->MenuBar()->actions().size(), 4);
     EXPECT_EQ(dlg->MenuBar()->actions()[0]->text(), "О программе...");
     EXPECT_EQ(dlg->MenuBar()->actions()[1]->text(), "Показать / скрыть график");
@@ -159,7 +159,7 @@ TEST_F(MainWindowTest, StartsAtItsPlaceWithEmptyControlsAndSearches) {
     EXPECT_EQ(dlg->MenuBar()->actions()[3]->text(), "Программа");
 
     // The first discovery tick comes on its own and finds the module.
-    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
+    ASSERT_EVENTUALLY(dlg->Channel().portHandle != nullptr, kEventuallyMs);
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
 }
 
@@ -194,7 +194,7 @@ TEST_F(MainWindowTest, EnterInThePortFieldWritesInsteadOfReopeningThePort) {
     QTest::keyClick(portField, Qt::Key_Return);
 
     EXPECT_EQ(module->opens, opens);
-    EXPECT_TRUE(dlg->portHandle != nullptr);
+    EXPECT_TRUE(dlg->Channel().portHandle != nullptr);
     EXPECT_TRUE(dlg->isVisible());
     Tick();
     EXPECT_EQ(SentAfter(mark), (std::vector<Bytes4>{{'w', 1, 0x1C, 0x0C}}));
@@ -222,7 +222,7 @@ TEST_F(MainWindowTest, ExitAsksOnlyWhileARunGoesOn) {
         module->status.words[4] = c.mode;
         Connect();
         Tick();
-        dlg->pollTimer.start(100);
+        dlg->Channel().pollTimer.start(100);
 
         if (!c.question.isEmpty()) {
             dialogs.answers.push_back(Answer::Cancel);
@@ -233,14 +233,14 @@ TEST_F(MainWindowTest, ExitAsksOnlyWhileARunGoesOn) {
             EXPECT_EQ(dialogs.messages[0].buttons, Buttons::OkCancel);
             EXPECT_TRUE(dlg->isVisible());
             EXPECT_TRUE(module->open);
-            EXPECT_TRUE(dlg->pollTimer.isActive());
+            EXPECT_TRUE(dlg->Channel().pollTimer.isActive());
         }
         const std::size_t mark = module->written.size();
         dialogs.answers.push_back(Answer::Ok);
         dlg->OnExit();
         EXPECT_FALSE(dlg->isVisible());
         EXPECT_FALSE(module->open);
-        EXPECT_FALSE(dlg->pollTimer.isActive());
+        EXPECT_FALSE(dlg->Channel().pollTimer.isActive());
         EXPECT_EQ(module->written.size(), mark) << "nothing is sent on the way out";
         EXPECT_EQ(dialogs.messages.size(), c.question.isEmpty() ? 0 : 2);
     }
@@ -261,9 +261,9 @@ TEST_F(MainWindowTest, MenuCommandTogglesTheCurveWindow) {
     dlg->Create();
     QAction* toggle = dlg->MenuBar()->actions()[1];
     toggle->trigger();
-    EXPECT_FALSE(dlg->curveWindow.isVisible());
+    EXPECT_FALSE(dlg->Channel().curveWindow.isVisible());
     toggle->trigger();
-    EXPECT_TRUE(dlg->curveWindow.isVisible());
+    EXPECT_TRUE(dlg->Channel().curveWindow.isVisible());
 }
 
 TEST_F(MainWindowTest, PollTickSendsThePendingCommandOnceThenPolls) {
@@ -278,7 +278,7 @@ TEST_F(MainWindowTest, PollTickSendsThePendingCommandOnceThenPolls) {
     EXPECT_EQ(all[0], (Bytes4{'p', 0, 0, 0}));
     EXPECT_EQ(all[1], (Bytes4{'a', 0, 0, 0}));
     EXPECT_EQ(all[2], (Bytes4{'a', 0, 0, 0}));
-    EXPECT_EQ(dlg->pendingCommand, 'a');
+    EXPECT_EQ(dlg->Channel().pendingCommand, 'a');
 }
 
 TEST_F(MainWindowTest, SilentModuleHandsTheLinkBackToDiscovery) {
@@ -288,17 +288,17 @@ TEST_F(MainWindowTest, SilentModuleHandsTheLinkBackToDiscovery) {
     module->alive = false;
     Tick();
     EXPECT_FALSE(module->open);
-    EXPECT_TRUE(dlg->portHandle == nullptr);
-    EXPECT_FALSE(dlg->pollTimer.isActive());
-    EXPECT_TRUE(dlg->discoveryTimer.isActive());
-    EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
+    EXPECT_TRUE(dlg->Channel().portHandle == nullptr);
+    EXPECT_FALSE(dlg->Channel().pollTimer.isActive());
+    EXPECT_TRUE(dlg->Channel().discoveryTimer.isActive());
+    EXPECT_EQ(dlg->Channel().discoveryTimer.interval(), 10);
     EXPECT_EQ(dlg->Picture().line1, lineBefore) << "the block keeps its picture";
 
     Button(1022)->click();
     ASSERT_EQ(dialogs.messages.size(), 1);
     EXPECT_EQ(dialogs.messages[0].text, "COM порт не открыт");
     EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
-    EXPECT_EQ(dlg->pendingCommand, 'a');
+    EXPECT_EQ(dlg->Channel().pendingCommand, 'a');
 }
 
 TEST_F(MainWindowTest, StatusRecordLandsInTheControls) {
@@ -313,8 +313,8 @@ TEST_F(MainWindowTest, StatusRecordLandsInTheControls) {
     EXPECT_EQ(Static(1024)->text(), "70");
     EXPECT_EQ(Button(1007)->text(), "Стоп");
     EXPECT_EQ(Button(1021)->text(), "Сброс индикации Rin");
-    EXPECT_EQ(dlg->running, 1);
-    EXPECT_EQ(dlg->curveWindow.store.runActive, 1);
+    EXPECT_EQ(dlg->Channel().running, 1);
+    EXPECT_EQ(dlg->Channel().curveWindow.store.runActive, 1);
     EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Lines);
     EXPECT_EQ(dlg->Picture().line1, dlg->displayLine1);
     EXPECT_TRUE(dlg->displayLine1.startsWith(" 3.712V ")) << dlg->displayLine1.toStdString();
@@ -324,8 +324,8 @@ TEST_F(MainWindowTest, StatusRecordLandsInTheControls) {
     Tick();
     EXPECT_EQ(Button(1007)->text(), "Пуск");
     EXPECT_EQ(Button(1021)->text(), "Замер внутр. сопротивления");
-    EXPECT_EQ(dlg->running, 0);
-    EXPECT_EQ(dlg->curveWindow.store.runActive, 0);
+    EXPECT_EQ(dlg->Channel().running, 0);
+    EXPECT_EQ(dlg->Channel().curveWindow.store.runActive, 0);
 }
 
 TEST_F(MainWindowTest, DisplayBlockKeepsItsPictureAcrossRepaints) {
@@ -367,9 +367,9 @@ TEST_F(MainWindowTest, DiscoveryMessageTellsWhyNothingWasFound) {
         Discover();
         EXPECT_EQ(dlg->Picture().kind, CBrimvoltDlg::DisplayPicture::Kind::Message);
         EXPECT_EQ(dlg->Picture().message, c.message);
-        EXPECT_TRUE(dlg->discoveryTimer.isActive());
-        EXPECT_EQ(dlg->discoveryTimer.interval(), 10);
-        EXPECT_FALSE(dlg->pollTimer.isActive());
+        EXPECT_TRUE(dlg->Channel().discoveryTimer.isActive());
+        EXPECT_EQ(dlg->Channel().discoveryTimer.interval(), 10);
+        EXPECT_FALSE(dlg->Channel().pollTimer.isActive());
         QStringList shown;
         for (int i = 0; i < dlg->portCombo->count(); ++i) {
             shown.append(dlg->portCombo->itemText(i));
@@ -382,8 +382,8 @@ TEST_F(MainWindowTest, DiscoveryMessageTellsWhyNothingWasFound) {
 TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     ports.names.append(QStringLiteral("COM10"));  // listed, but held elsewhere
     Connect();
-    ASSERT_EQ(dlg->portCombo->itemText(dlg->portIndex), "COM3");
-    const int comThree = dlg->portIndex;
+    ASSERT_EQ(dlg->portCombo->itemText(dlg->Channel().portIndex), "COM3");
+    const int comThree = dlg->Channel().portIndex;
     dlg->portCombo->setCurrentIndex(comThree == 0 ? 1 : 0);
     dlg->OnPortSelected(dlg->portCombo->currentIndex());
     AwaitWorker();
@@ -393,16 +393,16 @@ TEST_F(MainWindowTest, PortThatWillNotOpenBringsBackThePreviousChoice) {
     EXPECT_EQ(dialogs.messages[0].caption, "Ошибка");
     EXPECT_EQ(dialogs.messages[0].buttons, Buttons::Ok);
     EXPECT_EQ(dlg->portCombo->currentIndex(), comThree);
-    EXPECT_TRUE(dlg->portHandle == nullptr);
+    EXPECT_TRUE(dlg->Channel().portHandle == nullptr);
     EXPECT_FALSE(module->open);
-    EXPECT_FALSE(dlg->pollTimer.isActive());
+    EXPECT_FALSE(dlg->Channel().pollTimer.isActive());
 
     // Choosing the module's port again opens it without a probe and polls.
     const std::size_t mark = module->written.size();
     dlg->OnPortSelected(comThree);
     AwaitWorker();
     EXPECT_TRUE(module->open);
-    EXPECT_TRUE(dlg->pollTimer.isActive());
+    EXPECT_TRUE(dlg->Channel().pollTimer.isActive());
     EXPECT_EQ(module->written.size(), mark);
 }
 
@@ -429,15 +429,15 @@ CurveStore ReadAutosave(const QString& path) {
 TEST_F(MainWindowTest, AutosaveKeepsUpWhileTheCurveWindowIsHidden) {
     Connect();
     dlg->OnShowHideCurve();
-    ASSERT_FALSE(dlg->curveWindow.isVisible());
-    const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+    ASSERT_FALSE(dlg->Channel().curveWindow.isVisible());
+    const QString autosave = dlg->Channel().curveWindow.dataFolder + QStringLiteral("temp.raz");
 
     FeedTimes({0, 0, 1});
-    dlg->curveWindow.WaitForAutosave();
+    dlg->Channel().curveWindow.WaitForAutosave();
     EXPECT_FALSE(QFile::exists(autosave)) << "the first opportunity after start is let pass";
 
     FeedTimes({2, 3});
-    dlg->curveWindow.WaitForAutosave();
+    dlg->Channel().curveWindow.WaitForAutosave();
     ASSERT_TRUE(QFile::exists(autosave));
     const CurveStore saved = ReadAutosave(autosave);
     EXPECT_EQ(saved.durationSeconds, 3);
@@ -446,7 +446,7 @@ TEST_F(MainWindowTest, AutosaveKeepsUpWhileTheCurveWindowIsHidden) {
 
 TEST_F(MainWindowTest, LeavingKeepsTheLastRecordedPointInTheAutosave) {
     Connect();
-    const QString autosave = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+    const QString autosave = dlg->Channel().curveWindow.dataFolder + QStringLiteral("temp.raz");
     // The window is shown, but no paint gets to run before the operator leaves.
     FeedTimes({0, 1, 2, 3, 4});
     dlg->OnExit();
@@ -462,7 +462,7 @@ TEST_F(MainWindowTest, CurveFileOfTheCommandLineOpensInTheCurveWindow) {
     Connect();
     FeedTimes({0, 1, 2, 3, 4});
     dlg->OnExit();
-    const QString saved = dlg->curveWindow.dataFolder + QStringLiteral("temp.raz");
+    const QString saved = dlg->Channel().curveWindow.dataFolder + QStringLiteral("temp.raz");
     ASSERT_TRUE(QFile::copy(saved, folder.filePath("run.raz")));
     dlg.reset();
     dlg = std::make_unique<CBrimvoltDlg>(ports, dialogs);
@@ -484,12 +484,12 @@ TEST_F(MainWindowTest, CurveFileOfTheCommandLineOpensInTheCurveWindow) {
         dlg = std::make_unique<CBrimvoltDlg>(ports, dialogs);
         dlg->OpenCurveFileAtStart(c.file);
         dlg->Create();
-        EXPECT_TRUE(dlg->curveWindow.isVisible()) << c.file.toStdString();
-        EXPECT_EQ(dlg->curveWindow.store.durationSeconds, c.durationSeconds) << c.file.toStdString();
+        EXPECT_TRUE(dlg->Channel().curveWindow.isVisible()) << c.file.toStdString();
+        EXPECT_EQ(dlg->Channel().curveWindow.store.durationSeconds, c.durationSeconds) << c.file.toStdString();
         EXPECT_EQ(dlg->size(), plainSize) << "the main window must not grow";
         if (c.message.isEmpty()) {
             EXPECT_TRUE(dialogs.messages.isEmpty());
-            EXPECT_TRUE(dlg->curveWindow.windowTitle().contains("run.raz"));
+            EXPECT_TRUE(dlg->Channel().curveWindow.windowTitle().contains("run.raz"));
         } else {
             ASSERT_EQ(dialogs.messages.size(), 1);
             EXPECT_EQ(dialogs.messages[0].text, c.message);
@@ -502,8 +502,8 @@ TEST_F(MainWindowTest, NewRunRetitlesTheCurveWindow) {
     module->status.words[4] = 1;
     Connect();
     FeedTimes({0, 1});
-    EXPECT_EQ(dlg->curveWindow.windowTitle(), "Зарядная кривая - Безымянный");
-    EXPECT_EQ(dlg->curveWindow.store.chargeCurve, 1);
+    EXPECT_EQ(dlg->Channel().curveWindow.windowTitle(), "Зарядная кривая - Безымянный");
+    EXPECT_EQ(dlg->Channel().curveWindow.store.chargeCurve, 1);
 }
 
 TEST_F(MainWindowTest, OperatorActionsShareOnePendingSlot) {
@@ -580,12 +580,12 @@ TEST_F(MainWindowTest, ViewSpinClearsBothListsAndDropsTheSelection) {
     Connect();
     dlg->operationalList->setCurrentRow(3);
     dlg->viewSpin->Step(-1);
-    EXPECT_EQ(dlg->selectedParam, 0xFE);
+    EXPECT_EQ(dlg->Channel().selectedParam, 0xFE);
     EXPECT_TRUE(dlg->operationalList->selectedItems().isEmpty());
     EXPECT_TRUE(dlg->modeList->selectedItems().isEmpty());
     // At the end of its range the spin still reports, and the selector follows its position.
     dlg->viewSpin->Step(-1);
-    EXPECT_EQ(dlg->selectedParam, 0xFE);
+    EXPECT_EQ(dlg->Channel().selectedParam, 0xFE);
     EXPECT_EQ(dlg->viewSpin->GetPos(), 0);
 }
 
@@ -669,10 +669,10 @@ TEST_F(MainWindowTest, ListsClearEachOther) {
     dlg->operationalList->setCurrentRow(1);
     dlg->modeList->setCurrentRow(2);
     EXPECT_TRUE(dlg->operationalList->selectedItems().isEmpty());
-    EXPECT_EQ(dlg->selectedParam, 7);
+    EXPECT_EQ(dlg->Channel().selectedParam, 7);
     dlg->operationalList->setCurrentRow(4);
     EXPECT_TRUE(dlg->modeList->selectedItems().isEmpty());
-    EXPECT_EQ(dlg->selectedParam, 4);
+    EXPECT_EQ(dlg->Channel().selectedParam, 4);
 }
 
 TEST_F(MainWindowTest, ArrowsStepOneRawWord) {
@@ -737,7 +737,7 @@ TEST_F(MainWindowTest, RefusedWritesQueueNothing) {
             dlg->Create();
         }
         c.prepare(*this);
-        const std::uint8_t pendingBefore = dlg->pendingCommand;
+        const std::uint8_t pendingBefore = dlg->Channel().pendingCommand;
         const std::size_t mark = module->written.size();
         const QString typed = Edit()->text();
         Button(1004)->click();
@@ -745,7 +745,7 @@ TEST_F(MainWindowTest, RefusedWritesQueueNothing) {
         EXPECT_EQ(dialogs.messages[0].text, c.text);
         EXPECT_EQ(dialogs.messages[0].caption, c.caption);
         EXPECT_EQ(dialogs.messages[0].buttons, Buttons::Ok);
-        EXPECT_EQ(dlg->pendingCommand, pendingBefore);
+        EXPECT_EQ(dlg->Channel().pendingCommand, pendingBefore);
         EXPECT_EQ(Edit()->text(), typed);
         if (c.connect) {
             Tick();
@@ -758,12 +758,12 @@ TEST_F(MainWindowTest, RefusedWritesQueueNothing) {
 
 TEST_F(MainWindowTest, SelectionWithoutPortIsSentOnceAPortOpens) {
     dlg->Create();
-    dlg->discoveryTimer.stop();
+    dlg->Channel().discoveryTimer.stop();
     dlg->operationalList->setCurrentRow(3);
-    EXPECT_EQ(dlg->pendingCommand, 'N');
+    EXPECT_EQ(dlg->Channel().pendingCommand, 'N');
     EXPECT_TRUE(dialogs.messages.isEmpty());
     Discover();
-    ASSERT_TRUE(dlg->portHandle != nullptr);
+    ASSERT_TRUE(dlg->Channel().portHandle != nullptr);
     Tick();
     EXPECT_EQ(module->NonPolls(), (std::vector<Bytes4>{{'N', 3, 0, 0}}));
 }
@@ -817,9 +817,9 @@ TEST_F(MainWindowTest, TimeAndCapacityComeFromTheCurveAtSendTime) {
             Connect();
         } else {
             dlg->Create();
-            dlg->discoveryTimer.stop();
+            dlg->Channel().discoveryTimer.stop();
         }
-        CurveStore& store = dlg->curveWindow.store;
+        CurveStore& store = dlg->Channel().curveWindow.store;
         store.durationSeconds = c.clickDuration;
         store.curveCapacityText = c.capacity;
         const std::size_t mark = module->written.size();
@@ -843,8 +843,8 @@ TEST_F(MainWindowTest, DiscoveryOnItsTimerFindsTheModuleAmongSilentPorts) {
     ports.Add(QStringLiteral("COM1"), false);
     ports.Add(QStringLiteral("COM2"), false);
     dlg->Create();
-    ASSERT_EVENTUALLY(dlg->portHandle != nullptr, kEventuallyMs);
-    EXPECT_EQ(dlg->portHandle.Name(), "COM3");
+    ASSERT_EVENTUALLY(dlg->Channel().portHandle != nullptr, kEventuallyMs);
+    EXPECT_EQ(dlg->Channel().portHandle.Name(), "COM3");
     EXPECT_EQ(dlg->portCombo->currentText(), "COM3");
     EXPECT_FALSE(ports.lines.value("COM1")->open || ports.lines.value("COM2")->open);
 }
@@ -875,7 +875,7 @@ TEST_F(MainWindowTest, ActionsDuringAnExchangeTakeEffectAfterIt) {
         }
         AwaitWorker();
         EXPECT_TRUE(SentAfter(mark).empty()) << "the tick in flight was changed";
-        EXPECT_EQ(dlg->discoveryTimer.isActive(), !c.answers);
+        EXPECT_EQ(dlg->Channel().discoveryTimer.isActive(), !c.answers);
         module->alive = true;
         if (!c.answers) {
             Discover();
@@ -896,8 +896,8 @@ TEST_F(MainWindowTest, PortChoiceDuringAnExchangeWaitsForItsAnswer) {
     EXPECT_EQ(module->Commands().back(), (Bytes4{'a', 0, 0, 0})) << "the tick was finished";
     EXPECT_FALSE(module->open);
     EXPECT_TRUE(other->open);
-    EXPECT_EQ(dlg->portHandle.Name(), "COM4");
-    EXPECT_TRUE(dlg->pollTimer.isActive());
+    EXPECT_EQ(dlg->Channel().portHandle.Name(), "COM4");
+    EXPECT_TRUE(dlg->Channel().pollTimer.isActive());
 }
 
 TEST_F(MainWindowTest, ExitDuringAnExchangeClosesThePortAndTakesNoAnswer) {
@@ -913,7 +913,7 @@ TEST_F(MainWindowTest, ExitDuringAnExchangeClosesThePortAndTakesNoAnswer) {
     QTest::qWait(300);
     EXPECT_EQ(module->written.size(), written);
     EXPECT_TRUE(module->NonPolls().empty());
-    EXPECT_FALSE(dlg->pollTimer.isActive() || dlg->discoveryTimer.isActive());
+    EXPECT_FALSE(dlg->Channel().pollTimer.isActive() || dlg->Channel().discoveryTimer.isActive());
     EXPECT_EQ(dlg->Picture().line1, lineBefore) << "an answer was taken after the exit";
 }
 
@@ -952,7 +952,7 @@ TEST_F(MainWindowTest, ComputerStaysAwakeOnlyWhileTheModuleReportsARun) {
 
 // The run as the journal holds it once the window has passed everything on.
 std::vector<brimvolt::RunRecord> JournalRuns(CBrimvoltDlg& dlg) {
-    dlg.Journal()->WaitUntilHandled();
+    dlg.Channel().Journal()->WaitUntilHandled();
     brimvolt::CJournal journal;
     EXPECT_TRUE(journal.Open(dlg.JournalPath(), brimvolt::CJournal::OpenMode::Existing).Usable());
     return journal.Runs().value_or(std::vector<brimvolt::RunRecord>{});
@@ -1028,7 +1028,7 @@ TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
     FeedTimes({0});
     module->status.flags = 0x08;
     FeedTimes({0, 1, 2});
-    dlg->Journal()->WaitUntilHandled();
+    dlg->Channel().Journal()->WaitUntilHandled();
 
     QAction* command = dlg->MenuBar()->actions()[2];
     command->trigger();
@@ -1043,7 +1043,7 @@ TEST_F(MainWindowTest, JournalCommandOpensOneWindowThatFollowsTheRun) {
     window->FilterEdit()->setText(QStringLiteral("x"));
     window->hide();
     FeedTimes({3, 4});
-    dlg->Journal()->WaitUntilHandled();
+    dlg->Channel().Journal()->WaitUntilHandled();
     ASSERT_EVENTUALLY_EQ(window->Model().RunAt(0).durationSeconds, 4, kEventuallyMs);
     command->trigger();
     EXPECT_EQ(dlg->JournalWindow(), window);
@@ -1068,12 +1068,12 @@ TEST_F(MainWindowTest, JournalProblemsAreToldOncePerProblem) {
     EXPECT_EQ(dialogs.messages[0].caption, "Журнал испытаний");
     EXPECT_TRUE(dialogs.messages[0].text.contains("taken"))
         << dialogs.messages[0].text.toStdString();
-    EXPECT_TRUE(dlg->portHandle != nullptr) << "the program runs on without its journal";
+    EXPECT_TRUE(dlg->Channel().portHandle != nullptr) << "the program runs on without its journal";
 
     // The same words again (a retry failing alike) say nothing new; other words are told.
-    emit dlg->Journal()->Problem(dialogs.messages[0].text);
-    emit dlg->Journal()->Problem(QStringLiteral("другая беда"));
-    emit dlg->Journal()->Problem(QStringLiteral("другая беда"));
+    emit dlg->Channel().Journal()->Problem(dialogs.messages[0].text);
+    emit dlg->Channel().Journal()->Problem(QStringLiteral("другая беда"));
+    emit dlg->Channel().Journal()->Problem(QStringLiteral("другая беда"));
     FeedTimes({3, 4});
     QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.messages.size(), 2);
