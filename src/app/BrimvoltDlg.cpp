@@ -136,8 +136,8 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
     connect(journal.get(), &CJournalWriter::Problem, this, &CBrimvoltDlg::OnJournalProblem);
     connect(journal.get(), &CJournalWriter::RunTakenUp, this, &CBrimvoltDlg::OnRunTakenUp);
     // Made at once, hidden: a program an earlier session left is offered when the module is found.
-    programWindow = std::make_unique<CProgramDlg>(dialogs, this);
-    programWindow->SetJournal(journal.get());
+    programWindow = std::make_unique<CProgramDlg>(dialogs, programRunner, this);
+    programRunner.SetJournal(journal.get());
 }
 
 CBrimvoltDlg::~CBrimvoltDlg() {
@@ -420,7 +420,7 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 
 void CBrimvoltDlg::OnExit() {
     // A test program asks even between its runs: leaving ends it.
-    const bool programActive = programWindow->Active();
+    const bool programActive = programRunner.Active();
     if (running != 0 || programActive) {
         messageText = programActive ? tr("Выполняется программа испытаний!\nВыйти из программы?")
                       : params[4] != 0 ? tr("Идет заряд!\nВыйти из программы?")
@@ -637,7 +637,7 @@ void CBrimvoltDlg::PollTick() {
     }
     pendingCommand = 'a';
     // The test program's request goes first; an operator's own follows it in the same tick.
-    const std::vector<Request> programRequests = programWindow->TakeRequests();
+    const std::vector<Request> programRequests = programRunner.TakeRequests();
     poll.commands.insert(poll.commands.begin(), programRequests.begin(), programRequests.end());
     AskWorker([poll](CSerialWorker& worker) { worker.Poll(poll); });
 }
@@ -667,7 +667,7 @@ void CBrimvoltDlg::OnLinkLost() {
     // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
     ClosePort();
     journal->LinkLost(WallMs());
-    programWindow->OnLinkLost();
+    programRunner.OnLinkLost();
     // A command given while the failing exchange was on its way was meant for the module as it
     // was then; it is not sent to whatever answers next.
     pendingCommand = 'a';
@@ -722,7 +722,7 @@ void CBrimvoltDlg::OnStatusRead(const StatusRecord& status) {
     displayPicture = DisplayPicture{DisplayPicture::Kind::Lines, {}, displayLine1, displayLine2};
     update(displayFrameRect);
     PublishReading(status, texts);
-    programWindow->OnStatus(status, SteadyMs());
+    programRunner.OnStatus(status, SteadyMs());
 }
 
 void CBrimvoltDlg::OnJournalProblem(const QString& text) {
@@ -774,7 +774,7 @@ void CBrimvoltDlg::QueueButtonCommand(std::uint8_t command) {
 
 void CBrimvoltDlg::OnStartStop() {
     // While a test program runs, it stops the module itself once the operator has said how much.
-    if (programWindow->Active()) {
+    if (programRunner.Active()) {
         if (PortOpenOrTell()) {
             programWindow->OnOperatorStop();
         }

@@ -18,6 +18,7 @@
 
 #include "app/ToolTip.h"
 #include "curve/Graf.h"
+#include "cycle/ProgramRunner.h"
 #include "journal/CurveRuns.h"
 #include "link/PortHandle.h"
 #include "link/SerialWorker.h"
@@ -309,6 +310,8 @@ private:
     std::deque<QString> journalProblemsWaiting;
     bool tellingJournalProblem = false;
 
+    // Outlives the program window, its view.
+    brimvolt::CProgramRunner programRunner;
     // Destroyed first: it uses the curve window and hears the journal.
     std::unique_ptr<CJournalDlg> journalWindow;
     std::unique_ptr<CProgramDlg> programWindow;
