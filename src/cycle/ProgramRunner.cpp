@@ -227,8 +227,8 @@ void CProgramRunner::TellJournal() {
     for (const CSequencer::BegunStep& begun : sequencer->TakeBegunSteps()) {
         const StepKind kind = program.steps[begun.stepIndex].kind;
         journal->ProgramStep(static_cast<std::int32_t>(begun.stepIndex + 1), begun.cycle,
-                             sequencer->PassesLeft(), kind == StepKind::Rest,
-                             kind == StepKind::Rin, wallMs);
+                             sequencer->PassesLeft(), kind == StepKind::Rest, kind == StepKind::Rin,
+                             wallMs);
     }
     const SequencerState state = sequencer->State();
     if (state == toldState) {
@@ -331,8 +331,9 @@ QString CProgramRunner::EndReasonText() const {
         case EndReason::OperatorReset:
             return tr("сброс модуля оператором");
         case EndReason::RinNoLoad:
-            return tr("Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении "
-                      "отсечки шага");
+            return tr(
+                "Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении "
+                "отсечки шага");
         case EndReason::None:
             break;
     }

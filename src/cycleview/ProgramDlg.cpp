@@ -56,8 +56,9 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QW
     auto* cellRow = new QHBoxLayout;
     cellEdit = new QLineEdit(this);
     cellEdit->setPlaceholderText(tr("следующая ячейка журнала"));
-    cellEdit->setToolTip(tr("Все разряды, заряды и отдых программы записываются в журнал этой "
-                            "ячейке. Пусто: ячейке, заданной в журнале как следующая."));
+    cellEdit->setToolTip(
+        tr("Все разряды, заряды и отдых программы записываются в журнал этой "
+           "ячейке. Пусто: ячейке, заданной в журнале как следующая."));
     cellRow->addWidget(new QLabel(tr("Ячейка:"), this));
     cellRow->addWidget(cellEdit, 1);
     layout->addLayout(cellRow);
@@ -169,10 +170,9 @@ void CProgramDlg::OnSaveResults() {
     const std::vector<CycleResult> none;
     const CSequencer* sequencer = runner.Sequencer();
     const std::vector<CycleResult>& cycles = sequencer ? sequencer->Cycles() : none;
-    const platform::WriteResult written =
-        path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
-            ? platform::WriteWholeFile(path, CyclesCsv(cycles))
-            : fadePlot->Figure().Save(path, QSize(1200, 800));
+    const platform::WriteResult written = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+                                              ? platform::WriteWholeFile(path, CyclesCsv(cycles))
+                                              : fadePlot->Figure().Save(path, QSize(1200, 800));
     if (!written.Ok()) {
         dialogs.Message(this, tr("Результаты не сохранены:\n%1\n%2").arg(path, written.reason),
                         tr("Ошибка"), platform::Buttons::Ok);
@@ -239,8 +239,7 @@ void CProgramDlg::OnRunnerChanged() {
         nameLabel->setText(program.name);
         stepList->clear();
         for (std::size_t i = 0; i < program.steps.size(); ++i) {
-            stepList->addItem(
-                QStringLiteral("%1. %2").arg(i + 1).arg(StepText(program.steps[i])));
+            stepList->addItem(QStringLiteral("%1. %2").arg(i + 1).arg(StepText(program.steps[i])));
         }
     }
     if (cellEdit->text() != runner.Cell()) {

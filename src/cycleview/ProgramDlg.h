@@ -21,7 +21,7 @@ namespace brimvolt {
 class CProgramRunner;
 class CSequencer;
 struct ProgramRecord;
-}
+}  // namespace brimvolt
 namespace brimvolt::platform {
 class CDialogs;
 }
