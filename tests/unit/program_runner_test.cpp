@@ -66,6 +66,7 @@ TEST(ProgramRunner, AnUnfinishedProgramIsOfferedOnlyWhenItCanGoOnElseItIsAbandon
         left.name = QStringLiteral("Ёмкость");
         left.json = c.json;
         left.port = QStringLiteral("ttyUSB0");
+        left.cell = QStringLiteral("B-7");
         left.step = c.step;
         {
             CJournal journal;
@@ -76,18 +77,28 @@ TEST(ProgramRunner, AnUnfinishedProgramIsOfferedOnlyWhenItCanGoOnElseItIsAbandon
         CProgramRunner runner;
         runner.SetJournal(writer.get());
         int offers = 0;
-        QObject::connect(&runner, &CProgramRunner::UnfinishedProgramOffered, [&] { ++offers; });
+        QObject::connect(&runner, &CProgramRunner::UnfinishedProgramOffered,
+                         [&](const ProgramRecord& record, const std::vector<CycleResult>& cycles) {
+                             ++offers;
+                             runner.ResumeUnfinished(record, cycles);
+                         });
         writer->ModuleFound(QStringLiteral("ttyUSB0"), 1'700'000'000'000);
         writer->WaitUntilHandled();
         QCoreApplication::processEvents();
+        EXPECT_EQ(offers, c.offered ? 1 : 0);
+        // Taken up, it goes on from its own step, a rest, and for its own cell.
+        runner.OnStatus(Idle(), 1000);
+        EXPECT_EQ(runner.StepNumber(), c.offered ? c.step : 0);
+        EXPECT_EQ(runner.Resting(), c.offered);
+        EXPECT_EQ(runner.Cell(), c.offered ? left.cell : QString());
         writer.reset();
 
-        EXPECT_EQ(offers, c.offered ? 1 : 0);
         CJournal journal;
         ASSERT_TRUE(journal.Open(path).Usable());
         const std::optional<ProgramRecord> after = journal.Program(left.id);
         ASSERT_TRUE(after.has_value());
-        EXPECT_EQ(after->state, c.offered ? ProgramRunState::Running : ProgramRunState::Ended);
+        // The one taken up is left paused with the writer, to be offered again.
+        EXPECT_EQ(after->state, c.offered ? ProgramRunState::Paused : ProgramRunState::Ended);
         EXPECT_EQ(after->endReason,
                   c.offered ? QString()
                             : QStringLiteral("не продолжена: программа в журнале не читается"));
