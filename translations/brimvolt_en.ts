@@ -455,94 +455,6 @@ OK: end the whole program.
 Cancel: stop only the current step.</translation>
     </message>
     <message>
-        <source>Заряд %1 А до %2 В</source>
-        <translation>Charge %1 A to %2 V</translation>
-    </message>
-    <message>
-        <source>Разряд %1 А до %2 В</source>
-        <translation>Discharge %1 A to %2 V</translation>
-    </message>
-    <message>
-        <source>Отдых %1 мин</source>
-        <translation>Rest %1 min</translation>
-    </message>
-    <message>
-        <source>Замер Rin</source>
-        <translation>Measure Rin</translation>
-    </message>
-    <message>
-        <source>Повторить с шага %1, всего %2 раза</source>
-        <translation>Repeat from step %1, %2 times in all</translation>
-    </message>
-    <message>
-        <source>Повторить с шага %1, всего %2 раз</source>
-        <translation>Repeat from step %1, %2 times in all</translation>
-    </message>
-    <message>
-        <source>Ждёт модуль</source>
-        <translation>Waiting for the module</translation>
-    </message>
-    <message>
-        <source>Готова к запуску</source>
-        <translation>Ready to start</translation>
-    </message>
-    <message>
-        <source>Выполняется</source>
-        <translation>Running</translation>
-    </message>
-    <message>
-        <source>Пауза: связь с модулем потеряна</source>
-        <translation>Paused: the link to the module is lost</translation>
-    </message>
-    <message>
-        <source>Модуль найден не в том состоянии: «Продолжить» повторит шаг</source>
-        <translation>The module was found in another state: &quot;Continue&quot; repeats the step</translation>
-    </message>
-    <message>
-        <source>Завершена</source>
-        <translation>Finished</translation>
-    </message>
-    <message>
-        <source>шаг превысил предельное время</source>
-        <translation>a step went past its time limit</translation>
-    </message>
-    <message>
-        <source>модуль сообщил о неисправности</source>
-        <translation>the module reported a fault</translation>
-    </message>
-    <message>
-        <source>аварийное отключение по температуре</source>
-        <translation>emergency power-off on temperature</translation>
-    </message>
-    <message>
-        <source>модуль не принял параметр %1</source>
-        <translation>the module did not take parameter %1</translation>
-    </message>
-    <message>
-        <source>модуль не начал заряд или разряд</source>
-        <translation>the module did not start the charge or discharge</translation>
-    </message>
-    <message>
-        <source>модуль не остановился</source>
-        <translation>the module did not stop</translation>
-    </message>
-    <message>
-        <source>модуль уже выполнял заряд или разряд</source>
-        <translation>the module was already charging or discharging</translation>
-    </message>
-    <message>
-        <source>остановлена оператором</source>
-        <translation>stopped by the operator</translation>
-    </message>
-    <message>
-        <source>сброс модуля оператором</source>
-        <translation>module reset by the operator</translation>
-    </message>
-    <message>
-        <source>Прервана: %1</source>
-        <translation>Ended: %1</translation>
-    </message>
-    <message>
         <source>Шаг %1 из %2, цикл %3, в шаге %4</source>
         <translation>Step %1 of %2, cycle %3, %4 in the step</translation>
     </message>
@@ -575,10 +487,6 @@ Cancel: stop only the current step.</translation>
 %2</translation>
     </message>
     <message>
-        <source>не продолжена: программа в журнале не читается</source>
-        <translation>not continued: the program in the journal cannot be read</translation>
-    </message>
-    <message>
         <source>Программа испытаний «%1» не завершена: шаг %2, цикл %3.
 OK: продолжить с этого шага.
 Отмена: завершить её.</source>
@@ -587,12 +495,8 @@ OK: go on from that step.
 Cancel: end it.</translation>
     </message>
     <message>
-        <source>не продолжена после перезапуска</source>
-        <translation>not continued after a restart</translation>
-    </message>
-    <message>
         <source>следующая ячейка журнала</source>
-        <translation>the journal's next cell</translation>
+        <translation>the journal&apos;s next cell</translation>
     </message>
     <message>
         <source>Все разряды, заряды и отдых программы записываются в журнал этой ячейке. Пусто: ячейке, заданной в журнале как следующая.</source>
@@ -601,10 +505,6 @@ Cancel: end it.</translation>
     <message>
         <source>Ячейка:</source>
         <translation>Cell:</translation>
-    </message>
-    <message>
-        <source>Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении отсечки шага</source>
-        <translation>Rin not measured: the module stopped the discharge at once, the cell is at the step's cut-off already</translation>
     </message>
     <message>
         <source>КПД не указан (цикл %1): %2</source>
@@ -1733,6 +1633,109 @@ Reason: %2</translation>
     <message>
         <source>Рисунки PNG *.png</source>
         <translation>PNG pictures *.png</translation>
+    </message>
+</context>
+<context>
+    <name>brimvolt::CProgramRunner</name>
+    <message>
+        <source>не продолжена: программа в журнале не читается</source>
+        <translation>not continued: the program in the journal cannot be read</translation>
+    </message>
+    <message>
+        <source>не продолжена после перезапуска</source>
+        <translation>not continued after a restart</translation>
+    </message>
+    <message>
+        <source>Заряд %1 А до %2 В</source>
+        <translation>Charge %1 A to %2 V</translation>
+    </message>
+    <message>
+        <source>Разряд %1 А до %2 В</source>
+        <translation>Discharge %1 A to %2 V</translation>
+    </message>
+    <message>
+        <source>Отдых %1 мин</source>
+        <translation>Rest %1 min</translation>
+    </message>
+    <message>
+        <source>Замер Rin</source>
+        <translation>Measure Rin</translation>
+    </message>
+    <message>
+        <source>Повторить с шага %1, всего %2 раза</source>
+        <translation>Repeat from step %1, %2 times in all</translation>
+    </message>
+    <message>
+        <source>Повторить с шага %1, всего %2 раз</source>
+        <translation>Repeat from step %1, %2 times in all</translation>
+    </message>
+    <message>
+        <source>Ждёт модуль</source>
+        <translation>Waiting for the module</translation>
+    </message>
+    <message>
+        <source>Готова к запуску</source>
+        <translation>Ready to start</translation>
+    </message>
+    <message>
+        <source>Выполняется</source>
+        <translation>Running</translation>
+    </message>
+    <message>
+        <source>Пауза: связь с модулем потеряна</source>
+        <translation>Paused: the link to the module is lost</translation>
+    </message>
+    <message>
+        <source>Модуль найден не в том состоянии: «Продолжить» повторит шаг</source>
+        <translation>The module was found in another state: &quot;Continue&quot; repeats the step</translation>
+    </message>
+    <message>
+        <source>Завершена</source>
+        <translation>Finished</translation>
+    </message>
+    <message>
+        <source>Прервана: %1</source>
+        <translation>Ended: %1</translation>
+    </message>
+    <message>
+        <source>шаг превысил предельное время</source>
+        <translation>a step went past its time limit</translation>
+    </message>
+    <message>
+        <source>модуль сообщил о неисправности</source>
+        <translation>the module reported a fault</translation>
+    </message>
+    <message>
+        <source>аварийное отключение по температуре</source>
+        <translation>emergency power-off on temperature</translation>
+    </message>
+    <message>
+        <source>модуль не принял параметр %1</source>
+        <translation>the module did not take parameter %1</translation>
+    </message>
+    <message>
+        <source>модуль не начал заряд или разряд</source>
+        <translation>the module did not start the charge or discharge</translation>
+    </message>
+    <message>
+        <source>модуль не остановился</source>
+        <translation>the module did not stop</translation>
+    </message>
+    <message>
+        <source>модуль уже выполнял заряд или разряд</source>
+        <translation>the module was already charging or discharging</translation>
+    </message>
+    <message>
+        <source>остановлена оператором</source>
+        <translation>stopped by the operator</translation>
+    </message>
+    <message>
+        <source>сброс модуля оператором</source>
+        <translation>module reset by the operator</translation>
+    </message>
+    <message>
+        <source>Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении отсечки шага</source>
+        <translation>Rin not measured: the module stopped the discharge at once, the cell is at the step&apos;s cut-off already</translation>
     </message>
 </context>
 <context>

@@ -9,23 +9,21 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "cycle/ProgramFile.h"
 #include "cycle/CycleTable.h"
+#include "cycle/ProgramFile.h"
+#include "cycle/ProgramRunner.h"
+#include "cycle/Sequencer.h"
 #include "cycleview/FadePlot.h"
 #include "cycleview/ProgramEditDlg.h"
-#include "journal/JournalWriter.h"
 #include "platform/Dialogs.h"
 
 using namespace brimvolt;
 
 namespace {
-
-QString Amps(std::uint16_t milli) {
-    return QString::number(milli / 1000.0, 'f', 3);
-}
 
 QString Clock(std::int64_t ms) {
     const std::int64_t s = ms / 1000;
@@ -39,8 +37,8 @@ QString Percent(std::optional<double> share) {
 
 }  // namespace
 
-CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
-    : QDialog(parent), dialogs(dialogs) {
+CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QWidget* parent)
+    : QDialog(parent), dialogs(dialogs), runner(runner) {
     setWindowTitle(tr("Программа испытаний"));
     auto* layout = new QVBoxLayout(this);
     auto* top = new QHBoxLayout;
@@ -58,8 +56,9 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     auto* cellRow = new QHBoxLayout;
     cellEdit = new QLineEdit(this);
     cellEdit->setPlaceholderText(tr("следующая ячейка журнала"));
-    cellEdit->setToolTip(tr("Все разряды, заряды и отдых программы записываются в журнал этой "
-                            "ячейке. Пусто: ячейке, заданной в журнале как следующая."));
+    cellEdit->setToolTip(
+        tr("Все разряды, заряды и отдых программы записываются в журнал этой "
+           "ячейке. Пусто: ячейке, заданной в журнале как следующая."));
     cellRow->addWidget(new QLabel(tr("Ячейка:"), this));
     cellRow->addWidget(cellEdit, 1);
     layout->addLayout(cellRow);
@@ -102,45 +101,47 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, QWidget* parent)
     connect(startButton, &QPushButton::clicked, this, &CProgramDlg::OnStart);
     connect(stopButton, &QPushButton::clicked, this, &CProgramDlg::OnOperatorStop);
     connect(resumeButton, &QPushButton::clicked, this, &CProgramDlg::OnResume);
-    SetProgram(CapacityProgram());
+    connect(cellEdit, &QLineEdit::textChanged, &runner, &CProgramRunner::SetCell);
+    connect(&runner, &CProgramRunner::Changed, this, &CProgramDlg::OnRunnerChanged);
+    connect(&runner, &CProgramRunner::UnfinishedProgramOffered, this,
+            &CProgramDlg::OnUnfinishedProgramOffered);
+    OnRunnerChanged();
 }
 
-void CProgramDlg::SetProgram(const TestProgram& newProgram) {
-    if (Active()) {
-        return;
-    }
-    program = newProgram;
-    sequencer.reset();
-    nameLabel->setText(program.name);
-    stepList->clear();
-    for (std::size_t i = 0; i < program.steps.size(); ++i) {
-        stepList->addItem(QStringLiteral("%1. %2").arg(i + 1).arg(StepText(program.steps[i])));
-    }
-    ShowCycles();
-    ShowState(lastNowMs);
+void CProgramDlg::SetProgram(const TestProgram& program) {
+    runner.SetProgram(program);
 }
 
 void CProgramDlg::StartWhenFound() {
-    OnStart();
+    runner.Start();
 }
 
 void CProgramDlg::OnStart() {
-    if (Active() || program.steps.empty()) {
-        return;
-    }
-    startPending = true;
-    ShowState(lastNowMs);
+    runner.Start();
 }
 
 void CProgramDlg::OnResume() {
-    if (sequencer) {
-        sequencer->Resume(lastNowMs);
-        ShowState(lastNowMs);
-    }
+    runner.Resume();
+}
+
+const TestProgram& CProgramDlg::Program() const {
+    return runner.Program();
+}
+
+const CSequencer* CProgramDlg::Sequencer() const {
+    return runner.Sequencer();
+}
+
+QString CProgramDlg::StateText() const {
+    return runner.StateText();
+}
+
+QString CProgramDlg::StepText(const ProgramStep& step) {
+    return CProgramRunner::StepText(step);
 }
 
 void CProgramDlg::OnOpen() {
-    if (Active()) {
+    if (runner.Active()) {
         return;
     }
     const QString path =
@@ -156,22 +157,22 @@ void CProgramDlg::OnOpen() {
                         platform::Buttons::Ok);
         return;
     }
-    SetProgram(*read);
+    runner.SetProgram(*read);
 }
 
 void CProgramDlg::OnSaveResults() {
     const QString path = dialogs.SaveFileName(
-        this, QDir::currentPath(), program.name,
+        this, QDir::currentPath(), runner.Program().name,
         {tr("Результаты по циклам (*.png *.svg *.csv)"), QStringLiteral("*.png *.svg *.csv")});
     if (path.isEmpty()) {
         return;
     }
     const std::vector<CycleResult> none;
+    const CSequencer* sequencer = runner.Sequencer();
     const std::vector<CycleResult>& cycles = sequencer ? sequencer->Cycles() : none;
-    const platform::WriteResult written =
-        path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
-            ? platform::WriteWholeFile(path, CyclesCsv(cycles))
-            : fadePlot->Figure().Save(path, QSize(1200, 800));
+    const platform::WriteResult written = path.endsWith(QLatin1String(".csv"), Qt::CaseInsensitive)
+                                              ? platform::WriteWholeFile(path, CyclesCsv(cycles))
+                                              : fadePlot->Figure().Save(path, QSize(1200, 800));
     if (!written.Ok()) {
         dialogs.Message(this, tr("Результаты не сохранены:\n%1\n%2").arg(path, written.reason),
                         tr("Ошибка"), platform::Buttons::Ok);
@@ -179,39 +180,21 @@ void CProgramDlg::OnSaveResults() {
 }
 
 void CProgramDlg::OnEdit() {
-    if (Active()) {
+    if (runner.Active()) {
         return;
     }
-    CProgramEditDlg editor(dialogs, program, this);
+    CProgramEditDlg editor(dialogs, runner.Program(), this);
     if (editor.exec() == QDialog::Accepted) {
-        SetProgram(editor.Program());
+        runner.SetProgram(editor.Program());
     }
 }
 
 void CProgramDlg::OnReadyMade(int index) {
-    SetProgram(index == 0 ? CapacityProgram() : CyclesProgram(5));
+    runner.SetProgram(index == 0 ? CapacityProgram() : CyclesProgram(5));
 }
 
-void CProgramDlg::SetJournal(CJournalWriter* writer) {
-    journal = writer;
-    if (journal != nullptr) {
-        connect(journal, &CJournalWriter::UnfinishedProgram, this,
-                &CProgramDlg::OnUnfinishedProgram);
-    }
-}
-
-void CProgramDlg::OnUnfinishedProgram(const ProgramRecord& record,
-                                      const std::vector<CycleResult>& cycles) {
-    QString error;
-    const std::optional<TestProgram> left = ParseProgram(record.json, error);
-    if (Active() || !left || record.step < 1 ||
-        static_cast<std::size_t>(record.step) > left->steps.size()) {
-        if (journal != nullptr && !Active()) {
-            journal->AbandonProgram(record.id, tr("не продолжена: программа в журнале не "
-                                                  "читается"));
-        }
-        return;
-    }
+void CProgramDlg::OnUnfinishedProgramOffered(const ProgramRecord& record,
+                                             const std::vector<CycleResult>& cycles) {
     show();
     raise();
     const platform::Answer answer = dialogs.Message(
@@ -222,126 +205,19 @@ void CProgramDlg::OnUnfinishedProgram(const ProgramRecord& record,
             .arg(record.step)
             .arg(record.cycle),
         tr("Программа испытаний"), platform::Buttons::OkCancel);
-    if (answer != platform::Answer::Ok) {
-        if (journal != nullptr) {
-            journal->AbandonProgram(record.id, tr("не продолжена после перезапуска"));
-        }
-        return;
+    if (answer == platform::Answer::Ok) {
+        runner.ResumeUnfinished(record, cycles);
+    } else {
+        runner.AbandonUnfinished(record);
     }
-    SetProgram(*left);
-    cellEdit->setText(record.cell);
-    resumeRecord = record;
-    resumeCycles = cycles;
-    startPending = true;
-    ShowState(lastNowMs);
-}
-
-void CProgramDlg::OnStatus(const StatusRecord& status, std::int64_t nowMs) {
-    lastNowMs = nowMs;
-    if (startPending) {
-        startPending = false;
-        sequencer.emplace(program);
-        ProgramRecord record;
-        if (resumeRecord) {
-            record = *std::exchange(resumeRecord, std::nullopt);
-            sequencer->StartAt(static_cast<std::size_t>(record.step - 1), record.cycle,
-                               record.passesLeft, std::exchange(resumeCycles, {}), nowMs);
-        } else {
-            record.name = program.name;
-            record.json = ProgramJson(program);
-            record.cell = cellEdit->text().simplified();
-            sequencer->Start(nowMs);
-        }
-        toldState = SequencerState::Running;
-        if (journal != nullptr) {
-            journal->ProgramBegun(record, QDateTime::currentMSecsSinceEpoch());
-        }
-    }
-    if (!sequencer) {
-        return;
-    }
-    const SequencerCommand command = sequencer->OnStatus(status, nowMs);
-    ShowState(nowMs);
-    if (command.kind == SequencerCommand::None) {
-        return;
-    }
-    if (journal != nullptr &&
-        (command.kind == SequencerCommand::Stop || command.kind == SequencerCommand::Reset)) {
-        // The journal tells the program's stops from the operator's and the module's by this.
-        journal->CommandSent(command.kind == SequencerCommand::Stop ? 'p' : 's',
-                             QDateTime::currentMSecsSinceEpoch(), true);
-    }
-    requests.push_back(command.ToRequest());
-}
-
-void CProgramDlg::TellJournal() {
-    if (journal == nullptr || !sequencer) {
-        return;
-    }
-    const std::int64_t wallMs = QDateTime::currentMSecsSinceEpoch();
-    for (const CSequencer::BegunStep& begun : sequencer->TakeBegunSteps()) {
-        const StepKind kind = program.steps[begun.stepIndex].kind;
-        journal->ProgramStep(static_cast<std::int32_t>(begun.stepIndex + 1), begun.cycle,
-                             sequencer->PassesLeft(), kind == StepKind::Rest,
-                             kind == StepKind::Rin, wallMs);
-    }
-    const SequencerState state = sequencer->State();
-    if (state == toldState) {
-        return;
-    }
-    toldState = state;
-    const auto done = [&] {
-        return state == SequencerState::Finished
-                   ? static_cast<std::int32_t>(sequencer->Cycles().size())
-                   : sequencer->Cycle() - 1;
-    };
-    switch (state) {
-        case SequencerState::Paused:
-        case SequencerState::WaitingOperator:
-            journal->ProgramState(ProgramRunState::Paused, done(), StateText(), wallMs);
-            break;
-        case SequencerState::Running:
-            journal->ProgramState(ProgramRunState::Running, done(), QString(), wallMs);
-            break;
-        case SequencerState::Finished:
-            journal->ProgramState(ProgramRunState::Finished, done(), QString(), wallMs);
-            break;
-        case SequencerState::Ended:
-            journal->ProgramState(ProgramRunState::Ended, done(), EndReasonText(), wallMs);
-            break;
-        case SequencerState::Ready:
-            break;
-    }
-}
-
-void CProgramDlg::OnLinkLost() {
-    // A request meant for the module as it was is not sent to whatever answers next.
-    requests.clear();
-    if (sequencer) {
-        sequencer->OnLinkLost();
-        ShowState(lastNowMs);
-    }
-}
-
-bool CProgramDlg::Active() const {
-    if (startPending) {
-        return true;
-    }
-    if (!sequencer) {
-        return false;
-    }
-    const SequencerState state = sequencer->State();
-    return state == SequencerState::Running || state == SequencerState::Paused ||
-           state == SequencerState::WaitingOperator;
 }
 
 void CProgramDlg::OnOperatorStop() {
-    if (startPending) {
-        startPending = false;
-        ShowState(lastNowMs);
+    if (runner.StartPending()) {
+        runner.CancelPendingStart();
         return;
     }
-    if (!Active()) {
+    if (!runner.Active()) {
         return;
     }
     const platform::Answer answer =
@@ -349,121 +225,44 @@ void CProgramDlg::OnOperatorStop() {
                         tr("Выполняется программа испытаний.\nOK: прервать всю программу.\nОтмена: "
                            "остановить только текущий шаг."),
                         tr("Программа испытаний"), platform::Buttons::OkCancel);
-    sequencer->OperatorStop(answer == platform::Answer::Ok ? StopScope::Program : StopScope::Step);
-    ShowState(lastNowMs);
+    runner.OperatorStop(answer == platform::Answer::Ok ? StopScope::Program : StopScope::Step);
 }
 
 void CProgramDlg::OnOperatorReset() {
-    startPending = false;
-    if (sequencer) {
-        sequencer->OperatorReset();
-    }
-    ShowState(lastNowMs);
+    runner.OperatorReset();
 }
 
-QString CProgramDlg::StepText(const ProgramStep& step) {
-    switch (step.kind) {
-        case StepKind::Charge:
-            return tr("Заряд %1 А до %2 В").arg(Amps(step.currentMa), Amps(step.cutoffMv));
-        case StepKind::Discharge:
-            return tr("Разряд %1 А до %2 В").arg(Amps(step.currentMa), Amps(step.cutoffMv));
-        case StepKind::Rest:
-            return tr("Отдых %1 мин").arg(QString::number(step.restSeconds / 60.0, 'g', 6));
-        case StepKind::Rin:
-            return tr("Замер Rin");
-        case StepKind::Repeat: {
-            // "2 раза", "22 раза", but "12 раз" and "5 раз".
-            const int times = step.repeatTimes;
-            const bool few =
-                times % 10 >= 2 && times % 10 <= 4 && (times % 100 < 12 || times % 100 > 14);
-            return (few ? tr("Повторить с шага %1, всего %2 раза")
-                        : tr("Повторить с шага %1, всего %2 раз"))
-                .arg(step.repeatFrom)
-                .arg(times);
+void CProgramDlg::OnRunnerChanged() {
+    const TestProgram& program = runner.Program();
+    if (shownProgram != program) {
+        shownProgram = program;
+        nameLabel->setText(program.name);
+        stepList->clear();
+        for (std::size_t i = 0; i < program.steps.size(); ++i) {
+            stepList->addItem(QStringLiteral("%1. %2").arg(i + 1).arg(StepText(program.steps[i])));
         }
     }
-    return {};
-}
-
-QString CProgramDlg::StateText() const {
-    if (startPending) {
-        return tr("Ждёт модуль");
+    if (cellEdit->text() != runner.Cell()) {
+        // The runner has the text already: it is not told again.
+        const QSignalBlocker blocker(cellEdit);
+        cellEdit->setText(runner.Cell());
     }
-    if (!sequencer) {
-        return tr("Готова к запуску");
-    }
-    switch (sequencer->State()) {
-        case SequencerState::Ready:
-            return tr("Готова к запуску");
-        case SequencerState::Running:
-            return tr("Выполняется");
-        case SequencerState::Paused:
-            return tr("Пауза: связь с модулем потеряна");
-        case SequencerState::WaitingOperator:
-            return tr("Модуль найден не в том состоянии: «Продолжить» повторит шаг");
-        case SequencerState::Finished:
-            return tr("Завершена");
-        case SequencerState::Ended:
-            break;
-    }
-    return tr("Прервана: %1").arg(EndReasonText());
-}
-
-QString CProgramDlg::EndReasonText() const {
-    if (!sequencer) {
-        return {};
-    }
-    QString why;
-    switch (sequencer->Reason()) {
-        case EndReason::StepLimit:
-            why = tr("шаг превысил предельное время");
-            break;
-        case EndReason::ModuleFault:
-            why = tr("модуль сообщил о неисправности");
-            break;
-        case EndReason::TemperaturePowerOff:
-            why = tr("аварийное отключение по температуре");
-            break;
-        case EndReason::WriteRefused:
-            why = tr("модуль не принял параметр %1").arg(sequencer->RefusedParam());
-            break;
-        case EndReason::StartRefused:
-            why = tr("модуль не начал заряд или разряд");
-            break;
-        case EndReason::StopRefused:
-            why = tr("модуль не остановился");
-            break;
-        case EndReason::ModuleBusy:
-            why = tr("модуль уже выполнял заряд или разряд");
-            break;
-        case EndReason::OperatorStop:
-            why = tr("остановлена оператором");
-            break;
-        case EndReason::OperatorReset:
-            why = tr("сброс модуля оператором");
-            break;
-        case EndReason::RinNoLoad:
-            why =
-                tr("Rin не измерено: модуль сразу остановил разряд, ячейка уже на напряжении "
-                   "отсечки шага");
-            break;
-        case EndReason::None:
-            break;
-    }
-    return why;
+    ShowState(runner.LastNowMs());
 }
 
 void CProgramDlg::ShowState(std::int64_t nowMs) {
-    TellJournal();
-    stateLabel->setText(StateText());
-    const bool started = sequencer.has_value();
+    const TestProgram& program = runner.Program();
+    const CSequencer* sequencer = runner.Sequencer();
+    const bool active = runner.Active();
+    stateLabel->setText(runner.StateText());
+    const bool started = sequencer != nullptr;
     const std::size_t step = started ? sequencer->StepIndex() : 0;
     for (int i = 0; i < stepList->count(); ++i) {
         QFont font = stepList->item(i)->font();
-        font.setBold(started && Active() && static_cast<std::size_t>(i) == step);
+        font.setBold(started && active && static_cast<std::size_t>(i) == step);
         stepList->item(i)->setFont(font);
     }
-    if (started && Active()) {
+    if (started && active) {
         stepList->setCurrentRow(static_cast<int>(step));
         progressLabel->setText(tr("Шаг %1 из %2, цикл %3, в шаге %4")
                                    .arg(step + 1)
@@ -478,17 +277,18 @@ void CProgramDlg::ShowState(std::int64_t nowMs) {
         progressLabel->clear();
         nextLabel->clear();
     }
-    startButton->setEnabled(!Active());
-    openButton->setEnabled(!Active());
-    editButton->setEnabled(!Active());
-    readyMade->setEnabled(!Active());
-    cellEdit->setEnabled(!Active());
-    stopButton->setEnabled(Active());
+    startButton->setEnabled(!active);
+    openButton->setEnabled(!active);
+    editButton->setEnabled(!active);
+    readyMade->setEnabled(!active);
+    cellEdit->setEnabled(!active);
+    stopButton->setEnabled(active);
     resumeButton->setEnabled(started && sequencer->State() == SequencerState::WaitingOperator);
     ShowCycles();
 }
 
 void CProgramDlg::ShowCycles() {
+    const CSequencer* sequencer = runner.Sequencer();
     const std::vector<CycleResult> none;
     const std::vector<CycleResult>& cycles = sequencer ? sequencer->Cycles() : none;
     cycleTable->setRowCount(static_cast<int>(cycles.size()));
@@ -524,6 +324,6 @@ void CProgramDlg::ShowCycles() {
                                                 .arg(withheld.join(QStringLiteral(", ")),
                                                      tr("заряд начат не с разряженной ячейки")));
     cycleNote->setVisible(!withheld.isEmpty());
-    fadePlot->SetTitle(program.name);
+    fadePlot->SetTitle(runner.Program().name);
     fadePlot->SetCycles(cycles);
 }

@@ -8,6 +8,7 @@
 #include <QTimer>
 
 #include "cycle/ProgramFile.h"
+#include "cycle/ProgramRunner.h"
 #include "cycleview/ProgramDlg.h"
 #include "cycleview/ProgramEditDlg.h"
 #include "support/ScriptedDialogs.h"
@@ -149,7 +150,8 @@ TEST(ProgramEdit, AFailedSaveSaysWhyAndACancelSaysNothing) {
 
 TEST(ProgramEdit, TheProgramWindowShowsTheEditedProgramButNotWhileOneRuns) {
     ScriptedDialogs dialogs;
-    CProgramDlg window(dialogs);
+    CProgramRunner runner;
+    CProgramDlg window(dialogs, runner);
     QTimer::singleShot(0, &window, [&window] {
         auto* editor = window.findChild<CProgramEditDlg*>();
         ASSERT_NE(editor, nullptr);
