@@ -36,7 +36,6 @@ public:
     int Add(const ChannelPicture& picture) {
         pictures.push_back(picture);
         curves.push_back(std::make_unique<CurveStore>());
-        curves.back()->lastIndex = -1;
         emit ChannelAdded(ChannelCount() - 1);
         return ChannelCount() - 1;
     }
