@@ -2,6 +2,88 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
+    <name>CBenchDlg</name>
+    <message>
+        <source>Стенд</source>
+        <translation>Bench</translation>
+    </message>
+    <message>
+        <source>Пуск</source>
+        <translation>Start</translation>
+    </message>
+    <message>
+        <source>Стоп</source>
+        <translation>Stop</translation>
+    </message>
+    <message>
+        <source>Программа...</source>
+        <translation>Program...</translation>
+    </message>
+    <message>
+        <source>Выбрать все</source>
+        <translation>Select all</translation>
+    </message>
+    <message>
+        <source>Выход</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>Сначала выберите каналы.</source>
+        <translation>Select channels first.</translation>
+    </message>
+    <message>
+        <source>Внимание!</source>
+        <translation>Warning!</translation>
+    </message>
+    <message>
+        <source>Остановить: %1?</source>
+        <translation>Stop %1?</translation>
+    </message>
+    <message>
+        <source>Программа испытаний (*.json)</source>
+        <translation>Test program (*.json)</translation>
+    </message>
+    <message>
+        <source>Файл программы не прочитан:
+%1</source>
+        <translation>The program file could not be read:
+%1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
+    </message>
+    <message>
+        <source>Идут испытания: %1.
+Выйти из программы?</source>
+        <translation>Tests are running: %1.
+Exit the program?</translation>
+    </message>
+</context>
+<context>
+    <name>CBenchTile</name>
+    <message>
+        <source>%1 В</source>
+        <translation>%1 V</translation>
+    </message>
+    <message>
+        <source>Выбрать</source>
+        <translation>Select</translation>
+    </message>
+    <message>
+        <source>Следующая ячейка</source>
+        <translation>Next cell</translation>
+    </message>
+    <message>
+        <source>Ячейка, которую испытает следующий запуск канала: наберите или отсканируйте код и нажмите Enter.</source>
+        <translation>The cell the channel&apos;s next run tests: type or scan its code and press Enter.</translation>
+    </message>
+    <message>
+        <source>Нет кривой</source>
+        <translation>No curve</translation>
+    </message>
+</context>
+<context>
     <name>CBrimvoltDlg</name>
     <message>
         <source>Идет заряд!
@@ -1310,6 +1392,73 @@ Reason: %2</translation>
     <message>
         <source>Циклы: %1 × (заряд, отдых, разряд, отдых)</source>
         <translation>Cycles: %1 × (charge, rest, discharge, rest)</translation>
+    </message>
+</context>
+<context>
+    <name>TileLook</name>
+    <message>
+        <source>Поиск модуля</source>
+        <translation>Searching for module</translation>
+    </message>
+    <message>
+        <source>Ожидание</source>
+        <translation>Idle</translation>
+    </message>
+    <message>
+        <source>Разряд</source>
+        <translation>Discharge</translation>
+    </message>
+    <message>
+        <source>Заряд</source>
+        <translation>Charge</translation>
+    </message>
+    <message>
+        <source>Отдых</source>
+        <translation>Rest</translation>
+    </message>
+    <message>
+        <source>Шаг %1 из %2</source>
+        <translation>Step %1 of %2</translation>
+    </message>
+    <message>
+        <source>Программа</source>
+        <translation>Program</translation>
+    </message>
+    <message>
+        <source>Нет связи</source>
+        <translation>No link</translation>
+    </message>
+    <message>
+        <source>Неисправность</source>
+        <translation>Fault</translation>
+    </message>
+    <message>
+        <source>Ячейка: %1</source>
+        <translation>Cell: %1</translation>
+    </message>
+    <message>
+        <source>Шаг %1 из %2, в шаге %3</source>
+        <translation>Step %1 of %2, %3 in step</translation>
+    </message>
+    <message>
+        <source>Программа ждёт модуль</source>
+        <translation>Program waits for the module</translation>
+    </message>
+    <message>
+        <source>канал %1</source>
+        <translation>channel %1</translation>
+    </message>
+    <message>
+        <source>программа</source>
+        <translation>program</translation>
+    </message>
+    <message>
+        <source>заряд</source>
+        <translation>charge</translation>
+    </message>
+    <message>
+        <source>разряд</source>
+        <translation>discharge</translation>
     </message>
 </context>
 <context>
