@@ -1,15 +1,19 @@
 #include "app/BrimvoltApp.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QTextStream>
 #include <QTranslator>
 #include <algorithm>
 #include <charconv>
 #include <memory>
 
+#include "app/Bench.h"
 #include "app/BrimvoltDlg.h"
 #include "app/HeadlessDemo.h"
 #include "app/SessionEnd.h"
+#include "benchview/BenchDlg.h"
+#include "channel/Channel.h"
 #include "cycle/ProgramFile.h"
 #include "mqtt/MqttSettings.h"
 #ifdef BRIMVOLT_HAVE_MQTT
@@ -257,6 +261,46 @@ BrimvoltOptions ParseOptions(const QStringList& arguments, QtArguments qtArgumen
     return options;
 }
 
+namespace {
+
+// The demo bench: modules enough to fill a row of tiles, each cell of its own capacity and Rin.
+constexpr int kBenchDemoModules = 4;
+
+int RunBench(brimvolt::platform::CPortSystem& ports, brimvolt::platform::CDialogs& dialogs,
+             const BrimvoltOptions& options, const std::optional<brimvolt::MqttSettings>& mqtt,
+             const std::optional<brimvolt::TestProgram>& testProgram) {
+    brimvolt::CBench bench(ports, dialogs, brimvolt::JournalFileOf(options.journalPath),
+                           options.ports);
+    if (mqtt) {
+        bench.PublishOverMqtt(*mqtt);
+    }
+    if (testProgram) {
+        bench.RunProgramOnEveryChannel(*testProgram);
+    }
+    bench.SetSleepGuard(std::make_unique<brimvolt::platform::CRunSleepGuard>(
+        brimvolt::platform::MakeSystemSleepInhibitor()));
+    CBenchDlg window(dialogs, bench);
+    brimvolt::CSessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &brimvolt::CSessionEnd::EndRequested, &window, [&window] {
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* modal = qobject_cast<QDialog*>(widget);
+            if (modal && modal != &window && modal->isModal() && modal->isVisible()) {
+                modal->reject();
+            }
+        }
+        window.Leave();
+    });
+    // Modeless, so the channels' own windows take the operator's input beside it.
+    QEventLoop loop;
+    QObject::connect(&window, &QDialog::finished, &loop, &QEventLoop::quit);
+    bench.Start();
+    window.show();
+    loop.exec();
+    return 0;
+}
+
+}  // namespace
+
 CBrimvoltApp::CBrimvoltApp(int& argc, char** argv) : argc(argc), argv(argv) {}
 
 CBrimvoltApp::~CBrimvoltApp() = default;
@@ -326,17 +370,23 @@ int CBrimvoltApp::InitInstance() {
         demo.extraPorts = options.extraPorts;
         demo.journalPath = options.journalPath;
         demo.mqtt = mqtt;
+        demo.bench = options.bench;
         return brimvolt::RunHeadlessDemo(demo);
     }
 
     std::unique_ptr<brimvolt::platform::CPortSystem> ports =
         brimvolt::platform::MakeSystemPorts(options.extraPorts);
     if (options.demoSpeed) {
-        ports = brimvolt::sim::MakeDemoPorts(std::move(ports), *options.demoSpeed);
+        ports = brimvolt::sim::MakeDemoPorts(std::move(ports), *options.demoSpeed,
+                                             options.bench ? kBenchDemoModules : 1);
     }
     brimvolt::platform::CQtDialogs dialogs;
+    if (options.bench) {
+        return RunBench(*ports, dialogs, options, mqtt, testProgram);
+    }
     // The window holds the whole curve store, so it lives on the heap for the run.
-    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath);
+    auto dialog = std::make_unique<CBrimvoltDlg>(*ports, dialogs, options.journalPath,
+                                                 options.ports.value(0));
     if (mqtt) {
         dialog->PublishOverMqtt(*mqtt);
     }

@@ -68,6 +68,13 @@ QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cel
     return font;
 }
 
+brimvolt::ChannelSetup MakeSetup(const QString& journalPath, const QString& boundPort) {
+    brimvolt::ChannelSetup setup;
+    setup.journalPath = JournalFileOf(journalPath);
+    setup.boundPort = boundPort;
+    return setup;
+}
+
 int SelectedRow(const QListWidget* list) {
     const QList<QListWidgetItem*> selected = list->selectedItems();
     return selected.isEmpty() ? -1 : list->row(selected.constFirst());
@@ -86,7 +93,7 @@ CBrimvoltDlg::CBrimvoltDlg(platform::CPortSystem& portSystem, platform::CDialogs
     : QDialog(nullptr),
       dialogs(dialogs),
       ownChannel(std::make_unique<CChannel>(portSystem, dialogs,
-                                            ChannelSetup{JournalFileOf(journalPath), boundPort})),
+                                            MakeSetup(journalPath, boundPort))),
       channel(*ownChannel),
       journalProblems(std::make_shared<CJournalProblems>(dialogs)) {
     ConnectChannel();
@@ -118,6 +125,10 @@ CBrimvoltDlg::~CBrimvoltDlg() {
     // The views go before the channel they show.
     journalWindow.reset();
     programWindow.reset();
+    if (!ownChannel) {
+        // A bench's channel outlives its view, and its curve window with it.
+        channel.curveWindow.setParent(nullptr);
+    }
     ownChannel.reset();
 }
 
@@ -432,6 +443,9 @@ void CBrimvoltDlg::OnSessionEnd() {
 }
 
 void CBrimvoltDlg::OnPortsListed(const QStringList& entries) {
+    if (portCombo == nullptr) {
+        return;  // a bench's view not shown yet: it takes the channel as it is when it is
+    }
     const QSignalBlocker blocker(portCombo);
     portCombo->clear();
     portCombo->addItems(entries);
@@ -439,10 +453,16 @@ void CBrimvoltDlg::OnPortsListed(const QStringList& entries) {
 }
 
 void CBrimvoltDlg::ShowDisplayBlock() {
+    if (portCombo == nullptr) {
+        return;
+    }
     update(displayFrameRect);
 }
 
 void CBrimvoltDlg::OnFound() {
+    if (portCombo == nullptr) {
+        return;
+    }
     const QSignalBlocker blocker(portCombo);
     portCombo->setCurrentIndex(channel.portIndex < portCombo->count() ? channel.portIndex : -1);
 }
@@ -459,6 +479,9 @@ void CBrimvoltDlg::OnOpenFailed(const QString& port) {
 }
 
 void CBrimvoltDlg::OnStatusRead(const PollTexts& texts) {
+    if (portCombo == nullptr) {
+        return;
+    }
     // The operator may have typed while the exchange went on: that text is what stays.
     ReadControls();
     paramText = texts.paramText;

@@ -15,8 +15,11 @@
 #include <functional>
 #include <memory>
 
+#include "app/Bench.h"
 #include "app/BrimvoltDlg.h"
 #include "app/SessionEnd.h"
+#include "benchview/BenchDlg.h"
+#include "channel/Channel.h"
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "platform/Dialogs.h"
@@ -88,6 +91,129 @@ QString TimeOfSeconds(std::int32_t total) {
     return QString::asprintf("%02d:%02d:%02d", total / 3600, total / 60 % 60, total % 60);
 }
 
+bool SavePng(const QPixmap& picture, const QString& path) {
+    QByteArray png;
+    QBuffer buffer(&png);
+    return buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG") &&
+           platform::WriteWholeFile(path, png).Ok();
+}
+
+/** The journal's runs as the tool lists them, into the report and onto `out`. */
+void ReportJournal(HeadlessDemoReport& report, QTextStream& out) {
+    CJournal journal;
+    const CJournal::OpenResult opened =
+        journal.Open(report.journalPath, CJournal::OpenMode::Existing);
+    const std::optional<std::vector<RunRecord>> runs =
+        opened.Usable() ? journal.Runs() : std::nullopt;
+    if (runs) {
+        report.journalRuns = RunListText(*runs);
+        out << "  journal:      " << report.journalPath
+            << (runs->size() == 1 ? QStringLiteral(" (1 run)\n")
+                                  : QStringLiteral(" (%1 runs)\n").arg(runs->size()))
+            << QString::fromUtf8(report.journalRuns);
+    } else {
+        out << "  journal:      " << report.journalPath
+            << " (not readable: " << (opened.reason.isEmpty() ? journal.LastError() : opened.reason)
+            << ")\n";
+    }
+    out.flush();
+}
+
+constexpr int kBenchDemoModules = 4;
+
+// The bench: four demo modules, a discharge on each, the bench window pictured.
+HeadlessDemoReport RunHeadlessBench(const HeadlessDemoOptions& options, QTextStream& out,
+                                    std::unique_ptr<platform::CPortSystem> ports) {
+    HeadlessDemoReport report;
+    const QDir folder(QDir::currentPath());
+    ports = sim::MakeDemoPorts(std::move(ports), options.speed, kBenchDemoModules);
+    CConsoleDialogs dialogs;
+    auto bench = std::make_unique<CBench>(*ports, dialogs, JournalFileOf(options.journalPath),
+                                          QStringList());
+    if (options.mqtt) {
+        bench->PublishOverMqtt(*options.mqtt);
+    }
+    CBenchDlg window(dialogs, *bench);
+    report.journalPath = JournalFileOf(options.journalPath);
+    CSessionEnd sessionEnd;
+    QObject::connect(&sessionEnd, &CSessionEnd::EndRequested, &window, [&window] { window.Leave(); });
+    bool left = false;
+    QObject::connect(&window, &QDialog::finished, &window, [&left] { left = true; });
+    QElapsedTimer runClock;
+    runClock.start();
+    bench->Start();
+    window.show();
+
+    QList<int> all;
+    for (int i = 0; i < kBenchDemoModules; ++i) {
+        all.append(i);
+    }
+    const auto everyChannel = [&](const std::function<bool(const CChannel&)>& holds) {
+        if (bench->ChannelCount() < kBenchDemoModules) {
+            return false;
+        }
+        return std::all_of(all.begin(), all.end(),
+                           [&](int i) { return holds(bench->ChannelAt(i)); });
+    };
+    if (!RunEventsUntil([&] { return left || everyChannel([](const CChannel& c) {
+                                  return static_cast<bool>(c.portHandle);
+                              }); },
+                        options.connectTimeoutMs)) {
+        QTextStream(stderr) << "brimvolt: the demo modules were not all found\n";
+        return report;
+    }
+    if (!left) {
+        bench->Start(all);
+    }
+    if (!RunEventsUntil([&] { return left || everyChannel([](const CChannel& c) {
+                                  return c.running != 0;
+                              }); },
+                        kRunStartTimeoutMs)) {
+        QTextStream(stderr) << "brimvolt: not every module reported a running discharge\n";
+    }
+    const auto runMs = static_cast<int>(
+        std::lround(std::clamp(options.seconds, 0.0, kHeadlessDemoMaxSeconds) * 1000.0));
+    RunEventsUntil([&] { return left; }, runMs);
+    const bool endedEarly = left;
+
+    // The picture shows every tile whatever the screen (offscreen: 800 × 600).
+    window.resize(window.sizeHint().expandedTo(window.size()));
+    RunEventsUntil([] { return false; }, 200);
+    const QString benchPath = folder.absoluteFilePath(QStringLiteral("bench-window.png"));
+    const bool saved = SavePng(Grab(window), benchPath);
+    report.mainWindowSize = window.size();
+    report.mainPicturePath = benchPath;
+    out << "Brimvolt bench demo without a display: " << SecondsText(options.seconds) << " s at "
+        << SecondsText(options.speed) << " times the modules' speed\n";
+    if (endedEarly) {
+        out << "  ended:        asked to end after "
+            << SecondsText(static_cast<double>(runClock.elapsed()) / 1000.0) << " s\n";
+    }
+    out << "  bench window: " << (saved ? benchPath : benchPath + " (not written)") << '\n';
+    window.Leave();
+    for (int i = 0; i < bench->ChannelCount(); ++i) {
+        const CChannel& channel = bench->ChannelAt(i);
+        if (!channel.portHandle && channel.Port().isEmpty()) {
+            continue;  // the channel still searching for a fifth module
+        }
+        const CGraf& curve = channel.curveWindow;
+        report.points += curve.store.PointCount();
+        const QString autosave = QFileInfo(curve.dataFolder + curve.autosaveName +
+                                           (curve.store.chargeCurve != 0 ? QStringLiteral(".zar")
+                                                                         : QStringLiteral(".raz")))
+                                     .absoluteFilePath();
+        out << "  " << channel.Port() << ": " << channel.Texts().displayLine1 << " | "
+            << channel.Texts().displayLine2 << ", " << curve.store.PointCount()
+            << " points, autosave "
+            << (QFileInfo::exists(autosave) ? autosave : autosave + " (not written)") << '\n';
+    }
+    window.close();
+    bench.reset();
+    ReportJournal(report, out);
+    report.exitCode = saved ? 0 : 1;
+    return report;
+}
+
 }  // namespace
 
 HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStream& out) {
@@ -101,6 +227,9 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     std::unique_ptr<platform::CPortSystem> ports =
         options.systemPorts ? platform::MakeSystemPorts(options.extraPorts)
                             : platform::MakePathPorts(options.extraPorts);
+    if (options.bench) {
+        return RunHeadlessBench(options, out, std::move(ports));
+    }
     ports = sim::MakeDemoPorts(std::move(ports), options.speed);
     CConsoleDialogs dialogs;
     // The window holds the whole curve store, so it lives on the heap, as in the program.
@@ -147,14 +276,8 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
     const QString curvePath = folder.absoluteFilePath(QStringLiteral("curve-window.png"));
     const QPixmap mainPicture = Grab(*dialog);
     const QPixmap curvePicture = Grab(curve);
-    const auto savePng = [](const QPixmap& picture, const QString& path) {
-        QByteArray png;
-        QBuffer buffer(&png);
-        return buffer.open(QIODevice::WriteOnly) && picture.save(&buffer, "PNG") &&
-               platform::WriteWholeFile(path, png).Ok();
-    };
-    const bool mainSaved = savePng(mainPicture, mainPath);
-    const bool curveSaved = savePng(curvePicture, curvePath);
+    const bool mainSaved = SavePng(mainPicture, mainPath);
+    const bool curveSaved = SavePng(curvePicture, curvePath);
     report.mainWindowSize = dialog->size();
     report.curveWindowSize = curve.size();
     report.mainPicturePath = mainPath;
@@ -209,23 +332,7 @@ HeadlessDemoReport RunHeadlessDemo(const HeadlessDemoOptions& options, QTextStre
 
     // The window writes the rest of the journal as it goes.
     dialog.reset();
-    CJournal journal;
-    const CJournal::OpenResult opened =
-        journal.Open(report.journalPath, CJournal::OpenMode::Existing);
-    const std::optional<std::vector<RunRecord>> runs =
-        opened.Usable() ? journal.Runs() : std::nullopt;
-    if (runs) {
-        report.journalRuns = RunListText(*runs);
-        out << "  journal:      " << report.journalPath
-            << (runs->size() == 1 ? QStringLiteral(" (1 run)\n")
-                                  : QStringLiteral(" (%1 runs)\n").arg(runs->size()))
-            << QString::fromUtf8(report.journalRuns);
-    } else {
-        out << "  journal:      " << report.journalPath
-            << " (not readable: " << (opened.reason.isEmpty() ? journal.LastError() : opened.reason)
-            << ")\n";
-    }
-    out.flush();
+    ReportJournal(report, out);
 
     report.exitCode = mainSaved && curveSaved ? 0 : 1;
     return report;

@@ -24,6 +24,7 @@ struct HeadlessDemoOptions {
     QString journalPath;      // the run journal; empty: journal.sqlite in the working folder
     int connectTimeoutMs = 30000;
     std::optional<MqttSettings> mqtt;  // --mqtt: the demo bench publishes as a real one does
+    bool bench = false;  // --bench: four demo modules, a run on each, the bench window pictured
 };
 
 /** The longest demo run accepted, in seconds of real time. */
