@@ -30,6 +30,7 @@
 #include "params/ParamTable.h"
 #include "platform/Dialogs.h"
 #include "platform/Metrics.h"
+#include "platform/MenuFit.h"
 #include "resources/Templates.h"
 
 using namespace brimvolt;
@@ -45,28 +46,6 @@ constexpr int kEmergencyButton = 1028;
 constexpr int kValueEdit = 1002;
 constexpr int kEndScroll = 8;
 const QColor kDisplayColor(225, 255, 100);
-
-// A font whose cell (ascent + descent) is at most `cellHeight` pixels, as a positive font height
-// asks for. The faces we name may be missing and the nearest face of the family's kind may run
-// wider, so with `fitWidth` the sample text is also kept within that many pixels.
-QFont CellHeightFont(const QStringList& families, QFont::StyleHint hint, int cellHeight,
-                     const QString& sample = {}, int fitWidth = 0) {
-    QFont font;
-    font.setFamilies(families);
-    font.setStyleHint(hint);
-    font.setWeight(QFont::Normal);
-    int pixels = cellHeight;
-    font.setPixelSize(pixels);
-    const auto tooLarge = [&] {
-        const QFontMetrics metrics(font);
-        return metrics.height() > cellHeight ||
-               (fitWidth > 0 && metrics.horizontalAdvance(sample) > fitWidth);
-    };
-    while (pixels > 6 && tooLarge()) {
-        font.setPixelSize(--pixels);
-    }
-    return font;
-}
 
 brimvolt::ChannelSetup MakeSetup(const QString& journalPath, const QString& boundPort) {
     brimvolt::ChannelSetup setup;
@@ -262,9 +241,9 @@ void CBrimvoltDlg::OnInitDialog() {
     upperStaticRect = Control(1006)->geometry();
     lowerStaticRect = Control(1008)->geometry();
 
-    displayFont = CellHeightFont({QStringLiteral("Courer New")}, QFont::AnyStyle, 16);
+    displayFont = platform::CellHeightFont({QStringLiteral("Courer New")}, QFont::AnyStyle, 16);
     // The display lines are 16 characters; they must stay inside the block's frame.
-    largeFont = CellHeightFont({QStringLiteral("Consolas"), QStringLiteral("Liberation Mono")},
+    largeFont = platform::CellHeightFont({QStringLiteral("Consolas"), QStringLiteral("Liberation Mono")},
                                QFont::Monospace, 24, QString(16, QLatin1Char('0')),
                                upperStaticRect.width() + 8);
     displayFrameRect = QRect(QPoint(upperStaticRect.left() - 10, upperStaticRect.top() - 2),
@@ -406,7 +385,10 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 
 void CBrimvoltDlg::OnExit() {
     if (!ownChannel) {
-        hide();  // a bench's view: the channel goes on, and the bench leaves
+        // A bench's view: its windows go, the channel goes on, and the bench leaves.
+        channel.curveWindow.hide();
+        programWindow->hide();
+        hide();
         return;
     }
     // A test program asks even between its runs: leaving ends it.
@@ -674,25 +656,10 @@ void CBrimvoltDlg::ShowMqttState() {
         mqttStateEntry = menuBar->addAction(QString());
         mqttStateEntry->setEnabled(false);
     }
-    // The bar is as wide as the window and holds the commands too. A text longer than the room
-    // left is cut at its end: how things stand comes first in it, and the whole text is the
-    // entry's tool tip and on standard error.
+    // How things stand comes first in the text: cut at its end, it is whole in the tool tip
+    // and on standard error.
     const QString text = channel.MqttPublisher()->StatusText();
-    const QFontMetrics metrics(menuBar->font());
-    const QList<QAction*> entries = menuBar->actions();
-    int used = 0;
-    int padding = 2 * metrics.averageCharWidth();
-    if (entries.size() > 1) {
-        QAction* previous = entries[entries.size() - 2];
-        const QRect previousRect = menuBar->actionGeometry(previous);
-        used = previousRect.right() + 1;
-        padding = previousRect.width() - metrics.horizontalAdvance(previous->text());
-    }
-    const QStyle* style = menuBar->style();
-    const int room = menuBar->width() - used - padding -
-                     style->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, menuBar) -
-                     style->pixelMetric(QStyle::PM_MenuBarHMargin, nullptr, menuBar);
-    mqttStateEntry->setText(metrics.elidedText(text, Qt::ElideRight, std::max(0, room)));
+    mqttStateEntry->setText(platform::ElidedToMenuRoom(*menuBar, text));
     mqttStateEntry->setToolTip(text);
 }
 

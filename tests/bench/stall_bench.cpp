@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QEventLoop>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <sys/resource.h>
 #include <algorithm>
 #include <cmath>
 #include <functional>
@@ -14,7 +16,10 @@
 #include <random>
 #include <vector>
 
+#include "app/Bench.h"
 #include "app/BrimvoltDlg.h"
+#include "channel/Channel.h"
+#include "sim/InProcessPort.h"
 #include "platform/QtSerialPort.h"
 #include "sim/SimModule.h"
 #include "support/ScriptedDialogs.h"
@@ -221,8 +226,92 @@ void BM_WindowStalls(benchmark::State& state, WindowState windowState) {
     QDir::setCurrent(previousFolder);
 }
 
+// The process's resident memory, in MB, from /proc (0 where there is none).
+double ResidentMb() {
+    QFile status(QStringLiteral("/proc/self/statm"));
+    if (!status.open(QIODevice::ReadOnly)) {
+        return 0.0;
+    }
+    const QList<QByteArray> fields = status.readAll().split(' ');
+    return fields.size() > 1 ? fields[1].toDouble() * 4096.0 / (1024.0 * 1024.0) : 0.0;
+}
+
+double CpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    const auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+// A bench of in-process demo modules at 20 times their speed, a discharge on each: the window
+// thread's gaps while every channel polls and records, the CPU time per channel and second, and
+// the resident memory each channel adds (its curve store holds room for a full-length run).
+void BM_BenchStalls(benchmark::State& state) {
+    const auto count = static_cast<int>(state.range(0));
+    QTemporaryDir folder;
+    const QString previousFolder = QDir::currentPath();
+    if (!folder.isValid() || !QDir::setCurrent(folder.path())) {
+        state.SkipWithError("no temporary folder");
+        return;
+    }
+    const double residentBefore = ResidentMb();
+    {
+        std::unique_ptr<platform::CPortSystem> ports = sim::MakeDemoPorts(nullptr, 20.0, count);
+        QStringList bound;
+        for (int i = 1; i <= count; ++i) {
+            bound.append(count == 1 ? QStringLiteral("DEMO") : QStringLiteral("DEMO%1").arg(i));
+        }
+        testing::ScriptedDialogs dialogs;
+        auto bench = std::make_unique<CBench>(*ports, dialogs,
+                                              folder.filePath(QStringLiteral("journal.sqlite")), bound);
+        bench->Start();
+        QList<int> all;
+        for (int i = 0; i < count; ++i) {
+            all.append(i);
+        }
+        const auto every = [&](const std::function<bool(const CChannel&)>& holds) {
+            return std::all_of(all.begin(), all.end(),
+                               [&](int i) { return holds(bench->ChannelAt(i)); });
+        };
+        const bool found = RunEventsUntil(
+            [&] { return every([](const CChannel& c) { return bool(c.portHandle); }); }, kSetUpMs);
+        bench->Start(all);
+        const bool running = found && RunEventsUntil([&] {
+            return every([](const CChannel& c) {
+                return c.running != 0 && c.curveWindow.store.lastIndex >= 1;
+            });
+        }, kSetUpMs);
+        if (!running) {
+            state.SkipWithError("the bench never ran every module");
+        } else {
+            CGapMeter meter;
+            const double cpuBefore = CpuSeconds();
+            for (auto _ : state) {
+                meter.Watch(kWatchMs);
+            }
+            const double cpu = CpuSeconds() - cpuBefore;
+            state.counters["longest_gap_ms"] = meter.LongestMs();
+            state.counters["p99_gap_ms"] = meter.PercentileMs(0.99);
+            state.counters["cpu_ms_per_channel_s"] = cpu * 1000.0 / count / (kWatchMs / 1000.0);
+            state.counters["resident_mb"] = ResidentMb();
+            state.counters["mb_per_channel"] = (ResidentMb() - residentBefore) / count;
+        }
+        bench->Leave();
+        bench.reset();
+    }
+    QDir::setCurrent(previousFolder);
+}
+
 }  // namespace
 
+BENCHMARK(BM_BenchStalls)
+    ->Arg(1)
+    ->Arg(8)
+    ->Arg(16)
+    ->Iterations(1)
+    ->Repetitions(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 BENCHMARK_CAPTURE(BM_WindowStalls, searching_4_silent_ports, WindowState::Searching)
     ->Iterations(1)
     ->Repetitions(1)

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "benchview/TileLook.h"
+#include "channel/ChannelPhase.h"
 
 using namespace brimvolt;
 
@@ -96,3 +97,33 @@ TEST(BenchTileLook, ColumnsGrowToFourAsChannelsAreAdded) {
 }
 
 }  // namespace
+
+// What the channel knows decides the phase, and the phase the tile's word.
+TEST(BenchTileLook, ChannelFactsGiveThePhaseAndItsWord) {
+    constexpr std::uint8_t kRun = 0x08;
+    constexpr std::uint8_t kNoAdc = 0x40;
+    constexpr std::uint8_t kHot = 0x04;
+    const struct {
+        ChannelFacts facts;
+        ChannelPhase phase;
+        const char* word;
+    } cases[] = {
+        {{false, false, 0, false, false, false}, ChannelPhase::Search, "Поиск модуля"},
+        {{true, false, kRun, false, true, false}, ChannelPhase::LinkLost, "Нет связи"},
+        {{true, true, 0, false, false, false}, ChannelPhase::Idle, "Ожидание"},
+        {{true, true, kRun, false, false, false}, ChannelPhase::Discharge, "Разряд"},
+        {{true, true, kRun, true, true, false}, ChannelPhase::Charge, "Заряд"},
+        {{true, true, 0, false, true, true}, ChannelPhase::Rest, "Отдых"},
+        {{true, true, 0, false, true, false}, ChannelPhase::Program, "Шаг 2 из 5"},
+        {{true, true, kRun | kNoAdc, false, true, false}, ChannelPhase::Fault, "Неисправность"},
+        {{true, true, kHot, true, false, false}, ChannelPhase::Fault, "Неисправность"},
+    };
+    for (const auto& c : cases) {
+        ChannelPicture picture;
+        picture.phase = PhaseOf(c.facts);
+        picture.programStep = 2;
+        picture.programSteps = 5;
+        EXPECT_EQ(picture.phase, c.phase) << c.word;
+        EXPECT_EQ(LookOf(picture).word, QString::fromUtf8(c.word));
+    }
+}

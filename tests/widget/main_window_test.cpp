@@ -64,11 +64,11 @@ public:
         QDir::setCurrent(previousFolder);
     }
 
-    // Delivers the serial worker's answer to the window and nothing else (no timer fires, no
+    // Delivers the serial worker's answer to the channel and nothing else (no timer fires, no
     // window paints), as when the tick made the exchange itself.
     void AwaitWorker() {
         for (int ms = 0; dlg->Channel().LinkBusy() && ms < 20000; ++ms) {
-            QCoreApplication::sendPostedEvents(dlg.get(), QEvent::MetaCall);
+            QCoreApplication::sendPostedEvents(&dlg->Channel(), QEvent::MetaCall);
             QThread::msleep(dlg->Channel().LinkBusy() ? 1 : 0);
         }
         ASSERT_FALSE(dlg->Channel().LinkBusy()) << "the serial worker never answered";
