@@ -40,20 +40,6 @@
         <translation>Stop %1?</translation>
     </message>
     <message>
-        <source>Программа испытаний (*.json)</source>
-        <translation>Test program (*.json)</translation>
-    </message>
-    <message>
-        <source>Файл программы не прочитан:
-%1</source>
-        <translation>The program file could not be read:
-%1</translation>
-    </message>
-    <message>
-        <source>Ошибка</source>
-        <translation>Error</translation>
-    </message>
-    <message>
         <source>Идут испытания: %1.
 Выйти из программы?</source>
         <translation>Tests are running: %1.
@@ -513,16 +499,6 @@ Reason: %1</translation>
     <message>
         <source>Продолжить</source>
         <translation>Continue</translation>
-    </message>
-    <message>
-        <source>Программа испытаний (*.json)</source>
-        <translation>Test program (*.json)</translation>
-    </message>
-    <message>
-        <source>Файл программы не прочитан:
-%1</source>
-        <translation>The program file could not be read:
-%1</translation>
     </message>
     <message>
         <source>Ошибка</source>
@@ -1291,6 +1267,23 @@ Reason: %1</translation>
 Причина: %2</source>
         <translation>Could not write the file %1.
 Reason: %2</translation>
+    </message>
+</context>
+<context>
+    <name>ProgramFile</name>
+    <message>
+        <source>Программа испытаний (*.json)</source>
+        <translation>Test program (*.json)</translation>
+    </message>
+    <message>
+        <source>Файл программы не прочитан:
+%1</source>
+        <translation>The program file could not be read:
+%1</translation>
+    </message>
+    <message>
+        <source>Ошибка</source>
+        <translation>Error</translation>
     </message>
 </context>
 <context>

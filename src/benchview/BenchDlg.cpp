@@ -169,17 +169,8 @@ void CBenchDlg::OnProgram() {
     if (selected.isEmpty()) {
         return;
     }
-    const QString path =
-        dialogs.OpenFileName(this, QDir::currentPath(),
-                             {{tr("Программа испытаний (*.json)"), QStringLiteral("*.json")}});
-    if (path.isEmpty()) {
-        return;
-    }
-    QString error;
-    const std::optional<TestProgram> program = ReadProgramFile(path, error);
+    const std::optional<TestProgram> program = AskForProgramFile(dialogs, this);
     if (!program) {
-        dialogs.Message(this, tr("Файл программы не прочитан:\n%1").arg(error), tr("Ошибка"),
-                        platform::Buttons::Ok);
         return;
     }
     model.StartProgram(selected, *program);

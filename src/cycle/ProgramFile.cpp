@@ -1,5 +1,7 @@
 #include "cycle/ProgramFile.h"
 
+#include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -7,6 +9,8 @@
 #include <QSaveFile>
 #include <cmath>
 #include <initializer_list>
+
+#include "platform/Dialogs.h"
 
 namespace brimvolt {
 
@@ -290,6 +294,30 @@ bool WriteProgramFile(const QString& path, const TestProgram& program, QString& 
         return false;
     }
     return true;
+}
+
+namespace {
+
+struct Text {
+    Q_DECLARE_TR_FUNCTIONS(ProgramFile)
+};
+
+}  // namespace
+
+std::optional<TestProgram> AskForProgramFile(platform::CDialogs& dialogs, QWidget* parent) {
+    const QString path = dialogs.OpenFileName(
+        parent, QDir::currentPath(),
+        {{Text::tr("Программа испытаний (*.json)"), QStringLiteral("*.json")}});
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    QString error;
+    std::optional<TestProgram> read = ReadProgramFile(path, error);
+    if (!read) {
+        dialogs.Message(parent, Text::tr("Файл программы не прочитан:\n%1").arg(error),
+                        Text::tr("Ошибка"), platform::Buttons::Ok);
+    }
+    return read;
 }
 
 }  // namespace brimvolt

@@ -6,7 +6,13 @@
 
 #include "cycle/TestProgram.h"
 
+class QWidget;
+
 namespace brimvolt {
+
+namespace platform {
+class CDialogs;
+}
 
 /** The largest program file read: a program is a few hundred bytes. */
 constexpr qint64 kMaxProgramFileBytes = 1 << 20;
@@ -26,6 +32,12 @@ std::optional<TestProgram> ParseProgram(const QByteArray& json, QString& error);
 
 /** ParseProgram over a file; a file that cannot be read, or too large, is a fault too. */
 std::optional<TestProgram> ReadProgramFile(const QString& path, QString& error);
+
+/**
+ * "Программа испытаний (*.json)" asked for in an open dialog and read; a file that cannot be
+ * read is told in a message box. Nothing: no file chosen, or none read.
+ */
+std::optional<TestProgram> AskForProgramFile(platform::CDialogs& dialogs, QWidget* parent);
 
 /** The JSON text ParseProgram reads back to the same program. */
 QByteArray ProgramJson(const TestProgram& program);

@@ -144,17 +144,8 @@ void CProgramDlg::OnOpen() {
     if (runner.Active()) {
         return;
     }
-    const QString path =
-        dialogs.OpenFileName(this, QDir::currentPath(),
-                             {{tr("Программа испытаний (*.json)"), QStringLiteral("*.json")}});
-    if (path.isEmpty()) {
-        return;
-    }
-    QString error;
-    const std::optional<TestProgram> read = ReadProgramFile(path, error);
+    const std::optional<TestProgram> read = AskForProgramFile(dialogs, this);
     if (!read) {
-        dialogs.Message(this, tr("Файл программы не прочитан:\n%1").arg(error), tr("Ошибка"),
-                        platform::Buttons::Ok);
         return;
     }
     runner.SetProgram(*read);
