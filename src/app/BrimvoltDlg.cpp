@@ -149,6 +149,8 @@ void CBrimvoltDlg::Create() {
     OnInitDialog();
     ShowMqttState();
     show();
+    // The program window opens below the main window, not over the curve window beside it.
+    programWindow->move(frameGeometry().left(), frameGeometry().bottom() + 1);
 }
 
 QWidget* CBrimvoltDlg::Control(int id) const {
