@@ -51,7 +51,7 @@ public:
     void PublishOverMqtt(const MqttSettings& settings) { mqtt = settings; }
     /** Every channel starts `program` when its module is found, each with its own next cell. */
     void RunProgramOnEveryChannel(const TestProgram& program) { everyChannelProgram = program; }
-    /** Makes the first channels; the owner of the channels' windows is `owner`. */
+    /** Makes the first channels: one per bound port, or the one that searches. */
     void Start();
 
     int ChannelCount() const override { return static_cast<int>(channels.size()); }

@@ -128,13 +128,12 @@ HeadlessDemoReport RunHeadlessBench(const HeadlessDemoOptions& options, QTextStr
     const QDir folder(QDir::currentPath());
     ports = sim::MakeDemoPorts(std::move(ports), options.speed, kBenchDemoModules);
     CConsoleDialogs dialogs;
-    auto bench = std::make_unique<CBench>(*ports, dialogs, JournalFileOf(options.journalPath),
-                                          QStringList());
+    report.journalPath = JournalFileOf(options.journalPath);
+    auto bench = std::make_unique<CBench>(*ports, dialogs, report.journalPath, QStringList());
     if (options.mqtt) {
         bench->PublishOverMqtt(*options.mqtt);
     }
     CBenchDlg window(dialogs, *bench);
-    report.journalPath = JournalFileOf(options.journalPath);
     CSessionEnd sessionEnd;
     QObject::connect(&sessionEnd, &CSessionEnd::EndRequested, &window, [&window] { window.Leave(); });
     bool left = false;

@@ -344,7 +344,6 @@ void CChannel::OnLinkLost() {
     // A command given while the failing exchange was on its way was meant for the module as it
     // was then; it is not sent to whatever answers next.
     pendingCommand = 'a';
-    emit LinkLost();
     emit Changed();
     discoveryTimer.start(kDiscoveryPeriodMs);
 }

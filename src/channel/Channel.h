@@ -138,8 +138,6 @@ public:
     /** What a tile of the bench shows. */
     ChannelPicture TilePicture() const;
     bool LinkBusy() const { return linkBusy; }
-    /** Whether the module reports a run or a test program is going. */
-    bool Busy() const { return running != 0 || programRunner.Active(); }
     const QStringList& PortEntries() const { return portEntries; }
     const PollTexts& Texts() const { return texts; }
     CJournalWriter* Journal() const { return journal.get(); }
@@ -188,7 +186,6 @@ signals:
     void OpenFailed(const QString& port);
     /** A status record, after the journal and the sleep guard, before the curve. */
     void StatusRead(const brimvolt::StatusRecord& status, const brimvolt::PollTexts& texts);
-    void LinkLost();
     /** A problem of the journal, to be told once. */
     void JournalProblem(const QString& text);
     /** The publisher's state changed (also once when publishing starts). */

@@ -23,8 +23,6 @@ public:
     /** `channel`'s module is gone or the channel leaves: it no longer holds the computer up. */
     void Stop(const void* channel);
 
-    platform::CRunSleepGuard& Guard() { return *guard; }
-
 private:
     std::unique_ptr<platform::CRunSleepGuard> guard;
     std::set<const void*> runningChannels;
