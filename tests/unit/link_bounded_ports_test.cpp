@@ -233,7 +233,9 @@ TEST(LinkBoundedPorts, AStuckOpenIsLeftBehindOnceForEveryWorker) {
         // The first waits out the bound and takes COM2; the second skips both and takes COM3.
         EXPECT_EQ((std::vector{system.Opens("COM1"), system.Opens("COM2"), system.Opens("COM3")}),
                   (std::vector{1, 1, 1}));
+        // Let the stuck open return while the ports still stand, so the helper is joined.
+        system.Release();
+        ASSERT_EVENTUALLY(!ports->Stuck("COM1"), 10000);
     }
-    system.Release();
     ASSERT_EVENTUALLY(Idle(system), 10000);
 }
