@@ -26,6 +26,7 @@
 #include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "tools/JournalBdf.h"
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
@@ -72,6 +73,9 @@ const char* const kUsage =
     "                            the program run's cycles as a table; --csv writes them as\n"
     "                            CSV, --png draws capacity and Rin per cycle (SVG when OUT\n"
     "                            ends in .svg)\n"
+    "  bdf RUN... OUT, bdf --cell NAME OUT, bdf --program ID OUT\n"
+    "                            runs of one cell as one Battery Data Format file, with a\n"
+    "                            JSON sidecar (brimvolt-journal bdf --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -436,6 +440,9 @@ constexpr Command kCommands[] = {
 int Run(const QStringList& words) {
     if (IsPackCommand(words)) {
         return RunPackCommand(words);
+    }
+    if (IsBdfCommand(words)) {
+        return RunBdfCommand(words);
     }
     if (IsLabelsCommand(words)) {
         return RunLabelsCommand(words, g_argc, g_argv);
