@@ -1,0 +1,171 @@
+// brimvolt-journal bdf on a test program's runs, the file read back by a Python script that
+// knows only the csv module.
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <vector>
+
+#include "journal/Journal.h"
+
+namespace {
+
+using namespace brimvolt;
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray err;
+};
+
+ToolRun Tool(const QStringList& arguments) {
+    QProcess process;
+    process.start(qEnvironmentVariable("BRIMVOLT_BIN") + "/brimvolt-journal", arguments);
+    ToolRun run;
+    if (process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit) {
+        run.exitCode = process.exitCode();
+        run.err = process.readAllStandardError();
+    }
+    return run;
+}
+
+QByteArray ReadFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// What a run of the program should come out as.
+struct Expected {
+    int cycle;
+    const char* type;
+    int rows;
+    double minA;
+    double maxA;
+};
+
+TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
+    QTemporaryDir dir;
+    const QString journalPath = dir.filePath("journal.sqlite");
+    CJournal journal;
+    ASSERT_TRUE(journal.Open(journalPath).Usable());
+    ProgramRecord program;
+    program.name = QStringLiteral("Fade");
+    program.json = R"({"name": "Fade", "steps": [{"charge": {"current_A": 1.5}},
+        {"rest": {"minutes": 1}}, {"discharge": {"current_A": 1.0}}]})";
+    program.cell = QStringLiteral("C1");
+    ASSERT_TRUE(journal.SaveProgram(program));
+
+    // Three cycles of charge, rest, discharge; each discharge ends with a held Rin result.
+    std::vector<Expected> expected;
+    std::int64_t firstRunId = 0;
+    std::int64_t start = 1'765'000'000;
+    std::int32_t dischargedMah = 0;
+    int rinRows = 0;
+    for (int cycle = 1; cycle <= 3; ++cycle) {
+        for (int step = 1; step <= 3; ++step) {
+            RunRecord run;
+            run.startedUtc = start;
+            run.port = QStringLiteral("ttyUSB0");
+            run.charge = step == 1;
+            run.rest = step == 2;
+            run.state = RunState::Stopped;
+            run.endCause = EndCause::Program;
+            run.program = {program.id, cycle, step, false};
+            const int count = 20 + 10 * step;
+            const std::uint16_t ma = run.rest ? 0 : run.charge ? 1500 : 1000;
+            std::vector<JournalSample> samples;
+            for (int t = 0; t < count; ++t) {
+                JournalSample sample{.seconds = t,
+                                     .voltageMv = static_cast<std::uint16_t>(3700 + t),
+                                     .currentMa = t == 0 ? std::uint16_t{0} : ma,
+                                     .capacityMah = run.rest ? 0 : t * ma / 3600,
+                                     .temperature = 25};
+                if (step == 3 && t >= count - 3) {
+                    sample.rinMohm = 85;
+                    sample.statusFlags = 0x18;
+                    ++rinRows;
+                }
+                samples.push_back(sample);
+            }
+            if (step == 3) {
+                dischargedMah += samples.back().capacityMah;
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+            ASSERT_TRUE(journal.SetRunCell(run.id, QStringLiteral("C1")));
+            firstRunId = firstRunId != 0 ? firstRunId : run.id;
+            expected.push_back({cycle, run.rest ? "REST" : run.charge ? "CC_CHG" : "CC_DCH", count,
+                                run.rest || run.charge ? 0.0 : -1.0, run.charge ? 1.5 : 0.0});
+            // Two seconds overlap with the run before: the test time must not go back.
+            start += count - 2;
+        }
+    }
+    // A run of another cell, to be refused beside one of C1.
+    RunRecord other;
+    other.startedUtc = start + 100;
+    const JournalSample one[] = {{.seconds = 0, .voltageMv = 4000}};
+    ASSERT_EQ(journal.SaveRun(other, one), CJournal::SaveResult::Saved);
+    ASSERT_TRUE(journal.SetRunCell(other.id, QStringLiteral("C2")));
+    journal.Close();
+
+    const QString out = dir.filePath("lab__C1__20251206_001.bdf");
+    const ToolRun run = Tool({"--journal", journalPath, "bdf", "--program",
+                              QString::number(program.id), out});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    EXPECT_FALSE(ReadFile(out).contains('\r'));
+
+    QProcess python;
+    python.start("python3", {BRIMVOLT_TEST_DIR "/bdf/read_bdf.py", out});
+    ASSERT_TRUE(python.waitForFinished(60000));
+    ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
+    const QJsonObject read = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
+    EXPECT_EQ(read["labels"].toArray(),
+              QJsonArray({"Test Time / s", "Voltage / V", "Current / A", "Unix Time / s",
+                          "Cycle Count / 1", "Step Count / 1", "Step Type",
+                          "Charging Capacity / Ah", "Discharging Capacity / Ah",
+                          "Charging Energy / Wh", "Discharging Energy / Wh",
+                          "Surface Temperature / degC", "Internal Resistance / ohm"}));
+    int samples = 0;
+    for (const Expected& e : expected) {
+        samples += e.rows;
+    }
+    EXPECT_EQ(read["rows"].toInt(), samples);
+    EXPECT_EQ(read["ragged"].toInt(), 0);
+    EXPECT_EQ(read["decreasing"].toArray(), QJsonArray());
+    EXPECT_EQ(read["rin_rows"].toInt(), rinRows);
+    const QJsonArray steps = read["steps"].toArray();
+    ASSERT_EQ(steps.size(), static_cast<qsizetype>(expected.size()));
+    for (qsizetype k = 0; k < steps.size(); ++k) {
+        SCOPED_TRACE(k);
+        const QJsonObject step = steps[k].toObject();
+        const Expected& e = expected[static_cast<std::size_t>(k)];
+        EXPECT_EQ(step["step"].toInt(), k + 1);
+        EXPECT_EQ(step["cycle"].toInt(), e.cycle);
+        EXPECT_EQ(step["type"].toString(), QString::fromLatin1(e.type));
+        EXPECT_EQ(step["rows"].toInt(), e.rows);
+        EXPECT_DOUBLE_EQ(step["min_A"].toDouble(), e.minA);
+        EXPECT_DOUBLE_EQ(step["max_A"].toDouble(), e.maxA);
+    }
+    EXPECT_EQ(read["last"].toObject()["Discharging Capacity / Ah"].toString(),
+              QString::number(dischargedMah / 1000.0, 'f', 6));
+
+    const QJsonObject sidecar =
+        QJsonDocument::fromJson(ReadFile(dir.filePath("lab__C1__20251206_001.json"))).object();
+    EXPECT_EQ(sidecar["cell"].toObject()["name"].toString(), "C1");
+    EXPECT_EQ(sidecar["program"].toObject()["steps"].toArray().size(), 3);
+    EXPECT_EQ(sidecar["runs"].toArray().size(), static_cast<qsizetype>(expected.size()));
+
+    // Runs of two cells in one file would read as one cell's history: refused, both named.
+    const ToolRun mixed = Tool({"--journal", journalPath, "bdf", QString::number(firstRunId),
+                                QString::number(other.id),
+                                dir.filePath("mixed.bdf")});
+    EXPECT_EQ(mixed.exitCode, 2);
+    EXPECT_TRUE(mixed.err.contains("of cell C1") && mixed.err.contains("of cell C2"))
+        << mixed.err.toStdString();
+    EXPECT_FALSE(QFile::exists(dir.filePath("mixed.bdf")));
+}
+
+}  // namespace
