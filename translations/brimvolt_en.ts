@@ -449,6 +449,28 @@ Reason: %1</translation>
         <source>Печать этикеток...</source>
         <translation>Print labels...</translation>
     </message>
+    <message>
+        <source>BDF...</source>
+        <translation>BDF...</translation>
+    </message>
+    <message>
+        <source>  испытание %1: без ячейки</source>
+        <translation>  run %1: no cell</translation>
+    </message>
+    <message>
+        <source>  испытание %1: ячейка %2</source>
+        <translation>  run %1: cell %2</translation>
+    </message>
+    <message>
+        <source>В файл BDF записываются испытания одной ячейки, а выбраны испытания разных:
+%1</source>
+        <translation>A BDF file holds the runs of one cell, but the runs chosen are of different cells:
+%1</translation>
+    </message>
+    <message>
+        <source>Файлы BDF *.bdf</source>
+        <translation>BDF files *.bdf</translation>
+    </message>
 </context>
 <context>
     <name>CProgramDlg</name>

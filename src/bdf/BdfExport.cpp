@@ -108,8 +108,9 @@ private:
 };
 
 QString KindOf(const RunRecord& run) {
-    return run.rest ? QStringLiteral("rest")
-                    : run.charge ? QStringLiteral("charge") : QStringLiteral("discharge");
+    return run.rest     ? QStringLiteral("rest")
+           : run.charge ? QStringLiteral("charge")
+                        : QStringLiteral("discharge");
 }
 
 QString ChemistryName(Chemistry chemistry) {
@@ -139,8 +140,8 @@ QString UtcText(std::int64_t seconds) {
 QString NamePart(const QString& text, const QString& fallback) {
     QString part;
     for (const QChar c : text.trimmed()) {
-        const bool unfit = c.unicode() < 0x20 || c.unicode() == 0x7f ||
-                           QStringLiteral("<>:\"/\\|?*").contains(c);
+        const bool unfit =
+            c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("<>:\"/\\|?*").contains(c);
         part += unfit ? QChar(u'-') : c;
     }
     part.replace(QRegularExpression(QStringLiteral("_{2,}")), QStringLiteral("-"));
@@ -215,9 +216,9 @@ BdfGathered Complete(CJournal& journal, std::vector<RunRecord> runs,
     }
     if (!program && journal.HasProgramTables() && !gathered.test.runs.empty()) {
         const std::int64_t programId = gathered.test.runs.front().program.programId;
-        const bool allOfIt = std::all_of(
-            gathered.test.runs.begin(), gathered.test.runs.end(),
-            [&](const RunRecord& run) { return run.program.programId == programId; });
+        const bool allOfIt =
+            std::all_of(gathered.test.runs.begin(), gathered.test.runs.end(),
+                        [&](const RunRecord& run) { return run.program.programId == programId; });
         if (programId != 0 && allOfIt) {
             program = journal.Program(programId);
             if (!program && !journal.LastError().isEmpty()) {
@@ -544,7 +545,8 @@ QString BdfRecommendedName(const QString& folder, const BdfTest& test, const QSt
         u'_';
     // A number is taken by any file of that name, whatever it ends in (the sidecar's .json).
     QSet<QString> taken;
-    for (const QString& name : QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System)) {
+    for (const QString& name :
+         QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System)) {
         if (name.startsWith(stem)) {
             taken.insert(name.mid(stem.size()).section(u'.', 0, 0));
         }

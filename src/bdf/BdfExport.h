@@ -19,21 +19,21 @@ class CJournal;
 
 /** Several runs of one cell written as one Battery Data Format file, its time running on. */
 struct BdfTest {
-    std::vector<RunRecord> runs;         // oldest first
-    std::optional<CellRecord> cell;      // the runs' cell, when they have one
+    std::vector<RunRecord> runs;           // oldest first
+    std::optional<CellRecord> cell;        // the runs' cell, when they have one
     std::optional<ProgramRecord> program;  // the program they ran in, when all ran in one
 };
 
 /** Why a test could not be gathered from the journal. */
 enum class BdfGatherFailure {
     None,
-    ReadFailed,      // the journal could not be read: CJournal::LastError()
-    NoSuchRun,       // `runId`
-    NoSuchCell,      // `cells[0]`
-    NoRunsOfCell,    // `cells[0]`
-    NoSuchProgram,   // `programId`
+    ReadFailed,       // the journal could not be read: CJournal::LastError()
+    NoSuchRun,        // `runId`
+    NoSuchCell,       // `cells[0]`
+    NoRunsOfCell,     // `cells[0]`
+    NoSuchProgram,    // `programId`
     NoRunsOfProgram,  // `programId`
-    MixedCells,      // `runIds[k]` is of `cells[k]` (empty for none), two of them differ
+    MixedCells,       // `runIds[k]` is of `cells[k]` (empty for none), two of them differ
 };
 
 struct BdfGathered {
@@ -54,7 +54,7 @@ BdfGathered GatherBdfProgram(CJournal& journal, std::int64_t programId);
 
 struct BdfWriteResult {
     bool ok = false;
-    QString reason;        // what failed, when not ok
+    QString reason;         // what failed, when not ok
     std::int64_t rows = 0;  // the samples written
 };
 

@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
+#include "bdf/BdfExport.h"
 #include "curve/Graf.h"
 #include "curvefile/CurveFlows.h"
 #include "journal/JournalExport.h"
@@ -106,6 +107,7 @@ void CJournalDlg::Create(QWidget* owner, const QString& journalPath) {
     exportMenu->addAction(tr("CSV..."), this, [this] { OnExportCsv(false); });
     exportMenu->addAction(tr("CSV для Excel..."), this, [this] { OnExportCsv(true); });
     exportMenu->addAction(tr("Файл кривой..."), this, [this] { OnExportCurveFile(); });
+    exportMenu->addAction(tr("BDF..."), this, [this] { OnExportBdf(); });
     exportButton->setMenu(exportMenu);
 
     sorted = new QSortFilterProxyModel(this);
@@ -706,6 +708,66 @@ void CJournalDlg::OnExportCurveFile() {
         FillCurveStore(run, *samples, *store);
         CurveWindowContext context{*store, dialogs, this, curveWindow.dataFolder, {}};
         SaveCurve(context);
+    }
+}
+
+void CJournalDlg::OnExportBdf() {
+    const std::vector<RunRecord> runs = SelectedRuns();
+    if (runs.empty()) {
+        dialogs.Message(this, tr("Выберите испытание."), tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    std::vector<std::int64_t> ids;
+    for (const RunRecord& run : runs) {
+        ids.push_back(run.id);
+    }
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    BdfGathered gathered;
+    gathered.failure = BdfGatherFailure::ReadFailed;
+    if (OpenConnection()) {
+        gathered = GatherBdfRuns(journal, ids);
+    }
+    QGuiApplication::restoreOverrideCursor();
+    if (gathered.failure == BdfGatherFailure::MixedCells) {
+        QStringList lines;
+        for (std::size_t k = 0; k < gathered.runIds.size(); ++k) {
+            const QString cell = gathered.cells.value(static_cast<qsizetype>(k));
+            lines.append(cell.isEmpty()
+                             ? tr("  испытание %1: без ячейки").arg(gathered.runIds[k])
+                             : tr("  испытание %1: ячейка %2").arg(gathered.runIds[k]).arg(cell));
+        }
+        dialogs.Message(this,
+                        tr("В файл BDF записываются испытания одной ячейки, а выбраны "
+                           "испытания разных:\n%1")
+                            .arg(lines.join(QLatin1Char('\n'))),
+                        tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    if (gathered.failure != BdfGatherFailure::None) {
+        TellReadFailure();
+        return;
+    }
+    const platform::FileFilter filter{tr("Файлы BDF *.bdf"), QStringLiteral("*.bdf")};
+    const QString file =
+        dialogs.SaveFileName(this, curveWindow.dataFolder,
+                             BdfRecommendedName(curveWindow.dataFolder, gathered.test), filter);
+    if (file.isEmpty()) {
+        return;
+    }
+    if (WritesOverJournal(file, path) || WritesOverJournal(BdfSidecarPath(file), path)) {
+        dialogs.Message(this,
+                        tr("Файл %1 — это сам журнал испытаний.\nВыберите другое имя.")
+                            .arg(QDir::toNativeSeparators(file)),
+                        tr("Ошибка"), platform::Buttons::Ok);
+        return;
+    }
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    const BdfWriteResult written = WriteBdfFiles(journal, gathered.test, file);
+    QGuiApplication::restoreOverrideCursor();
+    if (!written.ok) {
+        dialogs.Message(this,
+                        tr("Не удалось записать файл %1.\nПричина: %2").arg(file, written.reason),
+                        tr("Ошибка"), platform::Buttons::Ok);
     }
 }
 

@@ -80,6 +80,8 @@ public:
     void OnCompare();
     void OnExportCsv(bool excel);
     void OnExportCurveFile();
+    /** The selected runs, of one cell, as one Battery Data Format file and its sidecar. */
+    void OnExportBdf();
     void OnDelete();
     /** "Сравнить" on cells: every run of each selected cell in one comparison. */
     void OnCompareCells();

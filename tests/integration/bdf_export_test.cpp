@@ -97,8 +97,12 @@ TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
             ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
             ASSERT_TRUE(journal.SetRunCell(run.id, QStringLiteral("C1")));
             firstRunId = firstRunId != 0 ? firstRunId : run.id;
-            expected.push_back({cycle, run.rest ? "REST" : run.charge ? "CC_CHG" : "CC_DCH", count,
-                                run.rest || run.charge ? 0.0 : -1.0, run.charge ? 1.5 : 0.0});
+            expected.push_back({cycle,
+                                run.rest     ? "REST"
+                                : run.charge ? "CC_CHG"
+                                             : "CC_DCH",
+                                count, run.rest || run.charge ? 0.0 : -1.0,
+                                run.charge ? 1.5 : 0.0});
             // Two seconds overlap with the run before: the test time must not go back.
             start += count - 2;
         }
@@ -112,8 +116,8 @@ TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
     journal.Close();
 
     const QString out = dir.filePath("lab__C1__20251206_001.bdf");
-    const ToolRun run = Tool({"--journal", journalPath, "bdf", "--program",
-                              QString::number(program.id), out});
+    const ToolRun run =
+        Tool({"--journal", journalPath, "bdf", "--program", QString::number(program.id), out});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
     EXPECT_FALSE(ReadFile(out).contains('\r'));
 
@@ -122,12 +126,12 @@ TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
     ASSERT_TRUE(python.waitForFinished(60000));
     ASSERT_EQ(python.exitCode(), 0) << python.readAllStandardError().toStdString();
     const QJsonObject read = QJsonDocument::fromJson(python.readAllStandardOutput()).object();
-    EXPECT_EQ(read["labels"].toArray(),
-              QJsonArray({"Test Time / s", "Voltage / V", "Current / A", "Unix Time / s",
-                          "Cycle Count / 1", "Step Count / 1", "Step Type",
-                          "Charging Capacity / Ah", "Discharging Capacity / Ah",
-                          "Charging Energy / Wh", "Discharging Energy / Wh",
-                          "Surface Temperature / degC", "Internal Resistance / ohm"}));
+    EXPECT_EQ(
+        read["labels"].toArray(),
+        QJsonArray({"Test Time / s", "Voltage / V", "Current / A", "Unix Time / s",
+                    "Cycle Count / 1", "Step Count / 1", "Step Type", "Charging Capacity / Ah",
+                    "Discharging Capacity / Ah", "Charging Energy / Wh", "Discharging Energy / Wh",
+                    "Surface Temperature / degC", "Internal Resistance / ohm"}));
     int samples = 0;
     for (const Expected& e : expected) {
         samples += e.rows;
@@ -160,8 +164,7 @@ TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
 
     // Runs of two cells in one file would read as one cell's history: refused, both named.
     const ToolRun mixed = Tool({"--journal", journalPath, "bdf", QString::number(firstRunId),
-                                QString::number(other.id),
-                                dir.filePath("mixed.bdf")});
+                                QString::number(other.id), dir.filePath("mixed.bdf")});
     EXPECT_EQ(mixed.exitCode, 2);
     EXPECT_TRUE(mixed.err.contains("of cell C1") && mixed.err.contains("of cell C2"))
         << mixed.err.toStdString();
