@@ -149,4 +149,15 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
     return curve;
 }
 
+std::optional<IcaPeak> MainPeak(const IcaCurve& curve) {
+    const auto highest = std::max_element(
+        curve.peaks.begin(), curve.peaks.end(), [](const IcaPeak& a, const IcaPeak& b) {
+            return a.heightMahPerVolt < b.heightMahPerVolt;
+        });
+    if (highest == curve.peaks.end()) {
+        return std::nullopt;
+    }
+    return *highest;
+}
+
 }  // namespace brimvolt

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 namespace brimvolt {
@@ -43,5 +44,8 @@ struct IcaCurve {
  * area) and its peaks found. Readings out of time order or not finite are skipped.
  */
 IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOptions& options = {});
+
+/** The curve's main peak: the highest one; none when the curve has no peak. */
+std::optional<IcaPeak> MainPeak(const IcaCurve& curve);
 
 }  // namespace brimvolt
