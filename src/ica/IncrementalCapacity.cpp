@@ -12,6 +12,10 @@ constexpr double kSecondsPerHour = 3600.0;
 // A curve longer than this many grid steps is refused rather than sized from the data.
 constexpr double kMaxGridSteps = 1e6;
 
+double SigmaOfFwhm(double fwhm) {
+    return fwhm / (2.0 * std::sqrt(2.0 * std::log(2.0)));
+}
+
 std::vector<double> Smoothed(const std::vector<double>& values, double sigmaSteps) {
     if (sigmaSteps <= 0.0 || values.empty()) {
         return values;
@@ -42,6 +46,24 @@ std::vector<double> Smoothed(const std::vector<double>& values, double sigmaStep
         }
     }
     return out;
+}
+
+std::vector<IcaSample> Usable(const std::vector<IcaSample>& samples) {
+    std::vector<IcaSample> kept;
+    kept.reserve(samples.size());
+    for (const IcaSample& s : samples) {
+        if (!std::isfinite(s.seconds) || !std::isfinite(s.volts) || !std::isfinite(s.amps) ||
+            (!kept.empty() && s.seconds < kept.back().seconds)) {
+            continue;
+        }
+        kept.push_back(s);
+    }
+    return kept;
+}
+
+double MahBetween(const IcaSample& a, const IcaSample& b) {
+    return 0.5 * (std::abs(a.amps) + std::abs(b.amps)) * (b.seconds - a.seconds) /
+           kSecondsPerHour * 1000.0;
 }
 
 std::vector<IcaPeak> FindPeaks(const IcaCurve& curve, double minProminence) {
@@ -84,18 +106,19 @@ std::vector<IcaPeak> FindPeaks(const IcaCurve& curve, double minProminence) {
 
 }  // namespace
 
+std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples) {
+    std::vector<IcaSample> out;
+    out.reserve(samples.size());
+    for (const JournalSample& s : samples) {
+        out.push_back({static_cast<double>(s.seconds), s.voltageMv / 1000.0, s.currentMa / 1000.0});
+    }
+    return out;
+}
+
 IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOptions& options) {
     IcaCurve curve;
     curve.gridVolts = options.gridVolts > 0.0 ? options.gridVolts : 0.001;
-    std::vector<IcaSample> kept;
-    kept.reserve(samples.size());
-    for (const IcaSample& s : samples) {
-        if (!std::isfinite(s.seconds) || !std::isfinite(s.volts) || !std::isfinite(s.amps) ||
-            (!kept.empty() && s.seconds < kept.back().seconds)) {
-            continue;
-        }
-        kept.push_back(s);
-    }
+    const std::vector<IcaSample> kept = Usable(samples);
     if (kept.size() < 2) {
         return curve;
     }
@@ -118,8 +141,7 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
     for (std::size_t i = 1; i < kept.size(); ++i) {
         const IcaSample& a = kept[i - 1];
         const IcaSample& b = kept[i];
-        const double mah = 0.5 * (std::abs(a.amps) + std::abs(b.amps)) * (b.seconds - a.seconds) /
-                           kSecondsPerHour * 1000.0;
+        const double mah = MahBetween(a, b);
         curve.totalMah += mah;
         const double low = std::min(a.volts, b.volts);
         const double high = std::max(a.volts, b.volts);
@@ -139,13 +161,64 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
             }
         }
     }
-    const double sigmaSteps = options.fwhmVolts / (2.0 * std::sqrt(2.0 * std::log(2.0))) /
-                              curve.gridVolts;
-    std::vector<double> smooth = Smoothed(moved, sigmaSteps);
-    curve.dqdvMahPerVolt.resize(smooth.size());
-    std::transform(smooth.begin(), smooth.end(), curve.dqdvMahPerVolt.begin(),
+    curve.dqdvMahPerVolt.resize(moved.size());
+    std::transform(moved.begin(), moved.end(), curve.dqdvMahPerVolt.begin(),
                    [&](double mah) { return mah / curve.gridVolts; });
+    return Resmoothed(curve, options);
+}
+
+IcaCurve Resmoothed(const IcaCurve& unsmoothed, const IcaOptions& options) {
+    IcaCurve curve;
+    curve.firstVolts = unsmoothed.firstVolts;
+    curve.gridVolts = unsmoothed.gridVolts;
+    curve.totalMah = unsmoothed.totalMah;
+    curve.dqdvMahPerVolt =
+        Smoothed(unsmoothed.dqdvMahPerVolt, SigmaOfFwhm(options.fwhmVolts) / curve.gridVolts);
     curve.peaks = FindPeaks(curve, options.minProminence);
+    return curve;
+}
+
+DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples, const DvdqOptions& options) {
+    DvdqCurve curve;
+    curve.gridMah = options.gridMah > 0.0 ? options.gridMah : 1.0;
+    const std::vector<IcaSample> kept = Usable(samples);
+    if (kept.size() < 2) {
+        return curve;
+    }
+    std::vector<double> mah(kept.size(), 0.0);
+    for (std::size_t i = 1; i < kept.size(); ++i) {
+        mah[i] = mah[i - 1] + MahBetween(kept[i - 1], kept[i]);
+    }
+    curve.totalMah = mah.back();
+    const double steps = std::floor(curve.totalMah / curve.gridMah);
+    if (steps < 1.0 || steps > kMaxGridSteps) {
+        return curve;
+    }
+    // The voltage at each grid node, between the readings around it.
+    const auto nodes = static_cast<std::size_t>(steps) + 1;
+    std::vector<double> volts(nodes);
+    std::size_t i = 1;
+    for (std::size_t k = 0; k < nodes; ++k) {
+        const double q = static_cast<double>(k) * curve.gridMah;
+        while (i + 1 < mah.size() && mah[i] < q) {
+            ++i;
+        }
+        const double span = mah[i] - mah[i - 1];
+        const double share = span > 0.0 ? std::clamp((q - mah[i - 1]) / span, 0.0, 1.0) : 1.0;
+        volts[k] = kept[i - 1].volts + (kept[i].volts - kept[i - 1].volts) * share;
+    }
+    // Positive the way the run moves the voltage, so a discharge's slope reads as a charge's.
+    const double sign = kept.back().volts < kept.front().volts ? -1.0 : 1.0;
+    std::vector<double> rise(nodes - 1);
+    for (std::size_t k = 0; k + 1 < nodes; ++k) {
+        rise[k] = sign * (volts[k + 1] - volts[k]);
+    }
+    // Smoothing the rises keeps their sum: the whole voltage swing.
+    const std::vector<double> smooth =
+        Smoothed(rise, SigmaOfFwhm(options.fwhmMah) / curve.gridMah);
+    curve.dvdqVoltsPerAh.resize(smooth.size());
+    std::transform(smooth.begin(), smooth.end(), curve.dvdqVoltsPerAh.begin(),
+                   [&](double v) { return v / curve.gridMah * 1000.0; });
     return curve;
 }
 

@@ -2,7 +2,10 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <vector>
+
+#include "journal/RunRecord.h"
 
 namespace brimvolt {
 
@@ -26,6 +29,9 @@ struct IcaPeak {
     double areaMah = 0.0;  // between the neighbouring minima
 };
 
+/** A run's readings for the analysis: its seconds, volts and amperes. */
+std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples);
+
 /** dQ/dV on a voltage grid: value k stands at firstVolts + k · gridVolts. */
 struct IcaCurve {
     double firstVolts = 0.0;
@@ -44,6 +50,31 @@ struct IcaCurve {
  * area) and its peaks found. Readings out of time order or not finite are skipped.
  */
 IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOptions& options = {});
+/**
+ * An unsmoothed curve (fwhmVolts 0) smoothed by the options and its peaks found, as
+ * IncrementalCapacity would give it: a new width costs the grid, not the readings.
+ */
+IcaCurve Resmoothed(const IcaCurve& unsmoothed, const IcaOptions& options);
+
+struct DvdqOptions {
+    double gridMah = 1.0;   // the capacity grid's step
+    double fwhmMah = 20.0;  // the Gaussian's full width at half maximum; 0: no smoothing
+};
+
+/** dV/dQ on a capacity grid: value k covers k · gridMah to (k + 1) · gridMah from the start. */
+struct DvdqCurve {
+    double gridMah = 1.0;
+    std::vector<double> dvdqVoltsPerAh;  // positive where the voltage moves the run's way
+    double totalMah = 0.0;
+
+    double MahAt(std::size_t k) const { return (static_cast<double>(k) + 0.5) * gridMah; }
+};
+
+/**
+ * The differential voltage of one charge or discharge: the readings' voltage against the
+ * charge integrated from their current, taken on the capacity grid, differenced and smoothed.
+ */
+DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples, const DvdqOptions& options = {});
 
 /** The curve's main peak: the highest one; none when the curve has no peak. */
 std::optional<IcaPeak> MainPeak(const IcaCurve& curve);
