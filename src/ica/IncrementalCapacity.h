@@ -29,6 +29,9 @@ struct IcaPeak {
     double areaMah = 0.0;  // between the neighbouring minima
 };
 
+/** Fewer readings than this make no curve worth reading. */
+inline constexpr std::size_t kMinIcaSamples = 10;
+
 /** A run's readings for the analysis: its seconds, volts and amperes. */
 std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples);
 
