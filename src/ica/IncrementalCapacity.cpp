@@ -82,18 +82,41 @@ std::vector<IcaPeak> FindPeaks(const IcaCurve& curve, double minProminence) {
         if (!(y[k] > y[k - 1] && y[k] >= y[k + 1])) {
             continue;
         }
-        std::size_t left = k;
-        while (left > 0 && y[left - 1] <= y[left]) {
-            --left;
+        // Each side's foot: the lowest point before the curve climbs above the peak or rises
+        // by a prominence out of a dip, so ripples on a broad top leave one peak, not none.
+        // The sides walk in step: a side that ends too high rejects the peak without the other
+        // walking down a long slope, so a ripple costs its neighbourhood, not the curve.
+        const double rise = minProminence * highest;
+        struct Side {
+            std::ptrdiff_t step;
+            std::size_t lowest;
+            std::ptrdiff_t at;
+            bool done = false;
+        };
+        Side sides[2] = {{-1, k, static_cast<std::ptrdiff_t>(k)},
+                         {1, k, static_cast<std::ptrdiff_t>(k)}};
+        bool rejected = false;
+        while (!rejected && !(sides[0].done && sides[1].done)) {
+            for (Side& side : sides) {
+                if (side.done) {
+                    continue;
+                }
+                side.at += side.step;
+                const bool inside = side.at >= 0 && side.at < static_cast<std::ptrdiff_t>(n);
+                const double at = inside ? y[static_cast<std::size_t>(side.at)] : 0.0;
+                if (!inside || at > y[k] || at - y[side.lowest] >= rise) {
+                    side.done = true;
+                    rejected = rejected || y[k] - y[side.lowest] < rise;
+                } else if (at < y[side.lowest]) {
+                    side.lowest = static_cast<std::size_t>(side.at);
+                }
+            }
         }
-        std::size_t right = k;
-        while (right + 1 < n && y[right + 1] <= y[right]) {
-            ++right;
-        }
-        const double base = std::max(y[left], y[right]);
-        if (y[k] - base < minProminence * highest) {
+        if (rejected) {
             continue;
         }
+        const std::size_t left = sides[0].lowest;
+        const std::size_t right = sides[1].lowest;
         double area = 0.0;
         for (std::size_t i = left; i <= right; ++i) {
             area += y[i] * curve.gridVolts;

@@ -19,14 +19,17 @@ struct IcaSample {
 struct IcaOptions {
     double gridVolts = 0.001;  // the voltage grid's step
     double fwhmVolts = 0.010;  // the Gaussian's full width at half maximum; 0: no smoothing
-    /** A peak counts when it stands this share of the highest one above its higher minimum. */
+    /**
+     * A peak counts when it stands this share of the highest one above the higher of its feet:
+     * on each side the lowest point before higher ground or a rise of that share.
+     */
     double minProminence = 0.05;
 };
 
 struct IcaPeak {
     double volts = 0.0;
     double heightMahPerVolt = 0.0;
-    double areaMah = 0.0;  // between the neighbouring minima
+    double areaMah = 0.0;  // between its feet
 };
 
 /** Fewer readings than this make no curve worth reading. */

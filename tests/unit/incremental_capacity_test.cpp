@@ -99,6 +99,28 @@ TEST(IncrementalCapacity, PeaksStandAtTheStepsAndHoldTheirCharge) {
     EXPECT_FALSE(MainPeak(IcaCurve{}));
 }
 
+TEST(IncrementalCapacity, ABroadTopWithRipplesIsOnePeak) {
+    // dQ/dV of 1000 mAh/V from 3.3 to 3.9 V, 3000 between 3.5 and 3.6 V with a 2 % ripple:
+    // readings 0.1 mV apart at 1 A, each after the time its charge takes.
+    std::vector<IcaSample> samples;
+    double seconds = 0.0;
+    for (double volts = 3.9; volts > 3.3; volts -= 0.0001) {
+        const bool top = volts > 3.5 && volts < 3.6;
+        const double dqdv =
+            top ? 3000.0 * (1.0 + 0.02 * std::sin((volts - 3.5) / 0.015 * 2.0 * M_PI)) : 1000.0;
+        samples.push_back({seconds, volts, 1.0});
+        seconds += dqdv * 0.0001 * 3.6;
+    }
+    for (const double fwhm : {0.0, 0.010}) {
+        IcaOptions options;
+        options.fwhmVolts = fwhm;
+        const IcaCurve curve = IncrementalCapacity(samples, options);
+        ASSERT_EQ(curve.peaks.size(), 1u) << fwhm;
+        EXPECT_GT(curve.peaks[0].volts, 3.5);
+        EXPECT_LT(curve.peaks[0].volts, 3.6);
+    }
+}
+
 TEST(IncrementalCapacity, DifferentialVoltageIsFlattestAtEachPlateauAsOneOverItsPeak) {
     const DvdqCurve curve = DifferentialVoltage(Discharge(kSteps, 1.0));
     EXPECT_NEAR(curve.totalMah, 2500.0, 2.0);
