@@ -114,8 +114,8 @@ struct RunCurve {
 };
 
 /** The run's curve, or the exit status with its message printed. */
-std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word, const IcaOptions& options,
-                                   int& failed) {
+std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word,
+                                   const IcaOptions& options, int& failed) {
     bool ok = false;
     const qlonglong id = word.toLongLong(&ok);
     if (!ok || id <= 0) {
@@ -126,9 +126,10 @@ std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word, const
     const std::optional<std::vector<JournalSample>> samples =
         run ? journal.Samples(id) : std::nullopt;
     if (!run || !samples) {
-        PrintError(journal.LastError().isEmpty()
-                       ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
-                       : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
+        PrintError(
+            journal.LastError().isEmpty()
+                ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
+                : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
         failed = kExitFailed;
         return std::nullopt;
     }
@@ -144,8 +145,9 @@ std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word, const
     } else {
         curve.ica = IncrementalCapacity(IcaSamplesOf(*samples), options);
         if (!(curve.ica.totalMah > 0.0) || curve.ica.dqdvMahPerVolt.empty()) {
-            refused = QStringLiteral("run %1 moved no charge at a changing voltage: it has no "
-                                     "dQ/dV")
+            refused = QStringLiteral(
+                          "run %1 moved no charge at a changing voltage: it has no "
+                          "dQ/dV")
                           .arg(id);
         }
     }

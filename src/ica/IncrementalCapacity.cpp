@@ -62,8 +62,8 @@ std::vector<IcaSample> Usable(const std::vector<IcaSample>& samples) {
 }
 
 double MahBetween(const IcaSample& a, const IcaSample& b) {
-    return 0.5 * (std::abs(a.amps) + std::abs(b.amps)) * (b.seconds - a.seconds) /
-           kSecondsPerHour * 1000.0;
+    return 0.5 * (std::abs(a.amps) + std::abs(b.amps)) * (b.seconds - a.seconds) / kSecondsPerHour *
+           1000.0;
 }
 
 std::vector<IcaPeak> FindPeaks(const IcaCurve& curve, double minProminence) {
@@ -237,8 +237,7 @@ DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples, const DvdqO
         rise[k] = sign * (volts[k + 1] - volts[k]);
     }
     // Smoothing the rises keeps their sum: the whole voltage swing.
-    const std::vector<double> smooth =
-        Smoothed(rise, SigmaOfFwhm(options.fwhmMah) / curve.gridMah);
+    const std::vector<double> smooth = Smoothed(rise, SigmaOfFwhm(options.fwhmMah) / curve.gridMah);
     curve.dvdqVoltsPerAh.resize(smooth.size());
     std::transform(smooth.begin(), smooth.end(), curve.dvdqVoltsPerAh.begin(),
                    [&](double v) { return v / curve.gridMah * 1000.0; });
@@ -247,9 +246,8 @@ DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples, const DvdqO
 
 std::optional<IcaPeak> MainPeak(const IcaCurve& curve) {
     const auto highest = std::max_element(
-        curve.peaks.begin(), curve.peaks.end(), [](const IcaPeak& a, const IcaPeak& b) {
-            return a.heightMahPerVolt < b.heightMahPerVolt;
-        });
+        curve.peaks.begin(), curve.peaks.end(),
+        [](const IcaPeak& a, const IcaPeak& b) { return a.heightMahPerVolt < b.heightMahPerVolt; });
     if (highest == curve.peaks.end()) {
         return std::nullopt;
     }

@@ -80,7 +80,8 @@ struct DvdqCurve {
  * The differential voltage of one charge or discharge: the readings' voltage against the
  * charge integrated from their current, taken on the capacity grid, differenced and smoothed.
  */
-DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples, const DvdqOptions& options = {});
+DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples,
+                              const DvdqOptions& options = {});
 
 /** The curve's main peak: the highest one; none when the curve has no peak. */
 std::optional<IcaPeak> MainPeak(const IcaCurve& curve);

@@ -149,8 +149,8 @@ void CCompareDlg::CreateDqdvControls(QHBoxLayout* top, QVBoxLayout* layout) {
     peakTable->setMaximumHeight(150);
     layout->addWidget(dqdvNote);
     layout->addWidget(peakTable);
-    for (QWidget* shown : std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, dqdvNote,
-                                                          peakTable}) {
+    for (QWidget* shown :
+         std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, dqdvNote, peakTable}) {
         shown->setVisible(false);
     }
     connect(smoothingBox, &QSpinBox::valueChanged, this, &CCompareDlg::OnSmoothingChanged);
@@ -202,7 +202,8 @@ void CCompareDlg::OnAddCurveFile() {
 
 void CCompareDlg::OnAxisChosen(int axis) {
     const bool dqdv = axis == kDqdvAxis;
-    for (QWidget* shown : std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, peakTable}) {
+    for (QWidget* shown :
+         std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, peakTable}) {
         shown->setVisible(dqdv);
     }
     if (dqdv) {
@@ -237,9 +238,9 @@ void CCompareDlg::ShowDqdv() {
     peakTable->setRowCount(0);
     for (std::size_t i = 0; i < summaries.size() && i < figure.Curves().size(); ++i) {
         if (i == smoothed.size()) {
-            smoothed.push_back(summaries[i].dqdv ? std::optional(Resmoothed(*summaries[i].dqdv,
-                                                                             options))
-                                                 : std::nullopt);
+            smoothed.push_back(summaries[i].dqdv
+                                   ? std::optional(Resmoothed(*summaries[i].dqdv, options))
+                                   : std::nullopt);
             figure.SetDqdv(i, smoothed[i] ? IcaPoints(*smoothed[i]) : std::vector<QPointF>(),
                            smoothed[i] ? IcaPeakPoints(*smoothed[i]) : std::vector<QPointF>());
         }

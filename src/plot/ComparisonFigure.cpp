@@ -211,8 +211,8 @@ void PaintDqdv(QPainter& painter, const std::vector<FigureCurve>& curves,
         painter.setBrush(colors[c]);
         for (const QPointF& peak : curves[c].dqdvPeaks) {
             const QPointF at(map.PixelX(peak.x()), map.PixelY(peak.y()));
-            painter.drawPolygon(QPolygonF{at + QPointF(0, -3), at + QPointF(-4, -10),
-                                          at + QPointF(4, -10)});
+            painter.drawPolygon(
+                QPolygonF{at + QPointF(0, -3), at + QPointF(-4, -10), at + QPointF(4, -10)});
         }
     }
 }
@@ -430,9 +430,9 @@ std::vector<std::optional<double>> CComparisonFigure::ValuesAt(double x) const {
             if (points.empty() || x < points.front().x() || x > points.back().x()) {
                 continue;
             }
-            const auto after = std::upper_bound(
-                points.begin(), points.end(), x,
-                [](double at, const QPointF& p) { return at < p.x(); });
+            const auto after =
+                std::upper_bound(points.begin(), points.end(), x,
+                                 [](double at, const QPointF& p) { return at < p.x(); });
             const auto i = static_cast<std::size_t>(after - points.begin());
             if (i == 0 || i == points.size() || points[i].x() <= points[i - 1].x()) {
                 values[c] = points[i == 0 ? 0 : i - 1].y();

@@ -2,9 +2,10 @@
 
 /*
  * The comparison figure: several voltage curves overlaid on one plot, against time, capacity or
- * energy, or their incremental capacity (dQ/dV against voltage, peaks marked), with axes, grid, labels and a legend (label, start date, capacity, energy). Plain
- * drawing, no window: the comparison window paints it into its widget and forwards the mouse
- * through the mapping helpers; `brimvolt-journal png` and the exports save it as PNG or SVG.
+ * energy, or their incremental capacity (dQ/dV against voltage, peaks marked), with axes, grid,
+ * labels and a legend (label, start date, capacity, energy). Plain drawing, no window: the
+ * comparison window paints it into its widget and forwards the mouse through the mapping helpers;
+ * `brimvolt-journal png` and the exports save it as PNG or SVG.
  *
  * Use:
  *     CComparisonFigure figure;

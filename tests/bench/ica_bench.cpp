@@ -26,8 +26,8 @@ void* operator new(std::size_t size) {
     if (!block) {
         throw std::bad_alloc();
     }
-    const std::size_t now = heapInUse.fetch_add(malloc_usable_size(block)) +
-                            malloc_usable_size(block);
+    const std::size_t now =
+        heapInUse.fetch_add(malloc_usable_size(block)) + malloc_usable_size(block);
     std::size_t high = heapHigh.load(std::memory_order_relaxed);
     while (now > high && !heapHigh.compare_exchange_weak(high, now)) {
     }
@@ -67,12 +67,12 @@ std::vector<JournalSample> LongestDischarge() {
     std::vector<JournalSample> samples(kSamples);
     for (std::int32_t t = 0; t < kSamples; ++t) {
         const double mah = kTotalMah * t / (kSamples - 1) * 0.9999;
-        const auto at = static_cast<std::size_t>(
-            std::lower_bound(held.begin(), held.end(), mah) - held.begin());
+        const auto at = static_cast<std::size_t>(std::lower_bound(held.begin(), held.end(), mah) -
+                                                 held.begin());
         JournalSample& s = samples[static_cast<std::size_t>(t)];
         s.seconds = t;
-        s.voltageMv = static_cast<std::uint16_t>(
-            std::lround(volts[std::min(at, volts.size() - 1)] * 1000.0));
+        s.voltageMv =
+            static_cast<std::uint16_t>(std::lround(volts[std::min(at, volts.size() - 1)] * 1000.0));
         s.currentMa = 10;
     }
     return samples;

@@ -59,7 +59,8 @@ std::vector<IcaSample> AsJournalKeepsThem(const std::vector<IcaSample>& samples)
     return IcaSamplesOf(kept);
 }
 
-const std::vector<Step> kSteps = {{3.45, 800.0, 0.012}, {3.70, 1200.0, 0.015}, {3.95, 500.0, 0.010}};
+const std::vector<Step> kSteps = {
+    {3.45, 800.0, 0.012}, {3.70, 1200.0, 0.015}, {3.95, 500.0, 0.010}};
 
 TEST(IncrementalCapacity, PeaksStandAtTheStepsAndHoldTheirCharge) {
     const std::vector<IcaSample> exact = Discharge(kSteps, 1.0);
@@ -130,9 +131,8 @@ TEST(IncrementalCapacity, DifferentialVoltageIsFlattestAtEachPlateauAsOneOverIts
         double fromMah, toMah, middleMah;
         const Step& step;
     };
-    const Plateau plateaus[] = {{100, 400, 250, kSteps[2]},
-                                {800, 1400, 1100, kSteps[1]},
-                                {1900, 2300, 2100, kSteps[0]}};
+    const Plateau plateaus[] = {
+        {100, 400, 250, kSteps[2]}, {800, 1400, 1100, kSteps[1]}, {1900, 2300, 2100, kSteps[0]}};
     for (const Plateau& p : plateaus) {
         std::size_t flattest = static_cast<std::size_t>(p.fromMah / curve.gridMah);
         for (std::size_t k = flattest; curve.MahAt(k) < p.toMah; ++k) {

@@ -106,6 +106,17 @@ TEST(CompareDqdv, ARunIsDrawnAsItsDqdvACurveFileIsLeftOutAndTheCsvHasItsLines) {
         mah += fields[2].toDouble() * 0.001;
     }
     EXPECT_NEAR(mah, 990.0, 10.0) << "the curve's area is the charge";
+
+    // For a spreadsheet: the same lines with ";" and decimal commas, behind a byte-order mark.
+    dialogs.paths = {folder.filePath("excel")};
+    compare.OnExportCsv(true);
+    QFile excel(folder.filePath("excel.csv"));
+    ASSERT_TRUE(excel.open(QIODevice::ReadOnly));
+    const QList<QByteArray> excelLines = excel.readAll().split('\n');
+    ASSERT_EQ(excelLines.size(), lines.size());
+    EXPECT_EQ(excelLines[0], "\xEF\xBB\xBFrun;voltage_V;dQdV_mAh_per_V");
+    EXPECT_EQ(excelLines[1],
+              QByteArray(lines[1]).replace(',', '|').replace('.', ',').replace('|', ';'));
 }
 
 }  // namespace
