@@ -27,6 +27,7 @@
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
 #include "tools/JournalBdf.h"
+#include "tools/JournalIca.h"
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
@@ -56,6 +57,10 @@ const char* const kUsage =
     "                            the runs' voltage curves overlaid, with a legend, as a PNG\n"
     "                            image (SVG when OUT ends in .svg); against time unless --x\n"
     "                            says otherwise, 1200x800 pixels unless --size does\n"
+    "  ica RUN... OUT [--fwhm MV] [--peaks]\n"
+    "                            the runs' dQ/dV against voltage overlaid, as PNG, SVG or\n"
+    "                            CSV by OUT's ending; --peaks lists the peaks\n"
+    "                            (brimvolt-journal ica --help)\n"
     "  label RUN TEXT            set the run's label\n"
     "  note RUN TEXT             set the run's note\n"
     "  cell RUN NAME             the run belongs to the cell NAME (added to the register\n"
@@ -446,6 +451,9 @@ int Run(const QStringList& words) {
     }
     if (IsLabelsCommand(words)) {
         return RunLabelsCommand(words, g_argc, g_argv);
+    }
+    if (IsIcaCommand(words)) {
+        return RunIcaCommand(words, g_argc, g_argv);
     }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included

@@ -210,6 +210,34 @@ Reason: %2</translation>
         <source>Ошибка</source>
         <translation>Error</translation>
     </message>
+    <message>
+        <source>dQ/dV</source>
+        <translation>dQ/dV</translation>
+    </message>
+    <message>
+        <source>Сглаживание, мВ</source>
+        <translation>Smoothing, mV</translation>
+    </message>
+    <message>
+        <source>Пик, В</source>
+        <translation>Peak, V</translation>
+    </message>
+    <message>
+        <source>dQ/dV, мА·ч/В</source>
+        <translation>dQ/dV, mAh/V</translation>
+    </message>
+    <message>
+        <source>Площадь, мА·ч</source>
+        <translation>Area, mAh</translation>
+    </message>
+    <message>
+        <source>Без dQ/dV (нет тока: файл кривой, отдых или слишком короткое испытание): %1</source>
+        <translation>No dQ/dV (no current: a curve file, a rest or too short a run): %1</translation>
+    </message>
+    <message>
+        <source>Файлы CSV *.csv</source>
+        <translation>CSV files *.csv</translation>
+    </message>
 </context>
 <context>
     <name>CComparePlot</name>
@@ -224,6 +252,10 @@ Reason: %2</translation>
     <message>
         <source>%1 В</source>
         <translation>%1 V</translation>
+    </message>
+    <message>
+        <source>%1 мА·ч/В</source>
+        <translation>%1 mAh/V</translation>
     </message>
 </context>
 <context>
@@ -747,6 +779,10 @@ Cancel: end it.</translation>
     <message>
         <source>(нет этой оси)</source>
         <translation>(no such axis)</translation>
+    </message>
+    <message>
+        <source>dQ/dV, мА·ч/В</source>
+        <translation>dQ/dV, mAh/V</translation>
     </message>
 </context>
 <context>

@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
+
+#include "journal/RunRecord.h"
 
 namespace brimvolt {
 
@@ -15,15 +19,24 @@ struct IcaSample {
 struct IcaOptions {
     double gridVolts = 0.001;  // the voltage grid's step
     double fwhmVolts = 0.010;  // the Gaussian's full width at half maximum; 0: no smoothing
-    /** A peak counts when it stands this share of the highest one above its higher minimum. */
+    /**
+     * A peak counts when it stands this share of the highest one above the higher of its feet:
+     * on each side the lowest point before higher ground or a rise of that share.
+     */
     double minProminence = 0.05;
 };
 
 struct IcaPeak {
     double volts = 0.0;
     double heightMahPerVolt = 0.0;
-    double areaMah = 0.0;  // between the neighbouring minima
+    double areaMah = 0.0;  // between its feet
 };
+
+/** Fewer readings than this make no curve worth reading. */
+inline constexpr std::size_t kMinIcaSamples = 10;
+
+/** A run's readings for the analysis: its seconds, volts and amperes. */
+std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples);
 
 /** dQ/dV on a voltage grid: value k stands at firstVolts + k · gridVolts. */
 struct IcaCurve {
@@ -43,5 +56,34 @@ struct IcaCurve {
  * area) and its peaks found. Readings out of time order or not finite are skipped.
  */
 IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOptions& options = {});
+/**
+ * An unsmoothed curve (fwhmVolts 0) smoothed by the options and its peaks found, as
+ * IncrementalCapacity would give it: a new width costs the grid, not the readings.
+ */
+IcaCurve Resmoothed(const IcaCurve& unsmoothed, const IcaOptions& options);
+
+struct DvdqOptions {
+    double gridMah = 1.0;   // the capacity grid's step
+    double fwhmMah = 20.0;  // the Gaussian's full width at half maximum; 0: no smoothing
+};
+
+/** dV/dQ on a capacity grid: value k covers k · gridMah to (k + 1) · gridMah from the start. */
+struct DvdqCurve {
+    double gridMah = 1.0;
+    std::vector<double> dvdqVoltsPerAh;  // positive where the voltage moves the run's way
+    double totalMah = 0.0;
+
+    double MahAt(std::size_t k) const { return (static_cast<double>(k) + 0.5) * gridMah; }
+};
+
+/**
+ * The differential voltage of one charge or discharge: the readings' voltage against the
+ * charge integrated from their current, taken on the capacity grid, differenced and smoothed.
+ */
+DvdqCurve DifferentialVoltage(const std::vector<IcaSample>& samples,
+                              const DvdqOptions& options = {});
+
+/** The curve's main peak: the highest one; none when the curve has no peak. */
+std::optional<IcaPeak> MainPeak(const IcaCurve& curve);
 
 }  // namespace brimvolt

@@ -5,8 +5,10 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QMenu>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <cmath>
@@ -15,6 +17,7 @@
 
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFlows.h"
+#include "ica/IcaOutput.h"
 #include "journal/JournalExport.h"
 #include "journalview/ComparePlot.h"
 #include "platform/Dialogs.h"
@@ -64,6 +67,9 @@ QString DurationDifference(std::int32_t value, std::int32_t first) {
 // The pictures the comparison is saved as, whatever the window's size.
 constexpr QSize kExportSize(1280, 800);
 
+constexpr int kDqdvAxis = static_cast<int>(FigureAxis::Dqdv);
+constexpr int kDefaultSmoothingMv = 10;
+
 }  // namespace
 
 CCompareDlg::CCompareDlg(platform::CDialogs& dialogs) : QDialog(nullptr), dialogs(dialogs) {
@@ -81,6 +87,7 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
     for (FigureAxis axis : {FigureAxis::Time, FigureAxis::Capacity, FigureAxis::Energy}) {
         axisBox->addItem(FigureAxisTitle(axis));
     }
+    axisBox->addItem(tr("dQ/dV"));
     auto* wholeButton = new QPushButton(tr("Весь график"), this);
     auto* addButton = new QPushButton(tr("Добавить файл кривой..."), this);
     auto* exportButton = new QPushButton(tr("Экспорт"), this);
@@ -114,6 +121,7 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
     layout->addLayout(top);
     layout->addWidget(plot, 1);
     layout->addWidget(summaryTable);
+    CreateDqdvControls(top, layout);
 
     connect(axisBox, &QComboBox::currentIndexChanged, this, &CCompareDlg::OnAxisChosen);
     connect(wholeButton, &QPushButton::clicked, this, &CCompareDlg::OnWholeView);
@@ -121,7 +129,35 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
     resize(960, 720);
 }
 
+void CCompareDlg::CreateDqdvControls(QHBoxLayout* top, QVBoxLayout* layout) {
+    smoothingLabel = new QLabel(tr("Сглаживание, мВ"), this);
+    smoothingBox = new QSpinBox(this);
+    smoothingBox->setRange(1, 100);
+    smoothingBox->setValue(kDefaultSmoothingMv);
+    top->insertWidget(2, smoothingLabel);
+    top->insertWidget(3, smoothingBox);
+
+    dqdvNote = new QLabel(this);
+    dqdvNote->setWordWrap(true);
+    peakTable = new QTableWidget(0, 4, this);
+    peakTable->setHorizontalHeaderLabels(
+        {tr("Кривая"), tr("Пик, В"), tr("dQ/dV, мА·ч/В"), tr("Площадь, мА·ч")});
+    peakTable->verticalHeader()->hide();
+    peakTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    peakTable->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+    peakTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    peakTable->setMaximumHeight(150);
+    layout->addWidget(dqdvNote);
+    layout->addWidget(peakTable);
+    for (QWidget* shown :
+         std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, dqdvNote, peakTable}) {
+        shown->setVisible(false);
+    }
+    connect(smoothingBox, &QSpinBox::valueChanged, this, &CCompareDlg::OnSmoothingChanged);
+}
+
 void CCompareDlg::Clear() {
+    smoothed.clear();
     summaries.clear();
     plot->SetCurves({});
     FillSummary();
@@ -134,6 +170,9 @@ void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
     summaries.insert(summaries.end(), addedSummaries.begin(), addedSummaries.end());
     plot->SetCurves(std::move(curves));
     // A new set of curves shows from its start on the axis chosen.
+    if (DqdvShown()) {
+        ShowDqdv();
+    }
     plot->SetAxis(static_cast<FigureAxis>(axisBox->currentIndex()));
     FillSummary();
 }
@@ -162,7 +201,75 @@ void CCompareDlg::OnAddCurveFile() {
 }
 
 void CCompareDlg::OnAxisChosen(int axis) {
+    const bool dqdv = axis == kDqdvAxis;
+    for (QWidget* shown :
+         std::initializer_list<QWidget*>{smoothingLabel, smoothingBox, peakTable}) {
+        shown->setVisible(dqdv);
+    }
+    if (dqdv) {
+        ShowDqdv();
+    } else {
+        dqdvNote->setVisible(false);
+    }
     plot->SetAxis(static_cast<FigureAxis>(axis));
+}
+
+void CCompareDlg::OnSmoothingChanged(int) {
+    if (DqdvShown()) {
+        ShowDqdv();
+        plot->update();
+    }
+}
+
+bool CCompareDlg::DqdvShown() const {
+    return axisBox->currentIndex() == kDqdvAxis;
+}
+
+void CCompareDlg::ShowDqdv() {
+    const int mv = smoothingBox->value();
+    if (mv != smoothedMv) {
+        smoothed.clear();
+        smoothedMv = mv;
+    }
+    IcaOptions options;
+    options.fwhmVolts = mv / 1000.0;
+    CComparisonFigure& figure = plot->Figure();
+    QStringList left;
+    peakTable->setRowCount(0);
+    for (std::size_t i = 0; i < summaries.size() && i < figure.Curves().size(); ++i) {
+        if (i == smoothed.size()) {
+            smoothed.push_back(summaries[i].dqdv
+                                   ? std::optional(Resmoothed(*summaries[i].dqdv, options))
+                                   : std::nullopt);
+            figure.SetDqdv(i, smoothed[i] ? IcaPoints(*smoothed[i]) : std::vector<QPointF>(),
+                           smoothed[i] ? IcaPeakPoints(*smoothed[i]) : std::vector<QPointF>());
+        }
+        const QString& label = figure.Curves()[i].label;
+        if (!smoothed[i]) {
+            left.append(label);
+            continue;
+        }
+        for (const IcaPeak& peak : smoothed[i]->peaks) {
+            const int row = peakTable->rowCount();
+            peakTable->insertRow(row);
+            const QString texts[] = {label, QString::number(peak.volts, 'f', 3),
+                                     QString::number(peak.heightMahPerVolt, 'f', 0),
+                                     QString::number(peak.areaMah, 'f', 0)};
+            for (int column = 0; column < 4; ++column) {
+                auto* item = new QTableWidgetItem(texts[column]);
+                item->setTextAlignment(column == 0 ? Qt::AlignLeft | Qt::AlignVCenter
+                                                   : Qt::AlignRight | Qt::AlignVCenter);
+                if (column == 0) {
+                    item->setForeground(figure.ColorOf(static_cast<int>(i)));
+                }
+                peakTable->setItem(row, column, item);
+            }
+        }
+    }
+    dqdvNote->setText(
+        tr("Без dQ/dV (нет тока: файл кривой, отдых или слишком короткое испытание): %1")
+            .arg(left.join(QStringLiteral(", "))));
+    dqdvNote->setVisible(!left.isEmpty());
 }
 
 void CCompareDlg::OnWholeView() {
@@ -223,6 +330,10 @@ void CCompareDlg::OnExportImage(bool svg) {
 }
 
 void CCompareDlg::OnExportCsv(bool excel) {
+    if (DqdvShown()) {
+        ExportDqdvCsv(excel);
+        return;
+    }
     std::vector<std::int64_t> ids;
     for (const CurveSummary& summary : summaries) {
         if (summary.runId != 0) {
@@ -231,5 +342,31 @@ void CCompareDlg::OnExportCsv(bool excel) {
     }
     if (exportCsv && !ids.empty()) {
         exportCsv(ids, excel);
+    }
+}
+
+void CCompareDlg::ExportDqdvCsv(bool excel) {
+    std::vector<RunIcaCurve> runs;
+    for (std::size_t i = 0; i < smoothed.size() && i < summaries.size(); ++i) {
+        if (smoothed[i]) {
+            runs.push_back({summaries[i].runId, &*smoothed[i]});
+        }
+    }
+    if (runs.empty()) {
+        return;
+    }
+    QString path = dialogs.SaveFileName(this, dataFolder, QStringLiteral("dqdv.csv"),
+                                        {tr("Файлы CSV *.csv"), QStringLiteral("*.csv")});
+    if (path.isEmpty()) {
+        return;
+    }
+    if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
+        path += QStringLiteral(".csv");
+    }
+    const platform::WriteResult written = platform::WriteWholeFile(path, IcaCsv(runs, excel));
+    if (!written) {
+        dialogs.Message(this,
+                        tr("Не удалось записать файл %1.\nПричина: %2").arg(path, written.reason),
+                        tr("Ошибка"), platform::Buttons::Ok);
     }
 }

@@ -11,7 +11,11 @@
 
 class CComparePlot;
 class QComboBox;
+class QHBoxLayout;
+class QLabel;
+class QSpinBox;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace brimvolt::platform {
 class CDialogs;
@@ -41,9 +45,11 @@ public:
     bool AddCurveFile(const QString& path);
 
     void OnAddCurveFile();
-    /** 0 time, 1 capacity, 2 energy: a curve file, which has time only, then stays out of
-     * the plot but not out of the legend. */
+    /** 0 time, 1 capacity, 2 energy, 3 dQ/dV: a curve file, which has time only, then stays
+     * out of the plot but not out of the legend. */
     void OnAxisChosen(int axis);
+    /** The dQ/dV's smoothing: the Gaussian's full width at half maximum. */
+    void OnSmoothingChanged(int millivolts);
     void OnWholeView();
     void OnExportImage(bool svg);
     void OnExportCsv(bool excel);
@@ -52,9 +58,19 @@ public:
     CComparePlot* Plot() const { return plot; }
     QTableWidget* SummaryTable() const { return summaryTable; }
     QComboBox* AxisBox() const { return axisBox; }
+    QSpinBox* SmoothingBox() const { return smoothingBox; }
+    /** The dQ/dV view's peaks, a row each: curve, voltage, height, area. */
+    QTableWidget* PeakTable() const { return peakTable; }
+    /** Which curves the dQ/dV view leaves out, and why. */
+    QLabel* DqdvNote() const { return dqdvNote; }
 
 private:
     void FillSummary();
+    void CreateDqdvControls(QHBoxLayout* top, QVBoxLayout* layout);
+    bool DqdvShown() const;
+    /** Smooths what is not smoothed at the chosen width yet and shows it with its peaks. */
+    void ShowDqdv();
+    void ExportDqdvCsv(bool excel);
 
     brimvolt::platform::CDialogs& dialogs;
     QString dataFolder;
@@ -63,4 +79,11 @@ private:
     CComparePlot* plot = nullptr;
     QComboBox* axisBox = nullptr;
     QTableWidget* summaryTable = nullptr;
+    QLabel* smoothingLabel = nullptr;
+    QSpinBox* smoothingBox = nullptr;
+    QTableWidget* peakTable = nullptr;
+    QLabel* dqdvNote = nullptr;
+    // Each curve's dQ/dV at smoothedMv, one a curve; none where its summary has none.
+    std::vector<std::optional<brimvolt::IcaCurve>> smoothed;
+    int smoothedMv = 0;
 };

@@ -19,6 +19,8 @@ QString AxisValueText(FigureAxis axis, double x) {
             return CComparePlot::tr("%1 мА·ч").arg(QString::number(x, 'f', 0));
         case FigureAxis::Energy:
             return CComparePlot::tr("%1 Вт·ч").arg(QString::number(x, 'f', 3));
+        case FigureAxis::Dqdv:
+            return CComparePlot::tr("%1 В").arg(QString::number(x, 'f', 3));
     }
     return QString();
 }
@@ -51,10 +53,14 @@ QStringList CComparePlot::ReadoutAt(QPoint pixel) const {
     const double x = figure.DataAt(size(), pixel).x();
     QStringList lines{AxisValueText(figure.Axis(), x)};
     const std::vector<std::optional<double>> values = figure.ValuesAt(x);
+    const bool dqdv = figure.Axis() == FigureAxis::Dqdv;
     for (std::size_t i = 0; i < values.size(); ++i) {
-        lines.append(figure.Curves()[i].label + QStringLiteral(": ") +
-                     (values[i] ? tr("%1 В").arg(QString::number(*values[i], 'f', 3))
-                                : QStringLiteral("—")));
+        QString value = QStringLiteral("—");
+        if (values[i]) {
+            value = dqdv ? tr("%1 мА·ч/В").arg(QString::number(*values[i], 'f', 0))
+                         : tr("%1 В").arg(QString::number(*values[i], 'f', 3));
+        }
+        lines.append(figure.Curves()[i].label + QStringLiteral(": ") + value);
     }
     return lines;
 }

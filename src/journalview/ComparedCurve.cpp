@@ -25,6 +25,16 @@ CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> s
         summary.meanVolts =
             static_cast<double>(energy.Uj()) / static_cast<double>(energy.ChargeMas()) / 1000.0;
     }
+    // Taken once, unsmoothed: the window smooths it for whatever width is chosen.
+    if (!run.rest && samples.size() >= kMinIcaSamples) {
+        IcaOptions unsmoothed;
+        unsmoothed.fwhmVolts = 0.0;
+        IcaCurve curve = IncrementalCapacity(IcaSamplesOf(samples), unsmoothed);
+        if (curve.totalMah > 0.0 && !curve.dqdvMahPerVolt.empty()) {
+            curve.peaks.clear();
+            summary.dqdv = std::move(curve);
+        }
+    }
     return summary;
 }
 

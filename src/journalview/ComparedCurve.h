@@ -4,6 +4,7 @@
 #include <optional>
 #include <span>
 
+#include "ica/IncrementalCapacity.h"
 #include "journal/RunRecord.h"
 
 namespace brimvolt {
@@ -18,11 +19,13 @@ struct CurveSummary {
     std::optional<double> meanVolts;
     std::optional<double> rinMohm;
     std::int32_t durationSeconds = 0;
+    /** The run's dQ/dV unsmoothed; none for a curve file, a rest or a run too short for one. */
+    std::optional<IcaCurve> dqdv;
 };
 
 /**
- * Capacity, energy, Rin and duration as the run recorded them, and its mean voltage: energy
- * over charge.
+ * Capacity, energy, Rin and duration as the run recorded them, its mean voltage (energy over
+ * charge) and its dQ/dV.
  */
 CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples);
 /** A curve file holds no current: its mean voltage is the mean over time. */

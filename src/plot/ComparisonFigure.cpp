@@ -193,9 +193,36 @@ QPolygonF CurvePolyline(const FigureCurve& curve,
     return line;
 }
 
+/** Each curve's dQ/dV, with a small triangle over each of its peaks. */
+void PaintDqdv(QPainter& painter, const std::vector<FigureCurve>& curves,
+               const std::vector<QColor>& colors, const Mapping& map) {
+    for (std::size_t c = 0; c < curves.size(); ++c) {
+        // A few thousand points of a voltage grid: drawn as they are.
+        QPolygonF line;
+        line.reserve(static_cast<qsizetype>(curves[c].dqdv.size()));
+        for (const QPointF& p : curves[c].dqdv) {
+            line << QPointF(map.PixelX(p.x()), map.PixelY(p.y()));
+        }
+        QPen pen(colors[c], 1);
+        pen.setCosmetic(true);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(line);
+        painter.setBrush(colors[c]);
+        for (const QPointF& peak : curves[c].dqdvPeaks) {
+            const QPointF at(map.PixelX(peak.x()), map.PixelY(peak.y()));
+            painter.drawPolygon(
+                QPolygonF{at + QPointF(0, -3), at + QPointF(-4, -10), at + QPointF(4, -10)});
+        }
+    }
+}
+
 }  // namespace
 
 bool FigureCurve::HasAxis(FigureAxis axis) const {
+    if (axis == FigureAxis::Dqdv) {
+        return !dqdv.empty();
+    }
     const auto& values = x[AxisIndex(axis)];
     return !values.empty() && values.size() == millivolts.size();
 }
@@ -228,6 +255,8 @@ QString FigureAxisTitle(FigureAxis axis) {
             return Text::tr("Ёмкость, мА·ч");
         case FigureAxis::Energy:
             return Text::tr("Энергия, Вт·ч");
+        case FigureAxis::Dqdv:
+            return Text::tr("Напряжение, В");
     }
     return {};
 }
@@ -260,6 +289,19 @@ QColor CComparisonFigure::ColorOf(int curve) const {
     return colors.at(static_cast<std::size_t>(curve));
 }
 
+void CComparisonFigure::SetDqdv(std::size_t curve, std::vector<QPointF> points,
+                                std::vector<QPointF> peaks) {
+    if (curve >= curves.size()) {
+        return;
+    }
+    const bool whole = view == WholeView();
+    curves[curve].dqdv = std::move(points);
+    curves[curve].dqdvPeaks = std::move(peaks);
+    if (whole || axis != FigureAxis::Dqdv) {
+        ResetView();
+    }
+}
+
 void CComparisonFigure::SetAxis(FigureAxis newAxis) {
     axis = newAxis;
     ResetView();
@@ -275,6 +317,26 @@ QRectF CComparisonFigure::WholeView() const {
     double highX = -lowX;
     double lowV = lowX;
     double highV = -lowX;
+    if (axis == FigureAxis::Dqdv) {
+        // dQ/dV from zero up: the peaks' heights read against the same foot.
+        lowV = 0.0;
+        for (const FigureCurve& curve : curves) {
+            for (const QPointF& p : curve.dqdv) {
+                lowX = std::min(lowX, p.x());
+                highX = std::max(highX, p.x());
+                lowV = std::min(lowV, p.y());
+                highV = std::max(highV, p.y());
+            }
+        }
+        if (!std::isfinite(lowX)) {
+            return QRectF(0, 0, 1, 1);
+        }
+        if (highX - lowX <= 0) {
+            highX = lowX + 0.01;
+        }
+        const double span = std::max(highV - lowV, 1.0);
+        return QRectF(lowX, lowV, highX - lowX, span * 1.05);
+    }
     const std::size_t a = AxisIndex(axis);
     for (std::size_t c = 0; c < curves.size(); ++c) {
         const Summary* summary = summaries[c][a].get();
@@ -362,6 +424,25 @@ QRectF CComparisonFigure::ViewZoomedAt(QSize size, QPointF pixel, double steps) 
 
 std::vector<std::optional<double>> CComparisonFigure::ValuesAt(double x) const {
     std::vector<std::optional<double>> values(curves.size());
+    if (axis == FigureAxis::Dqdv) {
+        for (std::size_t c = 0; c < curves.size(); ++c) {
+            const std::vector<QPointF>& points = curves[c].dqdv;
+            if (points.empty() || x < points.front().x() || x > points.back().x()) {
+                continue;
+            }
+            const auto after =
+                std::upper_bound(points.begin(), points.end(), x,
+                                 [](double at, const QPointF& p) { return at < p.x(); });
+            const auto i = static_cast<std::size_t>(after - points.begin());
+            if (i == 0 || i == points.size() || points[i].x() <= points[i - 1].x()) {
+                values[c] = points[i == 0 ? 0 : i - 1].y();
+                continue;
+            }
+            const double share = (x - points[i - 1].x()) / (points[i].x() - points[i - 1].x());
+            values[c] = points[i - 1].y() + (points[i].y() - points[i - 1].y()) * share;
+        }
+        return values;
+    }
     const std::size_t a = AxisIndex(axis);
     for (std::size_t c = 0; c < curves.size(); ++c) {
         const FigureCurve& curve = curves[c];
@@ -437,7 +518,8 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
     painter.save();
     painter.translate(14, area.center().y());
     painter.rotate(-90);
-    const QString yTitle = Text::tr("Напряжение, В");
+    const QString yTitle =
+        axis == FigureAxis::Dqdv ? Text::tr("dQ/dV, мА·ч/В") : Text::tr("Напряжение, В");
     painter.drawText(QPointF(-metrics.horizontalAdvance(yTitle) / 2, 0), yTitle);
     painter.restore();
 
@@ -445,8 +527,11 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
     painter.save();
     painter.setClipRect(area);
     painter.setRenderHint(QPainter::Antialiasing, true);
+    if (axis == FigureAxis::Dqdv) {
+        PaintDqdv(painter, curves, colors, map);
+    }
     const std::size_t a = AxisIndex(axis);
-    for (std::size_t c = 0; c < curves.size(); ++c) {
+    for (std::size_t c = 0; c < curves.size() && axis != FigureAxis::Dqdv; ++c) {
         const Summary* summary = summaries[c][a].get();
         if (!summary) {
             continue;

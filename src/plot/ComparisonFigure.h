@@ -2,9 +2,10 @@
 
 /*
  * The comparison figure: several voltage curves overlaid on one plot, against time, capacity or
- * energy, with axes, grid, labels and a legend (label, start date, capacity, energy). Plain
- * drawing, no window: the comparison window paints it into its widget and forwards the mouse
- * through the mapping helpers; `brimvolt-journal png` and the exports save it as PNG or SVG.
+ * energy, or their incremental capacity (dQ/dV against voltage, peaks marked), with axes, grid,
+ * labels and a legend (label, start date, capacity, energy). Plain drawing, no window: the
+ * comparison window paints it into its widget and forwards the mouse through the mapping helpers;
+ * `brimvolt-journal png` and the exports save it as PNG or SVG.
  *
  * Use:
  *     CComparisonFigure figure;
@@ -45,6 +46,7 @@ enum class FigureAxis : std::uint8_t {
     Time,      // hours since the start
     Capacity,  // mAh from the start
     Energy,    // Wh from the start
+    Dqdv,      // volts across, dQ/dV in mAh/V up: FigureCurve::dqdv
 };
 
 /** One curve of the comparison. Points are in recording order; x values never go back. */
@@ -62,6 +64,9 @@ struct FigureCurve {
      * is that of millivolts.
      */
     std::array<std::vector<float>, 3> x;
+    /** dQ/dV as (V, mAh/V) in voltage order, for the Dqdv axis; empty: the curve has none. */
+    std::vector<QPointF> dqdv;
+    std::vector<QPointF> dqdvPeaks;  // marked on the curve
 
     bool HasAxis(FigureAxis axis) const;
 };
@@ -89,13 +94,19 @@ public:
     /** The colour the curve is drawn in. */
     QColor ColorOf(int curve) const;
 
+    /**
+     * Sets a curve's dQ/dV (see FigureCurve::dqdv): a view zoomed in is kept, the whole view
+     * follows the new curve.
+     */
+    void SetDqdv(std::size_t curve, std::vector<QPointF> points, std::vector<QPointF> peaks);
+
     /** Curves that lack the axis are listed in the legend but not drawn. Resets the view. */
     void SetAxis(FigureAxis axis);
     FigureAxis Axis() const { return axis; }
     /** Whether every curve has the axis (curve files have time only). */
     bool AxisAvailable(FigureAxis axis) const;
 
-    /** The view in data units: x along the axis, y in volts. */
+    /** The view in data units: x along the axis, y in volts (mAh/V on the Dqdv axis). */
     QRectF View() const { return view; }
     /** Sets the view, kept to a sane size (a zoom can't go below a ten-thousandth of the whole). */
     void SetView(const QRectF& dataRect);
@@ -114,7 +125,8 @@ public:
     QRectF ViewZoomedAt(QSize size, QPointF pixel, double steps) const;
 
     /**
-     * Each curve's voltage (V) at x on the current axis, interpolated between its points;
+     * Each curve's voltage (V; dQ/dV on the Dqdv axis) at x on the current axis, interpolated
+     * between its points;
      * nullopt where the curve does not reach x or lacks the axis. One entry per curve.
      */
     std::vector<std::optional<double>> ValuesAt(double x) const;
