@@ -148,5 +148,21 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
     curve.peaks = FindPeaks(curve, options.minProminence);
     return curve;
 }
+std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples) {
+    std::vector<IcaSample> out;
+    out.reserve(samples.size());
+    for (const JournalSample& s : samples) {
+        out.push_back({static_cast<double>(s.seconds), s.voltageMv / 1000.0, s.currentMa / 1000.0});
+    }
+    return out;
+}
+
+std::optional<IcaPeak> MainPeak(const IcaCurve& curve) {
+    const auto highest = std::max_element(
+        curve.peaks.begin(), curve.peaks.end(),
+        [](const IcaPeak& a, const IcaPeak& b) { return a.heightMahPerVolt < b.heightMahPerVolt; });
+    return highest == curve.peaks.end() ? std::nullopt : std::optional<IcaPeak>(*highest);
+}
+
 
 }  // namespace brimvolt

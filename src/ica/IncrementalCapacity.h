@@ -1,7 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <vector>
+
+#include "journal/RunRecord.h"
 
 namespace brimvolt {
 
@@ -43,5 +47,10 @@ struct IcaCurve {
  * area) and its peaks found. Readings out of time order or not finite are skipped.
  */
 IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOptions& options = {});
+
+/** The readings of a journal run as the analysis takes them: seconds, volts, amperes. */
+std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples);
+/** The highest peak: for a discharge, the one a cell's ageing moves and shrinks first. */
+std::optional<IcaPeak> MainPeak(const IcaCurve& curve);
 
 }  // namespace brimvolt

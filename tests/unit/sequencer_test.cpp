@@ -480,8 +480,8 @@ TEST(Sequencer, ACycleWhoseChargeBeganFromAPartlyChargedCellHasNoEfficiency) {
         EXPECT_NEAR(cycles[1].EnergyEfficiency().value_or(0), 0.81, 1e-9);
         const QList<QByteArray> lines = CyclesCsv(cycles).split('\n');
         ASSERT_GE(lines.size(), 3);
-        EXPECT_EQ(lines[1], "1,600,900,,,,25\r");
-        EXPECT_EQ(lines[2], "2,1000,900,0.9000,0.8100,,25\r");
+        EXPECT_EQ(lines[1], "1,600,900,,,,25,,\r");
+        EXPECT_EQ(lines[2], "2,1000,900,0.9000,0.8100,,25,,\r");
     }
 }
 
