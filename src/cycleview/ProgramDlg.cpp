@@ -98,7 +98,7 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QW
     saveButton = new QPushButton(tr("Сохранить результаты..."), this);
     buttons->addWidget(saveButton);
     layout->addLayout(buttons);
-    resize(520, 560);
+    resize(560, 640);
 
     connect(readyMade, &QComboBox::activated, this, &CProgramDlg::OnReadyMade);
     connect(openButton, &QPushButton::clicked, this, &CProgramDlg::OnOpen);

@@ -294,16 +294,18 @@ void DrawPanel(QPainter& painter, const QFontMetricsF& metrics, const Panel& pan
         painter.drawText(QPointF(area.right() + kTickGap, py + textMiddle),
                          panel.right.y.TickText(y));
     }
+    // A low panel cuts its titles short rather than run them into the next one's.
+    const QString leftTitle = metrics.elidedText(panel.leftTitle, Qt::ElideRight, area.height());
+    const QString rightTitle = metrics.elidedText(panel.rightTitle, Qt::ElideRight, area.height());
     painter.save();
     painter.translate(kMargin + metrics.ascent(), area.center().y());
     painter.rotate(-90);
-    painter.drawText(QPointF(-metrics.horizontalAdvance(panel.leftTitle) / 2, 0), panel.leftTitle);
+    painter.drawText(QPointF(-metrics.horizontalAdvance(leftTitle) / 2, 0), leftTitle);
     painter.restore();
     painter.save();
     painter.translate(figureWidth - kMargin - metrics.ascent(), area.center().y());
     painter.rotate(90);
-    painter.drawText(QPointF(-metrics.horizontalAdvance(panel.rightTitle) / 2, 0),
-                     panel.rightTitle);
+    painter.drawText(QPointF(-metrics.horizontalAdvance(rightTitle) / 2, 0), rightTitle);
     painter.restore();
 
     painter.save();
