@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,7 @@ struct FakeModule {
     std::function<int(const StatusRecord&)> runSeconds = [](const StatusRecord&) { return 60; };
     std::uint16_t chargeMv = 4000;
     std::uint16_t dischargeMv = 3600;
+    std::function<std::uint16_t(const StatusRecord&)> dischargeMvOf;  // each second, if set
     std::uint16_t rinMohm = 50;
     int refusedParam = -1;
     bool refusesStart = false;
@@ -107,6 +109,9 @@ struct FakeModule {
         if (Running()) {
             ++status.elapsedSeconds;
             status.capacityMah = status.params[3] * status.elapsedSeconds / 3600;
+            if (dischargeMvOf && status.params[4] == 0) {
+                status.voltageMv = dischargeMvOf(status);
+            }
             if (status.elapsedSeconds >= runLength) {
                 SetRunning(false);
             }
@@ -420,6 +425,29 @@ TEST(Sequencer, ThreeCyclesRunToTheEndWithEfficienciesOfTheReadings) {
         EXPECT_NEAR(*c.CoulombicEfficiency(), dischargeMah / 1000.0, 1e-9);
         EXPECT_NEAR(*c.EnergyEfficiency(), 3.6 * dischargeMah / 4000.0, 1e-9);
         EXPECT_EQ(c.rinMohm, std::optional<std::uint16_t>(50));
+    }
+}
+
+// Each capacity discharge gives its main dQ/dV peak as it ends: a cell giving up its charge
+// around a voltage 20 mV lower each cycle (a logistic Q(V), 1 A for an hour).
+TEST(Sequencer, EachDischargeGivesItsPeakAsItEnds) {
+    TestProgram program;
+    program.steps = {RunStep(StepKind::Discharge, 1000, 3000), Repeat(1, 3)};
+    Bench bench(program);
+    bench.module.runSeconds = [](const StatusRecord&) { return 3600; };
+    bench.module.dischargeMvOf = [&](const StatusRecord& s) {
+        const double share = (s.elapsedSeconds + 36.0) / (3600 + 72);
+        const double peak = 3.70 - 0.02 * (bench.sequencer.Cycle() - 1);
+        return static_cast<std::uint16_t>(
+            std::lround(1000 * (peak + 0.02 * std::log(1 / share - 1))));
+    };
+    ASSERT_TRUE(
+        bench.TickUntil([&] { return bench.sequencer.State() == SequencerState::Finished; }));
+    const std::vector<CycleResult>& cycles = bench.sequencer.Cycles();
+    ASSERT_EQ(cycles.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NEAR(cycles[k].peakVolts.value_or(0), 3.70 - 0.02 * static_cast<double>(k), 0.005)
+            << k;
     }
 }
 
