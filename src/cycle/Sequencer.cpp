@@ -444,12 +444,12 @@ void CSequencer::FinishRun(const ProgramStep& step, const StatusRecord& status) 
         result.chargeFromPartial = !chargeFromEmpty;
     } else if (step.kind == StepKind::Discharge && !result.dischargeMah) {
         result.dischargeMah = status.capacityMah;
+        result.dischargeMwh = runEnergy.Mwh();
         if (runSeenWhole && status.capacityMah > 0) {
             TakeDischargePeak(result, runSamples);
         }
-        result.dischargeMwh = runEnergy.Mwh();
-    runSamples = {};
     }
+    runSamples = {};
     // Ended by the module: a discharge stopped at its cut-off.
     emptied = step.kind == StepKind::Discharge;
 }

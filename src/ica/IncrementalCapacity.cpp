@@ -148,6 +148,7 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
     curve.peaks = FindPeaks(curve, options.minProminence);
     return curve;
 }
+
 std::vector<IcaSample> IcaSamplesOf(std::span<const JournalSample> samples) {
     std::vector<IcaSample> out;
     out.reserve(samples.size());
@@ -163,6 +164,5 @@ std::optional<IcaPeak> MainPeak(const IcaCurve& curve) {
         [](const IcaPeak& a, const IcaPeak& b) { return a.heightMahPerVolt < b.heightMahPerVolt; });
     return highest == curve.peaks.end() ? std::nullopt : std::optional<IcaPeak>(*highest);
 }
-
 
 }  // namespace brimvolt
