@@ -75,8 +75,9 @@ const char* const kUsage =
     "                            cell, start, state (running, finished, ended, paused),\n"
     "                            cycles done, end reason\n"
     "  program ID [--csv OUT] [--png OUT]\n"
-    "                            the program run's cycles as a table; --csv writes them as\n"
-    "                            CSV, --png draws capacity and Rin per cycle (SVG when OUT\n"
+    "                            the program run's cycles as a table, with the main dQ/dV\n"
+    "                            peak of each discharge; --csv writes them as CSV, --png\n"
+    "                            draws capacity, Rin and the peak per cycle (SVG when OUT\n"
     "                            ends in .svg)\n"
     "  bdf RUN... OUT, bdf --cell NAME OUT, bdf --program ID OUT\n"
     "                            runs of one cell as one Battery Data Format file, with a\n"
@@ -328,7 +329,8 @@ int Program(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     if (!runs) {
         return ReadFailed(journal);
     }
-    const std::vector<CycleResult> cycles = CyclesOfProgram(*runs, id);
+    const std::vector<CycleResult> cycles = CyclesOfProgram(
+        *runs, id, [&journal](std::int64_t runId) { return journal.Samples(runId); });
     if (!arguments.csvOut.isEmpty()) {
         if (const int failed = WriteOutput(arguments.csvOut, CyclesCsv(cycles))) {
             return failed;

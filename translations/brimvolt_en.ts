@@ -626,6 +626,14 @@ Cancel: end it.</translation>
         <source>заряд начат не с разряженной ячейки</source>
         <translation>the charge did not begin from an emptied cell</translation>
     </message>
+    <message>
+        <source>Пик dQ/dV, В</source>
+        <translation>dQ/dV peak, V</translation>
+    </message>
+    <message>
+        <source>Высота пика, мАч/В</source>
+        <translation>Peak height, mAh/V</translation>
+    </message>
 </context>
 <context>
     <name>CProgramEditDlg</name>
@@ -986,6 +994,22 @@ First points loaded: %1.</translation>
     <message>
         <source>Нет завершённых циклов</source>
         <translation>No cycles completed</translation>
+    </message>
+    <message>
+        <source>Пик dQ/dV</source>
+        <translation>dQ/dV peak</translation>
+    </message>
+    <message>
+        <source>Высота пика</source>
+        <translation>Peak height</translation>
+    </message>
+    <message>
+        <source>Пик, В</source>
+        <translation>Peak, V</translation>
+    </message>
+    <message>
+        <source>мАч/В</source>
+        <translation>mAh/V</translation>
     </message>
 </context>
 <context>

@@ -23,6 +23,10 @@ struct CycleResult {
     // The charge began from a cell that was not emptied: what it put in is not what the cell
     // holds, so the efficiencies would mean nothing (cycle 1 of a cell at 40 % shows 165 %).
     bool chargeFromPartial = false;
+    // The main dQ/dV peak of the cycle's capacity discharge: where it stands and how high. Both
+    // empty when the discharge had too few readings or no peak.
+    std::optional<double> peakVolts = std::nullopt;
+    std::optional<double> peakMahPerVolt = std::nullopt;
 
     /**
      * Discharge ÷ charge capacity, when the cycle has both, the charge is not 0 and began from an

@@ -9,12 +9,16 @@ namespace brimvolt {
 namespace {
 
 constexpr const char* kHeader[] = {
-    "cycle",    "charge_mAh",       "discharge_mAh", "coulombic_efficiency", "energy_efficiency",
-    "rin_mOhm", "max_temperature_C"};
+    "cycle",    "charge_mAh",        "discharge_mAh", "coulombic_efficiency", "energy_efficiency",
+    "rin_mOhm", "max_temperature_C", "dqdv_peak_V",   "dqdv_peak_mAh_per_V"};
 
 template <typename T>
 QString Whole(const std::optional<T>& value) {
     return value ? QString::number(*value) : QString();
+}
+
+QString Fixed(const std::optional<double>& value, int decimals) {
+    return value && std::isfinite(*value) ? QString::number(*value, 'f', decimals) : QString();
 }
 
 /** A ratio as a fraction or in percent; empty when unknown or not a finite number. */
@@ -35,7 +39,9 @@ QStringList Fields(const CycleResult& result, bool percent) {
             Ratio(result.CoulombicEfficiency(), percent),
             Ratio(result.EnergyEfficiency(), percent),
             Whole(result.rinMohm),
-            QString::number(result.maxTemperatureC)};
+            QString::number(result.maxTemperatureC),
+            Fixed(result.peakVolts, 3),
+            Fixed(result.peakMahPerVolt, 1)};
 }
 
 QString Table(std::span<const CycleResult> cycles, QChar separator, const QString& lineEnd,

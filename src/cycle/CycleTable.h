@@ -12,9 +12,10 @@
 namespace brimvolt {
 
 /**
- * CSV with "\r\n" line ends: a header line
- * `cycle,charge_mAh,discharge_mAh,coulombic_efficiency,energy_efficiency,rin_mOhm,max_temperature_C`,
- * then one line per cycle; efficiencies are fractions with 4 decimals.
+ * CSV with "\r\n" line ends: a header line `cycle,charge_mAh,discharge_mAh,
+ * coulombic_efficiency,energy_efficiency,rin_mOhm,max_temperature_C,dqdv_peak_V,
+ * dqdv_peak_mAh_per_V`, then one line per cycle; efficiencies are fractions with 4 decimals, the
+ * dQ/dV peak's voltage has 3 and its height 1.
  */
 QByteArray CyclesCsv(std::span<const CycleResult> cycles);
 

@@ -1,5 +1,7 @@
 #include "cycle/Sequencer.h"
 
+#include "journal/ProgramCycles.h"
+
 #include <algorithm>
 #include <array>
 #include <utility>
@@ -294,6 +296,7 @@ SequencerCommand CSequencer::RunStep(const ProgramStep& step, const StatusRecord
                 // its charge began is not known.
                 phase = Phase::Watch;
                 runStartMs = nowMs;
+                runSeenWhole = false;
                 runEnergy = CRunEnergy(0, status.elapsedSeconds);
                 chargeFromEmpty = false;
                 emptied = false;
@@ -428,6 +431,8 @@ void CSequencer::BeginStep(std::size_t index, std::int64_t nowMs) {
     stepStartMs = nowMs;
     writeIndex = 0;
     tries = 0;
+    runSamples = {};
+    runSeenWhole = true;
     runEnergy = CRunEnergy();
 }
 
@@ -440,7 +445,11 @@ void CSequencer::FinishRun(const ProgramStep& step, const StatusRecord& status) 
     } else if (step.kind == StepKind::Discharge && !result.dischargeMah) {
         result.dischargeMah = status.capacityMah;
         result.dischargeMwh = runEnergy.Mwh();
+        if (runSeenWhole && status.capacityMah > 0) {
+            TakeDischargePeak(result, runSamples);
+        }
     }
+    runSamples = {};
     // Ended by the module: a discharge stopped at its cut-off.
     emptied = step.kind == StepKind::Discharge;
 }
@@ -451,6 +460,15 @@ void CSequencer::Follow(const StatusRecord& status) {
 }
 
 void CSequencer::Accumulate(const StatusRecord& status) {
+    // Polled several times a second, the module repeats its second: one reading of each will do.
+    const bool newSecond = runSamples.empty() || status.elapsedSeconds > runSamples.back().seconds;
+    if (program.steps[stepIndex].kind == StepKind::Discharge && newSecond) {
+        JournalSample sample;
+        sample.seconds = status.elapsedSeconds;
+        sample.voltageMv = status.voltageMv;
+        sample.currentMa = status.currentMa;
+        runSamples.push_back(sample);
+    }
     runEnergy.Add(status.elapsedSeconds, status.voltageMv, status.currentMa);
 }
 

@@ -7,6 +7,7 @@
 
 #include "cycle/CycleResult.h"
 #include "cycle/TestProgram.h"
+#include "journal/RunRecord.h"
 #include "module/Protocol.h"
 #include "module/RunEnergy.h"
 
@@ -68,6 +69,8 @@ enum class StopScope : std::uint8_t { Program, Step };
  * capacity, starts the run and watches it until the module ends it. A rest waits with the
  * module idle. An Rin step runs a discharge just long enough for one measurement; one the module
  * ends by itself before the result (the cell already at the step's cut-off) ends the program.
+ *
+ * A cycle's capacity discharge gives its main dQ/dV peak when it ends, computed once.
  *
  * A cycle's efficiencies count only when its charge began from an emptied cell: after a
  * discharge the module ended at its cut-off, or within kEmptiedCellMarginMv of the program's
@@ -178,6 +181,10 @@ private:
     bool chargeFromEmpty = false;  // the charge step in progress began from an emptied cell
     std::vector<BegunStep> begunSteps;
     bool adoptRun = false;  // StartAt: a run of the step's mode found going on is the step's
+    // A discharge's readings, one per module second, for its dQ/dV peak when it ends; a run taken
+    // up halfway (adopted) is not seen whole and gives none.
+    std::vector<JournalSample> runSamples;
+    bool runSeenWhole = true;
 };
 
 }  // namespace brimvolt

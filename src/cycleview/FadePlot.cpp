@@ -5,8 +5,9 @@
 using namespace brimvolt;
 
 CFadePlot::CFadePlot(QWidget* parent) : QWidget(parent) {
-    // Below this the plot keeps too few ticks to read a value off either axis.
-    setMinimumHeight(200);
+    // Below this the plot keeps too few ticks to read a value off either axis, and the panel of
+    // dQ/dV peaks under it none.
+    setMinimumHeight(260);
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Expanding);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }

@@ -35,6 +35,12 @@ QString Percent(std::optional<double> share) {
     return share ? QString::number(*share * 100.0, 'f', 1) : QString();
 }
 
+QString Fixed(std::optional<double> value, int decimals) {
+    return value ? QString::number(*value, 'f', decimals) : QString();
+}
+
+constexpr int kCycleColumns = 9;
+
 }  // namespace
 
 CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QWidget* parent)
@@ -70,10 +76,10 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QW
     layout->addWidget(stateLabel);
     layout->addWidget(progressLabel);
     layout->addWidget(nextLabel);
-    cycleTable = new QTableWidget(0, 7, this);
-    cycleTable->setHorizontalHeaderLabels({tr("Цикл"), tr("Заряд, мАч"), tr("Разряд, мАч"),
-                                           tr("По ёмкости, %"), tr("По энергии, %"), tr("Rin, мОм"),
-                                           tr("t макс., °C")});
+    cycleTable = new QTableWidget(0, kCycleColumns, this);
+    cycleTable->setHorizontalHeaderLabels(
+        {tr("Цикл"), tr("Заряд, мАч"), tr("Разряд, мАч"), tr("По ёмкости, %"), tr("По энергии, %"),
+         tr("Rin, мОм"), tr("Пик dQ/dV, В"), tr("Высота пика, мАч/В"), tr("t макс., °C")});
     cycleTable->verticalHeader()->hide();
     cycleTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
     layout->addWidget(cycleTable, 1);
@@ -92,7 +98,7 @@ CProgramDlg::CProgramDlg(platform::CDialogs& dialogs, CProgramRunner& runner, QW
     saveButton = new QPushButton(tr("Сохранить результаты..."), this);
     buttons->addWidget(saveButton);
     layout->addLayout(buttons);
-    resize(520, 560);
+    resize(560, 640);
 
     connect(readyMade, &QComboBox::activated, this, &CProgramDlg::OnReadyMade);
     connect(openButton, &QPushButton::clicked, this, &CProgramDlg::OnOpen);
@@ -292,9 +298,11 @@ void CProgramDlg::ShowCycles() {
             Percent(c.CoulombicEfficiency()),
             Percent(c.EnergyEfficiency()),
             c.rinMohm ? QString::number(*c.rinMohm) : QString(),
+            Fixed(c.peakVolts, 3),
+            Fixed(c.peakMahPerVolt, 1),
             QString::number(c.maxTemperatureC),
         };
-        for (int col = 0; col < 7; ++col) {
+        for (int col = 0; col < kCycleColumns; ++col) {
             QTableWidgetItem* item = cycleTable->item(static_cast<int>(r), col);
             if (item == nullptr) {
                 item = new QTableWidgetItem;

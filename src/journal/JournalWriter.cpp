@@ -187,7 +187,9 @@ void CJournalWriter::OfferUnfinishedProgram(const QString& port) {
         if (unfinished && !programsOffered.contains(latest->id)) {
             programsOffered.append(latest->id);
             const std::optional<std::vector<RunRecord>> runs = journal.Runs();
-            emit UnfinishedProgram(*latest, runs ? CyclesOfProgram(*runs, latest->id)
+            // The peaks want every discharge's samples: read here, off the window's thread.
+            const auto samplesOf = [this](std::int64_t runId) { return journal.Samples(runId); };
+            emit UnfinishedProgram(*latest, runs ? CyclesOfProgram(*runs, latest->id, samplesOf)
                                                  : std::vector<CycleResult>{});
         }
         return;

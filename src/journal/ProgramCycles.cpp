@@ -2,10 +2,26 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
+
+#include "ica/IncrementalCapacity.h"
 
 namespace brimvolt {
 
-std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::int64_t programId) {
+void TakeDischargePeak(CycleResult& cycle, std::span<const JournalSample> samples) {
+    cycle.peakVolts.reset();
+    cycle.peakMahPerVolt.reset();
+    if (samples.size() < kLeastPeakSamples) {
+        return;
+    }
+    if (const std::optional<IcaPeak> peak = MainPeak(IncrementalCapacity(IcaSamplesOf(samples)))) {
+        cycle.peakVolts = peak->volts;
+        cycle.peakMahPerVolt = peak->heightMahPerVolt;
+    }
+}
+
+std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::int64_t programId,
+                                         const RunSamplesReader& samplesOf) {
     std::vector<const RunRecord*> ordered;
     for (const RunRecord& run : runs) {
         if (programId != 0 && run.program.programId == programId) {
@@ -22,6 +38,7 @@ std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::i
         }
     }
     std::map<std::int32_t, CycleResult> cycles;
+    std::set<std::int32_t> peaksTaken;  // one discharge's samples read per cycle, no more
     bool emptied = false;  // the last charge or discharge was a discharge the module ended
     for (const RunRecord* run : ordered) {
         CycleResult& cycle = cycles[run->program.cycle];
@@ -43,6 +60,11 @@ std::vector<CycleResult> CyclesOfProgram(std::span<const RunRecord> runs, std::i
         } else if (!run->charge && !cycle.dischargeMah) {
             cycle.dischargeMah = run->capacityMah;
             cycle.dischargeMwh = EnergyMwh(run->energyUj);
+        }
+        if (samplesOf && run->IsCapacityTest() && peaksTaken.insert(cycle.cycle).second) {
+            if (const std::optional<std::vector<JournalSample>> samples = samplesOf(run->id)) {
+                TakeDischargePeak(cycle, *samples);
+            }
         }
         emptied =
             !run->charge && run->state == RunState::Stopped && run->endCause == EndCause::Module;

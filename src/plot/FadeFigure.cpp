@@ -29,6 +29,8 @@ constexpr double kLegendRow = 22;
 constexpr double kAxisTitleRoom = 20;  // a rotated axis title beside the tick labels
 constexpr double kTickGap = 6;
 constexpr double kMinPlot = 40;
+constexpr double kMinPeakPlot = 36;  // room for two ticks of the peaks' panel
+constexpr double kPanelGap = 8;
 constexpr double kMarkerRadius = 3;
 // Closer than this on average the markers would run together into a thick line: the lines
 // alone are drawn.
@@ -83,15 +85,25 @@ struct Scale {
     }
 };
 
+/** How an axis's values read: its least span (absolute, and as a share of the values) and step. */
+struct ScaleRule {
+    double leastSpan = 1.0;
+    double leastShare = 0.1;
+    double leastStep = 1.0;  // capacities and resistances are whole numbers: no tick between
+};
+// A peak moves by millivolts a cycle from some 3.5 V: a tenth of its size would flatten it.
+constexpr ScaleRule kVoltsRule{0.05, 0.0, 0.001};
+
 /**
  * A value axis around the values from `lowest` to `highest`, with a little room on each side and
  * not below 0 when no value is. A flat series gets a span of a tenth of its size, so noise of a
  * few units does not fill the whole height.
  */
-Scale ValueScale(double lowest, double highest, int wanted) {
+Scale ValueScale(double lowest, double highest, int wanted, ScaleRule rule = {}) {
     const bool positive = lowest >= 0;
     const double span = highest - lowest;
-    const double least = std::max(1.0, std::max(std::abs(lowest), std::abs(highest)) * 0.1);
+    const double least =
+        std::max(rule.leastSpan, std::max(std::abs(lowest), std::abs(highest)) * rule.leastShare);
     if (span < least) {
         const double middle = lowest + span / 2;
         lowest = middle - least / 2;
@@ -103,8 +115,7 @@ Scale ValueScale(double lowest, double highest, int wanted) {
     if (positive) {
         lowest = std::max(lowest, 0.0);
     }
-    // Capacities and resistances are whole numbers: no tick between two of them.
-    const double step = std::max(1.0, NiceStep(highest - lowest, wanted));
+    const double step = std::max(rule.leastStep, NiceStep(highest - lowest, wanted));
     return {std::floor(lowest / step) * step, std::ceil(highest / step) * step, step};
 }
 
@@ -124,6 +135,8 @@ struct Series {
     Qt::PenStyle style = Qt::SolidLine;
     bool rightAxis = false;
     std::vector<std::optional<double>> values;
+    bool peakPanel = false;  // drawn in the small panel of dQ/dV peaks under the capacities
+    ScaleRule rule = {};
 };
 
 std::vector<Series> SeriesOf(const std::vector<CycleResult>& cycles) {
@@ -131,31 +144,48 @@ std::vector<Series> SeriesOf(const std::vector<CycleResult>& cycles) {
         {Text::tr("Разряд"), FigurePaletteColor(0), Qt::SolidLine, false, {}},
         {Text::tr("Заряд"), FigurePaletteColor(2), Qt::SolidLine, false, {}},
         {Text::tr("Rin"), FigurePaletteColor(1), Qt::DashLine, true, {}},
+        {Text::tr("Пик dQ/dV"), FigurePaletteColor(3), Qt::SolidLine, false, {}, true, kVoltsRule},
+        {Text::tr("Высота пика"), FigurePaletteColor(4), Qt::DashLine, true, {}, true},
     };
     for (const CycleResult& result : cycles) {
         series[0].values.push_back(result.dischargeMah);
         series[1].values.push_back(result.chargeMah);
         series[2].values.push_back(result.rinMohm);
+        series[3].values.push_back(result.peakVolts);
+        series[4].values.push_back(result.peakMahPerVolt);
     }
     return series;
 }
 
-/** The scale of one side for the series drawn against it; `fallback` high when none has data. */
-Scale SideScale(const std::vector<Series>& series, bool rightAxis, double fallback, int wanted) {
+bool HasValues(const Series& series) {
+    return std::any_of(series.values.begin(), series.values.end(),
+                       [](const std::optional<double>& value) { return value.has_value(); });
+}
+
+/**
+ * The scale of one side of a panel for the series drawn against it; `fallback` high when none
+ * has data.
+ */
+Scale SideScale(const std::vector<Series>& series, bool peakPanel, bool rightAxis, double fallback,
+                int wanted) {
     std::optional<double> lowest;
     std::optional<double> highest;
+    ScaleRule rule;
     for (const Series& s : series) {
-        if (s.rightAxis != rightAxis) {
+        if (s.peakPanel != peakPanel || s.rightAxis != rightAxis) {
             continue;
         }
+        rule = s.rule;
         for (const std::optional<double>& value : s.values) {
-            if (value) {
+            // Peaks are computed values: a damaged one must not stretch the axis to nothing.
+            if (value && std::isfinite(*value)) {
                 lowest = std::min(lowest.value_or(*value), *value);
                 highest = std::max(highest.value_or(*value), *value);
             }
         }
     }
-    return lowest ? ValueScale(*lowest, *highest, wanted) : ValueScale(0, fallback, wanted);
+    return lowest ? ValueScale(*lowest, *highest, wanted, rule)
+                  : ValueScale(0, fallback, wanted, rule);
 }
 
 /** Data ↔ pixels for one plot area, one horizontal and one vertical scale. */
@@ -192,7 +222,9 @@ void DrawMarker(QPainter& painter, const Series& series, QPointF at) {
 /** The series' points, the runs of known values joined; a missing value breaks the line. */
 void DrawSeries(QPainter& painter, const Series& series, const std::vector<CycleResult>& cycles,
                 const Mapping& map, bool markers) {
-    const auto known = [&](std::size_t i) { return i < cycles.size() && series.values[i]; };
+    const auto known = [&](std::size_t i) {
+        return i < cycles.size() && series.values[i] && std::isfinite(*series.values[i]);
+    };
     const auto at = [&](std::size_t i) {
         return QPointF(map.PixelX(cycles[i].cycle), map.PixelY(*series.values[i]));
     };
@@ -222,6 +254,98 @@ void DrawSeries(QPainter& painter, const Series& series, const std::vector<Cycle
     }
 }
 
+/** One panel: its area, the cycle scale under it, a value scale on each side. */
+struct Panel {
+    bool peaks = false;  // the panel of dQ/dV peaks
+    Mapping left;
+    Mapping right;
+    QString leftTitle;
+    QString rightTitle;
+};
+
+/** Grid, ticks, axis titles, series and frame of one panel; the cycle numbers are drawn apart. */
+void DrawPanel(QPainter& painter, const QFontMetricsF& metrics, const Panel& panel,
+               const std::vector<Series>& series, const std::vector<CycleResult>& cycles,
+               double figureWidth, bool markers) {
+    const QRectF& area = panel.left.area;
+    const QPen gridPen(QColor(220, 220, 220), 0);
+    const QPen textPen(Qt::black);
+    const double textMiddle = metrics.ascent() / 2 - 1;
+    painter.setPen(gridPen);
+    for (double x : panel.left.x.Ticks()) {
+        const double px = panel.left.PixelX(x);
+        painter.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
+    }
+    for (double y : panel.left.y.Ticks()) {
+        const double py = panel.left.PixelY(y);
+        painter.setPen(gridPen);
+        painter.drawLine(QPointF(area.left(), py), QPointF(area.right(), py));
+        painter.setPen(textPen);
+        const QString text = panel.left.y.TickText(y);
+        painter.drawText(
+            QPointF(area.left() - kTickGap - metrics.horizontalAdvance(text), py + textMiddle),
+            text);
+    }
+    // The right axis has ticks of its own but no grid: two grids would cross.
+    painter.setPen(textPen);
+    for (double y : panel.right.y.Ticks()) {
+        const double py = panel.right.PixelY(y);
+        painter.drawLine(QPointF(area.right(), py), QPointF(area.right() + 3, py));
+        painter.drawText(QPointF(area.right() + kTickGap, py + textMiddle),
+                         panel.right.y.TickText(y));
+    }
+    // A low panel cuts its titles short rather than run them into the next one's.
+    const QString leftTitle = metrics.elidedText(panel.leftTitle, Qt::ElideRight, area.height());
+    const QString rightTitle = metrics.elidedText(panel.rightTitle, Qt::ElideRight, area.height());
+    painter.save();
+    painter.translate(kMargin + metrics.ascent(), area.center().y());
+    painter.rotate(-90);
+    painter.drawText(QPointF(-metrics.horizontalAdvance(leftTitle) / 2, 0), leftTitle);
+    painter.restore();
+    painter.save();
+    painter.translate(figureWidth - kMargin - metrics.ascent(), area.center().y());
+    painter.rotate(90);
+    painter.drawText(QPointF(-metrics.horizontalAdvance(rightTitle) / 2, 0), rightTitle);
+    painter.restore();
+
+    painter.save();
+    painter.setClipRect(area);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    for (const Series& s : series) {
+        if (s.peakPanel == panel.peaks) {
+            DrawSeries(painter, s, cycles, s.rightAxis ? panel.right : panel.left, markers);
+        }
+    }
+    painter.restore();
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(area);
+}
+
+constexpr double kLegendSample = 28;
+constexpr double kLegendEntryGap = 24;
+
+double LegendEntryWidth(const QFontMetricsF& metrics, const Series& series) {
+    return kLegendSample + 6 + metrics.horizontalAdvance(series.name) + kLegendEntryGap;
+}
+
+/** The legend's rows, each the series it holds: as many to a row as the figure's width takes. */
+std::vector<std::vector<const Series*>> LegendRows(const std::vector<const Series*>& entries,
+                                                   const QFontMetricsF& metrics, double width) {
+    std::vector<std::vector<const Series*>> rows(1);
+    double used = 0;
+    for (const Series* s : entries) {
+        const double entry = LegendEntryWidth(metrics, *s);
+        if (!rows.back().empty() && used + entry - kLegendEntryGap > width) {
+            rows.emplace_back();
+            used = 0;
+        }
+        rows.back().push_back(s);
+        used += entry;
+    }
+    return rows;
+}
+
 }  // namespace
 
 void CFadeFigure::SetCycles(std::vector<CycleResult> newCycles) {
@@ -240,70 +364,74 @@ void CFadeFigure::Paint(QPainter& painter, QSize size) const {
     painter.setFont(FigureFont());
     const QFontMetricsF metrics(painter.font(), painter.device());
     const std::vector<Series> series = SeriesOf(cycles);
+    // The panel of peaks only where a cycle has one: a program without capacity discharges keeps
+    // the whole height for its capacities.
+    const bool peaks = std::any_of(series.begin(), series.end(),
+                                   [](const Series& s) { return s.peakPanel && HasValues(s); });
+    std::vector<const Series*> listed;
+    for (const Series& s : series) {
+        if (peaks || !s.peakPanel) {
+            listed.push_back(&s);
+        }
+    }
+    const auto legend = LegendRows(listed, metrics, size.width() - 2 * kMargin);
+    const double legendHeight = kLegendRow * static_cast<double>(legend.size());
 
     // Heights first: the value axes' ticks depend on them, and the widths on the tick labels.
     const double top = kMargin + (title.isEmpty() ? 0 : kTitleRow);
     const double height =
-        std::max(kMinPlot, size.height() - top - kAxisBelow - kLegendRow - kMargin);
-    const int wantedY = std::max(2, static_cast<int>(height / 40));
-    const Scale left = SideScale(series, false, 1000, wantedY);
-    const Scale right = SideScale(series, true, 100, wantedY);
-    const double leftRoom = kMargin + kAxisTitleRoom + WidestText(metrics, left) + kTickGap;
-    const double rightRoom = kMargin + kAxisTitleRoom + WidestText(metrics, right) + kTickGap;
+        std::max(kMinPlot, size.height() - top - kAxisBelow - legendHeight - kMargin);
+    const double peakHeight = peaks ? std::max(kMinPeakPlot, std::round(height * 0.3)) : 0;
+    const double mainHeight = peaks ? std::max(kMinPlot, height - peakHeight - kPanelGap) : height;
+    const int wantedY = std::max(2, static_cast<int>(mainHeight / 40));
+    const int wantedPeakY = std::max(2, static_cast<int>(peakHeight / 30));
+    const Scale left = SideScale(series, false, false, 1000, wantedY);
+    const Scale right = SideScale(series, false, true, 100, wantedY);
+    const Scale peakLeft = SideScale(series, true, false, 4, wantedPeakY);
+    const Scale peakRight = SideScale(series, true, true, 1000, wantedPeakY);
+    const double leftText =
+        std::max(WidestText(metrics, left), peaks ? WidestText(metrics, peakLeft) : 0.0);
+    const double rightText =
+        std::max(WidestText(metrics, right), peaks ? WidestText(metrics, peakRight) : 0.0);
+    const double leftRoom = kMargin + kAxisTitleRoom + leftText + kTickGap;
+    const double rightRoom = kMargin + kAxisTitleRoom + rightText + kTickGap;
     const double width = std::max(kMinPlot, size.width() - leftRoom - rightRoom);
-    const QRectF area(leftRoom, top, width, height);
     const int wantedX = std::max(2, static_cast<int>(width / 60));
-    const Mapping leftMap{area, CycleScale(cycles, wantedX), left};
-    const Mapping rightMap{area, leftMap.x, right};
+    const Scale cycleScale = CycleScale(cycles, wantedX);
+    const QRectF mainArea(leftRoom, top, width, mainHeight);
+    const QRectF peakArea(leftRoom, mainArea.bottom() + kPanelGap, width, peakHeight);
+    std::vector<Panel> panels = {{false,
+                                  {mainArea, cycleScale, left},
+                                  {mainArea, cycleScale, right},
+                                  Text::tr("Ёмкость, мАч"),
+                                  Text::tr("Rin, мОм")}};
+    if (peaks) {
+        panels.push_back({true,
+                          {peakArea, cycleScale, peakLeft},
+                          {peakArea, cycleScale, peakRight},
+                          Text::tr("Пик, В"),
+                          Text::tr("мАч/В")});
+    }
+    const QRectF bottom = panels.back().left.area;
 
-    const QPen gridPen(QColor(220, 220, 220), 0);
+    const bool markers = static_cast<double>(cycles.size()) * kLeastMarkerSpacing <= width;
+    for (const Panel& panel : panels) {
+        DrawPanel(painter, metrics, panel, series, cycles, size.width(), markers);
+    }
+
     const QPen textPen(Qt::black);
-    const double textMiddle = metrics.ascent() / 2 - 1;
-    for (double x : leftMap.x.Ticks()) {
-        const double px = leftMap.PixelX(x);
-        painter.setPen(gridPen);
-        painter.drawLine(QPointF(px, area.top()), QPointF(px, area.bottom()));
-        painter.setPen(textPen);
-        const QString text = QString::asprintf("%.0f", x);
-        painter.drawText(
-            QPointF(px - metrics.horizontalAdvance(text) / 2, area.bottom() + 4 + metrics.ascent()),
-            text);
-    }
-    for (double y : left.Ticks()) {
-        const double py = leftMap.PixelY(y);
-        painter.setPen(gridPen);
-        painter.drawLine(QPointF(area.left(), py), QPointF(area.right(), py));
-        painter.setPen(textPen);
-        const QString text = left.TickText(y);
-        painter.drawText(
-            QPointF(area.left() - kTickGap - metrics.horizontalAdvance(text), py + textMiddle),
-            text);
-    }
-    // The right axis has ticks of its own but no grid: two grids would cross.
-    for (double y : right.Ticks()) {
-        const double py = rightMap.PixelY(y);
-        painter.setPen(textPen);
-        painter.drawLine(QPointF(area.right(), py), QPointF(area.right() + 3, py));
-        painter.drawText(QPointF(area.right() + kTickGap, py + textMiddle), right.TickText(y));
-    }
-
     painter.setPen(textPen);
+    for (double x : cycleScale.Ticks()) {
+        const double px = panels.back().left.PixelX(x);
+        const QString text = QString::asprintf("%.0f", x);
+        painter.drawText(QPointF(px - metrics.horizontalAdvance(text) / 2,
+                                 bottom.bottom() + 4 + metrics.ascent()),
+                         text);
+    }
     const QString xTitle = Text::tr("Цикл");
-    painter.drawText(QPointF(area.center().x() - metrics.horizontalAdvance(xTitle) / 2,
-                             area.bottom() + 20 + metrics.ascent()),
+    painter.drawText(QPointF(bottom.center().x() - metrics.horizontalAdvance(xTitle) / 2,
+                             bottom.bottom() + 20 + metrics.ascent()),
                      xTitle);
-    const QString leftTitle = Text::tr("Ёмкость, мАч");
-    painter.save();
-    painter.translate(kMargin + metrics.ascent(), area.center().y());
-    painter.rotate(-90);
-    painter.drawText(QPointF(-metrics.horizontalAdvance(leftTitle) / 2, 0), leftTitle);
-    painter.restore();
-    const QString rightTitle = Text::tr("Rin, мОм");
-    painter.save();
-    painter.translate(size.width() - kMargin - metrics.ascent(), area.center().y());
-    painter.rotate(90);
-    painter.drawText(QPointF(-metrics.horizontalAdvance(rightTitle) / 2, 0), rightTitle);
-    painter.restore();
 
     if (!title.isEmpty()) {
         painter.save();
@@ -318,43 +446,33 @@ void CFadeFigure::Paint(QPainter& painter, QSize size) const {
         painter.restore();
     }
 
-    painter.save();
-    painter.setClipRect(area);
-    painter.setRenderHint(QPainter::Antialiasing, true);
-    const bool markers = static_cast<double>(cycles.size()) * kLeastMarkerSpacing <= area.width();
-    for (const Series& s : series) {
-        DrawSeries(painter, s, cycles, s.rightAxis ? rightMap : leftMap, markers);
-    }
-    painter.restore();
-    painter.setPen(QPen(Qt::black, 1));
-    painter.setBrush(Qt::NoBrush);
-    painter.drawRect(area);
-
     if (cycles.empty()) {
         const QString none = Text::tr("Нет завершённых циклов");
         painter.setPen(QColor(96, 96, 96));
-        painter.drawText(area, Qt::AlignCenter, none);
+        painter.drawText(mainArea, Qt::AlignCenter, none);
     }
 
-    // The legend in one row under the axis title, centred on the plot.
-    constexpr double kSample = 28;
-    constexpr double kEntryGap = 24;
-    double legendWidth = 0;
-    for (const Series& s : series) {
-        legendWidth += kSample + 6 + metrics.horizontalAdvance(s.name) + kEntryGap;
-    }
-    double x = area.center().x() - (legendWidth - kEntryGap) / 2;
-    const double middle = area.bottom() + kAxisBelow + kLegendRow / 2;
+    // The legend under the axis title, each row centred on the plot.
+    const double textMiddle = metrics.ascent() / 2 - 1;
     painter.setRenderHint(QPainter::Antialiasing, true);
-    for (const Series& s : series) {
-        painter.setPen(QPen(s.color, 1.5, s.style));
-        painter.drawLine(QPointF(x, middle), QPointF(x + kSample, middle));
-        painter.setPen(QPen(s.color, 1.5));
-        painter.setBrush(s.color);
-        DrawMarker(painter, s, QPointF(x + kSample / 2, middle));
-        painter.setPen(textPen);
-        painter.drawText(QPointF(x + kSample + 6, middle + textMiddle), s.name);
-        x += kSample + 6 + metrics.horizontalAdvance(s.name) + kEntryGap;
+    for (std::size_t row = 0; row < legend.size(); ++row) {
+        double rowWidth = 0;
+        for (const Series* s : legend[row]) {
+            rowWidth += LegendEntryWidth(metrics, *s);
+        }
+        double x = std::max(kMargin, bottom.center().x() - (rowWidth - kLegendEntryGap) / 2);
+        const double middle =
+            bottom.bottom() + kAxisBelow + kLegendRow * (static_cast<double>(row) + 0.5);
+        for (const Series* s : legend[row]) {
+            painter.setPen(QPen(s->color, 1.5, s->style));
+            painter.drawLine(QPointF(x, middle), QPointF(x + kLegendSample, middle));
+            painter.setPen(QPen(s->color, 1.5));
+            painter.setBrush(s->color);
+            DrawMarker(painter, *s, QPointF(x + kLegendSample / 2, middle));
+            painter.setPen(textPen);
+            painter.drawText(QPointF(x + kLegendSample + 6, middle + textMiddle), s->name);
+            x += LegendEntryWidth(metrics, *s);
+        }
     }
     painter.restore();
 }

@@ -3,8 +3,9 @@
 /*
  * The fade plot of a test program: per cycle the charge and discharge capacity on the left axis
  * and the internal resistance on the right one, each as points joined by lines, under a title
- * the caller gives (the program and the cell). Plain drawing, no window: the program window
- * paints it into its widget, and it is saved as PNG or SVG.
+ * the caller gives (the program and the cell). Where cycles have a main dQ/dV peak, a small
+ * panel under it shows the peak's voltage (left) and height (right) against the same cycles. Plain
+ * drawing, no window: the program window paints it into its widget, and it is saved as PNG or SVG.
  *
  *     CFadeFigure figure;
  *     figure.SetCycles(results);

@@ -18,6 +18,7 @@
 #include <QTimeZone>
 #include <QXmlStreamReader>
 #include <array>
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -29,6 +30,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalRecorder.h"
+#include "journal/ProgramCycles.h"
 #include "module/CurveRecording.h"
 #include "module/Protocol.h"
 #include "plot/ComparisonFigure.h"
@@ -274,6 +276,59 @@ TEST_F(JournalTool, PngDrawsEachRunInItsOwnColourOnEveryAxis) {
               0);
     const QByteArray svg = ReadFile(Path("cmp.svg"));
     EXPECT_TRUE(svg.contains("<svg") && svg.contains("cell 3") && svg.contains("cell 1"));
+}
+
+// Three cycles whose discharges give up their charge around a voltage 20 mV lower each time (a
+// logistic Q(V), 1 A for an hour): the cycles carry those peaks in order, and so does the
+// program command's table.
+TEST_F(JournalTool, ProgramCyclesCarryTheMainPeakOfEachDischarge) {
+    const double peaks[] = {3.70, 3.68, 3.66};
+    std::int64_t programId = 0;
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(Path("peaks.sqlite")).Usable());
+        ProgramRecord program;
+        program.name = QStringLiteral("peaks");
+        ASSERT_TRUE(journal.SaveProgram(program));
+        programId = program.id;
+        for (std::int32_t c = 0; c < 3; ++c) {
+            RunRecord run;
+            run.state = RunState::Stopped;
+            run.capacityMah = 1000;
+            run.program = {programId, c + 1, 1, false};
+            std::vector<JournalSample> samples;
+            for (std::int32_t t = 0; t <= 3600; ++t) {
+                const double share = (t + 36.0) / (3600 + 72);  // never quite empty or full
+                JournalSample sample;
+                sample.seconds = t;
+                sample.currentMa = 1000;
+                sample.capacityMah = t * 1000 / 3600;
+                sample.voltageMv = static_cast<std::uint16_t>(
+                    std::lround(1000 * (peaks[c] + 0.02 * std::log(1 / share - 1))));
+                samples.push_back(sample);
+            }
+            ASSERT_EQ(journal.SaveRun(run, samples), CJournal::SaveResult::Saved);
+        }
+        const std::vector<CycleResult> cycles = CyclesOfProgram(
+            journal.Runs().value(), programId,
+            [&journal](std::int64_t runId) { return journal.Samples(runId); });
+        ASSERT_EQ(cycles.size(), 3u);
+        for (std::size_t c = 0; c < 3; ++c) {
+            EXPECT_NEAR(cycles[c].peakVolts.value_or(0), peaks[c], 0.005) << c;
+            EXPECT_GT(cycles[c].peakMahPerVolt.value_or(0), 1000) << c;
+        }
+    }
+    const ToolRun run = Tool({"--journal", "peaks.sqlite", "program", QString::number(programId)});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+    const QStringList lines = QString::fromUtf8(run.out).split(u'\n', Qt::SkipEmptyParts);
+    ASSERT_EQ(lines.size(), 4) << run.out.toStdString();
+    EXPECT_TRUE(lines[0].endsWith(QStringLiteral("\tdqdv_peak_V\tdqdv_peak_mAh_per_V")));
+    for (int c = 1; c <= 3; ++c) {
+        const QStringList fields = lines[c].split(u'\t');
+        ASSERT_EQ(fields.size(), 9) << lines[c].toStdString();
+        EXPECT_EQ(fields[0].toInt(), c);
+        EXPECT_NEAR(fields[7].toDouble(), peaks[c - 1], 0.005) << lines[c].toStdString();
+    }
 }
 
 TEST_F(JournalTool, BadInputFailsWithOneClearLine) {

@@ -257,12 +257,14 @@ TEST(ProgramRun, ThreeCyclesAgainstTheSimulatorToTheEnd) {
     const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"),
                                                                      Qt::SkipEmptyParts);
     ASSERT_EQ(lines.size(), 4);
-    EXPECT_EQ(lines[0], QStringLiteral("cycle,charge_mAh,discharge_mAh,coulombic_efficiency,"
-                                       "energy_efficiency,rin_mOhm,max_temperature_C"));
+    EXPECT_EQ(lines[0],
+              QStringLiteral(
+                  "cycle,charge_mAh,discharge_mAh,coulombic_efficiency,"
+                  "energy_efficiency,rin_mOhm,max_temperature_C,dqdv_peak_V,dqdv_peak_mAh_per_V"));
     for (int c = 1; c <= 3; ++c) {
         SCOPED_TRACE(c);
         const QStringList row = lines[c].split(QLatin1Char(','));
-        ASSERT_EQ(row.size(), 7);
+        ASSERT_EQ(row.size(), 9);
         const std::size_t first = static_cast<std::size_t>(c - 1) * 5;
         const ByHand charge = FromSamples(journal.Samples(runs[first].id).value());
         const ByHand discharge = FromSamples(journal.Samples(runs[first + 2].id).value());

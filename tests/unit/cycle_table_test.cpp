@@ -15,7 +15,7 @@ namespace {
 
 const QString kHeader = QStringLiteral(
     "cycle,charge_mAh,discharge_mAh,coulombic_efficiency,energy_efficiency,rin_mOhm,"
-    "max_temperature_C");
+    "max_temperature_C,dqdv_peak_V,dqdv_peak_mAh_per_V");
 constexpr std::int32_t kMost = std::numeric_limits<std::int32_t>::max();
 const auto kNone = std::nullopt;
 
@@ -27,15 +27,17 @@ struct Row {
 
 // clang-format off
 const std::vector<Row> kRows = {
-    {{1, 2000, 1942, 7400, 6900, 48, 31}, "1,2000,1942,0.9710,0.9324,48,31", "97.1%,93.2%"},
+    {{1, 2000, 1942, 7400, 6900, 48, 31, false, 3.6504, 5123.46},
+     "1,2000,1942,0.9710,0.9324,48,31,3.650,5123.5", "97.1%,93.2%"},
     // No charge measured: neither efficiency can be told.
-    {{2, kNone, 1900, 0, 6800, kNone, 30}, "2,,1900,,,,30", ","},
-    {{3, 0, 0, 0, 0, 0, -5}, "3,0,0,,,0,-5", ","},
-    // A damaged energy makes no "inf" or "nan" in the file.
-    {{4, 1000, 1000, 1, std::nan(""), 65535, 0}, "4,1000,1000,1.0000,,65535,0", "100.0%,"},
+    {{2, kNone, 1900, 0, 6800, kNone, 30}, "2,,1900,,,,30,,", ","},
+    {{3, 0, 0, 0, 0, 0, -5, false, 0.0, 0.0}, "3,0,0,,,0,-5,0.000,0.0", ","},
+    // A damaged energy or peak makes no "inf" or "nan" in the file.
+    {{4, 1000, 1000, 1, std::nan(""), 65535, 0, false, std::nan(""), HUGE_VAL},
+     "4,1000,1000,1.0000,,65535,0,,", "100.0%,"},
     {{kMost, 1, kMost, 1e-300, 1e300, 1, kMost},
-     "2147483647,1,2147483647,2147483647.0000,,1,2147483647", "214748364700.0%,"},
-    {{6, 3, 1, 3, 2, kNone, 25}, "6,3,1,0.3333,0.6667,,25", "33.3%,66.7%"},
+     "2147483647,1,2147483647,2147483647.0000,,1,2147483647,,", "214748364700.0%,"},
+    {{6, 3, 1, 3, 2, kNone, 25}, "6,3,1,0.3333,0.6667,,25,,", "33.3%,66.7%"},
 };
 // clang-format on
 

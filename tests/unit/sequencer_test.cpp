@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <QByteArrayList>
+#include <cmath>
 #include <functional>
 #include <vector>
 
@@ -51,6 +52,7 @@ struct FakeModule {
     std::function<int(const StatusRecord&)> runSeconds = [](const StatusRecord&) { return 60; };
     std::uint16_t chargeMv = 4000;
     std::uint16_t dischargeMv = 3600;
+    std::function<std::uint16_t(const StatusRecord&)> dischargeMvOf;  // each second, if set
     std::uint16_t rinMohm = 50;
     int refusedParam = -1;
     bool refusesStart = false;
@@ -107,6 +109,9 @@ struct FakeModule {
         if (Running()) {
             ++status.elapsedSeconds;
             status.capacityMah = status.params[3] * status.elapsedSeconds / 3600;
+            if (dischargeMvOf && status.params[4] == 0) {
+                status.voltageMv = dischargeMvOf(status);
+            }
             if (status.elapsedSeconds >= runLength) {
                 SetRunning(false);
             }
@@ -423,6 +428,29 @@ TEST(Sequencer, ThreeCyclesRunToTheEndWithEfficienciesOfTheReadings) {
     }
 }
 
+// Each capacity discharge gives its main dQ/dV peak as it ends: a cell giving up its charge
+// around a voltage 20 mV lower each cycle (a logistic Q(V), 1 A for an hour).
+TEST(Sequencer, EachDischargeGivesItsPeakAsItEnds) {
+    TestProgram program;
+    program.steps = {RunStep(StepKind::Discharge, 1000, 3000), Repeat(1, 3)};
+    Bench bench(program);
+    bench.module.runSeconds = [](const StatusRecord&) { return 3600; };
+    bench.module.dischargeMvOf = [&](const StatusRecord& s) {
+        const double share = (s.elapsedSeconds + 36.0) / (3600 + 72);
+        const double peak = 3.70 - 0.02 * (bench.sequencer.Cycle() - 1);
+        return static_cast<std::uint16_t>(
+            std::lround(1000 * (peak + 0.02 * std::log(1 / share - 1))));
+    };
+    ASSERT_TRUE(
+        bench.TickUntil([&] { return bench.sequencer.State() == SequencerState::Finished; }));
+    const std::vector<CycleResult>& cycles = bench.sequencer.Cycles();
+    ASSERT_EQ(cycles.size(), 3u);
+    for (std::size_t k = 0; k < 3; ++k) {
+        EXPECT_NEAR(cycles[k].peakVolts.value_or(0), 3.70 - 0.02 * static_cast<double>(k), 0.005)
+            << k;
+    }
+}
+
 // The simulator's cell at 40 %: cycle 1's charge puts in less than the discharge takes out.
 TEST(Sequencer, ACycleWhoseChargeBeganFromAPartlyChargedCellHasNoEfficiency) {
     TestProgram program;
@@ -480,8 +508,8 @@ TEST(Sequencer, ACycleWhoseChargeBeganFromAPartlyChargedCellHasNoEfficiency) {
         EXPECT_NEAR(cycles[1].EnergyEfficiency().value_or(0), 0.81, 1e-9);
         const QList<QByteArray> lines = CyclesCsv(cycles).split('\n');
         ASSERT_GE(lines.size(), 3);
-        EXPECT_EQ(lines[1], "1,600,900,,,,25\r");
-        EXPECT_EQ(lines[2], "2,1000,900,0.9000,0.8100,,25\r");
+        EXPECT_EQ(lines[1], "1,600,900,,,,25,,\r");
+        EXPECT_EQ(lines[2], "2,1000,900,0.9000,0.8100,,25,,\r");
     }
 }
 
