@@ -26,6 +26,7 @@
 #include "platform/QtTranslation.h"
 #include "plot/ComparisonFigure.h"
 #include "plot/CurveStore.h"
+#include "tools/JournalImport.h"
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
@@ -72,6 +73,9 @@ const char* const kUsage =
     "                            the program run's cycles as a table; --csv writes them as\n"
     "                            CSV, --png draws capacity and Rin per cycle (SVG when OUT\n"
     "                            ends in .svg)\n"
+    "  import BDF-FILE [--cell NAME]\n"
+    "                            the charge and discharge steps of a Battery Data Format\n"
+    "                            file as runs (brimvolt-journal import --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -439,6 +443,9 @@ int Run(const QStringList& words) {
     }
     if (IsLabelsCommand(words)) {
         return RunLabelsCommand(words, g_argc, g_argv);
+    }
+    if (IsImportCommand(words)) {
+        return RunImportCommand(words, g_argc, g_argv);
     }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included

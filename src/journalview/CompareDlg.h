@@ -37,7 +37,10 @@ public:
     /** Adds curves, each with its summary, after those shown. */
     void AddCurves(std::vector<brimvolt::FigureCurve> added,
                    std::vector<brimvolt::CurveSummary> addedSummaries);
-    /** Adds the curve file at `path`; false (the operator told why) when it cannot be read. */
+    /**
+     * Adds the curve file at `path`, or each charge and discharge step of a BDF file (.bdf,
+     * .bdf.csv, .bdf.gz); false (the operator told why) when it cannot be read.
+     */
     bool AddCurveFile(const QString& path);
 
     void OnAddCurveFile();
@@ -54,6 +57,8 @@ public:
     QComboBox* AxisBox() const { return axisBox; }
 
 private:
+    static bool IsBdfName(const QString& path);
+    bool AddBdfFile(const QString& path);
     void FillSummary();
 
     brimvolt::platform::CDialogs& dialogs;
