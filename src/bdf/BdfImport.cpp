@@ -336,7 +336,7 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
 std::optional<Refusal> CReader::ReadRow(const std::vector<std::string>& fields,
                                         std::size_t count, int line) {
     if (count != width) {
-        return Refusal{line, Text::tr("в строке %1 полей, в заголовке %2").arg(count).arg(width)};
+        return Refusal{line, Text::tr("полей в строке: %1, в заголовке: %2").arg(count).arg(width)};
     }
     std::vector<double>& values = rowValues;
     values.assign(width, kNone);
