@@ -292,7 +292,9 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
         const QString cell = QString::fromUtf8(fields[i].data(), static_cast<qsizetype>(fields[i].size()));
         const std::optional<int> column = BdfColumnNamed(cell);
         if (!column) {
-            skipped.append(Quoted(fields[i]).trimmed());
+            if (!cell.trimmed().isEmpty()) {
+                skipped.append(Quoted(fields[i]).trimmed());
+            }
             continue;
         }
         if (place[static_cast<std::size_t>(*column)] >= 0) {

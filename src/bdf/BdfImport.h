@@ -13,9 +13,9 @@ namespace brimvolt {
 class CJournal;
 
 /**
- * The port of every run read from a BDF file. No module's port is named so, and the recorder
- * continues or closes only runs of the port it is connected to, so nothing it does touches an
- * imported run.
+ * The port of every run read from a BDF file. The recorder takes up only an open run of the
+ * port its module answers on (LatestRunOnPort); no module's port is named so, and an imported
+ * run is stopped besides, so nothing the recorder does touches one.
  */
 inline constexpr const char* kBdfImportPort = "BDF";
 
