@@ -64,8 +64,7 @@ std::optional<int> Parse(const QStringList& words, ImportArguments& arguments) {
             if (i + 1 >= words.size()) {
                 return UsageError(QStringLiteral("%1 needs a value").arg(word));
             }
-            (word == QLatin1String("--journal") ? arguments.journal : arguments.cell) =
-                words[++i];
+            (word == QLatin1String("--journal") ? arguments.journal : arguments.cell) = words[++i];
         } else if (word.startsWith(QLatin1String("--journal="))) {
             arguments.journal = word.mid(10);
         } else if (word.startsWith(QLatin1String("--cell="))) {

@@ -252,8 +252,7 @@ struct StepSpan {
 
 class CReader {
 public:
-    CReader(const QString& name, std::int64_t modifiedUtc)
-        : name(name), modifiedUtc(modifiedUtc) {}
+    CReader(const QString& name, std::int64_t modifiedUtc) : name(name), modifiedUtc(modifiedUtc) {}
 
     BdfRead Read(const QByteArray& bytes);
 
@@ -284,12 +283,13 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
                                            std::size_t count, int line) {
     headerLine = line;
     width = count;
-    headerNames.assign(fields.begin(), fields.begin() + static_cast<long>(count));
+    headerNames.assign(fields.begin(), fields.begin() + static_cast<std::ptrdiff_t>(count));
     const std::span<const BdfLabel> known = BdfKnownLabels();
     std::vector<int> place(known.size(), -1);
     QStringList skipped;
     for (std::size_t i = 0; i < count; ++i) {
-        const QString cell = QString::fromUtf8(fields[i].data(), static_cast<qsizetype>(fields[i].size()));
+        const QString cell =
+            QString::fromUtf8(fields[i].data(), static_cast<qsizetype>(fields[i].size()));
         const std::optional<int> column = BdfColumnNamed(cell);
         if (!column) {
             if (!cell.trimmed().isEmpty()) {
@@ -308,8 +308,9 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
     }
     for (int i = 0; i < kBdfRequiredColumns; ++i) {
         if (place[static_cast<std::size_t>(i)] < 0) {
-            return Refusal{line, Text::tr("нет обязательного столбца «%1»")
-                                     .arg(QLatin1StringView(known[i].label))};
+            return Refusal{
+                line,
+                Text::tr("нет обязательного столбца «%1»").arg(QLatin1StringView(known[i].label))};
         }
     }
     const auto at = [&](const char* label) {
@@ -325,8 +326,9 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
     columns.stepType = at("Step Type");
     columns.chargeAh = at("Charging Capacity / Ah");
     columns.dischargeAh = at("Discharging Capacity / Ah");
-    columns.temperature = first(at("Surface Temperature / degC"),
-                                first(at("Ambient Temperature / degC"), at("Temperature T1 / degC")));
+    columns.temperature =
+        first(at("Surface Temperature / degC"),
+              first(at("Ambient Temperature / degC"), at("Temperature T1 / degC")));
     columns.rin = first(at("Internal Resistance / ohm"), at("DC Internal Resistance / ohm"));
     if (!skipped.isEmpty()) {
         skippedColumns =
@@ -335,8 +337,8 @@ std::optional<Refusal> CReader::ReadHeader(const std::vector<std::string>& field
     return std::nullopt;
 }
 
-std::optional<Refusal> CReader::ReadRow(const std::vector<std::string>& fields,
-                                        std::size_t count, int line) {
+std::optional<Refusal> CReader::ReadRow(const std::vector<std::string>& fields, std::size_t count,
+                                        int line) {
     if (count != width) {
         return Refusal{line, Text::tr("полей в строке: %1, в заголовке: %2").arg(count).arg(width)};
     }
@@ -396,7 +398,6 @@ std::optional<Refusal> CReader::ReadRow(const std::vector<std::string>& fields,
     rows.push_back(row);
     return std::nullopt;
 }
-
 
 std::vector<StepSpan> CReader::Steps() const {
     std::vector<StepSpan> steps;
@@ -490,8 +491,9 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
     for (std::size_t i = span.begin; i < span.end; ++i) {
         const Row& row = rows[i];
         if (row.amps != 0 && std::lround(std::abs(row.amps) * 1000) == 0) {
-            return Refusal{row.line, Text::tr("ток %1 А мельче 1 мА, которым считает журнал")
-                                         .arg(Number(row.amps))};
+            return Refusal{
+                row.line,
+                Text::tr("ток %1 А мельче 1 мА, которым считает журнал").arg(Number(row.amps))};
         }
         if (row.rinOhm < 0 || row.rinOhm > kMaxRinOhm) {
             return Refusal{row.line, Text::tr("Rвн %1 Ом вне того, что хранит журнал (от 0 до "
@@ -499,13 +501,15 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
                                          .arg(Number(row.rinOhm))};
         }
         if (row.rinOhm > 0 && std::lround(row.rinOhm * 1000) == 0) {
-            return Refusal{row.line, Text::tr("Rвн %1 Ом мельче 1 мОм, которым считает журнал")
-                                         .arg(Number(row.rinOhm))};
+            return Refusal{
+                row.line,
+                Text::tr("Rвн %1 Ом мельче 1 мОм, которым считает журнал").arg(Number(row.rinOhm))};
         }
     }
     if (last.time - first.time > kMaxStepSeconds) {
-        return Refusal{last.line,
-                       Text::tr("шаг %1 длится дольше 255 ч, которые хранит журнал").arg(span.number)};
+        return Refusal{
+            last.line,
+            Text::tr("шаг %1 длится дольше 255 ч, которые хранит журнал").arg(span.number)};
     }
 
     // Capacity from the file's counter for the step's direction, else from its current.
@@ -524,8 +528,8 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
             const double ah = (charge ? b.chargeAh : b.dischargeAh) -
                               (charge ? first.chargeAh : first.dischargeAh);
             if (std::abs(ah) * 1000 > std::numeric_limits<std::int32_t>::max()) {
-                return Refusal{b.line, Text::tr("ёмкость %1 А·ч вне того, что хранит журнал")
-                                           .arg(Number(ah))};
+                return Refusal{
+                    b.line, Text::tr("ёмкость %1 А·ч вне того, что хранит журнал").arg(Number(ah))};
             }
             capacityMah[k] = ah * 1000;
         } else {
@@ -539,8 +543,8 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
     std::vector<std::size_t> kept;
     std::int64_t keptSecond = -1;
     for (std::size_t i = span.begin; i < span.end; ++i) {
-        const auto second = static_cast<std::int64_t>(
-            std::floor(rows[i].time - first.time + kSecondSlack));
+        const auto second =
+            static_cast<std::int64_t>(std::floor(rows[i].time - first.time + kSecondSlack));
         if (second > keptSecond) {
             kept.push_back(i);
             keptSecond = second;
@@ -564,7 +568,8 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
         run.startedUtc = static_cast<std::int64_t>(std::floor(first.unixTime));
     } else {
         const double start = static_cast<double>(modifiedUtc) - rows.back().time + first.time;
-        run.startedUtc = static_cast<std::int64_t>(std::clamp(std::floor(start), 0.0, kLastStartUtc));
+        run.startedUtc =
+            static_cast<std::int64_t>(std::clamp(std::floor(start), 0.0, kLastStartUtc));
     }
     step.number = span.number;
 
@@ -583,8 +588,8 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
         }
         ++next;
         JournalSample sample;
-        sample.seconds = static_cast<std::int32_t>(
-            std::floor(row.time - first.time + kSecondSlack));
+        sample.seconds =
+            static_cast<std::int32_t>(std::floor(row.time - first.time + kSecondSlack));
         sample.voltageMv = static_cast<std::uint16_t>(std::lround(row.volts * 1000));
         sample.currentMa = static_cast<std::uint16_t>(std::lround(std::abs(row.amps) * 1000));
         sample.capacityMah = static_cast<std::int32_t>(std::lround(capacityMah[i - span.begin]));
@@ -619,10 +624,10 @@ BdfRead CReader::Read(const QByteArray& bytes) {
     BdfRead result;
     const auto refuse = [&](const Refusal& refusal) {
         result.steps.clear();
-        result.error = refusal.line > 0 ? QStringLiteral("%1:%2: %3")
-                                              .arg(name, QString::number(refusal.line),
-                                                   refusal.reason)
-                                        : QStringLiteral("%1: %2").arg(name, refusal.reason);
+        result.error = refusal.line > 0
+                           ? QStringLiteral("%1:%2: %3")
+                                 .arg(name, QString::number(refusal.line), refusal.reason)
+                           : QStringLiteral("%1: %2").arg(name, refusal.reason);
         return result;
     };
     QByteArray inflated;

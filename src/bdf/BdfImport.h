@@ -28,10 +28,10 @@ struct BdfStep {
 
 /** What a BDF file holds for the journal, or why it holds nothing. */
 struct BdfRead {
-    std::vector<BdfStep> steps;  // in the file's order; empty when refused
-    QString error;               // "FILE:LINE: reason" (or "FILE: reason"); empty when read
-    QString skippedColumns;      // one line naming the columns the format does not know
-    QString clampedTemperatures; // one line counting temperatures set to 0 or 255 °C
+    std::vector<BdfStep> steps;   // in the file's order; empty when refused
+    QString error;                // "FILE:LINE: reason" (or "FILE: reason"); empty when read
+    QString skippedColumns;       // one line naming the columns the format does not know
+    QString clampedTemperatures;  // one line counting temperatures set to 0 or 255 °C
 
     bool Ok() const { return error.isEmpty(); }
 };

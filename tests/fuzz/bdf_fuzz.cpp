@@ -28,9 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 1; i < step.samples.size(); ++i) {
             Check(step.samples[i].seconds > step.samples[i - 1].seconds, "one reading a second");
         }
-        Check(run.durationSeconds == step.samples.back().seconds &&
-                  run.durationSeconds <= 255 * 3600,
-              "the duration is the last reading's, within the module's clock");
+        Check(
+            run.durationSeconds == step.samples.back().seconds && run.durationSeconds <= 255 * 3600,
+            "the duration is the last reading's, within the module's clock");
         Check(run.endMv == step.samples.back().voltageMv && run.energyUj >= 0, "totals");
     }
     return 0;

@@ -67,8 +67,7 @@ TEST_F(ImportTool, RefusedFileNamesItsLineAndReasonAndAddsNothing) {
          "Test Time / s,Voltage / V,Current / A,Note\n0,3.7,-1,\"a, b\"\n1,3.6,-1,\"two\n"
          "lines\"\n2,3.5,-1\n",
          5, "3 fields"},
-        {"not a number", "Test Time / s,Voltage / V,Current / A\n0,3.7,-1\n1,3.6x,-1\n", 3,
-         "3.6x"},
+        {"not a number", "Test Time / s,Voltage / V,Current / A\n0,3.7,-1\n1,3.6x,-1\n", 3, "3.6x"},
         {"time going back",
          "Test Time / s,Voltage / V,Current / A\n0,3.7,-1\n10,3.6,-1\n9.5,3.6,-1\n", 4, "9.5 s"},
         {"voltage beyond 16 bits of mV", "Test Time / s,Voltage / V,Current / A\n0,70,-1\n", 2,
