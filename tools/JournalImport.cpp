@@ -35,8 +35,8 @@ const char* const kImportUsage =
     "columns the format does not know on the standard error. A file the journal cannot\n"
     "take is refused as FILE:LINE: reason, and nothing is added.\n"
     "\n"
-    "Exit status: 0 done, 1 the journal not read or written, 2 wrong usage or the file\n"
-    "refused.\n";
+    "Exit status: 0 done, 1 the file not read or the journal not read or written, 2 wrong\n"
+    "usage or the file refused.\n";
 
 void PrintError(const QString& message) {
     std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
@@ -125,7 +125,7 @@ int RunImportCommand(const QStringList& words, int& argc, char** argv) {
     BdfRead read = ReadBdfFile(arguments.positional[1]);
     if (!read.Ok()) {
         PrintLine(read.error);
-        return kExitUsage;
+        return read.unreadable ? kExitFailed : kExitUsage;
     }
     CJournal journal;
     const CJournal::OpenResult opened =

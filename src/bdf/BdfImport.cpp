@@ -686,6 +686,7 @@ BdfRead ReadBdf(const QByteArray& bytes, const QString& name, std::int64_t modif
 
 BdfRead ReadBdfFile(const QString& path) {
     BdfRead result;
+    result.unreadable = true;
     QFile file(path);
     if (!platform::IsRegularFile(path) || !file.open(QIODevice::ReadOnly)) {
         result.error = Text::tr("%1: не удалось открыть файл").arg(path);

@@ -32,6 +32,7 @@ struct BdfRead {
     QString error;                // "FILE:LINE: reason" (or "FILE: reason"); empty when read
     QString skippedColumns;       // one line naming the columns the format does not know
     QString clampedTemperatures;  // one line counting temperatures set to 0 or 255 °C
+    bool unreadable = false;      // the file itself could not be read: no judgement of its text
 
     bool Ok() const { return error.isEmpty(); }
 };
