@@ -27,6 +27,8 @@ PACKAGES += libmosquitto-dev mosquitto
 PACKAGES += help2man lintian appstream desktop-file-utils
 # The tests read the journal's CSV back with Python's csv module.
 PACKAGES += python3
+# Battery Data Format files that come as .bdf.gz.
+PACKAGES += zlib1g-dev
 # Cell labels: QR codes drawn, and the tests that render the PDF and read its codes back.
 PACKAGES += libqrencode-dev zbar-tools poppler-utils
 

@@ -47,6 +47,20 @@ if(BRIMVOLT_HOST_qrencode.h AND BRIMVOLT_HOST_qrencode)
     target_link_libraries(brimvolt::qrencode INTERFACE ${BRIMVOLT_HOST_qrencode})
 endif()
 
+# Qt's own zlib, which serves .bdf.gz on Windows, is no target of the host's Qt: the host's
+# zlib headers (plain C for every platform) stand in under the name Qt gives them.
+foreach(header zlib.h zconf.h)
+    find_file(BRIMVOLT_HOST_${header} ${header} PATHS /usr/include /usr/include/x86_64-linux-gnu
+              NO_DEFAULT_PATH)
+    if(BRIMVOLT_HOST_${header})
+        file(COPY ${BRIMVOLT_HOST_${header}} DESTINATION ${BRIMVOLT_WINCHECK_INCLUDE}/QtZlib)
+    endif()
+endforeach()
+if(BRIMVOLT_HOST_zlib.h AND BRIMVOLT_HOST_zconf.h)
+    add_library(Qt6::ZlibPrivate INTERFACE IMPORTED GLOBAL)
+    target_include_directories(Qt6::ZlibPrivate INTERFACE ${BRIMVOLT_WINCHECK_INCLUDE})
+endif()
+
 function(brimvolt_wincheck_directory dir)
     get_property(imported DIRECTORY ${dir} PROPERTY IMPORTED_TARGETS)
     foreach(target IN LISTS imported)

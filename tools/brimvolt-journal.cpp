@@ -28,6 +28,7 @@
 #include "plot/CurveStore.h"
 #include "tools/JournalBdf.h"
 #include "tools/JournalIca.h"
+#include "tools/JournalImport.h"
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
@@ -82,6 +83,9 @@ const char* const kUsage =
     "  bdf RUN... OUT, bdf --cell NAME OUT, bdf --program ID OUT\n"
     "                            runs of one cell as one Battery Data Format file, with a\n"
     "                            JSON sidecar (brimvolt-journal bdf --help)\n"
+    "  import BDF-FILE [--cell NAME]\n"
+    "                            the charge and discharge steps of a Battery Data Format\n"
+    "                            file as runs (brimvolt-journal import --help)\n"
     "  --help                    this text\n"
     "\n"
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage.\n";
@@ -456,6 +460,9 @@ int Run(const QStringList& words) {
     }
     if (IsIcaCommand(words)) {
         return RunIcaCommand(words, g_argc, g_argv);
+    }
+    if (IsImportCommand(words)) {
+        return RunImportCommand(words, g_argc, g_argv);
     }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included

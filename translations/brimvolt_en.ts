@@ -2,6 +2,121 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="ru">
 <context>
+    <name>BdfImport</name>
+    <message>
+        <source>столбец «%1» указан дважды</source>
+        <translation>the column “%1” appears twice</translation>
+    </message>
+    <message>
+        <source>нет обязательного столбца «%1»</source>
+        <translation>the required column “%1” is missing</translation>
+    </message>
+    <message>
+        <source>Пропущены столбцы, которых не знает формат BDF: %1</source>
+        <translation>Skipped the columns the BDF format does not know: %1</translation>
+    </message>
+    <message>
+        <source>полей в строке: %1, в заголовке: %2</source>
+        <translation>the row has %1 fields, the header %2</translation>
+    </message>
+    <message>
+        <source>«%1»: «%2» — не число</source>
+        <translation>“%1”: “%2” is not a number</translation>
+    </message>
+    <message>
+        <source>«%1»: нет значения</source>
+        <translation>“%1” is empty</translation>
+    </message>
+    <message>
+        <source>время испытания идёт назад: %1 с после %2 с</source>
+        <translation>the test time goes back: %1 s after %2 s</translation>
+    </message>
+    <message>
+        <source>напряжение %1 В вне того, что хранит журнал (от 0 до 65.535 В)</source>
+        <translation>voltage %1 V is beyond what the journal keeps (0 to 65.535 V)</translation>
+    </message>
+    <message>
+        <source>ток %1 А вне того, что хранит журнал (до 65.535 А по модулю)</source>
+        <translation>current %1 A is beyond what the journal keeps (up to 65.535 A either way)</translation>
+    </message>
+    <message>
+        <source>шаг %1 помечен «%2», но его ток заряжает элемент (положительный ток заряжает)</source>
+        <translation>step %1 is marked “%2”, but its current charges the cell (positive current charges it)</translation>
+    </message>
+    <message>
+        <source>шаг %1 помечен «%2», но его ток разряжает элемент (отрицательный ток разряжает)</source>
+        <translation>step %1 is marked “%2”, but its current discharges the cell (negative current discharges it)</translation>
+    </message>
+    <message>
+        <source>ток %1 А мельче 1 мА, которым считает журнал</source>
+        <translation>current %1 A is finer than the journal&apos;s 1 mA</translation>
+    </message>
+    <message>
+        <source>Rвн %1 Ом вне того, что хранит журнал (от 0 до 65.535 Ом)</source>
+        <translation>internal resistance %1 ohm is beyond what the journal keeps (0 to 65.535 ohm)</translation>
+    </message>
+    <message>
+        <source>Rвн %1 Ом мельче 1 мОм, которым считает журнал</source>
+        <translation>internal resistance %1 ohm is finer than the journal&apos;s 1 mΩ</translation>
+    </message>
+    <message>
+        <source>шаг %1 длится дольше 255 ч, которые хранит журнал</source>
+        <translation>step %1 lasts longer than the journal&apos;s 255 hours</translation>
+    </message>
+    <message>
+        <source>ёмкость %1 А·ч вне того, что хранит журнал</source>
+        <translation>capacity %1 Ah is beyond what the journal keeps</translation>
+    </message>
+    <message>
+        <source>%1, шаг %2</source>
+        <translation>%1, step %2</translation>
+    </message>
+    <message>
+        <source>время Unix %1 с — не дата от 1970 до 9999 года</source>
+        <translation>Unix time %1 s is no date from 1970 to 9999</translation>
+    </message>
+    <message>
+        <source>поток gzip не распаковывается</source>
+        <translation>the gzip stream does not inflate</translation>
+    </message>
+    <message>
+        <source>в файле нет строки заголовка</source>
+        <translation>the file has no header row</translation>
+    </message>
+    <message>
+        <source>нет ни одного шага заряда или разряда</source>
+        <translation>no charge or discharge step at all</translation>
+    </message>
+    <message>
+        <source>Температура вне 0…255 °C приведена к этим пределам в показаниях: %1</source>
+        <translation>Temperatures outside 0…255 °C set to those limits in readings: %1</translation>
+    </message>
+    <message>
+        <source>%1: не удалось открыть файл</source>
+        <translation>%1: cannot open the file</translation>
+    </message>
+    <message>
+        <source>%1: файл больше 1 ГиБ</source>
+        <translation>%1: the file is larger than 1 GiB</translation>
+    </message>
+    <message>
+        <source>%1: не удалось прочитать файл: %2</source>
+        <translation>%1: cannot read the file: %2</translation>
+    </message>
+    <message>
+        <source>%1: не удалось добавить реестр элементов: %2</source>
+        <translation>%1: cannot add the cell register: %2</translation>
+    </message>
+    <message>
+        <source>%1: не удалось записать в журнал: %2</source>
+        <translation>%1: cannot write to the journal: %2</translation>
+    </message>
+    <message>
+        <source>%1: не удалось связать испытание %2 с элементом: %3</source>
+        <translation>%1: cannot link run %2 to the cell: %3</translation>
+    </message>
+</context>
+<context>
     <name>CBenchDlg</name>
     <message>
         <source>Стенд</source>
@@ -133,10 +248,6 @@ Exit the program?</translation>
         <translation>Whole plot</translation>
     </message>
     <message>
-        <source>Добавить файл кривой...</source>
-        <translation>Add curve file...</translation>
-    </message>
-    <message>
         <source>Экспорт</source>
         <translation>Export</translation>
     </message>
@@ -237,6 +348,20 @@ Reason: %2</translation>
     <message>
         <source>Файлы CSV *.csv</source>
         <translation>CSV files *.csv</translation>
+    </message>
+    <message>
+        <source>Добавить файл...</source>
+        <translation>Add file...</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать файл BDF.
+%1</source>
+        <translation>Cannot read the BDF file.
+%1</translation>
+    </message>
+    <message>
+        <source>Файлы BDF *.bdf *.bdf.csv *.bdf.gz</source>
+        <translation>BDF files *.bdf *.bdf.csv *.bdf.gz</translation>
     </message>
 </context>
 <context>

@@ -699,6 +699,51 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
         return SaveResult::Failed;
     }
     const bool inserting = run.id == 0;
+    const SaveResult written = WriteRun(run, samples);
+    if (written != SaveResult::Saved) {
+        return written;
+    }
+    if (!transaction.Commit()) {
+        TakeError();
+        if (inserting) {
+            run.id = 0;
+        }
+        return SaveResult::Failed;
+    }
+    return SaveResult::Saved;
+}
+
+bool CJournal::AddRuns(std::span<const NewRun> runs) {
+    if (!db) {
+        TakeError();
+        return false;
+    }
+    const auto forgetIds = [&] {
+        for (const NewRun& added : runs) {
+            added.run->id = 0;
+        }
+        return false;
+    };
+    Transaction transaction(db);
+    if (!transaction.Begun()) {
+        TakeError();
+        return false;
+    }
+    for (const NewRun& added : runs) {
+        added.run->id = 0;
+        if (WriteRun(*added.run, added.samples) != SaveResult::Saved) {
+            return forgetIds();
+        }
+    }
+    if (!transaction.Commit()) {
+        TakeError();
+        return forgetIds();
+    }
+    return true;
+}
+
+CJournal::SaveResult CJournal::WriteRun(RunRecord& run, std::span<const JournalSample> samples) {
+    const bool inserting = run.id == 0;
     const auto state = static_cast<std::int64_t>(run.state);
     const auto cause = static_cast<std::int64_t>(run.endCause);
     if (inserting) {
@@ -779,13 +824,6 @@ CJournal::SaveResult CJournal::SaveRun(RunRecord& run, std::span<const JournalSa
             }
             return SaveResult::Failed;
         }
-    }
-    if (!transaction.Commit()) {
-        TakeError();
-        if (inserting) {
-            run.id = 0;
-        }
-        return SaveResult::Failed;
     }
     return SaveResult::Saved;
 }

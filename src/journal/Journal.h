@@ -102,6 +102,17 @@ public:
      */
     SaveResult SaveRun(RunRecord& run, std::span<const JournalSample> samples);
 
+    /** A run to add with its samples. */
+    struct NewRun {
+        RunRecord* run;
+        std::span<const JournalSample> samples;
+    };
+    /**
+     * Adds the runs (their ids set) with their samples in one transaction, all or none: on a
+     * failure every id is left 0 and LastError() says why.
+     */
+    bool AddRuns(std::span<const NewRun> runs);
+
     /** Every run, oldest first; nullopt on a read failure. */
     std::optional<std::vector<RunRecord>> Runs();
     /** The run, or nullopt: no such run (LastError() empty) or a read failure. */
@@ -185,6 +196,8 @@ private:
     bool PrepareStatements();
     /** Undoes the open transaction, keeping the error that made it fail; always false. */
     bool RollBack();
+    /** SaveRun's writes, inside a transaction the caller holds. */
+    SaveResult WriteRun(RunRecord& run, std::span<const JournalSample> samples);
     bool SetText(int which, std::int64_t runId, const QString& text);
     void TakeError();
 

@@ -15,10 +15,12 @@
 #include <iterator>
 #include <memory>
 
+#include "bdf/BdfImport.h"
 #include "curvefile/CurveFileReader.h"
 #include "curvefile/CurveFlows.h"
 #include "ica/IcaOutput.h"
 #include "journal/JournalExport.h"
+#include "journal/JournalFigure.h"
 #include "journalview/ComparePlot.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
@@ -89,7 +91,7 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
     }
     axisBox->addItem(tr("dQ/dV"));
     auto* wholeButton = new QPushButton(tr("Весь график"), this);
-    auto* addButton = new QPushButton(tr("Добавить файл кривой..."), this);
+    auto* addButton = new QPushButton(tr("Добавить файл..."), this);
     auto* exportButton = new QPushButton(tr("Экспорт"), this);
     auto* exportMenu = new QMenu(this);
     exportMenu->addAction(tr("Рисунок PNG..."), this, [this] { OnExportImage(false); });
@@ -178,6 +180,9 @@ void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
 }
 
 bool CCompareDlg::AddCurveFile(const QString& path) {
+    if (IsBdfName(path)) {
+        return AddBdfFile(path);
+    }
     QFile file(path);
     auto store = std::make_unique<CurveStore>();
     const bool opened = platform::IsRegularFile(path) && file.open(QIODevice::ReadOnly);
@@ -192,9 +197,37 @@ bool CCompareDlg::AddCurveFile(const QString& path) {
     return true;
 }
 
+bool CCompareDlg::IsBdfName(const QString& path) {
+    const QString name = QFileInfo(path).fileName();
+    return name.endsWith(QLatin1String(".bdf"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".bdf.csv"), Qt::CaseInsensitive) ||
+           name.endsWith(QLatin1String(".bdf.gz"), Qt::CaseInsensitive);
+}
+
+bool CCompareDlg::AddBdfFile(const QString& path) {
+    // The file's steps are compared as they would be once imported, without the journal.
+    BdfRead read = ReadBdfFile(path);
+    if (!read.Ok()) {
+        dialogs.Message(this, tr("Не удалось прочитать файл BDF.\n%1").arg(read.error),
+                        tr("Ошибка!"), platform::Buttons::Ok);
+        return false;
+    }
+    std::vector<FigureCurve> curves;
+    std::vector<CurveSummary> added;
+    for (BdfStep& step : read.steps) {
+        curves.push_back(FigureCurveOfRun(step.run, step.samples));
+        curves.back().label = step.run.note;
+        added.push_back(SummaryOfRun(step.run, step.samples));
+    }
+    AddCurves(std::move(curves), std::move(added));
+    return true;
+}
+
 void CCompareDlg::OnAddCurveFile() {
+    const platform::FileFilter bdf{tr("Файлы BDF *.bdf *.bdf.csv *.bdf.gz"),
+                                   QStringLiteral("*.bdf *.bdf.csv *.bdf.gz")};
     const QString path =
-        dialogs.OpenFileName(this, dataFolder, {DischargeFilter(), ChargeFilter()});
+        dialogs.OpenFileName(this, dataFolder, {DischargeFilter(), ChargeFilter(), bdf});
     if (!path.isEmpty()) {
         AddCurveFile(path);
     }

@@ -41,7 +41,10 @@ public:
     /** Adds curves, each with its summary, after those shown. */
     void AddCurves(std::vector<brimvolt::FigureCurve> added,
                    std::vector<brimvolt::CurveSummary> addedSummaries);
-    /** Adds the curve file at `path`; false (the operator told why) when it cannot be read. */
+    /**
+     * Adds the curve file at `path`, or each charge and discharge step of a BDF file (.bdf,
+     * .bdf.csv, .bdf.gz); false (the operator told why) when it cannot be read.
+     */
     bool AddCurveFile(const QString& path);
 
     void OnAddCurveFile();
@@ -65,6 +68,8 @@ public:
     QLabel* DqdvNote() const { return dqdvNote; }
 
 private:
+    static bool IsBdfName(const QString& path);
+    bool AddBdfFile(const QString& path);
     void FillSummary();
     void CreateDqdvControls(QHBoxLayout* top, QVBoxLayout* layout);
     bool DqdvShown() const;
