@@ -458,6 +458,9 @@ std::optional<Refusal> CReader::KindOf(StepSpan& step) const {
                 : sum < 0                ? -1
                                          : 0;
     if (columns.stepType < 0) {
+        if (!reachesMa) {
+            step.kind = 0;  // split by its count alone: the tester's noise in a rest
+        }
         return std::nullopt;
     }
     QString type = QString::fromStdString(stepTypes[static_cast<std::size_t>(first.stepType)]);
@@ -667,6 +670,13 @@ BdfRead CReader::Read(const QByteArray& bytes) {
         result.steps.push_back(std::move(step));
     }
     if (result.steps.empty()) {
+        // Currents all under 1 mA (a coin cell) look like rests: say that, not "no steps".
+        for (const Row& row : rows) {
+            if (row.amps != 0 && std::lround(std::abs(row.amps) * 1000) == 0) {
+                return refuse({row.line, Text::tr("ток %1 А мельче 1 мА, которым считает журнал")
+                                             .arg(Number(row.amps))});
+            }
+        }
         return refuse({headerLine, Text::tr("нет ни одного шага заряда или разряда")});
     }
     result.skippedColumns = skippedColumns;

@@ -76,6 +76,9 @@ TEST_F(ImportTool, RefusedFileNamesItsLineAndReasonAndAddsNothing) {
          "Test Time / s,Voltage / V,Current / A,Step Type\n0,3.0,0,REST\n1,3.0,-0.0002,CC_DCH\n"
          "2,2.9,-0.0002,CC_DCH\n",
          3, "current -0.0002 A is finer than the journal's 1 mA"},
+        {"a coin cell's steps told by their count alone",
+         "Test Time / s,Voltage / V,Current / A,Step Count / 1\n0,3.0,-0.0002,1\n1,2.9,-0.0002,1\n",
+         2, "current -0.0002 A is finer than the journal's 1 mA"},
         {"nothing but a rest", "Test Time / s,Voltage / V,Current / A\n0,3.7,0\n1,3.7,0\n", 1,
          "no charge or discharge step"},
     };
