@@ -358,6 +358,9 @@ BdfWriteResult WriteBdfRows(CJournal& journal, const BdfTest& test, QIODevice& d
             return result;
         }
         const std::int64_t start = StartOf(run);
+        // A run that starts before the one before it ended (clocks a second or two apart) is
+        // moved on whole, so the time never goes back and each step keeps its own duration.
+        const std::int64_t offset = std::max(start - firstStart, lastTestTime);
         const std::int64_t cycle = cycles.Next(run);
         ++step;
         const char* const stepType = StepTypeOf(run);
@@ -371,8 +374,7 @@ BdfWriteResult WriteBdfRows(CJournal& journal, const BdfTest& test, QIODevice& d
                 runMah = std::max<std::int64_t>(runMah, sample.capacityMah);
                 runUj = std::max(runUj, std::min(sample.energyUj, kMaxRunUj));
             }
-            // Runs that overlap (two starts a second apart) must not take the time back.
-            lastTestTime = std::max(lastTestTime, start - firstStart + sample.seconds);
+            lastTestTime = std::max(lastTestTime, offset + sample.seconds);
             const std::int64_t totals[] = {
                 chargedMah + (run.charge ? runMah : 0), dischargedMah + (run.charge ? 0 : runMah),
                 chargedUj + (run.charge ? runUj : 0), dischargedUj + (run.charge ? 0 : runUj)};

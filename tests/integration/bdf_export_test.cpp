@@ -9,6 +9,7 @@
 #include <QJsonObject>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <tuple>
 #include <vector>
 
 #include "journal/Journal.h"
@@ -147,6 +148,34 @@ TEST(BdfExport, ProgramRunReadsBackWithPythonsCsv) {
               QString::number(dischargedMah / 1000.0, 'f', 6));
 
     EXPECT_TRUE(QFile::exists(dir.filePath("lab__C1__20251206_001.json")));
+
+    // Imported into a fresh journal, the charges and discharges come back whole: the same
+    // kinds, capacities and durations, in order.
+    const QString freshPath = dir.filePath("fresh.sqlite");
+    {
+        CJournal fresh;
+        ASSERT_TRUE(fresh.Open(freshPath).Usable());
+    }
+    const auto [imported, importErr] =
+        Tool({"--journal", freshPath, "import", out, "--cell", "C1"});
+    ASSERT_EQ(imported, 0) << importErr.toStdString();
+    ASSERT_TRUE(journal.Open(journalPath).Usable());
+    CJournal fresh;
+    ASSERT_TRUE(fresh.Open(freshPath).Usable());
+    std::vector<std::tuple<bool, std::int32_t, std::int32_t, std::int32_t>> before, after;
+    const std::vector<RunRecord> recorded = journal.Runs().value();
+    const std::vector<RunRecord> imports = fresh.Runs().value();
+    for (const RunRecord& run : recorded) {
+        if (run.program.programId == program.id && !run.rest) {
+            const std::vector<JournalSample> kept = journal.Samples(run.id).value();
+            before.emplace_back(run.charge, kept.back().capacityMah, kept.back().seconds,
+                                static_cast<std::int32_t>(kept.size()));
+        }
+    }
+    for (const RunRecord& run : imports) {
+        after.emplace_back(run.charge, run.capacityMah, run.durationSeconds, run.sampleCount);
+    }
+    EXPECT_EQ(after, before);
 
     // Runs of two cells in one file would read as one cell's history: refused, both named.
     const auto [refused, why] = Tool({"--journal", journalPath, "bdf", QString::number(firstRunId),
