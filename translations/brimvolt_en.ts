@@ -60,8 +60,8 @@
         <translation>internal resistance %1 ohm is finer than the journal&apos;s 1 mΩ</translation>
     </message>
     <message>
-        <source>шаг %1 длится дольше 255 ч, которые хранит журнал</source>
-        <translation>step %1 lasts longer than the journal&apos;s 255 hours</translation>
+        <source>шаг %1 длится дольше 255:59:59, которые хранит журнал</source>
+        <translation>step %1 lasts longer than the journal&apos;s 255:59:59</translation>
     </message>
     <message>
         <source>ёмкость %1 А·ч вне того, что хранит журнал</source>

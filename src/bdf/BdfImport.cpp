@@ -21,6 +21,7 @@
 
 #include "bdf/BdfLabels.h"
 #include "journal/Journal.h"
+#include "module/Commands.h"
 #include "module/Protocol.h"
 #include "platform/Files.h"
 
@@ -36,8 +37,8 @@ struct Text {
 constexpr double kMaxVolts = 65.535;
 constexpr double kMaxAmps = 65.535;
 constexpr double kMaxRinOhm = 65.535;
-// The module's clock counts to 255 hours; the journal keeps no longer run.
-constexpr double kMaxStepSeconds = 255.0 * 3600;
+// The module's clock stops at 255:59:59; the journal keeps no longer run.
+constexpr double kMaxStepSeconds = kMaxModuleSeconds;
 // 9999-12-31 23:59:59 UTC, the last start the journal reads back.
 constexpr double kLastStartUtc = 253402300799.0;
 // A file, inflated or not, is read whole; more than this is no test's record.
@@ -512,7 +513,7 @@ std::optional<Refusal> CReader::MakeStep(const StepSpan& span, BdfStep& step) {
     if (last.time - first.time > kMaxStepSeconds) {
         return Refusal{
             last.line,
-            Text::tr("шаг %1 длится дольше 255 ч, которые хранит журнал").arg(span.number)};
+            Text::tr("шаг %1 длится дольше 255:59:59, которые хранит журнал").arg(span.number)};
     }
 
     // Capacity from the file's counter for the step's direction, else from its current.
