@@ -34,13 +34,8 @@ const char* const kBdfUsage =
     "Exit status: 0 done, 1 the journal not read or a file not written, 2 wrong usage, no\n"
     "such run, cell or program, or runs of different cells.\n";
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal bdf --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, "bdf");
 }
 
 struct BdfArguments {
@@ -126,26 +121,26 @@ int GatherFailed(const CJournal& journal, const BdfGathered& gathered) {
         case BdfGatherFailure::None:
             return kExitOk;
         case BdfGatherFailure::ReadFailed:
-            PrintError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
+            PrintToolError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
             return kExitFailed;
         case BdfGatherFailure::NoSuchRun:
-            PrintError(QStringLiteral("%1: no run %2").arg(path).arg(gathered.runId));
+            PrintToolError(QStringLiteral("%1: no run %2").arg(path).arg(gathered.runId));
             break;
         case BdfGatherFailure::NoSuchCell:
-            PrintError(QStringLiteral("%1: no cell %2").arg(path, gathered.cells.value(0)));
+            PrintToolError(QStringLiteral("%1: no cell %2").arg(path, gathered.cells.value(0)));
             break;
         case BdfGatherFailure::NoRunsOfCell:
-            PrintError(QStringLiteral("%1: no runs of cell %2").arg(path, gathered.cells.value(0)));
+            PrintToolError(QStringLiteral("%1: no runs of cell %2").arg(path, gathered.cells.value(0)));
             break;
         case BdfGatherFailure::NoSuchProgram:
-            PrintError(QStringLiteral("%1: no program run %2").arg(path).arg(gathered.programId));
+            PrintToolError(QStringLiteral("%1: no program run %2").arg(path).arg(gathered.programId));
             break;
         case BdfGatherFailure::NoRunsOfProgram:
-            PrintError(
+            PrintToolError(
                 QStringLiteral("%1: program run %2 has no runs").arg(path).arg(gathered.programId));
             break;
         case BdfGatherFailure::MixedCells:
-            PrintError(QStringLiteral("runs of different cells go in different files: %1")
+            PrintToolError(QStringLiteral("runs of different cells go in different files: %1")
                            .arg(RunsOfCellsText(gathered)));
             break;
     }
@@ -155,14 +150,7 @@ int GatherFailed(const CJournal& journal, const BdfGathered& gathered) {
 }  // namespace
 
 bool IsBdfCommand(const QStringList& words) {
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == QLatin1String("--journal")) {
-            ++i;
-        } else if (!words[i].startsWith(QLatin1String("-"))) {
-            return words[i] == QLatin1String("bdf");
-        }
-    }
-    return false;
+    return NamesCommand(words, "bdf");
 }
 
 int RunBdfCommand(const QStringList& words) {
@@ -183,7 +171,7 @@ int RunBdfCommand(const QStringList& words) {
     const CJournal::OpenResult opened =
         journal.Open(arguments.journal, CJournal::OpenMode::Existing);
     if (!opened.Usable()) {
-        PrintError(opened.status == CJournal::OpenStatus::Missing
+        PrintToolError(opened.status == CJournal::OpenStatus::Missing
                        ? QStringLiteral("%1: no journal there").arg(arguments.journal)
                        : QStringLiteral("%1: cannot read the journal: %2")
                              .arg(arguments.journal, opened.reason));
@@ -198,7 +186,7 @@ int RunBdfCommand(const QStringList& words) {
     const QString& out = arguments.positional.back();
     const BdfWriteResult written = WriteBdfFiles(journal, gathered.test, out);
     if (!written.ok) {
-        PrintError(QStringLiteral("%1: writing failed: %2").arg(out, written.reason));
+        PrintToolError(QStringLiteral("%1: writing failed: %2").arg(out, written.reason));
         return kExitFailed;
     }
     return kExitOk;

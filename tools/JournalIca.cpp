@@ -43,13 +43,8 @@ const char* const kIcaUsage =
     "Exit status: 0 done, 1 no such run or a file not read or written, 2 wrong usage or a\n"
     "run without a curve (a rest, too few samples, no current).\n";
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal ica --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, "ica");
 }
 
 struct IcaArguments {
@@ -126,7 +121,7 @@ std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word,
     const std::optional<std::vector<JournalSample>> samples =
         run ? journal.Samples(id) : std::nullopt;
     if (!run || !samples) {
-        PrintError(
+        PrintToolError(
             journal.LastError().isEmpty()
                 ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
                 : QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError()));
@@ -152,7 +147,7 @@ std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word,
         }
     }
     if (!refused.isEmpty()) {
-        PrintError(refused);
+        PrintToolError(refused);
         failed = kExitUsage;
         return std::nullopt;
     }
@@ -166,14 +161,7 @@ std::optional<RunCurve> CurveOfRun(CJournal& journal, const QString& word,
 }  // namespace
 
 bool IsIcaCommand(const QStringList& words) {
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == QLatin1String("--journal")) {
-            ++i;
-        } else if (!words[i].startsWith(QLatin1String("-"))) {
-            return words[i] == QLatin1String("ica");
-        }
-    }
-    return false;
+    return NamesCommand(words, "ica");
 }
 
 int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
@@ -185,7 +173,7 @@ int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
     const CJournal::OpenResult opened =
         journal.Open(arguments.journal, CJournal::OpenMode::Existing);
     if (!opened.Usable()) {
-        PrintError(opened.status == CJournal::OpenStatus::Missing
+        PrintToolError(opened.status == CJournal::OpenStatus::Missing
                        ? QStringLiteral("%1: no journal there").arg(arguments.journal)
                        : QStringLiteral("%1: cannot read the journal: %2")
                              .arg(arguments.journal, opened.reason));
@@ -220,7 +208,7 @@ int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
         qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext&, const QString& message) {
                 if (type == QtCriticalMsg || type == QtFatalMsg) {
-                    PrintError(message);
+                    PrintToolError(message);
                 }
             });
         QGuiApplication application(argc, argv);
@@ -236,7 +224,7 @@ int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
         written = figure.Save(out, QSize(1200, 800), platform::Streams::WriteInto);
     }
     if (!written) {
-        PrintError(written.reason.isEmpty()
+        PrintToolError(written.reason.isEmpty()
                        ? QStringLiteral("%1: cannot be written").arg(out)
                        : QStringLiteral("%1: cannot be written: %2").arg(out, written.reason));
         return kExitFailed;
@@ -245,7 +233,7 @@ int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
         const QByteArray lines = IcaPeakLines(runs);
         std::fwrite(lines.constData(), 1, static_cast<std::size_t>(lines.size()), stdout);
         if (std::fflush(stdout) != 0) {
-            PrintError(QStringLiteral("cannot write to the standard output"));
+            PrintToolError(QStringLiteral("cannot write to the standard output"));
             return kExitFailed;
         }
     }

@@ -2,6 +2,7 @@
 // the journal as runs.
 
 #include "tools/JournalImport.h"
+#include "tools/JournalOutput.h"
 
 #include <QCoreApplication>
 #include <QTranslator>
@@ -38,13 +39,8 @@ const char* const kImportUsage =
     "Exit status: 0 done, 1 the file not read or the journal not read or written, 2 wrong\n"
     "usage or the file refused.\n";
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal import --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, "import");
 }
 
 struct ImportArguments {
@@ -101,14 +97,7 @@ void PrintLine(const QString& line) {
 }  // namespace
 
 bool IsImportCommand(const QStringList& words) {
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == QLatin1String("--journal")) {
-            ++i;
-        } else if (!words[i].startsWith(QLatin1String("-"))) {
-            return words[i] == QLatin1String("import");
-        }
-    }
-    return false;
+    return NamesCommand(words, "import");
 }
 
 int RunImportCommand(const QStringList& words, int& argc, char** argv) {
@@ -131,7 +120,7 @@ int RunImportCommand(const QStringList& words, int& argc, char** argv) {
     const CJournal::OpenResult opened =
         journal.Open(arguments.journal, CJournal::OpenMode::Existing);
     if (!opened.Usable()) {
-        PrintError(opened.status == CJournal::OpenStatus::Missing
+        PrintToolError(opened.status == CJournal::OpenStatus::Missing
                        ? QStringLiteral("%1: no journal there").arg(arguments.journal)
                        : QStringLiteral("%1: cannot open the journal: %2")
                              .arg(arguments.journal, opened.reason));
@@ -139,7 +128,7 @@ int RunImportCommand(const QStringList& words, int& argc, char** argv) {
     }
     QString error;
     if (!ImportBdfSteps(journal, read.steps, arguments.cell, error)) {
-        PrintError(error);
+        PrintToolError(error);
         return kExitFailed;
     }
     for (const QString& note : {read.skippedColumns, read.clampedTemperatures}) {

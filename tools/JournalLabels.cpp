@@ -37,13 +37,8 @@ const char* const kLabelsUsage =
     "Exit status: 0 done, 1 a file not read or written, 2 wrong usage or a cell not in\n"
     "the register.\n";
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal labels --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, "labels");
 }
 
 struct LabelsArguments {
@@ -106,14 +101,7 @@ std::optional<int> Parse(const QStringList& words, LabelsArguments& arguments) {
 }  // namespace
 
 bool IsLabelsCommand(const QStringList& words) {
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == QLatin1String("--journal")) {
-            ++i;
-        } else if (!words[i].startsWith(QLatin1String("-"))) {
-            return words[i] == QLatin1String("labels");
-        }
-    }
-    return false;
+    return NamesCommand(words, "labels");
 }
 
 int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
@@ -122,14 +110,14 @@ int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
         return *done;
     }
     if (!QrCodesAvailable()) {
-        PrintError(QStringLiteral("this build draws no QR codes (built without libqrencode)"));
+        PrintToolError(QStringLiteral("this build draws no QR codes (built without libqrencode)"));
         return kExitFailed;
     }
     CJournal journal;
     const CJournal::OpenResult opened =
         journal.Open(arguments.journal, CJournal::OpenMode::Existing);
     if (!opened.Usable()) {
-        PrintError(opened.status == CJournal::OpenStatus::Missing
+        PrintToolError(opened.status == CJournal::OpenStatus::Missing
                        ? QStringLiteral("%1: no journal there").arg(arguments.journal)
                        : QStringLiteral("%1: cannot read the journal: %2")
                              .arg(arguments.journal, opened.reason));
@@ -139,7 +127,7 @@ int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
     const QStringList names = arguments.positional.mid(1, arguments.positional.size() - 2);
     const auto cells = LabelCellsOf(journal, names, reason);
     if (!cells) {
-        PrintError(QStringLiteral("%1: %2").arg(arguments.journal, reason));
+        PrintToolError(QStringLiteral("%1: %2").arg(arguments.journal, reason));
         return journal.LastError().isEmpty() ? kExitUsage : kExitFailed;
     }
     // Text needs a GUI application's fonts, never a display; Qt's notes on the environment are
@@ -149,7 +137,7 @@ int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
     }
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext&, const QString& message) {
         if (type == QtCriticalMsg || type == QtFatalMsg) {
-            PrintError(message);
+            PrintToolError(message);
         }
     });
     QGuiApplication application(argc, argv);
@@ -158,13 +146,13 @@ int RunLabelsCommand(const QStringList& words, int& argc, char** argv) {
     const QByteArray pdf = LabelsPdf(*cells, arguments.size);
     const QString& out = arguments.positional.back();
     if (pdf.isEmpty()) {
-        PrintError(QStringLiteral("%1: the labels could not be drawn").arg(out));
+        PrintToolError(QStringLiteral("%1: the labels could not be drawn").arg(out));
         return kExitFailed;
     }
     const platform::WriteResult written =
         platform::WriteWholeFile(out, pdf, platform::Streams::WriteInto);
     if (!written) {
-        PrintError(written.reason.isEmpty()
+        PrintToolError(written.reason.isEmpty()
                        ? QStringLiteral("%1: cannot be written").arg(out)
                        : QStringLiteral("%1: cannot be written: %2").arg(out, written.reason));
         return kExitFailed;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace brimvolt {
 
@@ -11,5 +12,15 @@ namespace brimvolt {
  * before it reads anything.
  */
 int RefuseJournalAsOutput(const QString& out, const QString& journal);
+
+/** One line on standard error: "brimvolt-journal: MESSAGE". */
+void PrintToolError(const QString& message);
+/**
+ * The message with where to find the help of `command` (the tool's own help when null); returns
+ * the exit status of wrong usage.
+ */
+int ToolUsageError(const QString& message, const char* command);
+/** Whether the first word that is neither an option nor the journal's path is `command`. */
+bool NamesCommand(const QStringList& words, const char* command);
 
 }  // namespace brimvolt

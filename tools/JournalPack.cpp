@@ -52,13 +52,8 @@ const char* const kPackUsage =
     "Exit status: 0 done, 1 no pack possible or a file not read or written, 2 wrong usage\n"
     "(S and P too large among it) or a line of the CSV refused.\n";
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal pack --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, "pack");
 }
 
 std::optional<double> Amount(const QString& text) {
@@ -171,21 +166,21 @@ std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cel
     CJournal journal;
     const CJournal::OpenResult opened = journal.Open(path, CJournal::OpenMode::Existing);
     if (!opened.Usable()) {
-        PrintError(
+        PrintToolError(
             opened.status == CJournal::OpenStatus::Missing
                 ? QStringLiteral("%1: no journal there").arg(path)
                 : QStringLiteral("%1: cannot read the journal: %2").arg(path, opened.reason));
         return kExitFailed;
     }
     if (!journal.HasCellRegister()) {
-        PrintError(QStringLiteral("%1: no cells in the journal yet").arg(path));
+        PrintToolError(QStringLiteral("%1: no cells in the journal yet").arg(path));
         return kExitFailed;
     }
     const auto registered = journal.Cells();
     const auto runs = journal.Runs();
     const auto links = journal.RunCells();
     if (!registered || !runs || !links) {
-        PrintError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
+        PrintToolError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
         return kExitFailed;
     }
     for (const CellSummary& summary : SummarizeCells(*registered, *runs, *links)) {
@@ -210,26 +205,26 @@ std::optional<int> ReadCellCsvBytes(const QString& path, const QString& name, QB
     QFile file;
     if (path == QLatin1String("-")) {
         if (!file.open(stdin, QIODevice::ReadOnly)) {
-            PrintError(
+            PrintToolError(
                 QStringLiteral("cannot read the standard input: %1").arg(file.errorString()));
             return kExitFailed;
         }
     } else {
         if (!platform::IsRegularFile(path)) {
-            PrintError(QFileInfo::exists(path) ? QStringLiteral("%1: not a regular file").arg(path)
+            PrintToolError(QFileInfo::exists(path) ? QStringLiteral("%1: not a regular file").arg(path)
                                                : QStringLiteral("%1: no such file").arg(path));
             return kExitFailed;
         }
         file.setFileName(path);
         if (!file.open(QIODevice::ReadOnly)) {
-            PrintError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
+            PrintToolError(QStringLiteral("%1: cannot read: %2").arg(path, file.errorString()));
             return kExitFailed;
         }
     }
     // The size a file says it has is checked before reading; a pipe says none.
     bytes = file.size() > kMaxCellCsvBytes ? QByteArray() : file.read(kMaxCellCsvBytes + 1);
     if (file.size() > kMaxCellCsvBytes || bytes.size() > kMaxCellCsvBytes) {
-        PrintError(QStringLiteral("%1: larger than %2 MB, not a list of cells")
+        PrintToolError(QStringLiteral("%1: larger than %2 MB, not a list of cells")
                        .arg(name)
                        .arg(kMaxCellCsvBytes >> 20));
         return kExitFailed;
@@ -246,7 +241,7 @@ std::optional<int> ReadCells(const QString& path, std::vector<PackCell>& cells) 
     }
     CellCsvResult result = ParseCellCsv(bytes);
     if (!result.Ok()) {
-        PrintError(QStringLiteral("%1:%2: %3").arg(name).arg(result.errorLine).arg(result.error));
+        PrintToolError(QStringLiteral("%1:%2: %3").arg(name).arg(result.errorLine).arg(result.error));
         return kExitUsage;
     }
     cells = std::move(result.cells);
@@ -284,14 +279,7 @@ QString Summary(const PackPlan& plan, const std::vector<PackCell>& cells,
 }  // namespace
 
 bool IsPackCommand(const QStringList& words) {
-    for (qsizetype i = 0; i < words.size(); ++i) {
-        if (words[i] == QLatin1String("--journal")) {
-            ++i;
-        } else if (!words[i].startsWith(QLatin1String("-"))) {
-            return words[i] == QLatin1String("pack");
-        }
-    }
-    return false;
+    return NamesCommand(words, "pack");
 }
 
 int RunPackCommand(const QStringList& words) {
@@ -307,14 +295,14 @@ int RunPackCommand(const QStringList& words) {
     }
     const PackPlan plan = PlanPack(cells, arguments.request);
     if (!plan.Ok()) {
-        PrintError(PackFailureText(plan, arguments.request));
+        PrintToolError(PackFailureText(plan, arguments.request));
         return plan.failure == PackFailure::BadShape ? kExitUsage : kExitFailed;
     }
     const QByteArray csv = PlanCsv(plan, cells);
     if (arguments.out.isEmpty()) {
         const auto size = static_cast<std::size_t>(csv.size());
         if (std::fwrite(csv.constData(), 1, size, stdout) != size || std::fflush(stdout) != 0) {
-            PrintError(QStringLiteral("cannot write to the standard output"));
+            PrintToolError(QStringLiteral("cannot write to the standard output"));
             return kExitFailed;
         }
         return kExitOk;
@@ -322,7 +310,7 @@ int RunPackCommand(const QStringList& words) {
     const platform::WriteResult written =
         platform::WriteWholeFile(arguments.out, csv, platform::Streams::WriteInto);
     if (!written) {
-        PrintError(
+        PrintToolError(
             written.reason.isEmpty()
                 ? QStringLiteral("%1: cannot be written").arg(arguments.out)
                 : QStringLiteral("%1: cannot be written: %2").arg(arguments.out, written.reason));

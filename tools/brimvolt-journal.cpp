@@ -106,13 +106,8 @@ constexpr int kMaxFigureSide = 10000;
 int g_argc = 0;
 char** g_argv = nullptr;
 
-void PrintError(const QString& message) {
-    std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
-}
-
 int UsageError(const QString& message) {
-    PrintError(message + QStringLiteral(" (see brimvolt-journal --help)"));
-    return kExitUsage;
+    return ToolUsageError(message, nullptr);
 }
 
 // One line naming the file and what went wrong with it.
@@ -121,15 +116,15 @@ int WriteFailed(const QString& path, const platform::WriteResult& result) {
         case platform::WriteFailure::None:
             return kExitOk;
         case platform::WriteFailure::NotRegular:
-            PrintError(QStringLiteral("%1: not a regular file, a character device or a FIFO; "
+            PrintToolError(QStringLiteral("%1: not a regular file, a character device or a FIFO; "
                                       "nothing was written")
                            .arg(path));
             break;
         case platform::WriteFailure::CannotCreate:
-            PrintError(QStringLiteral("%1: cannot create: %2").arg(path, result.reason));
+            PrintToolError(QStringLiteral("%1: cannot create: %2").arg(path, result.reason));
             break;
         case platform::WriteFailure::WriteFailed:
-            PrintError(result.reason.isEmpty()
+            PrintToolError(result.reason.isEmpty()
                            ? QStringLiteral("%1: writing failed").arg(path)
                            : QStringLiteral("%1: writing failed: %2").arg(path, result.reason));
             break;
@@ -142,7 +137,7 @@ int WriteOutput(const QString& out, const QByteArray& bytes) {
     if (out.isEmpty()) {
         const auto size = static_cast<std::size_t>(bytes.size());
         if (std::fwrite(bytes.constData(), 1, size, stdout) != size || std::fflush(stdout) != 0) {
-            PrintError(QStringLiteral("cannot write to the standard output"));
+            PrintToolError(QStringLiteral("cannot write to the standard output"));
             return kExitFailed;
         }
         return kExitOk;
@@ -158,23 +153,23 @@ int OpenJournal(CJournal& journal, const QString& path) {
         case CJournal::OpenStatus::SetAside:
             return kExitOk;
         case CJournal::OpenStatus::Missing:
-            PrintError(QStringLiteral("%1: no journal there").arg(path));
+            PrintToolError(QStringLiteral("%1: no journal there").arg(path));
             break;
         case CJournal::OpenStatus::NotAJournal:
-            PrintError(QStringLiteral("%1: not a run journal (%2)").arg(path, result.reason));
+            PrintToolError(QStringLiteral("%1: not a run journal (%2)").arg(path, result.reason));
             break;
         case CJournal::OpenStatus::Damaged:
-            PrintError(QStringLiteral("%1: the journal is damaged (%2)").arg(path, result.reason));
+            PrintToolError(QStringLiteral("%1: the journal is damaged (%2)").arg(path, result.reason));
             break;
         case CJournal::OpenStatus::Newer:
-            PrintError(QStringLiteral("%1: written by a newer version of Brimvolt (journal "
+            PrintToolError(QStringLiteral("%1: written by a newer version of Brimvolt (journal "
                                       "version %2, this tool reads %3)")
                            .arg(path)
                            .arg(result.foundVersion)
                            .arg(CJournal::kSchemaVersion));
             break;
         case CJournal::OpenStatus::Unavailable:
-            PrintError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
+            PrintToolError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
             break;
     }
     return kExitFailed;
@@ -186,7 +181,7 @@ QString ReadErrorText(const CJournal& journal) {
 
 /** Says the journal could not be read; the exit status for it. */
 int ReadFailed(const CJournal& journal) {
-    PrintError(ReadErrorText(journal));
+    PrintToolError(ReadErrorText(journal));
     return kExitFailed;
 }
 
@@ -203,7 +198,7 @@ std::optional<std::int64_t> RunNumber(const QString& text) {
 std::optional<RunRecord> FindRun(CJournal& journal, std::int64_t id) {
     std::optional<RunRecord> run = journal.Run(id);
     if (!run) {
-        PrintError(
+        PrintToolError(
             journal.LastError().isEmpty()
                 ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
                 : ReadErrorText(journal));
@@ -214,7 +209,7 @@ std::optional<RunRecord> FindRun(CJournal& journal, std::int64_t id) {
 std::optional<std::vector<JournalSample>> ReadSamples(CJournal& journal, std::int64_t id) {
     std::optional<std::vector<JournalSample>> samples = journal.Samples(id);
     if (!samples) {
-        PrintError(ReadErrorText(journal));
+        PrintToolError(ReadErrorText(journal));
     }
     return samples;
 }
@@ -252,7 +247,7 @@ int Curve(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     FillCurveStore(*run, *samples, *store);
     // The curve window refuses to save a curve that never started; so does the tool.
     if (store->durationSeconds == 0) {
-        PrintError(QStringLiteral("run %1 has no curve (duration 0), nothing to write").arg(id));
+        PrintToolError(QStringLiteral("run %1 has no curve (duration 0), nothing to write").arg(id));
         return kExitFailed;
     }
     const QString& out = arguments.positional[2];
@@ -301,7 +296,7 @@ struct FigureApplication {
         qInstallMessageHandler(
             [](QtMsgType type, const QMessageLogContext&, const QString& message) {
                 if (type == QtCriticalMsg || type == QtFatalMsg) {
-                    PrintError(message);
+                    PrintToolError(message);
                 }
             });
         application = std::make_unique<QGuiApplication>(g_argc, g_argv);
@@ -323,7 +318,7 @@ int Programs(CJournal& journal, const Arguments&, std::int64_t) {
 int Program(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     const std::optional<ProgramRecord> program = journal.Program(id);
     if (!program) {
-        PrintError(
+        PrintToolError(
             journal.LastError().isEmpty()
                 ? QStringLiteral("%1: no program run %2").arg(journal.Path()).arg(id)
                 : ReadErrorText(journal));
@@ -398,7 +393,7 @@ int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     if (label ? journal.SetLabel(id, text) : journal.SetNote(id, text)) {
         return kExitOk;
     }
-    PrintError(
+    PrintToolError(
         journal.LastError().isEmpty()
             ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
             : QStringLiteral("%1: cannot write: %2").arg(journal.Path(), journal.LastError()));
@@ -419,14 +414,14 @@ int SetCell(CJournal& journal, const Arguments& arguments, std::int64_t id) {
                 .arg(kMaxCellName));
     }
     if (!journal.Upgrade()) {
-        PrintError(QStringLiteral("%1: cannot add the cell register: %2")
+        PrintToolError(QStringLiteral("%1: cannot add the cell register: %2")
                        .arg(journal.Path(), journal.LastError()));
         return kExitFailed;
     }
     if (journal.SetRunCell(id, name)) {
         return kExitOk;
     }
-    PrintError(
+    PrintToolError(
         journal.LastError().isEmpty()
             ? QStringLiteral("%1: no run %2").arg(journal.Path()).arg(id)
             : QStringLiteral("%1: cannot write: %2").arg(journal.Path(), journal.LastError()));
