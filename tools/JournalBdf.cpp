@@ -168,14 +168,8 @@ int RunBdfCommand(const QStringList& words) {
     }
 
     CJournal journal;
-    const CJournal::OpenResult opened =
-        journal.Open(arguments.journal, CJournal::OpenMode::Existing);
-    if (!opened.Usable()) {
-        PrintToolError(opened.status == CJournal::OpenStatus::Missing
-                       ? QStringLiteral("%1: no journal there").arg(arguments.journal)
-                       : QStringLiteral("%1: cannot read the journal: %2")
-                             .arg(arguments.journal, opened.reason));
-        return kExitFailed;
+    if (const int failed = OpenToolJournal(journal, arguments.journal)) {
+        return failed;
     }
     const BdfGathered gathered = arguments.cell      ? GatherBdfCell(journal, *arguments.cell)
                                  : arguments.program ? GatherBdfProgram(journal, *arguments.program)

@@ -170,14 +170,8 @@ int RunIcaCommand(const QStringList& words, int& argc, char** argv) {
         return *done;
     }
     CJournal journal;
-    const CJournal::OpenResult opened =
-        journal.Open(arguments.journal, CJournal::OpenMode::Existing);
-    if (!opened.Usable()) {
-        PrintToolError(opened.status == CJournal::OpenStatus::Missing
-                       ? QStringLiteral("%1: no journal there").arg(arguments.journal)
-                       : QStringLiteral("%1: cannot read the journal: %2")
-                             .arg(arguments.journal, opened.reason));
-        return kExitFailed;
+    if (const int failed = OpenToolJournal(journal, arguments.journal)) {
+        return failed;
     }
     IcaOptions options;
     options.fwhmVolts = arguments.fwhmMv / 1000.0;

@@ -117,14 +117,8 @@ int RunImportCommand(const QStringList& words, int& argc, char** argv) {
         return read.unreadable ? kExitFailed : kExitUsage;
     }
     CJournal journal;
-    const CJournal::OpenResult opened =
-        journal.Open(arguments.journal, CJournal::OpenMode::Existing);
-    if (!opened.Usable()) {
-        PrintToolError(opened.status == CJournal::OpenStatus::Missing
-                       ? QStringLiteral("%1: no journal there").arg(arguments.journal)
-                       : QStringLiteral("%1: cannot open the journal: %2")
-                             .arg(arguments.journal, opened.reason));
-        return kExitFailed;
+    if (const int failed = OpenToolJournal(journal, arguments.journal)) {
+        return failed;
     }
     QString error;
     if (!ImportBdfSteps(journal, read.steps, arguments.cell, error)) {

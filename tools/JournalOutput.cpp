@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "journal/Journal.h"
 #include "journal/JournalExport.h"
 
 namespace brimvolt {
@@ -26,6 +27,36 @@ int ToolUsageError(const QString& message, const char* command) {
                                  : QStringLiteral("brimvolt-journal --help");
     PrintToolError(QStringLiteral("%1 (see %2)").arg(message, help));
     return 2;
+}
+
+/** The journal opened as it is, or an exit status (the message printed). */
+int OpenToolJournal(CJournal& journal, const QString& path) {
+    const CJournal::OpenResult result = journal.Open(path, CJournal::OpenMode::Existing);
+    switch (result.status) {
+        case CJournal::OpenStatus::Opened:
+        case CJournal::OpenStatus::SetAside:
+            return 0;
+        case CJournal::OpenStatus::Missing:
+            PrintToolError(QStringLiteral("%1: no journal there").arg(path));
+            break;
+        case CJournal::OpenStatus::NotAJournal:
+            PrintToolError(QStringLiteral("%1: not a run journal (%2)").arg(path, result.reason));
+            break;
+        case CJournal::OpenStatus::Damaged:
+            PrintToolError(QStringLiteral("%1: the journal is damaged (%2)").arg(path, result.reason));
+            break;
+        case CJournal::OpenStatus::Newer:
+            PrintToolError(QStringLiteral("%1: written by a newer version of Brimvolt (journal "
+                                      "version %2, this tool reads %3)")
+                           .arg(path)
+                           .arg(result.foundVersion)
+                           .arg(CJournal::kSchemaVersion));
+            break;
+        case CJournal::OpenStatus::Unavailable:
+            PrintToolError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
+            break;
+    }
+    return 1;
 }
 
 bool NamesCommand(const QStringList& words, const char* command) {

@@ -5,6 +5,8 @@
 
 namespace brimvolt {
 
+class CJournal;
+
 /**
  * 0 when a command may write `out`; else the exit status of a refusal, its one line printed:
  * `out` names the journal at `journal` or a file of it (its write-ahead log, its index), under
@@ -20,6 +22,8 @@ void PrintToolError(const QString& message);
  * the exit status of wrong usage.
  */
 int ToolUsageError(const QString& message, const char* command);
+/** The journal at `path` opened as it is: 0, or the exit status with its one line printed. */
+int OpenToolJournal(CJournal& journal, const QString& path);
 /** Whether the first word that is neither an option nor the journal's path is `command`. */
 bool NamesCommand(const QStringList& words, const char* command);
 

@@ -164,13 +164,8 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
  */
 std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cells) {
     CJournal journal;
-    const CJournal::OpenResult opened = journal.Open(path, CJournal::OpenMode::Existing);
-    if (!opened.Usable()) {
-        PrintToolError(
-            opened.status == CJournal::OpenStatus::Missing
-                ? QStringLiteral("%1: no journal there").arg(path)
-                : QStringLiteral("%1: cannot read the journal: %2").arg(path, opened.reason));
-        return kExitFailed;
+    if (const int failed = OpenToolJournal(journal, path)) {
+        return failed;
     }
     if (!journal.HasCellRegister()) {
         PrintToolError(QStringLiteral("%1: no cells in the journal yet").arg(path));

@@ -145,36 +145,6 @@ int WriteOutput(const QString& out, const QByteArray& bytes) {
     return WriteFailed(out, platform::WriteWholeFile(out, bytes, platform::Streams::WriteInto));
 }
 
-/** The journal opened as it is, or an exit status (the message printed). */
-int OpenJournal(CJournal& journal, const QString& path) {
-    const CJournal::OpenResult result = journal.Open(path, CJournal::OpenMode::Existing);
-    switch (result.status) {
-        case CJournal::OpenStatus::Opened:
-        case CJournal::OpenStatus::SetAside:
-            return kExitOk;
-        case CJournal::OpenStatus::Missing:
-            PrintToolError(QStringLiteral("%1: no journal there").arg(path));
-            break;
-        case CJournal::OpenStatus::NotAJournal:
-            PrintToolError(QStringLiteral("%1: not a run journal (%2)").arg(path, result.reason));
-            break;
-        case CJournal::OpenStatus::Damaged:
-            PrintToolError(QStringLiteral("%1: the journal is damaged (%2)").arg(path, result.reason));
-            break;
-        case CJournal::OpenStatus::Newer:
-            PrintToolError(QStringLiteral("%1: written by a newer version of Brimvolt (journal "
-                                      "version %2, this tool reads %3)")
-                           .arg(path)
-                           .arg(result.foundVersion)
-                           .arg(CJournal::kSchemaVersion));
-            break;
-        case CJournal::OpenStatus::Unavailable:
-            PrintToolError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
-            break;
-    }
-    return kExitFailed;
-}
-
 QString ReadErrorText(const CJournal& journal) {
     return QStringLiteral("%1: read error: %2").arg(journal.Path(), journal.LastError());
 }
@@ -551,7 +521,7 @@ int Run(const QStringList& words) {
         }
     }
     CJournal journal;
-    if (const int failed = OpenJournal(journal, arguments.journal)) {
+    if (const int failed = OpenToolJournal(journal, arguments.journal)) {
         return failed;
     }
     return command->run(journal, arguments, id);
