@@ -70,6 +70,7 @@ QString DurationDifference(std::int32_t value, std::int32_t first) {
 constexpr QSize kExportSize(1280, 800);
 
 constexpr int kDqdvAxis = static_cast<int>(FigureAxis::Dqdv);
+constexpr int kDvdqAxis = static_cast<int>(FigureAxis::Dvdq);
 constexpr int kDefaultSmoothingMv = 10;
 
 }  // namespace
@@ -90,6 +91,7 @@ void CCompareDlg::Create(QWidget* owner, const QString& folder, ExportCsv csv) {
         axisBox->addItem(FigureAxisTitle(axis));
     }
     axisBox->addItem(tr("dQ/dV"));
+    axisBox->addItem(tr("dV/dQ"));
     auto* wholeButton = new QPushButton(tr("Весь график"), this);
     auto* addButton = new QPushButton(tr("Добавить файл..."), this);
     auto* exportButton = new QPushButton(tr("Экспорт"), this);
@@ -167,6 +169,12 @@ void CCompareDlg::Clear() {
 
 void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
                             std::vector<CurveSummary> addedSummaries) {
+    // dV/dQ has no width to choose: its points are taken once, with the curve.
+    for (std::size_t i = 0; i < added.size() && i < addedSummaries.size(); ++i) {
+        if (addedSummaries[i].dvdq) {
+            added[i].dvdq = DvdqPoints(*addedSummaries[i].dvdq);
+        }
+    }
     std::vector<FigureCurve> curves = plot->Figure().Curves();
     std::move(added.begin(), added.end(), std::back_inserter(curves));
     summaries.insert(summaries.end(), addedSummaries.begin(), addedSummaries.end());
@@ -174,6 +182,9 @@ void CCompareDlg::AddCurves(std::vector<FigureCurve> added,
     // A new set of curves shows from its start on the axis chosen.
     if (DqdvShown()) {
         ShowDqdv();
+    }
+    if (DvdqShown()) {
+        ShowDvdqNote();
     }
     plot->SetAxis(static_cast<FigureAxis>(axisBox->currentIndex()));
     FillSummary();
@@ -241,6 +252,8 @@ void CCompareDlg::OnAxisChosen(int axis) {
     }
     if (dqdv) {
         ShowDqdv();
+    } else if (axis == kDvdqAxis) {
+        ShowDvdqNote();
     } else {
         dqdvNote->setVisible(false);
     }
@@ -301,6 +314,23 @@ void CCompareDlg::ShowDqdv() {
     }
     dqdvNote->setText(
         tr("Без dQ/dV (нет тока: файл кривой, отдых или слишком короткое испытание): %1")
+            .arg(left.join(QStringLiteral(", "))));
+    dqdvNote->setVisible(!left.isEmpty());
+}
+
+bool CCompareDlg::DvdqShown() const {
+    return axisBox->currentIndex() == kDvdqAxis;
+}
+
+void CCompareDlg::ShowDvdqNote() {
+    QStringList left;
+    for (const FigureCurve& curve : plot->Figure().Curves()) {
+        if (!curve.HasAxis(FigureAxis::Dvdq)) {
+            left.append(curve.label);
+        }
+    }
+    dqdvNote->setText(
+        tr("Без dV/dQ (нет тока: файл кривой, отдых или слишком короткое испытание): %1")
             .arg(left.join(QStringLiteral(", "))));
     dqdvNote->setVisible(!left.isEmpty());
 }
@@ -367,6 +397,10 @@ void CCompareDlg::OnExportCsv(bool excel) {
         ExportDqdvCsv(excel);
         return;
     }
+    if (DvdqShown()) {
+        ExportDvdqCsv(excel);
+        return;
+    }
     std::vector<std::int64_t> ids;
     for (const CurveSummary& summary : summaries) {
         if (summary.runId != 0) {
@@ -385,10 +419,25 @@ void CCompareDlg::ExportDqdvCsv(bool excel) {
             runs.push_back({summaries[i].runId, &*smoothed[i]});
         }
     }
-    if (runs.empty()) {
-        return;
+    if (!runs.empty()) {
+        SaveAnalysisCsv(QStringLiteral("dqdv.csv"), IcaCsv(runs, excel));
     }
-    QString path = dialogs.SaveFileName(this, dataFolder, QStringLiteral("dqdv.csv"),
+}
+
+void CCompareDlg::ExportDvdqCsv(bool excel) {
+    std::vector<RunDvdqCurve> runs;
+    for (const CurveSummary& summary : summaries) {
+        if (summary.dvdq) {
+            runs.push_back({summary.runId, &*summary.dvdq});
+        }
+    }
+    if (!runs.empty()) {
+        SaveAnalysisCsv(QStringLiteral("dvdq.csv"), DvdqCsv(runs, excel));
+    }
+}
+
+void CCompareDlg::SaveAnalysisCsv(const QString& proposedName, const QByteArray& csv) {
+    QString path = dialogs.SaveFileName(this, dataFolder, proposedName,
                                         {tr("Файлы CSV *.csv"), QStringLiteral("*.csv")});
     if (path.isEmpty()) {
         return;
@@ -396,7 +445,7 @@ void CCompareDlg::ExportDqdvCsv(bool excel) {
     if (!path.endsWith(QStringLiteral(".csv"), Qt::CaseInsensitive)) {
         path += QStringLiteral(".csv");
     }
-    const platform::WriteResult written = platform::WriteWholeFile(path, IcaCsv(runs, excel));
+    const platform::WriteResult written = platform::WriteWholeFile(path, csv);
     if (!written) {
         dialogs.Message(this,
                         tr("Не удалось записать файл %1.\nПричина: %2").arg(path, written.reason),

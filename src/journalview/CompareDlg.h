@@ -48,8 +48,8 @@ public:
     bool AddCurveFile(const QString& path);
 
     void OnAddCurveFile();
-    /** 0 time, 1 capacity, 2 energy, 3 dQ/dV: a curve file, which has time only, then stays
-     * out of the plot but not out of the legend. */
+    /** 0 time, 1 capacity, 2 energy, 3 dQ/dV, 4 dV/dQ: a curve file, which has time only, then
+     * stays out of the plot but not out of the legend. */
     void OnAxisChosen(int axis);
     /** The dQ/dV's smoothing: the Gaussian's full width at half maximum. */
     void OnSmoothingChanged(int millivolts);
@@ -64,7 +64,7 @@ public:
     QSpinBox* SmoothingBox() const { return smoothingBox; }
     /** The dQ/dV view's peaks, a row each: curve, voltage, height, area. */
     QTableWidget* PeakTable() const { return peakTable; }
-    /** Which curves the dQ/dV view leaves out, and why. */
+    /** Which curves the dQ/dV or dV/dQ view leaves out, and why. */
     QLabel* DqdvNote() const { return dqdvNote; }
 
 private:
@@ -76,6 +76,12 @@ private:
     /** Smooths what is not smoothed at the chosen width yet and shows it with its peaks. */
     void ShowDqdv();
     void ExportDqdvCsv(bool excel);
+    bool DvdqShown() const;
+    /** Names the curves without dV/dQ in the note. */
+    void ShowDvdqNote();
+    void ExportDvdqCsv(bool excel);
+    /** Asks where, then writes the analysis CSV there whole (".csv" added when missing). */
+    void SaveAnalysisCsv(const QString& proposedName, const QByteArray& csv);
 
     brimvolt::platform::CDialogs& dialogs;
     QString dataFolder;

@@ -16,6 +16,7 @@ QString AxisValueText(FigureAxis axis, double x) {
         case FigureAxis::Time:
             return DurationText(static_cast<std::int32_t>(std::lround(std::max(x, 0.0))));
         case FigureAxis::Capacity:
+        case FigureAxis::Dvdq:
             return CComparePlot::tr("%1 мА·ч").arg(QString::number(x, 'f', 0));
         case FigureAxis::Energy:
             return CComparePlot::tr("%1 Вт·ч").arg(QString::number(x, 'f', 3));
@@ -53,12 +54,19 @@ QStringList CComparePlot::ReadoutAt(QPoint pixel) const {
     const double x = figure.DataAt(size(), pixel).x();
     QStringList lines{AxisValueText(figure.Axis(), x)};
     const std::vector<std::optional<double>> values = figure.ValuesAt(x);
-    const bool dqdv = figure.Axis() == FigureAxis::Dqdv;
     for (std::size_t i = 0; i < values.size(); ++i) {
         QString value = QStringLiteral("—");
         if (values[i]) {
-            value = dqdv ? tr("%1 мА·ч/В").arg(QString::number(*values[i], 'f', 0))
-                         : tr("%1 В").arg(QString::number(*values[i], 'f', 3));
+            switch (figure.Axis()) {
+                case FigureAxis::Dqdv:
+                    value = tr("%1 мА·ч/В").arg(QString::number(*values[i], 'f', 0));
+                    break;
+                case FigureAxis::Dvdq:
+                    value = tr("%1 В/А·ч").arg(QString::number(*values[i], 'f', 3));
+                    break;
+                default:
+                    value = tr("%1 В").arg(QString::number(*values[i], 'f', 3));
+            }
         }
         lines.append(figure.Curves()[i].label + QStringLiteral(": ") + value);
     }

@@ -29,10 +29,15 @@ CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> s
     if (!run.rest && samples.size() >= kMinIcaSamples) {
         IcaOptions unsmoothed;
         unsmoothed.fwhmVolts = 0.0;
-        IcaCurve curve = IncrementalCapacity(IcaSamplesOf(samples), unsmoothed);
+        const std::vector<IcaSample> readings = IcaSamplesOf(samples);
+        IcaCurve curve = IncrementalCapacity(readings, unsmoothed);
         if (curve.totalMah > 0.0 && !curve.dqdvMahPerVolt.empty()) {
             curve.peaks.clear();
             summary.dqdv = std::move(curve);
+        }
+        DvdqCurve dvdq = DifferentialVoltage(readings);
+        if (dvdq.totalMah > 0.0 && !dvdq.dvdqVoltsPerAh.empty()) {
+            summary.dvdq = std::move(dvdq);
         }
     }
     return summary;

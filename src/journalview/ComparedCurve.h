@@ -21,11 +21,13 @@ struct CurveSummary {
     std::int32_t durationSeconds = 0;
     /** The run's dQ/dV unsmoothed; none for a curve file, a rest or a run too short for one. */
     std::optional<IcaCurve> dqdv;
+    /** Its dV/dQ against capacity at the default options; none likewise. */
+    std::optional<DvdqCurve> dvdq;
 };
 
 /**
  * Capacity, energy, Rin and duration as the run recorded them, its mean voltage (energy over
- * charge) and its dQ/dV.
+ * charge), its dQ/dV and its dV/dQ.
  */
 CurveSummary SummaryOfRun(const RunRecord& run, std::span<const JournalSample> samples);
 /** A curve file holds no current: its mean voltage is the mean over time. */

@@ -193,14 +193,24 @@ QPolygonF CurvePolyline(const FigureCurve& curve,
     return line;
 }
 
-/** Each curve's dQ/dV, with a small triangle over each of its peaks. */
-void PaintDqdv(QPainter& painter, const std::vector<FigureCurve>& curves,
-               const std::vector<QColor>& colors, const Mapping& map) {
+bool IsAnalysis(FigureAxis axis) {
+    return axis == FigureAxis::Dqdv || axis == FigureAxis::Dvdq;
+}
+
+/** The points of an analysis axis: dQ/dV or dV/dQ. */
+const std::vector<QPointF>& PointsOf(const FigureCurve& curve, FigureAxis axis) {
+    return axis == FigureAxis::Dqdv ? curve.dqdv : curve.dvdq;
+}
+
+/** Each curve's dQ/dV or dV/dQ; dQ/dV with a small triangle over each of its peaks. */
+void PaintAnalysis(QPainter& painter, const std::vector<FigureCurve>& curves,
+                   const std::vector<QColor>& colors, const Mapping& map, FigureAxis axis) {
     for (std::size_t c = 0; c < curves.size(); ++c) {
-        // A few thousand points of a voltage grid: drawn as they are.
+        // A few thousand points of a voltage or capacity grid: drawn as they are.
+        const std::vector<QPointF>& points = PointsOf(curves[c], axis);
         QPolygonF line;
-        line.reserve(static_cast<qsizetype>(curves[c].dqdv.size()));
-        for (const QPointF& p : curves[c].dqdv) {
+        line.reserve(static_cast<qsizetype>(points.size()));
+        for (const QPointF& p : points) {
             line << QPointF(map.PixelX(p.x()), map.PixelY(p.y()));
         }
         QPen pen(colors[c], 1);
@@ -208,6 +218,9 @@ void PaintDqdv(QPainter& painter, const std::vector<FigureCurve>& curves,
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawPolyline(line);
+        if (axis != FigureAxis::Dqdv) {
+            continue;
+        }
         painter.setBrush(colors[c]);
         for (const QPointF& peak : curves[c].dqdvPeaks) {
             const QPointF at(map.PixelX(peak.x()), map.PixelY(peak.y()));
@@ -220,8 +233,8 @@ void PaintDqdv(QPainter& painter, const std::vector<FigureCurve>& curves,
 }  // namespace
 
 bool FigureCurve::HasAxis(FigureAxis axis) const {
-    if (axis == FigureAxis::Dqdv) {
-        return !dqdv.empty();
+    if (IsAnalysis(axis)) {
+        return !PointsOf(*this, axis).empty();
     }
     const auto& values = x[AxisIndex(axis)];
     return !values.empty() && values.size() == millivolts.size();
@@ -252,6 +265,7 @@ QString FigureAxisTitle(FigureAxis axis) {
         case FigureAxis::Time:
             return Text::tr("Время, ч:мм");
         case FigureAxis::Capacity:
+        case FigureAxis::Dvdq:
             return Text::tr("Ёмкость, мА·ч");
         case FigureAxis::Energy:
             return Text::tr("Энергия, Вт·ч");
@@ -336,6 +350,34 @@ QRectF CComparisonFigure::WholeView() const {
         }
         const double span = std::max(highV - lowV, 1.0);
         return QRectF(lowX, lowV, highX - lowX, span * 1.05);
+    }
+    if (axis == FigureAxis::Dvdq) {
+        // dV/dQ shoots up at the knees: the height comes from each curve's middle, where the
+        // plateaus are, and a zoom still reaches the rest.
+        for (const FigureCurve& curve : curves) {
+            if (curve.dvdq.empty()) {
+                continue;
+            }
+            const double first = curve.dvdq.front().x();
+            const double last = curve.dvdq.back().x();
+            lowX = std::min(lowX, first);
+            highX = std::max(highX, last);
+            for (const QPointF& p : curve.dvdq) {
+                if (p.x() >= first + (last - first) * 0.05 &&
+                    p.x() <= first + (last - first) * 0.95) {
+                    lowV = std::min(lowV, p.y());
+                    highV = std::max(highV, p.y());
+                }
+            }
+        }
+        if (!std::isfinite(lowX) || !std::isfinite(lowV)) {
+            return QRectF(0, 0, 1, 1);
+        }
+        if (highX - lowX <= 0) {
+            highX = lowX + 1;
+        }
+        const double span = std::max(highV - lowV, 0.01);
+        return QRectF(lowX, lowV - span * 0.1, highX - lowX, span * 1.2);
     }
     const std::size_t a = AxisIndex(axis);
     for (std::size_t c = 0; c < curves.size(); ++c) {
@@ -424,9 +466,9 @@ QRectF CComparisonFigure::ViewZoomedAt(QSize size, QPointF pixel, double steps) 
 
 std::vector<std::optional<double>> CComparisonFigure::ValuesAt(double x) const {
     std::vector<std::optional<double>> values(curves.size());
-    if (axis == FigureAxis::Dqdv) {
+    if (IsAnalysis(axis)) {
         for (std::size_t c = 0; c < curves.size(); ++c) {
-            const std::vector<QPointF>& points = curves[c].dqdv;
+            const std::vector<QPointF>& points = PointsOf(curves[c], axis);
             if (points.empty() || x < points.front().x() || x > points.back().x()) {
                 continue;
             }
@@ -518,8 +560,9 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
     painter.save();
     painter.translate(14, area.center().y());
     painter.rotate(-90);
-    const QString yTitle =
-        axis == FigureAxis::Dqdv ? Text::tr("dQ/dV, мА·ч/В") : Text::tr("Напряжение, В");
+    const QString yTitle = axis == FigureAxis::Dqdv   ? Text::tr("dQ/dV, мА·ч/В")
+                           : axis == FigureAxis::Dvdq ? Text::tr("dV/dQ, В/А·ч")
+                                                      : Text::tr("Напряжение, В");
     painter.drawText(QPointF(-metrics.horizontalAdvance(yTitle) / 2, 0), yTitle);
     painter.restore();
 
@@ -527,11 +570,11 @@ void CComparisonFigure::Paint(QPainter& painter, QSize size) const {
     painter.save();
     painter.setClipRect(area);
     painter.setRenderHint(QPainter::Antialiasing, true);
-    if (axis == FigureAxis::Dqdv) {
-        PaintDqdv(painter, curves, colors, map);
+    if (IsAnalysis(axis)) {
+        PaintAnalysis(painter, curves, colors, map, axis);
     }
     const std::size_t a = AxisIndex(axis);
-    for (std::size_t c = 0; c < curves.size() && axis != FigureAxis::Dqdv; ++c) {
+    for (std::size_t c = 0; c < curves.size() && !IsAnalysis(axis); ++c) {
         const Summary* summary = summaries[c][a].get();
         if (!summary) {
             continue;

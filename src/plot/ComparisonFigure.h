@@ -2,10 +2,11 @@
 
 /*
  * The comparison figure: several voltage curves overlaid on one plot, against time, capacity or
- * energy, or their incremental capacity (dQ/dV against voltage, peaks marked), with axes, grid,
- * labels and a legend (label, start date, capacity, energy). Plain drawing, no window: the
- * comparison window paints it into its widget and forwards the mouse through the mapping helpers;
- * `brimvolt-journal png` and the exports save it as PNG or SVG.
+ * energy, or their incremental capacity (dQ/dV against voltage, peaks marked) or differential
+ * voltage (dV/dQ against capacity), with axes, grid, labels and a legend (label, start date,
+ * capacity, energy). Plain drawing, no window: the comparison window paints it into its widget
+ * and forwards the mouse through the mapping helpers; `brimvolt-journal png` and the exports save
+ * it as PNG or SVG.
  *
  * Use:
  *     CComparisonFigure figure;
@@ -47,6 +48,7 @@ enum class FigureAxis : std::uint8_t {
     Capacity,  // mAh from the start
     Energy,    // Wh from the start
     Dqdv,      // volts across, dQ/dV in mAh/V up: FigureCurve::dqdv
+    Dvdq,      // mAh across, dV/dQ in V/Ah up: FigureCurve::dvdq
 };
 
 /** One curve of the comparison. Points are in recording order; x values never go back. */
@@ -67,6 +69,8 @@ struct FigureCurve {
     /** dQ/dV as (V, mAh/V) in voltage order, for the Dqdv axis; empty: the curve has none. */
     std::vector<QPointF> dqdv;
     std::vector<QPointF> dqdvPeaks;  // marked on the curve
+    /** dV/dQ as (mAh, V/Ah) in capacity order, for the Dvdq axis; empty: the curve has none. */
+    std::vector<QPointF> dvdq;
 
     bool HasAxis(FigureAxis axis) const;
 };
@@ -106,7 +110,10 @@ public:
     /** Whether every curve has the axis (curve files have time only). */
     bool AxisAvailable(FigureAxis axis) const;
 
-    /** The view in data units: x along the axis, y in volts (mAh/V on the Dqdv axis). */
+    /**
+     * The view in data units: x along the axis, y in volts (mAh/V on the Dqdv axis, V/Ah on the
+     * Dvdq one). The whole Dvdq view is as high as the curves' middles, between their knees.
+     */
     QRectF View() const { return view; }
     /** Sets the view, kept to a sane size (a zoom can't go below a ten-thousandth of the whole). */
     void SetView(const QRectF& dataRect);
@@ -125,9 +132,9 @@ public:
     QRectF ViewZoomedAt(QSize size, QPointF pixel, double steps) const;
 
     /**
-     * Each curve's voltage (V; dQ/dV on the Dqdv axis) at x on the current axis, interpolated
-     * between its points;
-     * nullopt where the curve does not reach x or lacks the axis. One entry per curve.
+     * Each curve's voltage (V; dQ/dV or dV/dQ on their axes) at x on the current axis,
+     * interpolated between its points; nullopt where the curve does not reach x or lacks the
+     * axis. One entry per curve.
      */
     std::vector<std::optional<double>> ValuesAt(double x) const;
 
