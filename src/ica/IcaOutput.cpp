@@ -25,8 +25,8 @@ QByteArray AnalysisCsv(std::span<const Run> curves, const char* header, bool exc
     for (const Run& run : curves) {
         const QByteArray id = QByteArray::number(run.runId) + separator;
         row(*run.curve, [&](double x, int xDecimals, double y, int yDecimals) {
-            text += id + Number(x, xDecimals, excel) + separator + Number(y, yDecimals, excel) +
-                    '\n';
+            text +=
+                id + Number(x, xDecimals, excel) + separator + Number(y, yDecimals, excel) + '\n';
         });
     }
     return text;

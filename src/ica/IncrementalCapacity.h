@@ -63,8 +63,13 @@ IcaCurve IncrementalCapacity(const std::vector<IcaSample>& samples, const IcaOpt
 IcaCurve Resmoothed(const IcaCurve& unsmoothed, const IcaOptions& options);
 
 struct DvdqOptions {
-    double gridMah = 1.0;   // the capacity grid's step
-    double fwhmMah = 20.0;  // the Gaussian's full width at half maximum; 0: no smoothing
+    double gridMah = 1.0;  // the capacity grid's step
+    /**
+     * The Gaussian's full width at half maximum; 0: no smoothing. The module reads whole
+     * millivolts, and a 1 Ah cell's plateau moves a millivolt every 10 mAh or so: narrower than
+     * a few such steps, their ripple moves the plateau's flattest point by tens of mAh.
+     */
+    double fwhmMah = 40.0;
 };
 
 /** dV/dQ on a capacity grid: value k covers k · gridMah to (k + 1) · gridMah from the start. */

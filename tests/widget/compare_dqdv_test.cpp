@@ -6,6 +6,7 @@
 #include <QSpinBox>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <array>
 #include <cmath>
 
 #include "journal/JournalFigure.h"
@@ -42,22 +43,27 @@ std::vector<JournalSample> TwoPlateaus() {
     return samples;
 }
 
-TEST(CompareDqdv, ARunIsDrawnAsItsDqdvACurveFileIsLeftOutAndTheCsvHasItsLines) {
-    QTemporaryDir folder;
-    brimvolt::testing::ScriptedDialogs dialogs;
-    CCompareDlg compare(dialogs);
-    compare.Create(nullptr, folder.path(), {});
-
+// Run 7 of those samples, then a curve file of ten minutes at 3.9 V, which holds no current.
+void AddRunAndCurveFile(CCompareDlg& compare, const std::vector<JournalSample>& samples) {
     RunRecord run;
     run.id = 7;
     run.label = QStringLiteral("cell A");
-    const std::vector<JournalSample> samples = TwoPlateaus();
     CurveStore store;
     for (int t = 1; t <= 600; ++t) {
         store.Append(t, 3900);
     }
     compare.AddCurves({FigureCurveOfRun(run, samples), FigureCurveOfStore(store, "old.raz")},
                       {SummaryOfRun(run, samples), SummaryOfFile(store)});
+}
+
+TEST(CompareDqdv, ARunIsDrawnAsItsDqdvACurveFileIsLeftOutAndTheCsvHasItsLines) {
+    QTemporaryDir folder;
+    brimvolt::testing::ScriptedDialogs dialogs;
+    CCompareDlg compare(dialogs);
+    compare.Create(nullptr, folder.path(), {});
+
+    const std::vector<JournalSample> samples = TwoPlateaus();
+    AddRunAndCurveFile(compare, samples);
     EXPECT_FALSE(compare.SmoothingBox()->isVisibleTo(&compare));
 
     compare.AxisBox()->setCurrentIndex(3);
@@ -117,6 +123,51 @@ TEST(CompareDqdv, ARunIsDrawnAsItsDqdvACurveFileIsLeftOutAndTheCsvHasItsLines) {
     EXPECT_EQ(excelLines[0], "\xEF\xBB\xBFrun;voltage_V;dQdV_mAh_per_V");
     EXPECT_EQ(excelLines[1],
               QByteArray(lines[1]).replace(',', '|').replace('.', ',').replace('|', ';'));
+}
+
+TEST(CompareDqdv, DvdqAgainstCapacityHasItsMinimaMidPlateauAndItsCsv) {
+    QTemporaryDir folder;
+    brimvolt::testing::ScriptedDialogs dialogs;
+    CCompareDlg compare(dialogs);
+    compare.Create(nullptr, folder.path(), {});
+    const std::vector<JournalSample> samples = TwoPlateaus();
+    AddRunAndCurveFile(compare, samples);
+
+    compare.AxisBox()->setCurrentIndex(4);
+    const CComparisonFigure& figure = compare.Plot()->Figure();
+    ASSERT_EQ(figure.Axis(), FigureAxis::Dvdq);
+    EXPECT_FALSE(compare.SmoothingBox()->isVisibleTo(&compare));
+    EXPECT_FALSE(compare.PeakTable()->isVisibleTo(&compare));
+    ASSERT_TRUE(figure.Curves()[0].HasAxis(FigureAxis::Dvdq));
+    EXPECT_FALSE(figure.Curves()[1].HasAxis(FigureAxis::Dvdq));
+    EXPECT_TRUE(compare.DqdvNote()->text().contains("old.raz"));
+    EXPECT_NEAR(figure.WholeView().left(), 0.0, 2.0);
+    EXPECT_NEAR(figure.WholeView().right(), 990.0, 5.0);
+
+    // The 3.90 V plateau holds the first 400 mAh, the 3.60 V one the next 600.
+    const std::vector<QPointF>& points = figure.Curves()[0].dvdq;
+    for (const auto [from, to, middle] : {std::array{50.0, 350.0, 200.0}, {450.0, 950.0, 700.0}}) {
+        QPointF lowest(0, 1e9);
+        for (const QPointF& p : points) {
+            if (p.x() >= from && p.x() <= to && p.y() < lowest.y()) {
+                lowest = p;
+            }
+        }
+        EXPECT_NEAR(lowest.x(), middle, 0.02 * middle);
+    }
+
+    dialogs.paths = {folder.filePath("dvdq")};
+    compare.OnExportCsv(false);
+    QFile file(folder.filePath("dvdq.csv"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QList<QByteArray> lines = file.readAll().split('\n');
+    EXPECT_EQ(lines[0], "run,capacity_mAh,dVdQ_V_per_Ah");
+    ASSERT_EQ(static_cast<std::size_t>(lines.size() - 2), points.size());
+    const QList<QByteArray> row = lines[500].split(',');
+    ASSERT_EQ(row.size(), 3);
+    EXPECT_EQ(row[0], "7");
+    EXPECT_NEAR(row[1].toDouble(), points[499].x(), 0.01);
+    EXPECT_NEAR(row[2].toDouble(), points[499].y(), 0.001);
 }
 
 }  // namespace
