@@ -363,6 +363,14 @@ Reason: %2</translation>
         <source>Файлы BDF *.bdf *.bdf.csv *.bdf.gz</source>
         <translation>BDF files *.bdf *.bdf.csv *.bdf.gz</translation>
     </message>
+    <message>
+        <source>dV/dQ</source>
+        <translation>dV/dQ</translation>
+    </message>
+    <message>
+        <source>Без dV/dQ (нет тока: файл кривой, отдых или слишком короткое испытание): %1</source>
+        <translation>No dV/dQ (no current: a curve file, a rest or too short a run): %1</translation>
+    </message>
 </context>
 <context>
     <name>CComparePlot</name>
@@ -381,6 +389,10 @@ Reason: %2</translation>
     <message>
         <source>%1 мА·ч/В</source>
         <translation>%1 mAh/V</translation>
+    </message>
+    <message>
+        <source>%1 В/А·ч</source>
+        <translation>%1 V/Ah</translation>
     </message>
 </context>
 <context>
@@ -916,6 +928,10 @@ Cancel: end it.</translation>
     <message>
         <source>dQ/dV, мА·ч/В</source>
         <translation>dQ/dV, mAh/V</translation>
+    </message>
+    <message>
+        <source>dV/dQ, В/А·ч</source>
+        <translation>dV/dQ, V/Ah</translation>
     </message>
 </context>
 <context>
