@@ -16,10 +16,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 const char* const kBdfUsage =
     "Usage: brimvolt-journal [--journal FILE] bdf RUN... OUT\n"
     "       brimvolt-journal [--journal FILE] bdf --cell NAME OUT\n"

@@ -24,10 +24,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 constexpr double kMaxFwhmMv = 100.0;
 
 const char* const kIcaUsage =

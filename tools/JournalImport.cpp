@@ -19,9 +19,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kMaxCellName = 200;
 
 const char* const kImportUsage =

@@ -21,10 +21,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 const char* const kLabelsUsage =
     "Usage: brimvolt-journal [--journal FILE] labels CELL... OUT.pdf [--size WxH]\n"
     "\n"

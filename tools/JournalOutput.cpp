@@ -9,13 +9,13 @@ namespace brimvolt {
 
 int RefuseJournalAsOutput(const QString& out, const QString& journal) {
     if (!WritesOverJournal(out, journal)) {
-        return 0;
+        return kExitOk;
     }
     const QString message =
         QStringLiteral("%1: that is the journal %2 or a file of it; nothing was written")
             .arg(out, journal);
     PrintToolError(message);
-    return 1;
+    return kExitFailed;
 }
 
 void PrintToolError(const QString& message) {
@@ -26,7 +26,7 @@ int ToolUsageError(const QString& message, const char* command) {
     const QString help = command ? QStringLiteral("brimvolt-journal %1 --help").arg(QLatin1String(command))
                                  : QStringLiteral("brimvolt-journal --help");
     PrintToolError(QStringLiteral("%1 (see %2)").arg(message, help));
-    return 2;
+    return kExitUsage;
 }
 
 /** The journal opened as it is, or an exit status (the message printed). */
@@ -35,7 +35,7 @@ int OpenToolJournal(CJournal& journal, const QString& path) {
     switch (result.status) {
         case CJournal::OpenStatus::Opened:
         case CJournal::OpenStatus::SetAside:
-            return 0;
+            return kExitOk;
         case CJournal::OpenStatus::Missing:
             PrintToolError(QStringLiteral("%1: no journal there").arg(path));
             break;
@@ -56,7 +56,7 @@ int OpenToolJournal(CJournal& journal, const QString& path) {
             PrintToolError(QStringLiteral("%1: cannot open: %2").arg(path, result.reason));
             break;
     }
-    return 1;
+    return kExitFailed;
 }
 
 bool NamesCommand(const QStringList& words, const char* command) {

@@ -7,6 +7,11 @@ namespace brimvolt {
 
 class CJournal;
 
+// The journal tool's exit statuses: done, a run or a file not found, read or written, wrong usage.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
 /**
  * 0 when a command may write `out`; else the exit status of a refusal, its one line printed:
  * `out` names the journal at `journal` or a file of it (its write-ahead log, its index), under

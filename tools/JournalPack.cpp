@@ -21,9 +21,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
 constexpr int kMaxSide = 10000;
 
 const char* const kPackUsage =

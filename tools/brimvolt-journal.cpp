@@ -37,10 +37,6 @@ namespace {
 
 using namespace brimvolt;
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-
 const char* const kUsage =
     "Usage: brimvolt-journal [--journal FILE] COMMAND ARGUMENTS\n"
     "\n"
