@@ -1,6 +1,7 @@
 #include "journal/Journal.h"
 
 #include "journal/JournalCellSchema.h"
+#include "journal/JournalCheckSchema.h"
 #include "journal/JournalProgramSchema.h"
 
 #include <sqlite3.h>
@@ -663,7 +664,7 @@ CJournal::OpenResult CJournal::OpenFile(const QString& file, OpenMode mode) {
                                                .arg(kSchemaVersion)
                                                .toLatin1();
                 if (!Exec(kSchema) || !Exec(kCellRegisterSchema) || !Exec(kProgramSchema) ||
-                    !Exec(pragmas.constData())) {
+                    !Exec(kCheckSchema) || !Exec(pragmas.constData())) {
                     return Fail(OpenStatus::Unavailable, lastError);
                 }
             }

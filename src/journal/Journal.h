@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "journal/CellRecord.h"
+#include "journal/CheckRecord.h"
 #include "journal/PackRecord.h"
 #include "journal/ProgramRecord.h"
 #include "journal/RunRecord.h"
@@ -26,11 +27,13 @@ namespace brimvolt {
 class CJournal {
 public:
     /** The layout this program writes; a journal of a higher one is left alone. */
-    static constexpr int kSchemaVersion = 3;
+    static constexpr int kSchemaVersion = 4;
     /** The last layout without the cell register: upgraded in place when the program opens it. */
     static constexpr int kVersionBeforeCells = 1;
     /** The last layout without the test programs' tables. */
     static constexpr int kVersionBeforePrograms = 2;
+    /** The last layout without voltage checks and grade bounds. */
+    static constexpr int kVersionBeforeChecks = 3;
     /** Journals up to this size get every page checked when the program opens them. */
     static constexpr qint64 kFullCheckBytes = qint64{256} << 20;
 
@@ -134,8 +137,11 @@ public:
     bool HasCellRegister();
     /** Whether the journal keeps test programs (version 3 on). */
     bool HasProgramTables();
+    /** Whether the journal keeps voltage checks and grade bounds (version 4 on). */
+    bool HasCheckTables();
     /**
-     * Brings an older journal to this program's layout (the cell register, the test programs),
+     * Brings an older journal to this program's layout (the cell register, the test programs,
+     * the voltage checks),
      * in one transaction that keeps every run. A copy of the old file (UpgradeCopyPath()) is
      * kept beside it until the upgrade has committed. True when the journal has the layout.
      */
@@ -165,6 +171,27 @@ public:
     std::optional<std::vector<ProgramRecord>> Programs();
     /** The program run, or nullopt: none (LastError() empty) or a read failure. */
     std::optional<ProgramRecord> Program(std::int64_t id);
+
+    // Voltage checks and grade bounds (JournalChecks.cpp).
+
+    /**
+     * Adds the check (id 0; the id and cellId set) of the cell of that name; a name not in the
+     * register adds a cell of it, in the same transaction. False on a failure.
+     */
+    bool AddCheck(CheckRecord& check, const QString& cellName);
+    /**
+     * Every check, by cell and then by time; empty for a journal without them; nullopt on a
+     * read failure.
+     */
+    std::optional<std::vector<CheckRecord>> Checks();
+    /** The cell's checks by time; empty for a journal without them; nullopt on a failure. */
+    std::optional<std::vector<CheckRecord>> ChecksOfCell(std::int64_t cellId);
+    /** The bounds the builder set, a row per chemistry set; nullopt on a read failure. */
+    std::optional<std::vector<GradeBoundsRecord>> StoredGradeBounds();
+    /** Keeps the bounds of their chemistry in place of what was set before. */
+    bool SetGradeBounds(const GradeBoundsRecord& bounds);
+    /** The chemistry is graded by the program's defaults again. */
+    bool ForgetGradeBounds(Chemistry chemistry);
 
     // Saved packs (JournalPacks.cpp).
 

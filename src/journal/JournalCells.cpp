@@ -12,6 +12,7 @@
 #include "journal/Journal.h"
 #include "journal/JournalQuery.h"
 #include "journal/JournalCellSchema.h"
+#include "journal/JournalCheckSchema.h"
 #include "journal/JournalProgramSchema.h"
 
 namespace brimvolt {
@@ -71,10 +72,19 @@ bool CJournal::HasProgramTables() {
     return *version > kVersionBeforePrograms;
 }
 
+bool CJournal::HasCheckTables() {
+    const std::optional<std::int64_t> version = db ? Version(db) : std::nullopt;
+    if (!version) {
+        TakeError();
+        return false;
+    }
+    return *version > kVersionBeforeChecks;
+}
+
 bool CJournal::Upgrade() {
     lastError.clear();
     const QString copy = UpgradeCopyPath();
-    if (HasProgramTables()) {
+    if (HasCheckTables()) {
         // A copy left by an upgrade killed after its commit is of the old journal only.
         if (QFileInfo(copy).isFile()) {
             QFile::remove(copy);
@@ -110,7 +120,8 @@ bool CJournal::Upgrade() {
     const QByteArray mark = QStringLiteral("PRAGMA user_version=%1;").arg(kSchemaVersion).toLatin1();
     if (*version < kSchemaVersion &&
         ((*version <= kVersionBeforeCells && !Exec(kCellRegisterSchema)) ||
-         !Exec(kProgramSchema) || !Exec(mark.constData()))) {
+         (*version <= kVersionBeforePrograms && !Exec(kProgramSchema)) || !Exec(kCheckSchema) ||
+         !Exec(mark.constData()))) {
         return RollBack();
     }
     if (!Exec("COMMIT")) {

@@ -28,6 +28,14 @@ public:
         sqlite3_bind_int64(stmt, ++bound, value);
         return *this;
     }
+    CJournalQuery& BindReal(double value) {
+        sqlite3_bind_double(stmt, ++bound, value);
+        return *this;
+    }
+    CJournalQuery& BindNull() {
+        sqlite3_bind_null(stmt, ++bound);
+        return *this;
+    }
     CJournalQuery& Bind(const QString& text) {
         const QByteArray utf8 = text.toUtf8();
         sqlite3_bind_text(stmt, ++bound, utf8.constData(), static_cast<int>(utf8.size()),
@@ -36,6 +44,8 @@ public:
     }
     int Step() { return stmt ? sqlite3_step(stmt) : SQLITE_ERROR; }
     std::int64_t Int(int column) const { return sqlite3_column_int64(stmt, column); }
+    double Real(int column) const { return sqlite3_column_double(stmt, column); }
+    bool IsNull(int column) const { return sqlite3_column_type(stmt, column) == SQLITE_NULL; }
     QString Text(int column) const {
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, column));
         return QString::fromUtf8(text, sqlite3_column_bytes(stmt, column));

@@ -34,7 +34,7 @@ std::vector<JournalSample> SamplesOf(int run, int count) {
     return samples;
 }
 
-// The journal as version 1 or 2 left it: the later tables gone, the version mark back.
+// The journal as version 1, 2 or 3 left it: the later tables gone, the version mark back.
 void MakeOldJournal(const QString& path, int samplesPerRun, int version = 1) {
     {
         CJournal journal;
@@ -56,9 +56,12 @@ void MakeOldJournal(const QString& path, int samplesPerRun, int version = 1) {
         version == 1 ? "DROP TRIGGER run_cells_follow_runs; DROP TABLE run_cells; "
                        "DROP TABLE cells; DROP TABLE packs; "
                      : "";
-    const QByteArray sql = QByteArray(drop) +
-                           "DROP TRIGGER program_runs_follow_runs; DROP TABLE program_runs; "
-                           "DROP TABLE programs; PRAGMA user_version=" +
+    const char* const dropPrograms =
+        version <= 2 ? "DROP TRIGGER program_runs_follow_runs; DROP TABLE program_runs; "
+                       "DROP TABLE programs; "
+                     : "";
+    const QByteArray sql = QByteArray(drop) + dropPrograms +
+                           "DROP TABLE checks; DROP TABLE grade_bounds; PRAGMA user_version=" +
                            QByteArray::number(version) + ";";
     EXPECT_EQ(sqlite3_exec(db, sql.constData(), nullptr, nullptr, nullptr), SQLITE_OK)
         << sqlite3_errmsg(db);
@@ -90,7 +93,7 @@ Contents ReadFile(const QString& path) {
 }  // namespace
 
 TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegisterAndThePrograms) {
-    for (const int version : {1, 2}) {
+    for (const int version : {1, 2, 3}) {
         SCOPED_TRACE(version);
         QTemporaryDir dir;
         const QString path = dir.filePath("journal.sqlite");
@@ -103,14 +106,18 @@ TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegisterAndThePrograms) {
         {
             CJournal journal;
             ASSERT_TRUE(journal.Open(path, CJournal::OpenMode::Existing).Usable());
-            EXPECT_EQ(journal.HasCellRegister(), version == 2);
-            EXPECT_FALSE(journal.HasProgramTables());
+            EXPECT_EQ(journal.HasCellRegister(), version >= 2);
+            EXPECT_EQ(journal.HasProgramTables(), version >= 3);
+            EXPECT_FALSE(journal.HasCheckTables());
             EXPECT_EQ(journal.Programs()->size(), 0u);
+            EXPECT_EQ(journal.Checks()->size(), 0u);
+            EXPECT_EQ(journal.StoredGradeBounds()->size(), 0u);
         }
         CJournal journal;
         ASSERT_EQ(journal.Open(path).status, CJournal::OpenStatus::Opened);
         EXPECT_TRUE(journal.HasCellRegister());
         EXPECT_TRUE(journal.HasProgramTables());
+        EXPECT_TRUE(journal.HasCheckTables());
         EXPECT_EQ(Read(journal), before);
         EXPECT_FALSE(QFileInfo::exists(journal.UpgradeCopyPath()));
         ASSERT_TRUE(journal.SetRunCell(before.runs[3].id, QStringLiteral("A-17")));
@@ -119,6 +126,11 @@ TEST(JournalUpgrade, KeepsEveryRunAndSampleAndAddsTheRegisterAndThePrograms) {
         program.name = QStringLiteral("Циклы");
         ASSERT_TRUE(journal.SaveProgram(program));
         EXPECT_EQ(journal.Programs()->size(), 1u);
+        CheckRecord check;
+        check.atUtc = 1'700'100'000;
+        check.millivolts = 4181.5;
+        ASSERT_TRUE(journal.AddCheck(check, QStringLiteral("A-17")));
+        EXPECT_EQ(journal.ChecksOfCell(check.cellId)->size(), 1u);
     }
 }
 

@@ -104,7 +104,7 @@ TEST(JournalOpen, EachKindOfFileIsOpenedSetAsideOrLeftAlone) {
         {"a newer journal",
          [](const QString& p) {
              MakeJournal(p, 10);
-             RunSql(p, "PRAGMA user_version=4;");
+             RunSql(p, "PRAGMA user_version=5;");
          },
          Status::Newer, Status::Newer},
         {"pages overwritten",
