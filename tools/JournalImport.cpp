@@ -19,8 +19,6 @@ namespace brimvolt {
 
 namespace {
 
-constexpr int kMaxCellName = 200;
-
 const char* const kImportUsage =
     "Usage: brimvolt-journal [--journal FILE] import BDF-FILE [--cell NAME]\n"
     "\n"
@@ -75,14 +73,8 @@ std::optional<int> Parse(const QStringList& words, ImportArguments& arguments) {
         return UsageError(QStringLiteral("--journal needs a file"));
     }
     arguments.cell = arguments.cell.trimmed();
-    bool control = false;
-    for (const QChar c : arguments.cell) {
-        control = control || c.category() == QChar::Other_Control;
-    }
-    if (arguments.cell.size() > kMaxCellName || control) {
-        return UsageError(
-            QStringLiteral("a cell name is at most %1 characters, without control characters")
-                .arg(kMaxCellName));
+    if (const int refused = RefuseCellName(arguments.cell, "import")) {
+        return refused;
     }
     return std::nullopt;
 }

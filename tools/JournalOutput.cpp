@@ -59,6 +59,20 @@ int OpenToolJournal(CJournal& journal, const QString& path) {
     return kExitFailed;
 }
 
+int RefuseCellName(const QString& name, const char* command) {
+    bool control = false;
+    for (const QChar c : name) {
+        control = control || c.category() == QChar::Other_Control;
+    }
+    if (name.size() <= kMaxCellName && !control) {
+        return kExitOk;
+    }
+    return ToolUsageError(
+        QStringLiteral("a cell name is at most %1 characters, without control characters")
+            .arg(kMaxCellName),
+        command);
+}
+
 bool NamesCommand(const QStringList& words, const char* command) {
     for (qsizetype i = 0; i < words.size(); ++i) {
         if (words[i] == QLatin1String("--journal")) {

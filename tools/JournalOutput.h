@@ -29,6 +29,12 @@ void PrintToolError(const QString& message);
 int ToolUsageError(const QString& message, const char* command);
 /** The journal at `path` opened as it is: 0, or the exit status with its one line printed. */
 int OpenToolJournal(CJournal& journal, const QString& path);
+/**
+ * 0 for a cell's name the journal takes (at most kMaxCellName characters, no control
+ * characters); else the exit status of wrong usage, its line printed with `command`'s help.
+ */
+inline constexpr int kMaxCellName = 200;
+int RefuseCellName(const QString& name, const char* command);
 /** Whether the first word that is neither an option nor the journal's path is `command`. */
 bool NamesCommand(const QStringList& words, const char* command);
 

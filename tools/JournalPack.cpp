@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "grading/CellGrading.h"
 #include "journal/CellSummary.h"
 #include "journal/Journal.h"
 #include "pack/CellCsv.h"
@@ -25,7 +26,8 @@ constexpr int kMaxSide = 10000;
 
 const char* const kPackUsage =
     "Usage: brimvolt-journal [--journal FILE] pack S P [--cells CSV] [--max-rin-spread MOHM]\n"
-    "                        [--min-capacity MAH] [--require-rin] [--out PLAN.csv]\n"
+    "                        [--min-capacity MAH] [--require-rin] [--min-grade A|B|C]\n"
+    "                        [--out PLAN.csv]\n"
     "\n"
     "Groups cells into S groups in series of P cells in parallel, the groups' summed\n"
     "capacities as even as can be, every group's Rin range within MOHM when given. With more\n"
@@ -40,6 +42,8 @@ const char* const kPackUsage =
     "  --min-capacity MAH     cells below this capacity are left out\n"
     "  --require-rin          with --max-rin-spread: cells without a Rin are left out\n"
     "                         (else they may go into any group)\n"
+    "  --min-grade G          the journal's cells of grade G or better only (see\n"
+    "                         brimvolt-journal cells --help); not with --cells\n"
     "  --out PLAN.csv         the plan to this file, a summary to the standard output;\n"
     "                         else the plan to the standard output\n"
     "\n"
@@ -67,6 +71,7 @@ struct PackArguments {
     QString journal = QStringLiteral("journal.sqlite");
     QString cells;
     QString out;
+    std::optional<Grade> minGrade;
     PackRequest request;
 };
 
@@ -94,6 +99,14 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
             arguments.journal = word.mid(10);
         } else if (word == QLatin1String("--require-rin")) {
             arguments.request.allowMissingRin = false;
+        } else if (word == QLatin1String("--min-grade")) {
+            if (!valueOf(i, value)) {
+                return UsageError(QStringLiteral("--min-grade needs a grade"));
+            }
+            arguments.minGrade = GradeOfWord(value);
+            if (!arguments.minGrade || *arguments.minGrade == Grade::Reject) {
+                return UsageError(QStringLiteral("--min-grade is A, B or C, not %1").arg(value));
+            }
         } else if (word == QLatin1String("--cells") || word == QLatin1String("--out") ||
                    word == QLatin1String("--max-rin-spread") ||
                    word == QLatin1String("--min-capacity")) {
@@ -122,6 +135,10 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
     }
     if (arguments.positional.size() != 3) {
         return UsageError(QStringLiteral("pack wants S and P"));
+    }
+    if (arguments.minGrade && !arguments.cells.isEmpty()) {
+        return UsageError(QStringLiteral("--min-grade grades the journal's cells; a CSV of cells "
+                                         "has no grades"));
     }
     int* const sides[] = {&arguments.request.series, &arguments.request.parallel};
     for (int k = 0; k < 2; ++k) {
@@ -157,9 +174,11 @@ std::optional<int> Parse(const QStringList& words, PackArguments& arguments) {
 
 /**
  * The register's cells that can go into a pack: not retired, in no saved pack, with a
- * discharge in the journal (its last capacity and the last Rin measured). Or an exit status.
+ * discharge in the journal (its last capacity and the last Rin measured), of `minGrade` or
+ * better when given. Or an exit status.
  */
-std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cells) {
+std::optional<int> RegisterCells(const QString& path, std::optional<Grade> minGrade,
+                                 std::vector<PackCell>& cells) {
     CJournal journal;
     if (const int failed = OpenToolJournal(journal, path)) {
         return failed;
@@ -168,15 +187,20 @@ std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cel
         PrintToolError(QStringLiteral("%1: no cells in the journal yet").arg(path));
         return kExitFailed;
     }
-    const auto registered = journal.Cells();
-    const auto runs = journal.Runs();
-    const auto links = journal.RunCells();
-    if (!registered || !runs || !links) {
+    const std::optional<GradingInput> input = ReadGradingInput(journal);
+    if (!input) {
         PrintToolError(QStringLiteral("%1: read error: %2").arg(path, journal.LastError()));
         return kExitFailed;
     }
-    for (const CellSummary& summary : SummarizeCells(*registered, *runs, *links)) {
+    int belowGrade = 0;
+    for (const GradedCell& graded :
+         GradeCells(input->cells, input->runs, input->links, input->checks, input->bounds)) {
+        const CellSummary& summary = graded.summary;
         if (summary.cell.retired || summary.cell.packId != 0 || !summary.lastCapacityMah) {
+            continue;
+        }
+        if (minGrade && !GradeAtLeast(graded.grade.grade, *minGrade)) {
+            ++belowGrade;
             continue;
         }
         PackCell cell{summary.cell.name, static_cast<double>(*summary.lastCapacityMah),
@@ -185,6 +209,10 @@ std::optional<int> RegisterCells(const QString& path, std::vector<PackCell>& cel
             cell.rinMohm = *summary.lastRinMohm;
         }
         cells.push_back(cell);
+    }
+    if (belowGrade > 0) {
+        std::fprintf(stderr, "%d cell(s) below grade %s or without one left out\n", belowGrade,
+                     GradeWord(*minGrade).toUtf8().constData());
     }
     return std::nullopt;
 }
@@ -281,7 +309,7 @@ int RunPackCommand(const QStringList& words) {
     }
     std::vector<PackCell> cells;
     if (const std::optional<int> failed = arguments.cells.isEmpty()
-                                              ? RegisterCells(arguments.journal, cells)
+                                              ? RegisterCells(arguments.journal, arguments.minGrade, cells)
                                               : ReadCells(arguments.cells, cells)) {
         return *failed;
     }

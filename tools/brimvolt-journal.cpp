@@ -28,6 +28,7 @@
 #include "plot/CurveStore.h"
 #include "tools/JournalBdf.h"
 #include "tools/JournalIca.h"
+#include "tools/JournalGrading.h"
 #include "tools/JournalImport.h"
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
@@ -366,18 +367,10 @@ int SetText(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     return kExitFailed;
 }
 
-constexpr int kMaxCellName = 200;
-
 int SetCell(CJournal& journal, const Arguments& arguments, std::int64_t id) {
     const QString name = arguments.positional[2].trimmed();
-    bool control = false;
-    for (const QChar c : name) {
-        control = control || c.category() == QChar::Other_Control;
-    }
-    if (name.size() > kMaxCellName || control) {
-        return UsageError(
-            QStringLiteral("a cell name is at most %1 characters, without control characters")
-                .arg(kMaxCellName));
+    if (const int refused = RefuseCellName(name, nullptr)) {
+        return refused;
     }
     if (!journal.Upgrade()) {
         PrintToolError(QStringLiteral("%1: cannot add the cell register: %2")
@@ -424,6 +417,9 @@ int Run(const QStringList& words) {
     }
     if (IsImportCommand(words)) {
         return RunImportCommand(words, g_argc, g_argv);
+    }
+    if (IsGradingCommand(words)) {
+        return RunGradingCommand(words, g_argc, g_argv);
     }
     Arguments arguments;
     bool textsOnly = false;  // after "--" every word is an argument, options included

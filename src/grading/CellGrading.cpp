@@ -14,10 +14,6 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400;
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("Grading", text);
-}
-
 }  // namespace
 
 std::optional<double> CellStorage::DropMv() const {
@@ -82,15 +78,17 @@ QString GradingNumber(double value, int decimals) {
 CellGrade GradeCell(const GradeBoundsRecord& bounds, std::optional<double> sharePercent,
                     std::optional<double> rinMohm, const CellStorage& storage) {
     if (rinMohm && bounds.maxRinMohm && *rinMohm > *bounds.maxRinMohm) {
-        return {Grade::Reject, Tr("Rin %1 мОм > %2")
-                                   .arg(GradingNumber(*rinMohm, 0), GradingNumber(*bounds.maxRinMohm))};
+        return {Grade::Reject,
+                QCoreApplication::translate("Grading", "Rin %1 мОм > %2")
+                    .arg(GradingNumber(*rinMohm, 0), GradingNumber(*bounds.maxRinMohm))};
     }
     const std::optional<double> rate = storage.DropMvPerDay();
     const std::optional<double> days = storage.Days();
     if (rate && bounds.maxDropMvPerDay && *days >= bounds.minStorageDays &&
         *rate > *bounds.maxDropMvPerDay) {
-        return {Grade::Reject, Tr("саморазряд %1 мВ/сут > %2")
-                                   .arg(GradingNumber(*rate, 2), GradingNumber(*bounds.maxDropMvPerDay, 2))};
+        return {Grade::Reject,
+                QCoreApplication::translate("Grading", "саморазряд %1 мВ/сут > %2")
+                    .arg(GradingNumber(*rate, 2), GradingNumber(*bounds.maxDropMvPerDay, 2))};
     }
     if (!sharePercent) {
         return {Grade::None, QString()};
@@ -101,11 +99,12 @@ CellGrade GradeCell(const GradeBoundsRecord& bounds, std::optional<double> share
                                               {Grade::C, bounds.cSharePercent}};
     for (const auto& [grade, lowest] : steps) {
         if (*sharePercent >= lowest) {
-            return {grade, Tr("ёмкость %1 % ≥ %2").arg(share, GradingNumber(lowest))};
+            return {grade, QCoreApplication::translate("Grading", "ёмкость %1 % ≥ %2")
+                               .arg(share, GradingNumber(lowest))};
         }
     }
-    return {Grade::Reject,
-            Tr("ёмкость %1 % < %2").arg(share, GradingNumber(bounds.cSharePercent))};
+    return {Grade::Reject, QCoreApplication::translate("Grading", "ёмкость %1 % < %2")
+                               .arg(share, GradingNumber(bounds.cSharePercent))};
 }
 
 QString GradeText(Grade grade) {
@@ -117,7 +116,7 @@ QString GradeText(Grade grade) {
         case Grade::C:
             return QStringLiteral("C");
         case Grade::Reject:
-            return Tr("брак");
+            return QCoreApplication::translate("Grading", "брак");
         case Grade::None:
             break;
     }
@@ -189,9 +188,10 @@ std::vector<GradedCell> GradeCells(const std::vector<CellRecord>& cells,
     for (const CheckRecord& check : checks) {
         ordered.push_back(&check);
     }
-    std::stable_sort(ordered.begin(), ordered.end(), [](const CheckRecord* a, const CheckRecord* b) {
-        return a->cellId != b->cellId ? a->cellId < b->cellId : a->atUtc < b->atUtc;
-    });
+    std::stable_sort(
+        ordered.begin(), ordered.end(), [](const CheckRecord* a, const CheckRecord* b) {
+            return a->cellId != b->cellId ? a->cellId < b->cellId : a->atUtc < b->atUtc;
+        });
     QHash<std::int64_t, std::pair<std::size_t, std::size_t>> checksOfCell;  // [begin, end)
     std::vector<CheckRecord> byCell;
     byCell.reserve(ordered.size());
@@ -233,6 +233,14 @@ std::vector<GradedCell> GradeCells(const std::vector<CellRecord>& cells,
 
 std::optional<GradingInput> ReadGradingInput(CJournal& journal) {
     GradingInput input;
+    if (!journal.HasCellRegister()) {
+        // A journal from before the register: no cells to grade.
+        if (!journal.LastError().isEmpty()) {
+            return std::nullopt;
+        }
+        input.bounds = GradeBoundsWith({});
+        return input;
+    }
     auto cells = journal.Cells();
     auto runs = journal.Runs();
     auto links = journal.RunCells();

@@ -28,10 +28,10 @@ struct LastRunOfCell {
  */
 struct CellStorage {
     enum class State : std::uint8_t {
-        NoCheck,            // no check since its latest run, which was no charge (or no run)
+        NoCheck,                // no check since its latest run, which was no charge (or no run)
         NotCheckedSinceCharge,  // charged, and not checked since
-        Begun,              // one check since: the storage's start
-        Measured,           // two checks or more since: a drop
+        Begun,                  // one check since: the storage's start
+        Measured,               // two checks or more since: a drop
     };
     State state = State::NoCheck;
     std::optional<CheckRecord> first;   // the check that began it

@@ -95,10 +95,12 @@ QString ChemistryName(Chemistry chemistry) {
 }
 
 const std::vector<QString>& GradeBoundKeys() {
-    static const std::vector<QString> keys = {
-        QStringLiteral("a_share"),      QStringLiteral("b_share"),
-        QStringLiteral("c_share"),      QStringLiteral("max_rin_mohm"),
-        QStringLiteral("max_drop_mv_per_day"), QStringLiteral("min_storage_days")};
+    static const std::vector<QString> keys = {QStringLiteral("a_share"),
+                                              QStringLiteral("b_share"),
+                                              QStringLiteral("c_share"),
+                                              QStringLiteral("max_rin_mohm"),
+                                              QStringLiteral("max_drop_mv_per_day"),
+                                              QStringLiteral("min_storage_days")};
     return keys;
 }
 

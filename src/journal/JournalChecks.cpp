@@ -64,8 +64,9 @@ bool CJournal::AddCheck(CheckRecord& check, const QString& cellName) {
         return fail();
     }
     const std::int64_t cellId = cell.Int(0);
-    CJournalQuery insert(db, "INSERT INTO checks (cell, at, millivolts, temperature, port) "
-                             "VALUES (?, ?, ?, ?, ?)");
+    CJournalQuery insert(db,
+                         "INSERT INTO checks (cell, at, millivolts, temperature, port) "
+                         "VALUES (?, ?, ?, ?, ?)");
     insert.Bind(cellId).Bind(check.atUtc).BindReal(check.millivolts);
     if (check.temperature) {
         insert.Bind(std::int64_t{*check.temperature});
@@ -131,9 +132,10 @@ std::optional<std::vector<GradeBoundsRecord>> CJournal::StoredGradeBounds() {
         }
         return stored;
     }
-    CJournalQuery select(db, "SELECT chemistry, a_share, b_share, c_share, max_rin_mohm, "
-                             "max_drop_mv_per_day, min_storage_days FROM grade_bounds "
-                             "ORDER BY chemistry");
+    CJournalQuery select(db,
+                         "SELECT chemistry, a_share, b_share, c_share, max_rin_mohm, "
+                         "max_drop_mv_per_day, min_storage_days FROM grade_bounds "
+                         "ORDER BY chemistry");
     int code = SQLITE_ROW;
     while ((code = select.Step()) == SQLITE_ROW) {
         const std::int64_t chemistry = select.Int(0);
@@ -163,9 +165,10 @@ bool CJournal::SetGradeBounds(const GradeBoundsRecord& bounds) {
         TakeError();
         return false;
     }
-    CJournalQuery write(db, "INSERT OR REPLACE INTO grade_bounds (chemistry, a_share, b_share, "
-                            "c_share, max_rin_mohm, max_drop_mv_per_day, min_storage_days) "
-                            "VALUES (?, ?, ?, ?, ?, ?, ?)");
+    CJournalQuery write(db,
+                        "INSERT OR REPLACE INTO grade_bounds (chemistry, a_share, b_share, "
+                        "c_share, max_rin_mohm, max_drop_mv_per_day, min_storage_days) "
+                        "VALUES (?, ?, ?, ?, ?, ?, ?)");
     write.Bind(static_cast<std::int64_t>(bounds.chemistry))
         .BindReal(bounds.aSharePercent)
         .BindReal(bounds.bSharePercent)
