@@ -1231,6 +1231,10 @@ The readings wait in memory; writing will be retried.</translation>
         <source>Этикетки ячеек</source>
         <translation>Cell labels</translation>
     </message>
+    <message>
+        <source>сорт %1</source>
+        <translation>grade %1</translation>
+    </message>
 </context>
 <context>
     <name>MqttPublisher</name>
@@ -2033,6 +2037,18 @@ Reason: %2</translation>
     <message>
         <source>Рисунки PNG *.png</source>
         <translation>PNG pictures *.png</translation>
+    </message>
+    <message>
+        <source>любой</source>
+        <translation>any</translation>
+    </message>
+    <message>
+        <source>не ниже %1</source>
+        <translation>%1 or better</translation>
+    </message>
+    <message>
+        <source>Сорт ячеек:</source>
+        <translation>Cell grade:</translation>
     </message>
 </context>
 <context>

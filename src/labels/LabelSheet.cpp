@@ -3,6 +3,8 @@
 
 #include "labels/LabelSheet.h"
 
+#include "grading/CellGrading.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -89,6 +91,9 @@ QStringList LabelCaptions(const LabelCell& cell) {
                                  .toLocalTime()
                                  .toString(QStringLiteral("yyyy-MM-dd")))
                   : QCoreApplication::translate("LabelSheet", "не испытана"));
+    if (!cell.grade.isEmpty()) {
+        lines << QCoreApplication::translate("LabelSheet", "сорт %1").arg(cell.grade);
+    }
     return lines;
 }
 
@@ -203,23 +208,24 @@ std::optional<std::vector<LabelCell>> LabelCellsOf(CJournal& journal, const QStr
         }
         return std::vector<LabelCell>();
     }
-    const auto registered = journal.Cells();
-    const auto runs = journal.Runs();
-    const auto links = journal.RunCells();
-    if (!registered || !runs || !links) {
+    const std::optional<GradingInput> input = ReadGradingInput(journal);
+    if (!input) {
         reason = QStringLiteral("read error: %1").arg(journal.LastError());
         return std::nullopt;
     }
-    const std::vector<CellSummary> summaries = SummarizeCells(*registered, *runs, *links);
+    const std::vector<GradedCell> graded =
+        GradeCells(input->cells, input->runs, input->links, input->checks, input->bounds);
     std::vector<LabelCell> cells;
     for (const QString& name : names) {
-        const auto found = std::find_if(summaries.begin(), summaries.end(),
-                                        [&](const CellSummary& s) { return s.cell.name == name; });
-        if (found == summaries.end()) {
+        const auto found = std::find_if(graded.begin(), graded.end(), [&](const GradedCell& g) {
+            return g.summary.cell.name == name;
+        });
+        if (found == graded.end()) {
             return notThere(name);
         }
-        cells.push_back({found->cell.name, found->lastCapacityMah, found->lastRinMohm,
-                         found->lastTestUtc});
+        const CellSummary& summary = found->summary;
+        cells.push_back({summary.cell.name, summary.lastCapacityMah, summary.lastRinMohm,
+                         summary.lastTestUtc, GradeText(found->grade.grade)});
     }
     return cells;
 }

@@ -21,6 +21,7 @@ struct LabelCell {
     std::optional<std::int32_t> capacityMah;  // the last discharge
     std::optional<std::uint16_t> rinMohm;     // the last Rin measured
     std::int64_t testedUtc = 0;               // the start of its latest run, 0 for none
+    QString grade;                            // "A", "B", "C", "брак"; empty for none
 };
 
 /** Where the labels go on a page, in millimetres. */
@@ -42,7 +43,10 @@ LabelPage LabelPageLayout(std::optional<QSizeF> labelMm);
 /** "62x29" or "50.8x25.4" (millimetres), each side within the bounds; nullopt otherwise. */
 std::optional<QSizeF> ParseLabelSize(const QString& text);
 
-/** The lines under the name: capacity, Rin and the date of the test, in the interface's language. */
+/**
+ * The lines under the name: capacity, Rin, the date of the test and the grade when it has one,
+ * in the interface's language.
+ */
 QStringList LabelCaptions(const LabelCell& cell);
 
 /** Draws the label into the rectangle (device pixels, pixelsPerMm of them to a millimetre). */
@@ -52,8 +56,8 @@ void DrawLabel(QPainter& painter, const QRectF& rect, const LabelCell& cell, dou
 QByteArray LabelsPdf(const std::vector<LabelCell>& cells, std::optional<QSizeF> labelMm);
 
 /**
- * The cells of those names from the journal's register, with their last capacity, Rin and
- * test; nullopt with a one-line reason (English) when a name is not in the register (that
+ * The cells of those names from the journal's register, with their last capacity, Rin, test
+ * and grade; nullopt with a one-line reason (English) when a name is not in the register (that
  * name in `missing`) or reading failed.
  */
 std::optional<std::vector<LabelCell>> LabelCellsOf(CJournal& journal, const QStringList& names,

@@ -5,6 +5,7 @@
 
 #include <QBuffer>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDateTime>
 #include <QDoubleSpinBox>
 #include <QFileInfo>
@@ -103,6 +104,14 @@ CPackDlg::CPackDlg(platform::CDialogs& dialogs, const QString& journalPath, QWid
     allowMissingRin->setObjectName(QStringLiteral("allowMissingRin"));
     allowMissingRin->setChecked(true);
     form->addRow(allowMissingRin);
+    minGrade = new QComboBox;
+    minGrade->setObjectName(QStringLiteral("minGrade"));
+    minGrade->addItem(tr("любой"), QVariant::fromValue(static_cast<int>(Grade::None)));
+    for (const Grade grade : {Grade::A, Grade::B, Grade::C}) {
+        minGrade->addItem(tr("не ниже %1").arg(GradeText(grade)),
+                          QVariant::fromValue(static_cast<int>(grade)));
+    }
+    form->addRow(tr("Сорт ячеек:"), minGrade);
     planButton = new QPushButton(tr("Подобрать"));
     planButton->setObjectName(QStringLiteral("plan"));
     planButton->setDefault(true);
@@ -207,15 +216,16 @@ void CPackDlg::LoadJournal() {
         status->setText(tr("В журнале пока нет ячеек."));
         return;
     }
-    const auto cells = journal.Cells();
-    const auto runs = journal.Runs();
-    const auto links = journal.RunCells();
+    const std::optional<GradingInput> input = ReadGradingInput(journal);
     const auto saved = journal.Packs();
-    if (!cells || !runs || !links || !saved) {
+    if (!input || !saved) {
         status->setText(tr("Не удалось прочитать журнал: %1").arg(journal.LastError()));
         return;
     }
-    for (const CellSummary& cell : SummarizeCells(*cells, *runs, *links)) {
+    const std::vector<CellRecord>* const cells = &input->cells;
+    for (const GradedCell& graded :
+         GradeCells(input->cells, input->runs, input->links, input->checks, input->bounds)) {
+        const CellSummary& cell = graded.summary;
         if (cell.cell.retired || cell.cell.packId != 0 || !cell.lastCapacityMah) {
             continue;
         }
@@ -225,6 +235,7 @@ void CPackDlg::LoadJournal() {
         }
         all.cells.push_back(drawn);
         all.chemistries.push_back(cell.cell.chemistry);
+        all.grades.push_back(graded.grade.grade);
     }
     for (const PackRecord& pack : *saved) {
         int members = 0;
@@ -256,9 +267,12 @@ CPackDlg::Pool CPackDlg::Drawn() const {
         const bool tooLarge = maxCapacity->value() > 0 && cell.capacityMah > maxCapacity->value();
         const bool tooHigh = maxRin->value() > 0 && cell.rinMohm && *cell.rinMohm > maxRin->value();
         const bool noRin = !cell.rinMohm && !allowMissingRin->isChecked();
-        if (!tooSmall && !tooLarge && !tooHigh && !noRin) {
+        const auto lowest = static_cast<Grade>(minGrade->currentData().toInt());
+        const bool belowGrade = lowest != Grade::None && !GradeAtLeast(all.grades[i], lowest);
+        if (!tooSmall && !tooLarge && !tooHigh && !noRin && !belowGrade) {
             pool.cells.push_back(cell);
             pool.chemistries.push_back(all.chemistries[i]);
+            pool.grades.push_back(all.grades[i]);
         }
     }
     return pool;

@@ -7,10 +7,12 @@
 #include <optional>
 #include <vector>
 
+#include "grading/CellGrading.h"
 #include "journal/CellRecord.h"
 #include "pack/Packing.h"
 
 class QCheckBox;
+class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
@@ -33,7 +35,7 @@ std::optional<double> NominalVolts(Chemistry chemistry);
 
 /**
  * "Сборка батареи": S groups of P cells drawn from the register's cells that are not retired
- * nor in a pack, within capacity and Rin bounds; the plan shown group by group and as a
+ * nor in a pack, within capacity and Rin bounds and of a grade or better; the plan shown group by group and as a
  * picture, exported as CSV, PNG or SVG, and saved in the journal as a named pack whose cells
  * are then taken (and freed again from the list of saved packs). While the search runs,
  * "Подобрать" reads "Отменить": the search then stops and its best plan so far is shown.
@@ -54,6 +56,7 @@ private:
     struct Pool {
         std::vector<PackCell> cells;
         std::vector<Chemistry> chemistries;
+        std::vector<Grade> grades;
     };
 
     void LoadJournal();
@@ -85,6 +88,7 @@ private:
     QSpinBox* maxRin = nullptr;
     QDoubleSpinBox* rinSpread = nullptr;
     QCheckBox* allowMissingRin = nullptr;
+    QComboBox* minGrade = nullptr;  // none, A, B, C: the lowest grade drawn
     QPushButton* planButton = nullptr;
     QLabel* status = nullptr;
     QTreeWidget* groups = nullptr;

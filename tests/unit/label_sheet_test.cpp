@@ -79,15 +79,16 @@ TEST(LabelSheet, CaptionsSayWhatWasNotMeasured) {
         brimvolt::LabelCell cell;
         QStringList lines;
     } cases[] = {
-        {{"A", 2480, 37, 0}, {"2480 мА·ч", "Rвн 37 мОм", "не испытана"}},
-        {{"A", std::nullopt, std::nullopt, 0},
+        {{"A", 2480, 37, 0, ""}, {"2480 мА·ч", "Rвн 37 мОм", "не испытана"}},
+        {{"A", std::nullopt, std::nullopt, 0, ""},
          {"емкость не измерена", "Rвн не измерено", "не испытана"}},
-        {{"A", 0, 0, 0}, {"0 мА·ч", "Rвн 0 мОм", "не испытана"}},
+        {{"A", 0, 0, 0, ""}, {"0 мА·ч", "Rвн 0 мОм", "не испытана"}},
+        {{"A", 2480, 37, 0, "брак"}, {"2480 мА·ч", "Rвн 37 мОм", "не испытана", "сорт брак"}},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(brimvolt::LabelCaptions(c.cell), c.lines);
     }
-    const QStringList dated = brimvolt::LabelCaptions({"A", 1, 1, 1'700'000'000});
+    const QStringList dated = brimvolt::LabelCaptions({"A", 1, 1, 1'700'000'000, ""});
     ASSERT_EQ(dated.size(), 3);
     EXPECT_TRUE(dated[2].startsWith(QString::fromUtf8("испытана 2023-11-1"))) << dated[2].toStdString();
 }

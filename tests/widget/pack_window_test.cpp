@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFile>
 #include <QImage>
@@ -169,6 +170,33 @@ TEST_F(PackWindow, BoundsChooseTheCells) {
         Plan(1, 1);
         EXPECT_TRUE(Status().startsWith(QString::fromUtf8("Ячеек на выбор: %1,").arg(c.drawn)) ||
                     (c.drawn == 0 && Status().contains(QString::fromUtf8("подходит 0"))))
+            << Status().toStdString();
+    }
+}
+
+// Cells of 2650 mAh nominal: F (98 %) is an A, E (75 %) a C, the rest B. The lowest grade
+// drawn leaves out those below it, and cells without a grade.
+TEST_F(PackWindow, TheLowestGradeChoosesTheCells) {
+    {
+        CJournal journal;
+        ASSERT_TRUE(journal.Open(path).Usable());
+        for (const CellPlan& plan : kCells) {
+            CellRecord cell = *journal.CellNamed(plan.name);
+            cell.nominalMah = plan.name == std::string("G") ? 0 : 2650;
+            ASSERT_TRUE(journal.SaveCell(cell));
+        }
+    }
+    window = std::make_unique<CPackDlg>(dialogs, path);
+    window->show();
+    QComboBox* grade = Find<QComboBox>("minGrade");
+    ASSERT_EQ(grade->count(), 4);
+    EXPECT_EQ(grade->itemText(2), QString::fromUtf8("не ниже B"));
+    const int drawn[] = {7, 1, 5, 6};  // any, A, B, C; G has no nominal, so no grade
+    for (int index = 0; index < 4; ++index) {
+        SCOPED_TRACE(grade->itemText(index).toStdString());
+        grade->setCurrentIndex(index);
+        Plan(1, 1);
+        EXPECT_TRUE(Status().startsWith(QString::fromUtf8("Ячеек на выбор: %1,").arg(drawn[index])))
             << Status().toStdString();
     }
 }
