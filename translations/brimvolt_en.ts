@@ -1154,6 +1154,41 @@ First points loaded: %1.</translation>
     </message>
 </context>
 <context>
+    <name>Grading</name>
+    <message>
+        <source>свинец</source>
+        <translation>lead</translation>
+    </message>
+    <message>
+        <source>другая</source>
+        <translation>other</translation>
+    </message>
+    <message>
+        <source>доли ёмкости должны идти A ≥ B ≥ C</source>
+        <translation>capacity shares must go A ≥ B ≥ C</translation>
+    </message>
+    <message>
+        <source>Rin %1 мОм &gt; %2</source>
+        <translation>Rin %1 mΩ &gt; %2</translation>
+    </message>
+    <message>
+        <source>саморазряд %1 мВ/сут &gt; %2</source>
+        <translation>self-discharge %1 mV/day &gt; %2</translation>
+    </message>
+    <message>
+        <source>ёмкость %1 % ≥ %2</source>
+        <translation>capacity %1 % ≥ %2</translation>
+    </message>
+    <message>
+        <source>ёмкость %1 % &lt; %2</source>
+        <translation>capacity %1 % &lt; %2</translation>
+    </message>
+    <message>
+        <source>брак</source>
+        <translation>reject</translation>
+    </message>
+</context>
+<context>
     <name>JournalRecorder</name>
     <message>
         <source>Журнал испытаний %1 не записывается: %2.

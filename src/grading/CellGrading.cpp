@@ -14,10 +14,6 @@ namespace {
 
 constexpr double kSecondsPerDay = 86400;
 
-QString Tr(const char* text) {
-    return QCoreApplication::translate("Grading", text);
-}
-
 }  // namespace
 
 std::optional<double> CellStorage::DropMv() const {
@@ -82,15 +78,17 @@ QString GradingNumber(double value, int decimals) {
 CellGrade GradeCell(const GradeBoundsRecord& bounds, std::optional<double> sharePercent,
                     std::optional<double> rinMohm, const CellStorage& storage) {
     if (rinMohm && bounds.maxRinMohm && *rinMohm > *bounds.maxRinMohm) {
-        return {Grade::Reject, Tr("Rin %1 мОм > %2")
-                                   .arg(GradingNumber(*rinMohm, 0), GradingNumber(*bounds.maxRinMohm))};
+        return {Grade::Reject,
+                QCoreApplication::translate("Grading", "Rin %1 мОм > %2")
+                    .arg(GradingNumber(*rinMohm, 0), GradingNumber(*bounds.maxRinMohm))};
     }
     const std::optional<double> rate = storage.DropMvPerDay();
     const std::optional<double> days = storage.Days();
     if (rate && bounds.maxDropMvPerDay && *days >= bounds.minStorageDays &&
         *rate > *bounds.maxDropMvPerDay) {
-        return {Grade::Reject, Tr("саморазряд %1 мВ/сут > %2")
-                                   .arg(GradingNumber(*rate, 2), GradingNumber(*bounds.maxDropMvPerDay, 2))};
+        return {Grade::Reject,
+                QCoreApplication::translate("Grading", "саморазряд %1 мВ/сут > %2")
+                    .arg(GradingNumber(*rate, 2), GradingNumber(*bounds.maxDropMvPerDay, 2))};
     }
     if (!sharePercent) {
         return {Grade::None, QString()};
@@ -101,11 +99,13 @@ CellGrade GradeCell(const GradeBoundsRecord& bounds, std::optional<double> share
                                               {Grade::C, bounds.cSharePercent}};
     for (const auto& [grade, lowest] : steps) {
         if (*sharePercent >= lowest) {
-            return {grade, Tr("ёмкость %1 % ≥ %2").arg(share, GradingNumber(lowest))};
+            return {grade, QCoreApplication::translate("Grading", "ёмкость %1 % ≥ %2")
+                               .arg(share, GradingNumber(lowest))};
         }
     }
     return {Grade::Reject,
-            Tr("ёмкость %1 % < %2").arg(share, GradingNumber(bounds.cSharePercent))};
+            QCoreApplication::translate("Grading", "ёмкость %1 % < %2")
+                .arg(share, GradingNumber(bounds.cSharePercent))};
 }
 
 QString GradeText(Grade grade) {
@@ -117,7 +117,7 @@ QString GradeText(Grade grade) {
         case Grade::C:
             return QStringLiteral("C");
         case Grade::Reject:
-            return Tr("брак");
+            return QCoreApplication::translate("Grading", "брак");
         case Grade::None:
             break;
     }
