@@ -640,6 +640,20 @@ Reason: %1</translation>
         <source>Файлы BDF *.bdf</source>
         <translation>BDF files *.bdf</translation>
     </message>
+    <message>
+        <source>Отчёт...</source>
+        <translation>Report...</translation>
+    </message>
+    <message>
+        <source>Файлы PDF *.pdf</source>
+        <translation>PDF files *.pdf</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать ячейки из журнала.
+Причина: %1</source>
+        <translation>Could not read the cells from the journal.
+Reason: %1</translation>
+    </message>
 </context>
 <context>
     <name>CProgramDlg</name>
