@@ -33,6 +33,7 @@
 #include "tools/JournalLabels.h"
 #include "tools/JournalOutput.h"
 #include "tools/JournalPack.h"
+#include "tools/JournalReport.h"
 
 namespace {
 
@@ -69,6 +70,10 @@ const char* const kUsage =
     "                            labels of the cells, each with a QR code of its name: an\n"
     "                            A4 sheet, or a page per label of WxH mm\n"
     "                            (brimvolt-journal labels --help)\n"
+    "  report OUT.pdf [--grade A|B|C|reject]\n"
+    "                            the cells graded on capacity, Rin and self-discharge: the\n"
+    "                            counts by grade, histograms and a table of the cells\n"
+    "                            (brimvolt-journal report --help)\n"
     "  programs                  one line per test program run, tab-separated: id, name,\n"
     "                            cell, start, state (running, finished, ended, paused),\n"
     "                            cycles done, end reason\n"
@@ -420,6 +425,9 @@ int Run(const QStringList& words) {
     }
     if (IsLabelsCommand(words)) {
         return RunLabelsCommand(words, g_argc, g_argv);
+    }
+    if (IsReportCommand(words)) {
+        return RunReportCommand(words, g_argc, g_argv);
     }
     if (IsIcaCommand(words)) {
         return RunIcaCommand(words, g_argc, g_argv);

@@ -640,6 +640,20 @@ Reason: %1</translation>
         <source>Файлы BDF *.bdf</source>
         <translation>BDF files *.bdf</translation>
     </message>
+    <message>
+        <source>Отчёт...</source>
+        <translation>Report...</translation>
+    </message>
+    <message>
+        <source>Файлы PDF *.pdf</source>
+        <translation>PDF files *.pdf</translation>
+    </message>
+    <message>
+        <source>Не удалось прочитать ячейки из журнала.
+Причина: %1</source>
+        <translation>Could not read the cells from the journal.
+Reason: %1</translation>
+    </message>
 </context>
 <context>
     <name>CProgramDlg</name>
@@ -1151,6 +1165,129 @@ First points loaded: %1.</translation>
     <message>
         <source>мАч/В</source>
         <translation>mAh/V</translation>
+    </message>
+</context>
+<context>
+    <name>GradeReport</name>
+    <message>
+        <source>Ячейка</source>
+        <translation>Cell</translation>
+    </message>
+    <message>
+        <source>Химия</source>
+        <translation>Chemistry</translation>
+    </message>
+    <message>
+        <source>Номинал, мА·ч</source>
+        <translation>Nominal, mAh</translation>
+    </message>
+    <message>
+        <source>Ёмкость, мА·ч</source>
+        <translation>Capacity, mAh</translation>
+    </message>
+    <message>
+        <source>Доля, %</source>
+        <translation>Share, %</translation>
+    </message>
+    <message>
+        <source>Rвн, мОм</source>
+        <translation>Rin, mΩ</translation>
+    </message>
+    <message>
+        <source>Саморазряд, мВ/сут</source>
+        <translation>Self-discharge, mV/day</translation>
+    </message>
+    <message>
+        <source>Дней хранения</source>
+        <translation>Days stored</translation>
+    </message>
+    <message>
+        <source>Сорт</source>
+        <translation>Grade</translation>
+    </message>
+    <message>
+        <source>Правило</source>
+        <translation>Rule</translation>
+    </message>
+    <message>
+        <source>Страница %1 из %2</source>
+        <translation>Page %1 of %2</translation>
+    </message>
+    <message>
+        <source>Ячеек</source>
+        <translation>Cells</translation>
+    </message>
+    <message>
+        <source>Доля</source>
+        <translation>Share</translation>
+    </message>
+    <message>
+        <source>всего</source>
+        <translation>total</translation>
+    </message>
+    <message>
+        <source>без сорта</source>
+        <translation>no grade</translation>
+    </message>
+    <message>
+        <source>на графике %1, не измерено %2</source>
+        <translation>%1 shown, %2 not measured</translation>
+    </message>
+    <message>
+        <source>ячеек</source>
+        <translation>cells</translation>
+    </message>
+    <message>
+        <source>нет измеренных ячеек</source>
+        <translation>no cell measured</translation>
+    </message>
+    <message>
+        <source>Отчёт о сортировке ячеек</source>
+        <translation>Cell grading report</translation>
+    </message>
+    <message>
+        <source>Журнал: %1</source>
+        <translation>Journal: %1</translation>
+    </message>
+    <message>
+        <source>Составлен: %1</source>
+        <translation>Compiled: %1</translation>
+    </message>
+    <message>
+        <source>Только сорт %1</source>
+        <translation>Grade %1 only</translation>
+    </message>
+    <message>
+        <source>Ёмкость относительно номинала</source>
+        <translation>Capacity against the nominal</translation>
+    </message>
+    <message>
+        <source>ёмкость, % номинала</source>
+        <translation>capacity, % of nominal</translation>
+    </message>
+    <message>
+        <source>Внутреннее сопротивление</source>
+        <translation>Internal resistance</translation>
+    </message>
+    <message>
+        <source>Саморазряд</source>
+        <translation>Self-discharge</translation>
+    </message>
+    <message>
+        <source>саморазряд, мВ/сут</source>
+        <translation>self-discharge, mV/day</translation>
+    </message>
+    <message>
+        <source>отчёт не удалось составить</source>
+        <translation>the report could not be drawn</translation>
+    </message>
+    <message>
+        <source>это папка или устройство, а не файл</source>
+        <translation>a folder or a device, not a file</translation>
+    </message>
+    <message>
+        <source>запись не удалась</source>
+        <translation>writing failed</translation>
     </message>
 </context>
 <context>

@@ -2,7 +2,9 @@
 
 #include <QCompleter>
 #include <QCursor>
+#include <QDate>
 #include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -23,6 +25,7 @@
 #include "bdf/BdfExport.h"
 #include "curve/Graf.h"
 #include "curvefile/CurveFlows.h"
+#include "grading/CellGrading.h"
 #include "journal/JournalExport.h"
 #include "journal/JournalFigure.h"
 #include "journal/JournalWriter.h"
@@ -30,6 +33,7 @@
 #include "journalview/ComparedCurve.h"
 #include "labels/PrintLabels.h"
 #include "packview/PackDlg.h"
+#include "report/GradeReport.h"
 #include "platform/Dialogs.h"
 #include "platform/Files.h"
 
@@ -228,6 +232,7 @@ QWidget* CJournalDlg::MakeCellsPage() {
     auto* compareButton = new QPushButton(tr("Сравнить"), page);
     auto* packButton = new QPushButton(tr("Сборка батареи..."), page);
     auto* labelsButton = new QPushButton(tr("Печать этикеток..."), page);
+    auto* reportButton = new QPushButton(tr("Отчёт..."), page);
 
     sortedCells = new QSortFilterProxyModel(this);
     sortedCells->setSourceModel(&cellModel);
@@ -267,6 +272,7 @@ QWidget* CJournalDlg::MakeCellsPage() {
     top->addWidget(compareButton);
     top->addWidget(packButton);
     top->addWidget(labelsButton);
+    top->addWidget(reportButton);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(top);
@@ -285,6 +291,7 @@ QWidget* CJournalDlg::MakeCellsPage() {
     });
     connect(labelsButton, &QPushButton::clicked, this,
             [this] { PrintCellLabels(dialogs, path, SelectedCellNames(), this); });
+    connect(reportButton, &QPushButton::clicked, this, &CJournalDlg::OnReport);
     return page;
 }
 
@@ -353,6 +360,54 @@ void CJournalDlg::OnCompareCells() {
         return;
     }
     CompareRuns(std::move(runs));
+}
+
+void CJournalDlg::OnReport() {
+    const QFileInfo journalFile(path);
+    const QString file =
+        dialogs.SaveFileName(this, journalFile.absolutePath(),
+                             QStringLiteral("cells-report-%1.pdf")
+                                 .arg(QDate::currentDate().toString(QStringLiteral("yyyyMMdd"))),
+                             {tr("Файлы PDF *.pdf"), QStringLiteral("*.pdf")});
+    if (file.isEmpty()) {
+        return;
+    }
+    if (WritesOverJournal(file, path)) {
+        dialogs.Message(this,
+                        tr("Файл %1 — это сам журнал испытаний.\nВыберите другое имя.")
+                            .arg(QDir::toNativeSeparators(file)),
+                        tr("Ошибка"), platform::Buttons::Ok);
+        return;
+    }
+    if (!OpenConnection()) {
+        dialogs.Message(this, tr("Журнал пока не создан: %1").arg(path), tr("Ошибка"),
+                        platform::Buttons::Ok);
+        return;
+    }
+    // Read anew, so the report grades by the bounds and checks the journal holds now; a journal
+    // without the register yet has no cells to grade.
+    GradeReportInput input;
+    if (journal.HasCellRegister()) {
+        const std::optional<GradingInput> read = ReadGradingInput(journal);
+        if (!read) {
+            dialogs.Message(
+                this,
+                tr("Не удалось прочитать ячейки из журнала.\nПричина: %1").arg(journal.LastError()),
+                tr("Ошибка"), platform::Buttons::Ok);
+            return;
+        }
+        input.cells = GradeCells(read->cells, read->runs, read->links, read->checks, read->bounds);
+    }
+    input.made = QDateTime::currentDateTime();
+    input.journalName = journalFile.fileName();
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    QString error;
+    const bool written = WriteGradeReport(file, input, error);
+    QGuiApplication::restoreOverrideCursor();
+    if (!written) {
+        dialogs.Message(this, tr("Не удалось записать файл %1.\nПричина: %2").arg(file, error),
+                        tr("Ошибка"), platform::Buttons::Ok);
+    }
 }
 
 void CJournalDlg::Follow(CJournalWriter* writer) {

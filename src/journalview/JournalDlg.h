@@ -85,6 +85,8 @@ public:
     void OnDelete();
     /** "Сравнить" on cells: every run of each selected cell in one comparison. */
     void OnCompareCells();
+    /** "Отчёт...": every cell graded, as the tab shows them, in a batch report (PDF). */
+    void OnReport();
 
     /** Selects the runs (tests, and the comparison's first pick). */
     void SelectRuns(const std::vector<std::int64_t>& runIds);
