@@ -396,6 +396,67 @@ Reason: %2</translation>
     </message>
 </context>
 <context>
+    <name>CGradeBoundsDlg</name>
+    <message>
+        <source>Сорт A: доля номинала не ниже, %</source>
+        <translation>Grade A: share of nominal at least, %</translation>
+    </message>
+    <message>
+        <source>Сорт B: доля номинала не ниже, %</source>
+        <translation>Grade B: share of nominal at least, %</translation>
+    </message>
+    <message>
+        <source>Сорт C: доля номинала не ниже, %</source>
+        <translation>Grade C: share of nominal at least, %</translation>
+    </message>
+    <message>
+        <source>Rin не выше, мОм</source>
+        <translation>Rin at most, mΩ</translation>
+    </message>
+    <message>
+        <source>Саморазряд не выше, мВ/сут</source>
+        <translation>Self-discharge at most, mV/day</translation>
+    </message>
+    <message>
+        <source>Хранение не короче, сут</source>
+        <translation>Storage at least, days</translation>
+    </message>
+    <message>
+        <source>Границы сортов</source>
+        <translation>Grade bounds</translation>
+    </message>
+    <message>
+        <source>Химия:</source>
+        <translation>Chemistry:</translation>
+    </message>
+    <message>
+        <source>пусто: не оценивается</source>
+        <translation>empty: not judged</translation>
+    </message>
+    <message>
+        <source>Саморазряд за более короткое хранение не оценивается</source>
+        <translation>Self-discharge over a shorter storage is not judged</translation>
+    </message>
+    <message>
+        <source>По умолчанию</source>
+        <translation>Defaults</translation>
+    </message>
+    <message>
+        <source>Заполните поле «%1».</source>
+        <translation>Fill in “%1”.</translation>
+    </message>
+    <message>
+        <source>«%1»: «%2» не подходит, нужно число не меньше нуля.</source>
+        <translation>“%1”: “%2” will not do; a number of zero or more is needed.</translation>
+    </message>
+    <message>
+        <source>Не удалось сохранить границы сортов.
+Причина: %1</source>
+        <translation>Could not save the grade bounds.
+Reason: %1</translation>
+    </message>
+</context>
+<context>
     <name>CGraf</name>
     <message>
         <source>Разрядная кривая - Безымянный</source>
@@ -653,6 +714,20 @@ Reason: %1</translation>
 Причина: %1</source>
         <translation>Could not read the cells from the journal.
 Reason: %1</translation>
+    </message>
+    <message>
+        <source>Границы сортов...</source>
+        <translation>Grade bounds...</translation>
+    </message>
+    <message>
+        <source>Границы, по которым ячейки делятся на сорта A, B, C и брак</source>
+        <translation>The bounds that sort cells into grades A, B, C and reject</translation>
+    </message>
+    <message>
+        <source>Границы сортов хранятся в журнале, а его пока нет:
+%1</source>
+        <translation>Grade bounds are kept in the journal, and there is none yet:
+%1</translation>
     </message>
 </context>
 <context>
@@ -1918,6 +1993,58 @@ Reason: %2</translation>
     <message>
         <source>Состояние</source>
         <translation>State</translation>
+    </message>
+    <message>
+        <source>%1, %2 мВ</source>
+        <translation>%1, %2 mV</translation>
+    </message>
+    <message>
+        <source>не проверена после заряда</source>
+        <translation>not checked since charge</translation>
+    </message>
+    <message>
+        <source>одна проверка</source>
+        <translation>one check</translation>
+    </message>
+    <message>
+        <source>Заряжена и с тех пор не проверена: хранение начнётся с первой проверки</source>
+        <translation>Charged and not checked since: the storage begins with the first check</translation>
+    </message>
+    <message>
+        <source>Хранение начато проверкой %1; саморазряд даст следующая</source>
+        <translation>Storage begun by the check of %1; the next check gives the self-discharge</translation>
+    </message>
+    <message>
+        <source>Первая проверка: %1
+последняя: %2
+потеряно %3 мВ</source>
+        <translation>First check: %1
+latest: %2
+lost %3 mV</translation>
+    </message>
+    <message>
+        <source>Сорт не дан: нет разряда с известным номиналом</source>
+        <translation>No grade: no discharge with a known nominal</translation>
+    </message>
+    <message>
+        <source>Саморазряд не оценён: хранение %1 сут &lt; %2</source>
+        <translation>Self-discharge not judged: storage %1 days &lt; %2</translation>
+    </message>
+    <message>
+        <source>Саморазряд, мВ/сут</source>
+        <translation>Self-discharge, mV/day</translation>
+    </message>
+    <message>
+        <source>Дней хранения</source>
+        <translation>Days stored</translation>
+    </message>
+    <message>
+        <source>Сорт</source>
+        <translation>Grade</translation>
+    </message>
+    <message>
+        <source>Правило</source>
+        <translation>Rule</translation>
     </message>
 </context>
 <context>

@@ -61,6 +61,46 @@ CellStorage StorageOfCell(std::span<const CheckRecord> checks,
     return storage;
 }
 
+std::vector<CellStorage> StoragesOfCells(const std::vector<CellRecord>& cells,
+                                         const std::vector<CheckRecord>& checks,
+                                         const QHash<std::int64_t, LastRunOfCell>& lastRuns) {
+    // Checks come by cell and time from the journal; keep them so whatever their order.
+    std::vector<const CheckRecord*> ordered;
+    ordered.reserve(checks.size());
+    for (const CheckRecord& check : checks) {
+        ordered.push_back(&check);
+    }
+    std::stable_sort(
+        ordered.begin(), ordered.end(), [](const CheckRecord* a, const CheckRecord* b) {
+            return a->cellId != b->cellId ? a->cellId < b->cellId : a->atUtc < b->atUtc;
+        });
+    QHash<std::int64_t, std::pair<std::size_t, std::size_t>> checksOfCell;  // [begin, end)
+    std::vector<CheckRecord> byCell;
+    byCell.reserve(ordered.size());
+    for (const CheckRecord* check : ordered) {
+        auto& range = checksOfCell[check->cellId];
+        if (range.first == range.second) {
+            range = {byCell.size(), byCell.size()};
+        }
+        byCell.push_back(*check);
+        range.second = byCell.size();
+    }
+
+    std::vector<CellStorage> storages;
+    storages.reserve(cells.size());
+    for (const CellRecord& cell : cells) {
+        std::optional<LastRunOfCell> last;
+        if (const auto run = lastRuns.constFind(cell.id); run != lastRuns.constEnd()) {
+            last = *run;
+        }
+        const auto range = checksOfCell.value(cell.id);
+        storages.push_back(StorageOfCell(
+            std::span<const CheckRecord>(byCell.data() + range.first, range.second - range.first),
+            last));
+    }
+    return storages;
+}
+
 QString GradingNumber(double value, int decimals) {
     QString text = QLocale().toString(value, 'f', decimals);
     const QString point = QLocale().decimalPoint();
@@ -182,41 +222,20 @@ std::vector<GradedCell> GradeCells(const std::vector<CellRecord>& cells,
             latest = &run;
         }
     }
-    // Checks come by cell and time from the journal; keep them so whatever their order.
-    std::vector<const CheckRecord*> ordered;
-    ordered.reserve(checks.size());
-    for (const CheckRecord& check : checks) {
-        ordered.push_back(&check);
+    QHash<std::int64_t, LastRunOfCell> lastRuns;
+    lastRuns.reserve(lastRun.size());
+    for (auto run = lastRun.constBegin(); run != lastRun.constEnd(); ++run) {
+        lastRuns.insert(run.key(), {run.value()->startedUtc + run.value()->durationSeconds,
+                                    run.value()->charge});
     }
-    std::stable_sort(
-        ordered.begin(), ordered.end(), [](const CheckRecord* a, const CheckRecord* b) {
-            return a->cellId != b->cellId ? a->cellId < b->cellId : a->atUtc < b->atUtc;
-        });
-    QHash<std::int64_t, std::pair<std::size_t, std::size_t>> checksOfCell;  // [begin, end)
-    std::vector<CheckRecord> byCell;
-    byCell.reserve(ordered.size());
-    for (const CheckRecord* check : ordered) {
-        auto& range = checksOfCell[check->cellId];
-        if (range.first == range.second) {
-            range = {byCell.size(), byCell.size()};
-        }
-        byCell.push_back(*check);
-        range.second = byCell.size();
-    }
+    std::vector<CellStorage> storages = StoragesOfCells(cells, checks, lastRuns);
 
     std::vector<GradedCell> graded;
     graded.reserve(summaries.size());
     for (const CellSummary& summary : summaries) {
         GradedCell cell;
         cell.summary = summary;
-        std::optional<LastRunOfCell> last;
-        if (const RunRecord* run = lastRun.value(summary.cell.id)) {
-            last = LastRunOfCell{run->startedUtc + run->durationSeconds, run->charge};
-        }
-        const auto range = checksOfCell.value(summary.cell.id);
-        cell.storage = StorageOfCell(
-            std::span<const CheckRecord>(byCell.data() + range.first, range.second - range.first),
-            last);
+        cell.storage = std::move(storages[graded.size()]);
         if (summary.lastCapacityMah && summary.cell.nominalMah > 0) {
             cell.sharePercent = 100.0 * *summary.lastCapacityMah / summary.cell.nominalMah;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -47,6 +48,14 @@ struct CellStorage {
 /** The cell's checks in time order; its latest run, if any. */
 CellStorage StorageOfCell(std::span<const CheckRecord> checks,
                           const std::optional<LastRunOfCell>& lastRun);
+
+/**
+ * Each cell's storage, in the cells' order, from the checks in any order; `lastRuns` holds the
+ * latest run of each cell that had one, by the cell's id.
+ */
+std::vector<CellStorage> StoragesOfCells(const std::vector<CellRecord>& cells,
+                                         const std::vector<CheckRecord>& checks,
+                                         const QHash<std::int64_t, LastRunOfCell>& lastRuns);
 
 enum class Grade : std::uint8_t { None, A, B, C, Reject };
 

@@ -1,5 +1,8 @@
 #include "journalview/CellTableModel.h"
 
+#include <QBrush>
+#include <QColor>
+#include <QDateTime>
 #include <algorithm>
 #include <cmath>
 
@@ -13,6 +16,47 @@ constexpr double kNone = -1e18;
 template <typename T>
 QVariant Key(const std::optional<T>& value) {
     return value ? QVariant(static_cast<double>(*value)) : QVariant(kNone);
+}
+
+// A storage without a rate sorts below every rate, in the order the table reads it: nothing
+// known, charged and not checked since, begun with one check, two checks in the same second.
+double NoRateKey(CellStorage::State state) {
+    switch (state) {
+        case CellStorage::State::NoCheck:
+            return kNone;
+        case CellStorage::State::NotCheckedSinceCharge:
+            return 0.9 * kNone;
+        case CellStorage::State::Begun:
+            return 0.8 * kNone;
+        case CellStorage::State::Measured:
+            break;
+    }
+    return 0.7 * kNone;
+}
+
+// Light enough for black text, told apart at a glance: green to red.
+QColor GradeColor(Grade grade) {
+    switch (grade) {
+        case Grade::A:
+            return QColor(0xd4, 0xf0, 0xd4);
+        case Grade::B:
+            return QColor(0xe6, 0xf2, 0xc4);
+        case Grade::C:
+            return QColor(0xfa, 0xec, 0xc2);
+        case Grade::Reject:
+            return QColor(0xf7, 0xd0, 0xd0);
+        case Grade::None:
+            break;
+    }
+    return QColor();
+}
+
+QString CheckText(const CheckRecord& check) {
+    return CCellTableModel::tr("%1, %2 мВ")
+        .arg(QDateTime::fromSecsSinceEpoch(check.atUtc)
+                 .toLocalTime()
+                 .toString(QStringLiteral("yyyy-MM-dd HH:mm")),
+             QString::number(check.millivolts, 'f', 1));
 }
 
 }  // namespace
@@ -48,11 +92,13 @@ CellState CellRow::State(int weakPercent) const {
 
 std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
                               const std::vector<RunRecord>& runs,
-                              const QHash<std::int64_t, QString>& cellOfRun) {
+                              const QHash<std::int64_t, QString>& cellOfRun,
+                              const std::vector<CheckRecord>& checks) {
     // The summary's own rules (SummarizeCells), in one pass that also takes what the tab adds:
     // runs in the order they started, the last discharge and Rin the latest that gave one.
     std::vector<CellRow> rows;
     rows.reserve(cells.size());
+    QHash<std::int64_t, LastRunOfCell> lastRuns;
     QHash<QString, std::size_t> rowOfName;
     rowOfName.reserve(static_cast<qsizetype>(cells.size()));
     for (const CellRecord& cell : cells) {
@@ -82,6 +128,10 @@ std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
         CellSummary& summary = row.summary;
         ++summary.runs;
         summary.lastTestUtc = run->startedUtc;
+        if (!run->rest) {
+            // The latest started ends the cell's storage: a charge begins a new one.
+            lastRuns.insert(summary.cell.id, {run->startedUtc + run->durationSeconds, run->charge});
+        }
         row.maxTemperature = std::max(row.maxTemperature.value_or(0), run->maxTemperature);
         if (run->rinMohm > 0) {
             summary.lastRinMohm = run->rinMohm;
@@ -98,6 +148,10 @@ std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
             row.meanVoltageMv =
                 static_cast<std::uint16_t>(std::lround(std::clamp(millivolts, 0.0, 65535.0)));
         }
+    }
+    std::vector<CellStorage> storages = StoragesOfCells(cells, checks, lastRuns);
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        rows[i].storage = std::move(storages[i]);
     }
     return rows;
 }
@@ -116,12 +170,54 @@ QString CellStateText(CellState state) {
     return QString();
 }
 
+QString SelfDischargeText(const CellStorage& storage) {
+    switch (storage.state) {
+        case CellStorage::State::NotCheckedSinceCharge:
+            return CCellTableModel::tr("не проверена после заряда");
+        case CellStorage::State::Begun:
+            return CCellTableModel::tr("одна проверка");
+        case CellStorage::State::Measured:
+            if (const std::optional<double> rate = storage.DropMvPerDay()) {
+                return QString::number(*rate, 'f', 2);
+            }
+            break;
+        case CellStorage::State::NoCheck:
+            break;
+    }
+    return QString();
+}
+
 CCellTableModel::CCellTableModel(QObject* parent) : QAbstractTableModel(parent) {}
 
 void CCellTableModel::SetCells(std::vector<CellRow> rows) {
+    for (CellRow& row : rows) {
+        Grade(row);
+    }
     beginResetModel();
     cells = std::move(rows);
     endResetModel();
+}
+
+void CCellTableModel::SetGradeBounds(const GradeBoundsSet& newBounds) {
+    if (newBounds == bounds) {
+        return;
+    }
+    bounds = newBounds;
+    for (CellRow& row : cells) {
+        Grade(row);
+    }
+    if (!cells.empty()) {
+        emit dataChanged(index(0, kGrade), index(rowCount() - 1, kRule));
+    }
+}
+
+void CCellTableModel::Grade(CellRow& row) const {
+    std::optional<double> rin;
+    if (row.summary.lastRinMohm) {
+        rin = *row.summary.lastRinMohm;
+    }
+    row.grade = GradeCell(BoundsOf(bounds, row.summary.cell.chemistry), row.SharePercent(), rin,
+                          row.storage);
 }
 
 void CCellTableModel::SetWeakPercent(int percent) {
@@ -172,6 +268,14 @@ QVariant CCellTableModel::Display(const CellRow& row, int column) const {
             return row.maxTemperature ? QString::number(*row.maxTemperature) : QString();
         case kState:
             return CellStateText(row.State(weakPercent));
+        case kSelfDischarge:
+            return SelfDischargeText(row.storage);
+        case kStorageDays:
+            return row.storage.Days() ? QString::number(*row.storage.Days(), 'f', 1) : QString();
+        case kGrade:
+            return GradeText(row.grade.grade);
+        case kRule:
+            return row.grade.rule;
         default:
             return {};
     }
@@ -202,8 +306,56 @@ QVariant CCellTableModel::SortKey(const CellRow& row, int column) const {
             return Key(row.maxTemperature);
         case kState:
             return static_cast<int>(row.State(weakPercent));
+        case kSelfDischarge: {
+            const std::optional<double> rate = row.storage.DropMvPerDay();
+            return rate ? *rate : NoRateKey(row.storage.state);
+        }
+        case kStorageDays:
+            return Key(row.storage.Days());
+        case kGrade:
+            return GradeRank(row.grade.grade);
         default:
             return Display(row, column);
+    }
+}
+
+QVariant CCellTableModel::ToolTip(const CellRow& row, int column) const {
+    const CellStorage& storage = row.storage;
+    switch (column) {
+        case kName:
+            return row.summary.cell.note.isEmpty() ? QVariant() : QVariant(row.summary.cell.note);
+        case kSelfDischarge:
+        case kStorageDays:
+            if (storage.state == CellStorage::State::NotCheckedSinceCharge) {
+                return tr("Заряжена и с тех пор не проверена: хранение начнётся с первой проверки");
+            }
+            if (storage.state == CellStorage::State::Begun) {
+                return tr("Хранение начато проверкой %1; саморазряд даст следующая")
+                    .arg(CheckText(*storage.first));
+            }
+            if (storage.state == CellStorage::State::Measured) {
+                return tr("Первая проверка: %1\nпоследняя: %2\nпотеряно %3 мВ")
+                    .arg(CheckText(*storage.first), CheckText(*storage.latest),
+                         QString::number(storage.DropMv().value_or(0), 'f', 1));
+            }
+            return {};
+        case kGrade:
+        case kRule: {
+            if (row.grade.grade == Grade::None) {
+                return tr("Сорт не дан: нет разряда с известным номиналом");
+            }
+            QString tip = row.grade.rule;
+            const GradeBoundsRecord& own = BoundsOf(bounds, row.summary.cell.chemistry);
+            const std::optional<double> days = storage.Days();
+            if (storage.DropMvPerDay() && own.maxDropMvPerDay && *days < own.minStorageDays) {
+                tip += QLatin1Char('\n') +
+                       tr("Саморазряд не оценён: хранение %1 сут < %2")
+                           .arg(GradingNumber(*days), GradingNumber(own.minStorageDays));
+            }
+            return tip;
+        }
+        default:
+            return {};
     }
 }
 
@@ -216,13 +368,24 @@ QVariant CCellTableModel::data(const QModelIndex& index, int role) const {
         case Qt::DisplayRole:
             return Display(row, index.column());
         case Qt::ToolTipRole:
-            return index.column() == kName && !row.summary.cell.note.isEmpty()
-                       ? QVariant(row.summary.cell.note)
-                       : QVariant();
+            return ToolTip(row, index.column());
         case Qt::TextAlignmentRole:
-            return index.column() > kName && index.column() < kState
+            if (index.column() == kGrade) {
+                return QVariant(Qt::AlignCenter);
+            }
+            return (index.column() > kName && index.column() < kState) ||
+                           index.column() == kSelfDischarge || index.column() == kStorageDays
                        ? QVariant(Qt::AlignRight | Qt::AlignVCenter)
                        : QVariant(Qt::AlignLeft | Qt::AlignVCenter);
+        case Qt::BackgroundRole:
+            return index.column() == kGrade && row.grade.grade != Grade::None
+                       ? QVariant(QBrush(GradeColor(row.grade.grade)))
+                       : QVariant();
+        case Qt::ForegroundRole:
+            // Black on the light colour whatever the palette, a dark one included.
+            return index.column() == kGrade && row.grade.grade != Grade::None
+                       ? QVariant(QBrush(Qt::black))
+                       : QVariant();
         case kSortRole:
             return SortKey(row, index.column());
         case kFilterRole:
@@ -262,6 +425,14 @@ QVariant CCellTableModel::headerData(int section, Qt::Orientation orientation, i
             return tr("t макс., °C");
         case kState:
             return tr("Состояние");
+        case kSelfDischarge:
+            return tr("Саморазряд, мВ/сут");
+        case kStorageDays:
+            return tr("Дней хранения");
+        case kGrade:
+            return tr("Сорт");
+        case kRule:
+            return tr("Правило");
         default:
             return {};
     }

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "grading/CellGrading.h"
 #include "journal/CellSummary.h"
 
 namespace brimvolt {
@@ -26,6 +27,8 @@ struct CellRow {
     std::optional<std::int64_t> lastEnergyUj;    // of the last of them
     std::optional<std::uint16_t> meanVoltageMv;  // of the last of them: energy over capacity
     std::optional<std::uint8_t> maxTemperature;  // of all its runs
+    CellStorage storage;                         // since its latest run that was no rest
+    CellGrade grade;                             // by the bounds of the table it is in
 
     /** (first - last) / first in %, when two discharges or more give it. */
     std::optional<double> FadePercent() const;
@@ -34,10 +37,14 @@ struct CellRow {
     CellState State(int weakPercent) const;
 };
 
-/** A row per cell, in the register's order; `cellOfRun` names each run's cell. */
+/**
+ * A row per cell, in the register's order; `cellOfRun` names each run's cell. The rows are not
+ * graded yet: the table grades them by its bounds.
+ */
 std::vector<CellRow> CellRows(const std::vector<CellRecord>& cells,
                               const std::vector<RunRecord>& runs,
-                              const QHash<std::int64_t, QString>& cellOfRun);
+                              const QHash<std::int64_t, QString>& cellOfRun,
+                              const std::vector<CheckRecord>& checks = {});
 
 /** "Ячейки": the register's cells as table rows, read only. */
 class CCellTableModel : public QAbstractTableModel {
@@ -56,6 +63,10 @@ public:
         kRin,
         kMaxTemperature,
         kState,
+        kSelfDischarge,
+        kStorageDays,
+        kGrade,
+        kRule,
         kColumnCount
     };
     static constexpr int kSortRole = Qt::UserRole;
@@ -65,7 +76,11 @@ public:
 
     explicit CCellTableModel(QObject* parent = nullptr);
 
+    /** The rows, graded by the table's bounds. */
     void SetCells(std::vector<CellRow> rows);
+    /** Grades every row again by these bounds, from what the rows hold. */
+    void SetGradeBounds(const GradeBoundsSet& bounds);
+    const GradeBoundsSet& GradeBounds() const { return bounds; }
     /** A cell is weak below this share of its nominal. */
     void SetWeakPercent(int percent);
     int WeakPercent() const { return weakPercent; }
@@ -80,12 +95,20 @@ public:
 private:
     QVariant Display(const CellRow& row, int column) const;
     QVariant SortKey(const CellRow& row, int column) const;
+    QVariant ToolTip(const CellRow& row, int column) const;
+    void Grade(CellRow& row) const;
 
     std::vector<CellRow> cells;
+    GradeBoundsSet bounds = GradeBoundsWith({});
     int weakPercent = kDefaultWeakPercent;
 };
 
 /** "годная", "слабая", "списана", "не испытана". */
 QString CellStateText(CellState state);
+/**
+ * The self-discharge column: the rate in mV a day, "одна проверка" for a storage just begun,
+ * "не проверена после заряда" for a cell charged and not checked since; empty for none.
+ */
+QString SelfDischargeText(const CellStorage& storage);
 
 }  // namespace brimvolt

@@ -31,6 +31,7 @@
 #include "journal/JournalWriter.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
+#include "journalview/GradeBoundsDlg.h"
 #include "labels/PrintLabels.h"
 #include "packview/PackDlg.h"
 #include "report/GradeReport.h"
@@ -232,6 +233,8 @@ QWidget* CJournalDlg::MakeCellsPage() {
     auto* compareButton = new QPushButton(tr("Сравнить"), page);
     auto* packButton = new QPushButton(tr("Сборка батареи..."), page);
     auto* labelsButton = new QPushButton(tr("Печать этикеток..."), page);
+    auto* boundsButton = new QPushButton(tr("Границы сортов..."), page);
+    boundsButton->setToolTip(tr("Границы, по которым ячейки делятся на сорта A, B, C и брак"));
     auto* reportButton = new QPushButton(tr("Отчёт..."), page);
 
     sortedCells = new QSortFilterProxyModel(this);
@@ -254,10 +257,16 @@ QWidget* CJournalDlg::MakeCellsPage() {
     cellTable->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     cellTable->verticalHeader()->setDefaultSectionSize(cellTable->fontMetrics().height() + 6);
     const QFontMetrics metrics = cellTable->fontMetrics();
+    CellStorage unchecked;
+    unchecked.state = CellStorage::State::NotCheckedSinceCharge;
     for (int column = 0; column < CCellTableModel::kColumnCount; ++column) {
-        const QString widest = column == CCellTableModel::kName    ? QStringLiteral("LG-M29-0123")
-                               : column == CCellTableModel::kState ? tr("не испытана")
-                                                                   : QStringLiteral("10000.0");
+        const QString widest =
+            column == CCellTableModel::kName            ? QStringLiteral("LG-M29-0123")
+            : column == CCellTableModel::kState         ? tr("не испытана")
+            : column == CCellTableModel::kSelfDischarge ? SelfDischargeText(unchecked)
+            : column == CCellTableModel::kGrade         ? GradeText(Grade::Reject)
+            : column == CCellTableModel::kRule          ? QStringLiteral("Rin 112 мОм > 80")
+                                                        : QStringLiteral("10000.0");
         const int caption =
             metrics.horizontalAdvance(cellModel.headerData(column, Qt::Horizontal).toString()) + 24;
         cellTable->setColumnWidth(column,
@@ -272,6 +281,7 @@ QWidget* CJournalDlg::MakeCellsPage() {
     top->addWidget(compareButton);
     top->addWidget(packButton);
     top->addWidget(labelsButton);
+    top->addWidget(boundsButton);
     top->addWidget(reportButton);
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -291,6 +301,7 @@ QWidget* CJournalDlg::MakeCellsPage() {
     });
     connect(labelsButton, &QPushButton::clicked, this,
             [this] { PrintCellLabels(dialogs, path, SelectedCellNames(), this); });
+    connect(boundsButton, &QPushButton::clicked, this, &CJournalDlg::OnGradeBounds);
     connect(reportButton, &QPushButton::clicked, this, &CJournalDlg::OnReport);
     return page;
 }
@@ -310,7 +321,15 @@ void CJournalDlg::RefreshCells(std::optional<std::vector<CellRecord>> register_)
     }
     names.sort(Qt::CaseInsensitive);
     cellNames->setStringList(names);
-    cellModel.SetCells(CellRows(cells, model.Runs(), model.CellNames()));
+    // A journal of an older layout has no checks and grades by the defaults.
+    std::vector<CheckRecord> checks;
+    std::vector<GradeBoundsRecord> stored;
+    if (journal.IsOpen() && journal.HasCheckTables()) {
+        checks = journal.Checks().value_or(std::vector<CheckRecord>{});
+        stored = journal.StoredGradeBounds().value_or(std::vector<GradeBoundsRecord>{});
+    }
+    cellModel.SetGradeBounds(GradeBoundsWith(stored));
+    cellModel.SetCells(CellRows(cells, model.Runs(), model.CellNames(), checks));
     if (cellTable != nullptr) {
         SelectCells(selected);
     }
@@ -408,6 +427,39 @@ void CJournalDlg::OnReport() {
         dialogs.Message(this, tr("Не удалось записать файл %1.\nПричина: %2").arg(file, error),
                         tr("Ошибка"), platform::Buttons::Ok);
     }
+}
+
+void CJournalDlg::OnGradeBounds() {
+    if (!OpenConnection()) {
+        dialogs.Message(this,
+                        tr("Границы сортов хранятся в журнале, а его пока нет:\n%1").arg(path),
+                        tr("Внимание!"), platform::Buttons::Ok);
+        return;
+    }
+    // The chemistry of the first cell selected, as the operator is likely to mean it.
+    Chemistry shown = Chemistry::LiIon;
+    const QModelIndexList rows = cellTable->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) {
+        shown =
+            cellModel.RowAt(sortedCells->mapToSource(rows.first()).row()).summary.cell.chemistry;
+    }
+    CGradeBoundsDlg dialog(dialogs, journal, cellModel.GradeBounds(), shown, this);
+    dialog.exec();
+    // Kept even when a later chemistry failed to be written and the dialog was left.
+    RegradeCells(dialog.KeptBounds());
+}
+
+void CJournalDlg::RegradeCells(const GradeBoundsSet& bounds) {
+    cellModel.SetGradeBounds(bounds);
+}
+
+void CJournalDlg::OnCheckRecorded() {
+    // The first check may be what made the journal: the window has no connection to it yet.
+    if (!journal.IsOpen()) {
+        Reload();
+        return;
+    }
+    RefreshCells();
 }
 
 void CJournalDlg::Follow(CJournalWriter* writer) {

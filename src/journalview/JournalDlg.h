@@ -87,6 +87,10 @@ public:
     void OnCompareCells();
     /** "Отчёт...": every cell graded, as the tab shows them, in a batch report (PDF). */
     void OnReport();
+    /** "Границы сортов...": the bounds edited and kept in the journal; the cells graded anew. */
+    void OnGradeBounds();
+    /** The cells graded by these bounds, from the rows as they are: nothing read again. */
+    void RegradeCells(const brimvolt::GradeBoundsSet& bounds);
 
     /** Selects the runs (tests, and the comparison's first pick). */
     void SelectRuns(const std::vector<std::int64_t>& runIds);
@@ -111,6 +115,10 @@ public:
     /** The comparison window once one was opened, or null. */
     CCompareDlg* CompareWindow() const { return compareWindow.get(); }
     brimvolt::CJournal& Journal() { return journal; }
+
+public slots:
+    /** A check of a cell was recorded: the cells tab reads the journal's checks again. */
+    void OnCheckRecorded();
 
 protected:
     void showEvent(QShowEvent* event) override;

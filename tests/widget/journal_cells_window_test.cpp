@@ -1,20 +1,28 @@
 // The journal window's side of the cell register: the runs' "Ячейка" column, typed with
-// completion from the register, and the cells tab.
+// completion from the register, and the cells tab with its grades and their bounds.
+
+#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
 #include <QAbstractItemModel>
+#include <QApplication>
+#include <QComboBox>
 #include <QCompleter>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QFile>
+#include <QSignalSpy>
 #include <QSortFilterProxyModel>
 #include <QSpinBox>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
 #include <vector>
@@ -24,6 +32,7 @@
 #include "journal/Journal.h"
 #include "journalview/CompareDlg.h"
 #include "journalview/ComparedCurve.h"
+#include "journalview/GradeBoundsDlg.h"
 #include "journalview/JournalDlg.h"
 #include "journalview/RunTableModel.h"
 #include "labels/QrCode.h"
@@ -32,6 +41,7 @@
 using namespace brimvolt;
 using brimvolt::testing::ScriptedDialogs;
 using Column = CRunTableModel::Column;
+using C = CCellTableModel;
 
 namespace {
 
@@ -43,6 +53,7 @@ struct RunPlan {
     std::uint16_t rinMohm = 0;
     std::uint8_t maxTemperature = 25;
     std::int64_t energyUj = 0;
+    bool rest = false;
 };
 
 class JournalCellsWindowTest : public ::testing::Test {
@@ -75,6 +86,7 @@ public:
         run.rinMohm = plan.rinMohm;
         run.maxTemperature = plan.maxTemperature;
         run.energyUj = plan.energyUj;
+        run.rest = plan.rest;
         std::vector<JournalSample> samples(2);
         samples[1].seconds = 1;
         run.sampleCount = 2;
@@ -396,4 +408,198 @@ TEST_F(JournalCellsWindowTest, LabelsButtonPrintsTheSelectedCells) {
     QFile written(pdf);
     ASSERT_TRUE(written.open(QIODevice::ReadOnly));
     EXPECT_TRUE(written.readAll().startsWith("%PDF"));
+}
+
+namespace {
+
+constexpr std::int64_t kT0 = 1'700'000'000;
+constexpr std::int64_t kDay = 86400;
+constexpr std::int64_t kStored = kT0 + 20'000;  // after a graded cell's discharge and charge
+
+class CellGradesTest : public JournalCellsWindowTest {
+public:
+    // Nominal 2500 mAh, discharged at kT0 and charged after.
+    void Cell(const char* name, std::int32_t dischargedMah, std::uint16_t rinMohm = 0,
+              Chemistry chemistry = Chemistry::LiIon) {
+        CellRecord cell;
+        cell.name = QString::fromUtf8(name);
+        cell.chemistry = chemistry;
+        cell.nominalMah = 2500;
+        ASSERT_TRUE(writer.SaveCell(cell));
+        if (dischargedMah > 0) {
+            AddRun({cell.name, kT0, dischargedMah, false, rinMohm});
+            AddRun({cell.name, kT0 + 10'000, 2600, true});
+        }
+    }
+
+    void Check(const char* name, std::int64_t atUtc, double millivolts) {
+        CheckRecord check;
+        check.atUtc = atUtc;
+        check.millivolts = millivolts;
+        ASSERT_TRUE(writer.AddCheck(check, QString::fromUtf8(name)));
+    }
+
+    // The column as the tab shows it, sorted as it is.
+    QStringList Column(int column) const {
+        QStringList texts;
+        for (int row = 0; row < window->CellTable()->model()->rowCount(); ++row) {
+            texts.append(window->CellTable()->model()->index(row, column).data().toString());
+        }
+        return texts;
+    }
+
+    // Plays the script in the bounds dialog; a dialog left open is cancelled.
+    void InBoundsDialog(const std::function<void(CGradeBoundsDlg&)>& script) {
+        QTimer::singleShot(0, window.get(), [this, script] {
+            auto* dialog = window->findChild<CGradeBoundsDlg*>();
+            if (dialog == nullptr) {
+                ADD_FAILURE() << "no bounds dialog";
+                QApplication::activeModalWidget()->close();
+                return;
+            }
+            script(*dialog);
+            dialog->reject();
+        });
+        window->OnGradeBounds();
+    }
+
+    std::vector<GradeBoundsRecord> StoredBounds() {
+        CJournal reader;
+        EXPECT_TRUE(reader.Open(path, CJournal::OpenMode::Existing).Usable());
+        return reader.StoredGradeBounds().value_or(std::vector<GradeBoundsRecord>{});
+    }
+};
+
+}  // namespace
+
+TEST_F(CellGradesTest, ColumnsSayTheStorageAndGradeAndSortByThem) {
+    Cell("charged", 2450);
+    Check("charged", kT0 - kDay, 4190);  // before its runs: no part of its storage
+    Cell("begun", 2200);
+    Check("begun", kT0 + 5000, 3600);
+    Check("begun", kStored, 4180);
+    Cell("measured", 1900);
+    Check("measured", kStored, 4180);
+    AddRun({"measured", kStored + 1000, 0, false, 0, 25, 0, true});  // a rest goes on storing
+    Check("measured", kStored + 10 * kDay, 4165);
+    Cell("leaky", 2450);
+    Check("leaky", kStored + 20 * kDay, 4120);
+    Check("leaky", kStored, 4180);
+    Cell("high rin", 2450, 112);
+    Cell("weak", 1500);
+    Cell("untested", 0);
+    OpenWindow();
+    const QString unchecked = QStringLiteral("не проверена после заряда");
+    window->CellTable()->sortByColumn(-1, Qt::AscendingOrder);  // the register's order
+    EXPECT_EQ(Column(C::kSelfDischarge),
+              QStringList({unchecked, "одна проверка", "1.50", "3.00", unchecked, unchecked, ""}));
+    EXPECT_EQ(Column(C::kStorageDays), QStringList({"", "0.0", "10.0", "20.0", "", "", ""}));
+    EXPECT_EQ(Column(C::kGrade), QStringList({"A", "B", "C", "брак", "брак", "брак", ""}));
+    EXPECT_EQ(Column(C::kRule), QStringList({"ёмкость 98 % ≥ 95", "ёмкость 88 % ≥ 85",
+                                             "ёмкость 76 % ≥ 70", "саморазряд 3 мВ/сут > 2",
+                                             "Rin 112 мОм > 80", "ёмкость 60 % < 70", ""}));
+    // A rate over a storage shorter than its bound is shown, not judged, and the tip says so.
+    const QModelIndex measured = window->CellTable()->model()->index(2, C::kGrade);
+    EXPECT_TRUE(
+        measured.data(Qt::ToolTipRole).toString().contains("не оценён: хранение 10 сут < 14"));
+
+    const std::pair<int, QStringList> orders[] = {
+        // going up; going down is the reverse
+        {C::kSelfDischarge, {"", unchecked, unchecked, unchecked, "одна проверка", "1.50", "3.00"}},
+        {C::kStorageDays, {"", "", "", "", "0.0", "10.0", "20.0"}},
+        {C::kGrade, {"A", "B", "C", "брак", "брак", "брак", ""}},
+    };
+    for (const auto& [column, up] : orders) {
+        SCOPED_TRACE(column);
+        window->CellTable()->sortByColumn(column, Qt::AscendingOrder);
+        EXPECT_EQ(Column(column), up);
+        window->CellTable()->sortByColumn(column, Qt::DescendingOrder);
+        QStringList down = up;
+        std::reverse(down.begin(), down.end());
+        EXPECT_EQ(Column(column), down);
+    }
+
+    // Other bounds grade the rows as they are: nothing rebuilt, the sorted tab following.
+    GradeBoundsSet strict = GradeBoundsWith({});
+    GradeBoundsRecord& liIon = strict[static_cast<std::size_t>(Chemistry::LiIon)];
+    liIon.aSharePercent = 99;
+    liIon.maxRinMohm.reset();
+    liIon.maxDropMvPerDay = 1;
+    QSignalSpy reset(&window->CellModel(), &QAbstractItemModel::modelReset);
+    window->CellTable()->sortByColumn(C::kGrade, Qt::AscendingOrder);
+    window->RegradeCells(strict);
+    EXPECT_EQ(reset.size(), 0);
+    EXPECT_EQ(Column(C::kGrade), QStringList({"B", "B", "B", "C", "брак", "брак", ""}));
+    window->CellTable()->sortByColumn(-1, Qt::AscendingOrder);
+    // 10 days of storage are too short to judge the measured cell by the stricter rate.
+    EXPECT_EQ(Column(C::kRule), QStringList({"ёмкость 98 % ≥ 85", "ёмкость 88 % ≥ 85",
+                                             "ёмкость 76 % ≥ 70", "саморазряд 3 мВ/сут > 1",
+                                             "ёмкость 98 % ≥ 85", "ёмкость 60 % < 70", ""}));
+}
+
+TEST_F(CellGradesTest, BoundsDialogKeepsBoundsInTheJournalAndTheTabGradesByThem) {
+    Cell("X", 2400, 90);                  // 96 %
+    Cell("N", 2125, 0, Chemistry::NiMH);  // 85 %
+    writer.Close();
+    sqlite3* db = nullptr;  // the journal as it was before it kept checks and bounds
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, "DROP TABLE checks; DROP TABLE grade_bounds; PRAGMA user_version=3;",
+                           nullptr, nullptr, nullptr),
+              SQLITE_OK);
+    sqlite3_close(db);
+    OpenWindow();
+    window->CellTable()->sortByColumn(-1, Qt::AscendingOrder);  // X, N
+    EXPECT_EQ(Column(C::kRule), QStringList({"Rin 90 мОм > 80", "ёмкость 85 % ≥ 80"}));
+
+    // Typed for NiMH and kept while Li-ion is shown; an empty Rin bound is not judged.
+    window->SelectCells({"N"});
+    InBoundsDialog([](CGradeBoundsDlg& dialog) {
+        EXPECT_EQ(dialog.ChemistryBox()->currentIndex(), static_cast<int>(Chemistry::NiMH));
+        dialog.BoundEdit("a_share")->setText("85");
+        dialog.ChemistryBox()->setCurrentIndex(static_cast<int>(Chemistry::LiIon));
+        EXPECT_EQ(dialog.BoundEdit("max_rin_mohm")->text(), "80");
+        dialog.BoundEdit("max_rin_mohm")->clear();
+        dialog.BoundEdit("max_drop_mv_per_day")->setText("1,5");
+        EXPECT_EQ(dialog.Accept(), std::nullopt);
+    });
+    EXPECT_TRUE(dialogs.messages.isEmpty());
+    EXPECT_EQ(Column(C::kRule), QStringList({"ёмкость 96 % ≥ 95", "ёмкость 85 % ≥ 85"}));
+    GradeBoundsRecord liIon = DefaultGradeBounds(Chemistry::LiIon);
+    liIon.maxRinMohm.reset();
+    liIon.maxDropMvPerDay = 1.5;
+    GradeBoundsRecord nimh = DefaultGradeBounds(Chemistry::NiMH);
+    nimh.aSharePercent = 85;
+    EXPECT_EQ(StoredBounds(), std::vector<GradeBoundsRecord>({liIon, nimh}));
+
+    // Bounds that cannot grade or cannot be read are refused, told, and nothing is kept.
+    window->SelectCells({"X"});
+    const std::pair<const char*, const char*> refusals[] = {
+        {"c_share", "90"}, {"b_share", "-1"}, {"min_storage_days", ""}};
+    for (const auto& [key, text] : refusals) {
+        SCOPED_TRACE(key);
+        InBoundsDialog([&](CGradeBoundsDlg& dialog) {
+            dialog.BoundEdit(key)->setText(QString::fromUtf8(text));
+            EXPECT_NE(dialog.Accept(), std::nullopt);
+            EXPECT_TRUE(dialog.isVisible());
+        });
+    }
+    ASSERT_EQ(dialogs.messages.size(), 3);
+    EXPECT_TRUE(dialogs.messages[0].text.contains("A ≥ B ≥ C"));
+    EXPECT_EQ(StoredBounds(), std::vector<GradeBoundsRecord>({liIon, nimh}));
+
+    // The defaults again: forgotten in the journal, Rin judged again.
+    InBoundsDialog([](CGradeBoundsDlg& dialog) {
+        dialog.OnDefaults();
+        EXPECT_EQ(dialog.Accept(), std::nullopt);
+    });
+    EXPECT_EQ(StoredBounds(), std::vector<GradeBoundsRecord>({nimh}));
+    EXPECT_EQ(Column(C::kGrade), QStringList({"брак", "A"}));
+
+    // A check the program recorded grades the cell again: N lost 6 mV a day over 20 days.
+    ASSERT_TRUE(writer.Open(path).Usable());
+    Check("N", kStored, 1400);
+    Check("N", kStored + 20 * kDay, 1280);
+    window->OnCheckRecorded();
+    EXPECT_EQ(Column(C::kSelfDischarge).value(1), "6.00");
+    EXPECT_EQ(Column(C::kRule).value(1), "саморазряд 6 мВ/сут > 5");
 }
