@@ -160,6 +160,14 @@
         <translation>Tests are running: %1.
 Exit the program?</translation>
     </message>
+    <message>
+        <source>Проверка напряжения</source>
+        <translation>Voltage check</translation>
+    </message>
+    <message>
+        <source>Ячейка в держателе канала %1 (имя или штрихкод):</source>
+        <translation>Cell in the holder of channel %1 (name or barcode):</translation>
+    </message>
 </context>
 <context>
     <name>CBenchTile</name>
@@ -182,6 +190,14 @@ Exit the program?</translation>
     <message>
         <source>Нет кривой</source>
         <translation>No curve</translation>
+    </message>
+    <message>
+        <source>Проверить напряжение</source>
+        <translation>Check voltage</translation>
+    </message>
+    <message>
+        <source>Напряжение ячейки в держателе, среднее за 10 с, в журнал: ячейка из поля слева, а если оно пусто, названная в вопросе.</source>
+        <translation>The voltage of the cell in the holder, averaged over 10 s, into the journal: the cell in the field to the left, or the one named when asked if the field is empty.</translation>
     </message>
 </context>
 <context>
@@ -235,6 +251,14 @@ Exit the program?</translation>
     <message>
         <source>Журнал испытаний</source>
         <translation>Run journal</translation>
+    </message>
+    <message>
+        <source>Проверка напряжения</source>
+        <translation>Voltage check</translation>
+    </message>
+    <message>
+        <source>Ячейка в держателе (имя или штрихкод):</source>
+        <translation>Cell in the holder (name or barcode):</translation>
     </message>
 </context>
 <context>
@@ -1849,6 +1873,14 @@ Reason: %2</translation>
         <source>Программа</source>
         <translation>Program</translation>
     </message>
+    <message>
+        <source>Программа испытаний</source>
+        <translation>Test program</translation>
+    </message>
+    <message>
+        <source>Проверить напряжение</source>
+        <translation>Check voltage</translation>
+    </message>
 </context>
 <context>
     <name>TestProgram</name>
@@ -1926,6 +1958,10 @@ Reason: %2</translation>
     <message>
         <source>разряд</source>
         <translation>discharge</translation>
+    </message>
+    <message>
+        <source>Проверка напряжения</source>
+        <translation>Voltage check</translation>
     </message>
 </context>
 <context>
@@ -2048,6 +2084,69 @@ lost %3 mV</translation>
     </message>
 </context>
 <context>
+    <name>brimvolt::CChannel</name>
+    <message>
+        <source>модуль отключён</source>
+        <translation>the module was disconnected</translation>
+    </message>
+    <message>
+        <source>связь с модулем потеряна</source>
+        <translation>the link to the module was lost</translation>
+    </message>
+    <message>
+        <source>Модуль не найден: напряжение проверять нечем.</source>
+        <translation>No module found: there is nothing to check the voltage with.</translation>
+    </message>
+    <message>
+        <source>Идёт заряд или разряд: проверка напряжения ждёт его конца.</source>
+        <translation>A charge or discharge is running: the voltage check waits for its end.</translation>
+    </message>
+    <message>
+        <source>Выполняется программа испытаний: проверка напряжения ждёт её конца.</source>
+        <translation>A test program is running: the voltage check waits for its end.</translation>
+    </message>
+    <message>
+        <source>Проверка напряжения ячейки %1 уже идёт.</source>
+        <translation>The voltage of cell %1 is being checked already.</translation>
+    </message>
+    <message>
+        <source>Журнал испытаний недоступен: проверку некуда записать.</source>
+        <translation>The run journal is not available: the check cannot be recorded.</translation>
+    </message>
+    <message>
+        <source>Не указана ячейка, напряжение которой проверить.</source>
+        <translation>No cell is named whose voltage to check.</translation>
+    </message>
+    <message>
+        <source>Проверка напряжения: %1 с из %2</source>
+        <translation>Checking voltage: %1 s of %2</translation>
+    </message>
+    <message>
+        <source>начался заряд или разряд</source>
+        <translation>a charge or discharge started</translation>
+    </message>
+    <message>
+        <source>начата программа испытаний</source>
+        <translation>a test program started</translation>
+    </message>
+    <message>
+        <source>нет ячейки в держателе</source>
+        <translation>no cell in the holder</translation>
+    </message>
+    <message>
+        <source>Проверка ячейки %1 прервана: %2</source>
+        <translation>Check of cell %1 abandoned: %2</translation>
+    </message>
+    <message>
+        <source>Ячейка %1: %2 В</source>
+        <translation>Cell %1: %2 V</translation>
+    </message>
+    <message>
+        <source>Проверка ячейки %1 не записана: %2</source>
+        <translation>Check of cell %1 not recorded: %2</translation>
+    </message>
+</context>
+<context>
     <name>brimvolt::CJournalWriter</name>
     <message>
         <source>Журнал испытаний %1 был повреждён (%2).
@@ -2072,6 +2171,10 @@ Runs are not recorded in the journal.</translation>
 Испытания продолжаются, запись в журнал будет повторена.</source>
         <translation>The run journal %1 is not available: %2.
 The runs go on; writing to the journal will be retried.</translation>
+    </message>
+    <message>
+        <source>журнал испытаний недоступен</source>
+        <translation>the run journal is not available</translation>
     </message>
 </context>
 <context>

@@ -198,6 +198,14 @@ void CBench::StartProgram(const QList<int>& selected, const TestProgram& program
     }
 }
 
+QString CBench::WhyNoCheck(int channel) const {
+    return ChannelAt(channel).WhyNoCheck();
+}
+
+QString CBench::CheckVoltage(int channel, const QString& cell) {
+    return ChannelAt(channel).CheckVoltage(cell);
+}
+
 void CBench::Leave() {
     if (leaving) {
         return;

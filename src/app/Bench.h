@@ -62,6 +62,8 @@ public:
     void Start(const QList<int>& channels) override;
     void Stop(const QList<int>& channels) override;
     void StartProgram(const QList<int>& channels, const TestProgram& program) override;
+    QString WhyNoCheck(int channel) const override;
+    QString CheckVoltage(int channel, const QString& cell) override;
     void Leave() override;
 
     CChannel& ChannelAt(int channel) const;

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
 #include <QPushButton>
@@ -15,6 +16,8 @@
 #include <QStyle>
 #include <QTextStream>
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 #include "app/AboutDlg.h"
 #include "app/JournalProblems.h"
@@ -59,6 +62,15 @@ int SelectedRow(const QListWidget* list) {
     return selected.isEmpty() ? -1 : list->row(selected.constFirst());
 }
 
+QString CheckVoltageCommandText() {
+    for (const resources::MenuCommand& item : resources::ProgramMenu()) {
+        if (item.id == resources::kIdCheckVoltage) {
+            return item.text;
+        }
+    }
+    return {};
+}
+
 void ClearSelection(QListWidget* list) {
     const QSignalBlocker blocker(list);
     list->clearSelection();
@@ -96,6 +108,9 @@ void CBrimvoltDlg::ConnectChannel() {
     connect(&channel, &CChannel::JournalProblem, this,
             [this](const QString& text) { journalProblems->Tell(this, text); });
     connect(&channel, &CChannel::MqttStatusText, this, &CBrimvoltDlg::OnMqttStatusText);
+    connect(&channel, &CChannel::CheckRecorded, this, &CBrimvoltDlg::OnCheckRecorded);
+    connect(&channel, &CChannel::CheckRefused, this, &CBrimvoltDlg::OnCheckRefused);
+    connect(&channel, &CChannel::Changed, this, &CBrimvoltDlg::ShowCheckState);
     // Made at once, hidden: a program an earlier session left is offered when the module is found.
     programWindow = std::make_unique<CProgramDlg>(dialogs, channel.Runner(), this);
 }
@@ -132,6 +147,15 @@ void CBrimvoltDlg::Create() {
     for (const resources::MenuCommand& command : resources::MainMenu()) {
         QAction* action = menuBar->addAction(command.text);
         action->setData(command.id);
+        if (command.id == resources::kIdTestProgram) {
+            auto* programMenu = new QMenu(menuBar);
+            for (const resources::MenuCommand& item : resources::ProgramMenu()) {
+                QAction* entry = programMenu->addAction(item.text);
+                (item.id == resources::kIdCheckVoltage ? checkVoltageEntry : programWindowEntry) =
+                    entry;
+            }
+            action->setMenu(programMenu);
+        }
     }
     const int menuHeight = menuBar->sizeHint().height();
     const platform::DialogBaseUnits units = platform::TemplateBaseUnits();
@@ -182,6 +206,9 @@ void CBrimvoltDlg::ConnectMessageMap() {
             OnTestProgram();
         }
     });
+    // The drop-down's entries carry no id, since the bar hears them as well: connected alone.
+    connect(programWindowEntry, &QAction::triggered, this, &CBrimvoltDlg::OnTestProgram);
+    connect(checkVoltageEntry, &QAction::triggered, this, &CBrimvoltDlg::OnCheckVoltage);
     connect(ButtonOf(resources::kIdCancel), &QPushButton::clicked, this, &CBrimvoltDlg::OnExit);
     connect(ButtonOf(kStartButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnStartStop);
     connect(ButtonOf(kResetButton), &QPushButton::clicked, this, &CBrimvoltDlg::OnReset);
@@ -383,6 +410,72 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
     OnTestProgram();
     programWindow->SetProgram(program);
     programWindow->StartWhenFound();
+}
+
+void CBrimvoltDlg::OnCheckVoltage() {
+    const QString caption = tr("Проверка напряжения");
+    QString refusal = channel.WhyNoCheck();
+    if (refusal.isEmpty()) {
+        // The cell named for the holder is the one in it: no question.
+        QString cell = channel.NextCell();
+        const bool nextTaken = !cell.isEmpty();
+        if (!nextTaken) {
+            const std::optional<QString> typed =
+                dialogs.AskText(this, tr("Ячейка в держателе (имя или штрихкод):"), caption);
+            if (!typed) {
+                return;
+            }
+            cell = *typed;
+        }
+        refusal = channel.CheckVoltage(cell);
+        if (refusal.isEmpty()) {
+            checkAskedHere = true;
+            if (nextTaken) {
+                ClearNextCell();
+            }
+            ShowCheckState();
+            return;
+        }
+    }
+    dialogs.Message(this, refusal, caption, platform::Buttons::Ok);
+}
+
+void CBrimvoltDlg::ClearNextCell() {
+    channel.SetNextCell(QString());
+    if (journalWindow) {
+        journalWindow->NextCellEdit()->clear();
+        journalWindow->OnNextCell();
+    }
+}
+
+void CBrimvoltDlg::OnCheckRecorded() {
+    ShowCheckState();
+    if (!std::exchange(checkAskedHere, false)) {
+        return;  // a tile's check, or a program's
+    }
+    // "Ячейка A1: 3.712 В"
+    dialogs.Message(this, channel.CheckNote(), tr("Проверка напряжения"), platform::Buttons::Ok);
+}
+
+void CBrimvoltDlg::OnCheckRefused(const QString& text) {
+    ShowCheckState();
+    // A refusal of another view's request leaves this window's check going.
+    if (channel.Checking() || !std::exchange(checkAskedHere, false)) {
+        return;
+    }
+    dialogs.Message(this, text, tr("Проверка напряжения"), platform::Buttons::Ok);
+}
+
+void CBrimvoltDlg::ShowCheckState() {
+    if (checkVoltageEntry == nullptr) {
+        return;
+    }
+    const bool checking = channel.Checking();
+    const QString text = checking ? channel.CheckNote() : CheckVoltageCommandText();
+    if (checkVoltageEntry->text() != text) {
+        checkVoltageEntry->setText(text);
+    }
+    checkVoltageEntry->setEnabled(!checking);
 }
 
 void CBrimvoltDlg::OnExit() {

@@ -86,6 +86,12 @@ public:
     void OnTestProgram();
     /** Shows `program` in its window and starts it when the module is found (--program). */
     void RunProgram(const brimvolt::TestProgram& program);
+    /**
+     * "Проверить напряжение": a voltage check of the next cell, which it takes (the holder is
+     * free for another), or of the cell the operator names when there is none. A refusal is
+     * told at once; the result, or why the check was abandoned, when the check ends.
+     */
+    void OnCheckVoltage();
     void OnExit();
     /**
      * The exit path without its question: a run in progress is recorded as interrupted, the
@@ -136,6 +142,8 @@ public:
     void OpenCurveFileAtStart(const QString& path) { startCurveFile = path; }
     /** The menu entry that says the broker's state; nullptr until there is one. */
     QAction* MqttStateEntry() const { return mqttStateEntry; }
+    /** "Проверить напряжение" in the menu; while a check goes it says how far it has come. */
+    QAction* CheckVoltageEntry() const { return checkVoltageEntry; }
 
     brimvolt::CChannel& Channel() const { return channel; }
     const DisplayPicture& Picture() const { return channel.Picture(); }
@@ -197,6 +205,11 @@ private:
     void ShowDisplayBlock();
     void OnMqttStatusText(const QString& text);
     void ShowMqttState();
+    void OnCheckRecorded();
+    void OnCheckRefused(const QString& text);
+    void ShowCheckState();
+    /** The next cell went to a check: the journal window's field is cleared, as a run does. */
+    void ClearNextCell();
 
     bool PortOpenOrTell();
     void FocusWriteButton();
@@ -217,6 +230,9 @@ private:
     bool created = false;
     QString startCurveFile;  // the command line's curve file, loaded at initialisation
     QAction* mqttStateEntry = nullptr;  // the last entry of the menu, never enabled
+    QAction* programWindowEntry = nullptr;
+    QAction* checkVoltageEntry = nullptr;
+    bool checkAskedHere = false;  // the check going on was asked for in this window
     std::function<void()> journalOpener;
 
     // Destroyed first: it uses the curve window and hears the journal.

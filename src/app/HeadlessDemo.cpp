@@ -53,6 +53,9 @@ public:
     QString OpenFileName(QWidget*, const QString&, const QList<platform::FileFilter>&) override {
         return {};
     }
+    std::optional<QString> AskText(QWidget*, const QString&, const QString&) override {
+        return std::nullopt;
+    }
 };
 
 /** Runs the event loop until done() holds or timeoutMs pass; whether done() held. */

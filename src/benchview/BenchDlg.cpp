@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -97,7 +98,9 @@ void CBenchDlg::OnChannelAdded(int) {
         return;
     }
     for (int channel = TileCount(); channel < count; ++channel) {
-        tiles.push_back(new CBenchTile(model, channel, scrollArea->widget()));
+        auto* tile = new CBenchTile(model, channel, scrollArea->widget());
+        connect(tile, &CBenchTile::CheckVoltageAsked, this, &CBenchDlg::OnCheckVoltage);
+        tiles.push_back(tile);
     }
     PlaceTiles();
 }
@@ -180,6 +183,38 @@ void CBenchDlg::OnSelectAll() {
     for (CBenchTile* tile : tiles) {
         tile->SetSelected(true);
     }
+}
+
+void CBenchDlg::OnCheckVoltage(int channel) {
+    CBenchTile* tile = Tile(channel);
+    if (tile == nullptr) {
+        return;
+    }
+    const QString caption = tr("Проверка напряжения");
+    QString refusal = model.WhyNoCheck(channel);
+    if (refusal.isEmpty()) {
+        QString cell = tile->NextCellEdit()->text().simplified();
+        const bool fromField = !cell.isEmpty();
+        if (!fromField) {
+            const std::optional<QString> typed =
+                dialogs.AskText(this,
+                                tr("Ячейка в держателе канала %1 (имя или штрихкод):")
+                                    .arg(ChannelName(model.Picture(channel), channel)),
+                                caption);
+            if (!typed) {
+                return;
+            }
+            cell = *typed;
+        }
+        refusal = model.CheckVoltage(channel, cell);
+        if (refusal.isEmpty()) {
+            if (fromField) {
+                tile->ClearNextCell();
+            }
+            return;
+        }
+    }
+    dialogs.Message(this, refusal, caption, platform::Buttons::Ok);
 }
 
 void CBenchDlg::OnExit() {

@@ -40,6 +40,11 @@ public:
     void OnStop();
     void OnProgram();
     void OnSelectAll();
+    /**
+     * A tile's "Проверить напряжение": the cell of its next-cell field, which the check takes,
+     * or the one the operator names when the field is empty. A refusal is told.
+     */
+    void OnCheckVoltage(int channel);
     /** The one way out (the button, the close box, Esc): asks while channels are busy. */
     void OnExit();
 

@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPolygonF>
+#include <QPushButton>
 #include <algorithm>
 #include <vector>
 
@@ -148,11 +149,20 @@ CBenchTile::CBenchTile(CBenchModel& model, int channel, QWidget* parent)
            "наберите или отсканируйте код и нажмите Enter."));
     connect(nextCellEdit, &QLineEdit::returnPressed, this, &CBenchTile::OnNextCellEntered);
     connect(nextCellEdit, &QLineEdit::editingFinished, this, &CBenchTile::OnNextCellLeft);
+    checkButton = new QPushButton(tr("Проверить напряжение"), this);
+    checkButton->setToolTip(
+        tr("Напряжение ячейки в держателе, среднее за 10 с, в журнал: ячейка из поля слева, "
+           "а если оно пусто, названная в вопросе."));
+    // Enter in the next-cell field gives the cell; it never starts a check.
+    checkButton->setAutoDefault(false);
+    connect(checkButton, &QPushButton::clicked, this,
+            [this] { emit CheckVoltageAsked(this->channel); });
     Refresh();
 }
 
 void CBenchTile::Refresh() {
     picture = model.Picture(channel);
+    checkButton->setEnabled(!picture.checking);
     faceStale = true;
     update();
 }
@@ -189,6 +199,13 @@ void CBenchTile::SendNextCell() {
     model.SetNextCell(channel, sentCell);
 }
 
+void CBenchTile::ClearNextCell() {
+    nextCellEdit->clear();
+    if (!sentCell.isEmpty()) {
+        SendNextCell();
+    }
+}
+
 QRect CBenchTile::CurveRect() const {
     const int left = kMargin + kBlockWidth + 10;
     const int top = kHeaderHeight + kMargin;
@@ -201,7 +218,11 @@ void CBenchTile::resizeEvent(QResizeEvent* event) {
     const int boxWidth = selectBox->sizeHint().width();
     selectBox->setGeometry(kMargin + 2, top, boxWidth, kControlsHeight);
     const int editLeft = kMargin + 2 + boxWidth + 10;
-    nextCellEdit->setGeometry(editLeft, top, width() - kMargin - editLeft, kControlsHeight);
+    const int buttonWidth = checkButton->sizeHint().width();
+    const int buttonLeft = width() - kMargin - buttonWidth;
+    nextCellEdit->setGeometry(editLeft, top, std::max(buttonLeft - 6 - editLeft, 1),
+                              kControlsHeight);
+    checkButton->setGeometry(buttonLeft, top, buttonWidth, kControlsHeight);
     faceStale = true;
     QWidget::resizeEvent(event);
 }
@@ -324,7 +345,7 @@ void CBenchTile::DrawFace() {
     painter.setFont(SansFont(13));
     const QFontMetrics metrics = painter.fontMetrics();
     int lineTop = block.bottom() + 6;
-    for (const QString& text : {CellLine(picture), ProgramLine(picture)}) {
+    for (const QString& text : {CellLine(picture), ProgramLine(picture), picture.checkNote}) {
         painter.drawText(QRect(kMargin + 2, lineTop, kBlockWidth, kTextLineHeight),
                          Qt::AlignLeft | Qt::AlignVCenter,
                          metrics.elidedText(text, Qt::ElideRight, kBlockWidth));

@@ -11,6 +11,7 @@
 
 class QCheckBox;
 class QLineEdit;
+class QPushButton;
 
 namespace brimvolt {
 class CBenchModel;
@@ -19,7 +20,8 @@ class CBenchModel;
 /**
  * One channel of the bench: its port, the module's display, its state, cell and program, and a
  * small curve of its run. A click on it or Enter opens the channel's own windows; its check box
- * selects it for the bench's buttons, its field names the next cell (a scanner types there).
+ * selects it for the bench's buttons, its field names the next cell (a scanner types there),
+ * its button asks for a voltage check of the cell in the holder.
  */
 class CBenchTile : public QWidget {
     Q_OBJECT
@@ -35,9 +37,16 @@ public:
     void SetSelected(bool selected);
     QCheckBox* SelectBox() const { return selectBox; }
     QLineEdit* NextCellEdit() const { return nextCellEdit; }
+    QPushButton* CheckButton() const { return checkButton; }
+    /** The next cell went to a voltage check: the field is emptied, and the channel told. */
+    void ClearNextCell();
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
+
+signals:
+    /** "Проверить напряжение" was pressed: the window finds the cell and asks the model. */
+    void CheckVoltageAsked(int channel);
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -64,6 +73,7 @@ private:
 
     QCheckBox* selectBox = nullptr;
     QLineEdit* nextCellEdit = nullptr;
+    QPushButton* checkButton = nullptr;
 
     // Paint only copies `face`: it is drawn again when the picture, the focus, the size or the
     // curve changed, and the curve from its block summary, never from every point.

@@ -26,7 +26,8 @@ TileLook LookOf(const ChannelPicture& picture) {
         case ChannelPhase::Search:
             return {Text::tr("Поиск модуля"), QColor(232, 232, 232), QColor(90, 90, 90)};
         case ChannelPhase::Idle:
-            return {Text::tr("Ожидание"), QColor(206, 222, 238), QColor(25, 45, 75)};
+            return {picture.checking ? Text::tr("Проверка напряжения") : Text::tr("Ожидание"),
+                    QColor(206, 222, 238), QColor(25, 45, 75)};
         case ChannelPhase::Discharge:
             return {Text::tr("Разряд"), QColor(35, 95, 185), Qt::white};
         case ChannelPhase::Charge:

@@ -35,6 +35,13 @@ public:
     virtual void Stop(const QList<int>& channels) = 0;
     /** Starts `program` on each of the channels, each with its own next cell. */
     virtual void StartProgram(const QList<int>& channels, const TestProgram& program) = 0;
+    /** Why the channel cannot check a cell's voltage now; empty when it can. */
+    virtual QString WhyNoCheck(int channel) const = 0;
+    /**
+     * A voltage check of `cell`, the cell in the channel's holder, with its idle module: empty
+     * when it began, else why not. Its progress and result come in the channel's picture.
+     */
+    virtual QString CheckVoltage(int channel, const QString& cell) = 0;
     /** Leaves every channel as the program's exit does; the caller asked. */
     virtual void Leave() = 0;
 

@@ -84,6 +84,18 @@ CChannel::CChannel(platform::CPortSystem& ports, platform::CDialogs& dialogs, Ch
     connect(journal.get(), &CJournalWriter::RunTakenUp, this, &CChannel::OnRunTakenUp);
     programRunner.SetJournal(journal.get());
     connect(&programRunner, &CProgramRunner::Changed, this, &CChannel::Changed);
+
+    // Said on this thread as it is given, so a view asking next knows it.
+    connect(journal.get(), &CJournalWriter::NextCellSet, this,
+            [this](const QString& name) { nextCell = name; });
+    connect(journal.get(), &CJournalWriter::CellGiven, this,
+            [this](qint64, const QString& cell, bool nextTaken) {
+                if (nextTaken && cell == nextCell) {
+                    nextCell.clear();
+                }
+            });
+    connect(journal.get(), &CJournalWriter::CheckAdded, this, &CChannel::OnCheckAdded);
+    connect(journal.get(), &CJournalWriter::CheckFailed, this, &CChannel::OnCheckFailed);
 }
 
 CChannel::~CChannel() {
@@ -134,6 +146,7 @@ void CChannel::Leave() {
     pollTimer.stop();
     discoveryTimer.stop();
     linkSteps.clear();
+    voltageCheck.reset();
     CloseWorkerPort();
     if (portHandle) {
         ClosePort();
@@ -265,6 +278,10 @@ void CChannel::OnPortOpenDone(bool opened) {
 // The worker closes its own port before it searches or opens another; here the channel lets go.
 void CChannel::ClosePort() {
     portHandle.reset();
+    idleReadings.Clear();
+    if (voltageCheck) {
+        AbandonCheck(tr("модуль отключён"));
+    }
     // With the module gone nobody knows whether a run goes on: sleep is allowed again.
     if (sleepHold) {
         sleepHold->Stop(this);
@@ -338,6 +355,9 @@ void CChannel::OnPollDone(const PollOutcome& outcome) {
 
 void CChannel::OnLinkLost() {
     // The worker has closed the port already. Nothing is redrawn: the block keeps its picture.
+    if (voltageCheck) {
+        AbandonCheck(tr("связь с модулем потеряна"));
+    }
     ClosePort();
     journal->LinkLost(WallMs());
     programRunner.OnLinkLost();
@@ -382,7 +402,104 @@ void CChannel::OnStatusRead(const StatusRecord& status) {
         curveWindow.CurveChanged();
     }
     PublishReading(status);
-    programRunner.OnStatus(status, SteadyMs());
+    const bool programWasActive = programRunner.Active();
+    const std::int64_t steadyMs = SteadyMs();
+    programRunner.OnStatus(status, steadyMs);
+    FollowChecks(status, programWasActive, steadyMs, WallMs());
+    emit Changed();
+}
+
+QString CChannel::WhyNoCheck() const {
+    if (leaving || !portHandle) {
+        return tr("Модуль не найден: напряжение проверять нечем.");
+    }
+    if (running != 0) {
+        return tr("Идёт заряд или разряд: проверка напряжения ждёт его конца.");
+    }
+    if (programRunner.Active()) {
+        return tr("Выполняется программа испытаний: проверка напряжения ждёт её конца.");
+    }
+    if (voltageCheck) {
+        return tr("Проверка напряжения ячейки %1 уже идёт.").arg(voltageCheck->cell);
+    }
+    if (journal->Unusable()) {
+        return tr("Журнал испытаний недоступен: проверку некуда записать.");
+    }
+    return {};
+}
+
+QString CChannel::CheckVoltage(const QString& cell) {
+    const QString name = cell.simplified();
+    const QString refusal =
+        name.isEmpty() ? tr("Не указана ячейка, напряжение которой проверить.") : WhyNoCheck();
+    if (!refusal.isEmpty()) {
+        emit CheckRefused(refusal);
+        return refusal;
+    }
+    voltageCheck = VoltageCheck{name, CCheckReadings()};
+    checkNote = tr("Проверка напряжения: %1 с из %2").arg(0).arg(kCheckReadings);
+    emit Changed();
+    return {};
+}
+
+void CChannel::FollowChecks(const StatusRecord& status, bool programWasActive,
+                            std::int64_t steadyMs, std::int64_t wallMs) {
+    if (running != 0 || NoCellIn(status)) {
+        idleReadings.Clear();
+    } else {
+        idleReadings.Offer(status, steadyMs, wallMs);
+    }
+    // The rest a program ends with leaves the cell idle: its last readings are the cell's check.
+    if (programWasActive && programRunner.FinishedAfterRest()) {
+        if (const std::optional<CheckRecord> check = idleReadings.Check(Port())) {
+            journal->AddProgramCheck(*check);
+        }
+    }
+
+    if (!voltageCheck) {
+        return;
+    }
+    if (running != 0) {
+        AbandonCheck(tr("начался заряд или разряд"));
+        return;
+    }
+    if (programRunner.Active()) {
+        AbandonCheck(tr("начата программа испытаний"));
+        return;
+    }
+    if (NoCellIn(status)) {
+        AbandonCheck(tr("нет ячейки в держателе"));
+        return;
+    }
+    if (!voltageCheck->readings.Offer(status, steadyMs, wallMs)) {
+        return;
+    }
+    const int taken = static_cast<int>(voltageCheck->readings.Count());
+    checkNote = tr("Проверка напряжения: %1 с из %2").arg(taken).arg(kCheckReadings);
+    if (voltageCheck->readings.Full()) {
+        if (const std::optional<CheckRecord> check = voltageCheck->readings.Check(Port())) {
+            journal->AddCheck(*check, voltageCheck->cell);
+        }
+        voltageCheck.reset();
+    }
+}
+
+void CChannel::AbandonCheck(const QString& reason) {
+    checkNote = tr("Проверка ячейки %1 прервана: %2").arg(voltageCheck->cell, reason);
+    voltageCheck.reset();
+    emit CheckRefused(checkNote);
+    emit Changed();
+}
+
+void CChannel::OnCheckAdded(const CheckRecord& check, const QString& cell) {
+    checkNote = tr("Ячейка %1: %2 В").arg(cell, QString::number(check.millivolts / 1000.0, 'f', 3));
+    emit CheckRecorded(cell, check.millivolts, check.temperature.value_or(0));
+    emit Changed();
+}
+
+void CChannel::OnCheckFailed(const QString& cell, const QString& reason) {
+    checkNote = tr("Проверка ячейки %1 не записана: %2").arg(cell, reason);
+    emit CheckRefused(checkNote);
     emit Changed();
 }
 
@@ -407,6 +524,8 @@ ChannelPicture CChannel::TilePicture() const {
     picture.programStep = programRunner.StepNumber();
     picture.programSteps = programRunner.StepCount();
     picture.stepElapsedMs = programRunner.StepElapsedMs(programRunner.LastNowMs());
+    picture.checking = voltageCheck.has_value();
+    picture.checkNote = checkNote;
     picture.phase = PhaseOf(ChannelFacts{everFound, static_cast<bool>(portHandle), statusFlags,
                                          params[4] != 0, programRunner.Active(),
                                          programRunner.Resting()});

@@ -15,6 +15,7 @@
 
 #include "channel/ChannelPhase.h"
 #include "channel/ChannelPicture.h"
+#include "channel/CheckReadings.h"
 #include "curve/Graf.h"
 #include "cycle/ProgramRunner.h"
 #include "journal/CurveRuns.h"
@@ -81,7 +82,7 @@ QString AutosaveNameOf(const QString& port);
  * of the module.
  *
  * A status record goes, in this order, to the journal, the run flag and the sleep guard, the
- * views (StatusRead), the curve, the publisher and the test program.
+ * views (StatusRead), the curve, the publisher, the test program and the voltage checks.
  */
 class CChannel : public QObject {
     Q_OBJECT
@@ -91,6 +92,7 @@ public:
     static constexpr int kPollPeriodMs = 100;
     static constexpr int kDiscoveryPeriodMs = 10;
     static constexpr std::uint8_t kNoSelection = 0xFF;
+    static constexpr int kCheckReadings = static_cast<int>(CCheckReadings::kReadings);
 
     /** Starts the serial worker, which uses `ports` on its own thread until the channel ends. */
     CChannel(platform::CPortSystem& ports, platform::CDialogs& dialogs, ChannelSetup setup);
@@ -124,6 +126,24 @@ public:
     void SetViewPositionSource(std::function<int()> source) { viewPosition = std::move(source); }
     /** The cell in the holder: the next run belongs to it. Empty: none. */
     void SetNextCell(const QString& cell);
+    /**
+     * The next cell as the operator last gave it (here or to the journal writer), until a run
+     * took it; empty: none.
+     */
+    const QString& NextCell() const { return nextCell; }
+
+    /** Why a voltage check cannot begin now, as the operator is told; empty when it can. */
+    QString WhyNoCheck() const;
+    /**
+     * Measures the cell in the holder with the idle module: the next kCheckReadings readings,
+     * one a second, make a check of `cell` in the journal (a name not in the register adds the
+     * cell). Empty when the check began; otherwise why not, told by CheckRefused as well. A run
+     * or program that starts, a lost link or an empty holder abandons it (CheckRefused).
+     */
+    QString CheckVoltage(const QString& cell);
+    bool Checking() const { return voltageCheck.has_value(); }
+    /** The check going on, the last one's result or why it was abandoned; empty before any. */
+    const QString& CheckNote() const { return checkNote; }
 
     /** Keeps the computer awake while this channel's module runs; null: nothing held. */
     void SetSleepHold(std::shared_ptr<CSleepHold> hold);
@@ -192,6 +212,10 @@ signals:
     void MqttStatusText(const QString& text);
     /** Anything a tile shows may have changed. */
     void Changed();
+    /** A voltage check is in the journal: the cell, its mean voltage and temperature (°C). */
+    void CheckRecorded(const QString& cell, double millivolts, int temperature);
+    /** A voltage check was refused, abandoned or could not be written: the text says which. */
+    void CheckRefused(const QString& text);
 
 private:
     void DiscoveryTick();
@@ -208,6 +232,13 @@ private:
     void OnStatusRead(const StatusRecord& status);
     void OnLinkLost();
     void OnRunTakenUp(const TakenUpRun& run);
+
+    /** The status record for the checks: the idle readings kept, the check going on. */
+    void FollowChecks(const StatusRecord& status, bool programWasActive, std::int64_t steadyMs,
+                      std::int64_t wallMs);
+    void AbandonCheck(const QString& reason);
+    void OnCheckAdded(const CheckRecord& check, const QString& cell);
+    void OnCheckFailed(const QString& cell, const QString& reason);
 
     void MoveTopicsToPort();
     void PublishReading(const StatusRecord& status);
@@ -251,6 +282,17 @@ private:
     std::unique_ptr<CJournalWriter> journal;
     CCurveRuns curveRuns;  // the run the curve store holds, by the journal's rules
     CProgramRunner programRunner;
+
+    QString nextCell;
+    struct VoltageCheck {
+        QString cell;
+        CCheckReadings readings;
+    };
+    std::optional<VoltageCheck> voltageCheck;
+    // The last readings of the module standing idle: a program that ends with a rest checks
+    // its cell with them.
+    CCheckReadings idleReadings;
+    QString checkNote;
 };
 
 }  // namespace brimvolt

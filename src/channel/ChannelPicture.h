@@ -29,6 +29,8 @@ struct ChannelPicture {
     std::int64_t stepElapsedMs = 0;  // time in the program's step
     bool running = false;      // the module reports a run
     bool programActive = false;  // a program is going or waits for its module
+    bool checking = false;       // a voltage check is being measured
+    QString checkNote;           // the check going on, or the last one's result; empty: none
 };
 
 }  // namespace brimvolt

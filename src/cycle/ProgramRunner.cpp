@@ -214,6 +214,16 @@ bool CProgramRunner::Resting() const {
     return index < steps.size() && steps[index].kind == StepKind::Rest;
 }
 
+bool CProgramRunner::FinishedAfterRest() const {
+    if (startPending || !sequencer || sequencer->State() != SequencerState::Finished) {
+        return false;
+    }
+    // A finished sequencer stays at the step it ran last; Repeat steps are never run.
+    const std::vector<ProgramStep>& steps = sequencer->Program().steps;
+    const std::size_t index = sequencer->StepIndex();
+    return index < steps.size() && steps[index].kind == StepKind::Rest;
+}
+
 void CProgramRunner::Update() {
     TellJournal();
     emit Changed();

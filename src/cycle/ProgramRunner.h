@@ -79,6 +79,8 @@ public:
     std::int64_t StepElapsedMs(std::int64_t nowMs) const;
     /** Whether the program is going and its step is a rest. */
     bool Resting() const;
+    /** Whether the program went through all its steps and the last one run was a rest. */
+    bool FinishedAfterRest() const;
 
     /** The state line: what the program is doing, or why it ended. */
     QString StateText() const;

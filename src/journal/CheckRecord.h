@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 #include <cstdint>
 #include <optional>
@@ -40,3 +41,5 @@ struct GradeBoundsRecord {
 };
 
 }  // namespace brimvolt
+
+Q_DECLARE_METATYPE(brimvolt::CheckRecord)

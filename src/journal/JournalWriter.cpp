@@ -97,6 +97,7 @@ void CJournalWriter::ProgramBegun(const ProgramRecord& begun, std::int64_t wallM
         if (program->port.isEmpty()) {
             program->port = port;
         }
+        programCell = program->cell;
         SaveProgram();
         programsOffered.append(program->id);
     });
@@ -211,6 +212,7 @@ void CJournalWriter::Leaving(std::int64_t wallMs) {
 }
 
 void CJournalWriter::SetNextCell(const QString& name) {
+    emit NextCellSet(name);
     Post([this, name] {
         nextCell = name;
         const RunRecord* run = recorder.CurrentRun();
@@ -221,6 +223,35 @@ void CJournalWriter::SetNextCell(const QString& name) {
             GiveCell();
         }
     });
+}
+
+void CJournalWriter::AddCheck(const CheckRecord& check, const QString& cell) {
+    Post([this, check, cell] { WriteCheck(check, cell); });
+}
+
+void CJournalWriter::AddProgramCheck(const CheckRecord& check) {
+    Post([this, check] {
+        if (!programCell.isEmpty()) {
+            WriteCheck(check, programCell);
+        }
+    });
+}
+
+void CJournalWriter::WriteCheck(CheckRecord check, const QString& cell) {
+    const std::int64_t wallMs = Now();
+    OpenJournal(wallMs);
+    FollowIfReplaced(wallMs);
+    if (!journal.IsOpen()) {
+        emit CheckFailed(cell, tr("журнал испытаний недоступен"));
+        return;
+    }
+    if (journal.AddCheck(check, cell)) {
+        emit CheckAdded(check, cell);
+        return;
+    }
+    const QString reason = journal.LastError();
+    RenewIfDamaged(wallMs);
+    emit CheckFailed(cell, reason);
 }
 
 bool CJournalWriter::CurrentRunHasCell() {
@@ -328,6 +359,7 @@ bool CJournalWriter::Opened(const CJournal::OpenResult& result, std::int64_t wal
             return true;
         case CJournal::OpenStatus::Newer:
             retryOpen = false;
+            unusable = true;
             emit Problem(tr("Журнал испытаний %1 записан более новой версией "
                             "программы и оставлен как есть.\nИспытания в журнал не "
                             "записываются.")
@@ -335,6 +367,7 @@ bool CJournalWriter::Opened(const CJournal::OpenResult& result, std::int64_t wal
             return false;
         case CJournal::OpenStatus::NotAJournal:
             retryOpen = false;
+            unusable = true;
             emit Problem(tr("Файл %1 не является журналом испытаний и оставлен как "
                             "есть.\nИспытания в журнал не записываются.")
                              .arg(shown));

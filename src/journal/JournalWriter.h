@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QThread>
+#include <atomic>
 #include <cstdint>
-#include <QList>
 #include <functional>
 #include <optional>
 #include <vector>
@@ -57,6 +58,14 @@ public:
      */
     void SetNextCell(const QString& name);
 
+    /**
+     * A voltage check of the cell of that name (one not in the register is added with it):
+     * CheckAdded once it is in the journal, CheckFailed when it cannot be written.
+     */
+    void AddCheck(const CheckRecord& check, const QString& cell);
+    /** A check of the cell the test program begun last tests; nothing when it names none. */
+    void AddProgramCheck(const CheckRecord& check);
+
     // A test program's runs. The program's cell, when it names none, is the next cell's.
     /** A program begins (id 0) or goes on after a restart (the id of its journal entry). */
     void ProgramBegun(const ProgramRecord& program, std::int64_t wallMs);
@@ -68,6 +77,12 @@ public:
                       std::int64_t wallMs);
     /** An unfinished program the operator does not take up again: it ends with `reason`. */
     void AbandonProgram(std::int64_t id, const QString& reason);
+
+    /**
+     * Whether the journal is one this program leaves alone (newer, or not a journal): nothing
+     * will be written to it. Read from any thread.
+     */
+    bool Unusable() const { return unusable.load(); }
 
     /** Returns once everything passed in so far has been handled (tests, benchmarks). */
     void WaitUntilHandled();
@@ -84,6 +99,15 @@ signals:
     void RunTakenUp(const brimvolt::TakenUpRun& run);
     /** The run belongs to the cell now; `nextTaken`: the next cell went to this run that opened. */
     void CellGiven(qint64 runId, const QString& cell, bool nextTaken);
+    /**
+     * Said by SetNextCell on the caller's thread, as it is called: views of the same module keep
+     * the next cell as the operator last gave it.
+     */
+    void NextCellSet(const QString& name);
+    /** The check is in the journal: its id and its cell's id set. */
+    void CheckAdded(const brimvolt::CheckRecord& check, const QString& cell);
+    /** The check of `cell` could not be written, for `reason`. */
+    void CheckFailed(const QString& cell, const QString& reason);
     /**
      * The module was found on a port whose latest test program did not finish (the program
      * left or crashed during it): it may go on. Told once per program.
@@ -107,6 +131,7 @@ private:
     /** The program left during a step: paused, so the next start may go on with it. */
     void PauseProgram();
     void OfferUnfinishedProgram(const QString& port);
+    void WriteCheck(CheckRecord check, const QString& cell);
 
     QThread thread;
     bool started = false;  // the caller's thread only
@@ -115,6 +140,7 @@ private:
     CJournal journal;
     CJournalRecorder recorder{journal};
     bool retryOpen = true;
+    std::atomic<bool> unusable{false};  // written on the writer's thread, read on any
     std::int64_t nextOpenMs = 0;
     bool unavailableReported = false;
     QString nextCell;     // for the next run that opens
@@ -122,6 +148,7 @@ private:
     bool pendingIsNext = false;
     QString port;                          // where the module was found last
     std::optional<ProgramRecord> program;  // the test program going on
+    QString programCell;                   // of the program begun last, kept once it is over
     bool programDirty = false;
     bool resumedProgram = false;  // gone on with after a restart, its first step not begun yet
     QList<std::int64_t> programsOffered;

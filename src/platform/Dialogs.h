@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 class QWidget;
 
@@ -17,8 +18,8 @@ struct FileFilter {
 };
 
 /**
- * Message boxes and file dialogs. Every window asks through this seam, so tests script the
- * operator's answers instead of clicking real dialogs.
+ * Message boxes, file dialogs and a line of text asked for. Every window asks through this seam, so
+ * tests script the operator's answers instead of clicking real dialogs.
  */
 class CDialogs {
 public:
@@ -35,6 +36,10 @@ public:
     /** Open dialog listing the filters in the given order; the chosen path, or empty on cancel. */
     virtual QString OpenFileName(QWidget* owner, const QString& folder,
                                  const QList<FileFilter>& filters) = 0;
+
+    /** Asks for one line of text, `text` above the field; nullopt when the operator cancels. */
+    virtual std::optional<QString> AskText(QWidget* owner, const QString& text,
+                                           const QString& caption) = 0;
 };
 
 }  // namespace brimvolt::platform

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QMessageBox>
 #include <QStringList>
 
@@ -63,6 +64,18 @@ QString CQtDialogs::OpenFileName(QWidget* owner, const QString& folder,
         return {};
     }
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
+}
+
+std::optional<QString> CQtDialogs::AskText(QWidget* owner, const QString& text,
+                                           const QString& caption) {
+    QInputDialog dialog(owner);
+    dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setWindowTitle(caption);
+    dialog.setLabelText(text);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    return dialog.textValue();
 }
 
 }  // namespace brimvolt::platform

@@ -4,7 +4,10 @@
 
 namespace brimvolt::platform {
 
-/** Message boxes and file dialogs of the running program: QMessageBox and QFileDialog. */
+/**
+ * Message boxes and file dialogs of the running program: QMessageBox, QFileDialog and
+ * QInputDialog.
+ */
 class CQtDialogs : public CDialogs {
 public:
     Answer Message(QWidget* owner, const QString& text, const QString& caption,
@@ -13,6 +16,8 @@ public:
                          const FileFilter& filter) override;
     QString OpenFileName(QWidget* owner, const QString& folder,
                          const QList<FileFilter>& filters) override;
+    std::optional<QString> AskText(QWidget* owner, const QString& text,
+                                   const QString& caption) override;
 };
 
 /** The name filter line of a file dialog: "text (pattern)"; the dialogs show the text alone. */

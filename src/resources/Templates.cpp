@@ -168,6 +168,13 @@ QList<MenuCommand> MainMenu() {
     };
 }
 
+QList<MenuCommand> ProgramMenu() {
+    return {
+        {kIdTestProgram, QCoreApplication::translate("Templates", "Программа испытаний")},
+        {kIdCheckVoltage, QCoreApplication::translate("Templates", "Проверить напряжение")},
+    };
+}
+
 QIcon AppIcon() {
     // The packaged image when the resource is compiled in; the same picture drawn otherwise.
     if (QFile::exists(QStringLiteral(":/brimvolt/brimvolt.png"))) {

@@ -20,6 +20,7 @@ constexpr int kIdAppAbout = 57664;
 constexpr int kIdShowHideCurve = 32775;
 constexpr int kIdJournal = 32776;
 constexpr int kIdTestProgram = 32777;
+constexpr int kIdCheckVoltage = 32778;
 
 /** The main window: 320 × 200 dialog units, its controls in tab order. */
 const platform::DialogTemplate& MainTemplate();
@@ -35,6 +36,11 @@ struct MenuCommand {
 };
 /** Menu 129: three commands with no drop-down menus, in the interface's language. */
 QList<MenuCommand> MainMenu();
+/**
+ * The drop-down of the menu's "Программа": the test program's window, and a voltage check of the
+ * cell in the holder. The bar has no room for another command.
+ */
+QList<MenuCommand> ProgramMenu();
 
 /** Icon 128: a small battery, at the sizes a window and the task bar use. */
 QIcon AppIcon();

@@ -31,6 +31,11 @@ public:
     void StartProgram(const QList<int>& channels, const TestProgram& program) override {
         programs.append({channels, program});
     }
+    QString WhyNoCheck(int) const override { return checkRefusal; }
+    QString CheckVoltage(int channel, const QString& cell) override {
+        checks.append({channel, cell});
+        return checkRefusal;
+    }
     void Leave() override { ++leaves; }
 
     int Add(const ChannelPicture& picture) {
@@ -52,6 +57,8 @@ public:
     QList<QList<int>> started;
     QList<QList<int>> stopped;
     QList<QPair<QList<int>, TestProgram>> programs;
+    QList<QPair<int, QString>> checks;
+    QString checkRefusal;  // what WhyNoCheck and CheckVoltage answer; empty: a check begins
     int leaves = 0;
 };
 

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <deque>
+#include <optional>
 
 #include "platform/Dialogs.h"
 
@@ -24,9 +25,11 @@ public:
 
     std::deque<platform::Answer> answers;  // for Message
     std::deque<QString> paths;             // for SaveFileName / OpenFileName
+    std::deque<QString> texts;             // for AskText; a null QString: cancelled
     QList<Shown> messages;
     QList<FileAsked> saveAsked;
     QList<FileAsked> openAsked;
+    QList<Shown> textAsked;
 
     platform::Answer Message(QWidget*, const QString& text, const QString& caption,
                              platform::Buttons buttons) override {
@@ -49,6 +52,19 @@ public:
                          const QList<platform::FileFilter>& filters) override {
         openAsked.append({folder, QString(), filters});
         return NextPath();
+    }
+
+    std::optional<QString> AskText(QWidget*, const QString& text, const QString& caption) override {
+        textAsked.append({text, caption, platform::Buttons::OkCancel});
+        if (texts.empty()) {
+            return std::nullopt;
+        }
+        const QString typed = texts.front();
+        texts.pop_front();
+        if (typed.isNull()) {
+            return std::nullopt;
+        }
+        return typed;
     }
 
 private:

@@ -3,11 +3,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include "benchview/BenchDlg.h"
 #include "benchview/BenchTile.h"
+#include "benchview/TileLook.h"
 #include "cycle/ProgramFile.h"
 #include "support/FakeBenchModel.h"
 #include "support/ScriptedDialogs.h"
@@ -139,6 +141,47 @@ TEST_F(BenchWindow, ButtonsActOnTheSelectedAndAskBeforeStoppingOrLeaving) {
     window.Leave();
     EXPECT_EQ(dialogs.messages.size(), asked + 2);
     EXPECT_TRUE(!window.isVisible() && model.leaves == 1);
+}
+
+// A tile's check takes the cell of its own field and empties it; with the field empty the
+// operator names the cell. Enter in the field only gives the next cell, as before.
+TEST_F(BenchWindow, TileChecksTheCellOfItsFieldOrTheOneNamed) {
+    model.Add(Running("COM3", ChannelPhase::Idle));
+    model.Add(Running("COM4", ChannelPhase::Idle));
+    window.show();
+    QLineEdit* edit = window.Tile(1)->NextCellEdit();
+    edit->setFocus();
+    QTest::keyClicks(edit, "A1");
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_TRUE(model.checks.isEmpty()) << "Enter gives the cell and checks nothing";
+
+    QTest::mouseClick(window.Tile(1)->CheckButton(), Qt::LeftButton);
+    EXPECT_EQ(model.checks, (QList<QPair<int, QString>>{{1, "A1"}}));
+    EXPECT_TRUE(edit->text().isEmpty());
+    EXPECT_EQ(model.nextCells, (QList<QPair<int, QString>>{{1, "A1"}, {1, ""}}));
+    EXPECT_TRUE(dialogs.textAsked.isEmpty());
+
+    // An empty field asks; a cancel checks nothing.
+    dialogs.texts = {QString(), QStringLiteral("B2")};
+    window.OnCheckVoltage(0);
+    window.OnCheckVoltage(0);
+    ASSERT_EQ(dialogs.textAsked.size(), 2);
+    EXPECT_TRUE(dialogs.textAsked[0].text.contains("COM3"));
+    EXPECT_EQ(model.checks.last(), (QPair<int, QString>{0, "B2"}));
+
+    // A channel that cannot check says why before any question, and keeps its field.
+    model.checkRefusal = QStringLiteral("Модуль не найден: напряжение проверять нечем.");
+    window.Tile(0)->NextCellEdit()->setText("C3");
+    window.OnCheckVoltage(0);
+    ASSERT_EQ(dialogs.messages.size(), 1);
+    EXPECT_EQ(dialogs.messages[0].text, model.checkRefusal);
+    EXPECT_EQ(window.Tile(0)->NextCellEdit()->text(), "C3");
+
+    // While the check goes its header says so and its button waits.
+    model.pictures[0].checking = true;
+    model.Set(0, model.pictures[0]);
+    EXPECT_FALSE(window.Tile(0)->CheckButton()->isEnabled());
+    EXPECT_EQ(LookOf(window.Tile(0)->Picture()).word, "Проверка напряжения");
 }
 
 }  // namespace

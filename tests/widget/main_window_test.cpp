@@ -22,6 +22,7 @@
 #include "journal/JournalWriter.h"
 #include "journalview/JournalDlg.h"
 #include "platform/SleepInhibitor.h"
+#include "support/Eventually.h"
 #include "support/ScriptedDialogs.h"
 #ifdef BRIMVOLT_HAVE_MQTT
 #include <QSysInfo>
@@ -1078,6 +1079,87 @@ TEST_F(MainWindowTest, JournalProblemsAreToldOncePerProblem) {
     QCoreApplication::processEvents();
     ASSERT_EQ(dialogs.messages.size(), 2);
     EXPECT_EQ(dialogs.messages[1].text, "другая беда");
+}
+
+// "Проверить напряжение" takes the next cell at once and frees the holder for another; the
+// readings of ten seconds are the cell's check in the journal, told once it is there.
+TEST_F(MainWindowTest, VoltageCheckTakesTheNextCellAndLandsInTheJournal) {
+    module->status.voltageMv = 3712;
+    module->status.temperature = 26;
+    Connect();
+    Tick();
+    dlg->OnJournal();
+    CJournalDlg* journalWindow = dlg->JournalWindow();
+    ASSERT_NE(journalWindow, nullptr);
+    journalWindow->NextCellEdit()->setText(QStringLiteral("A1"));
+    journalWindow->OnNextCell();
+    ASSERT_EQ(dlg->Channel().NextCell(), "A1");
+
+    QAction* entry = dlg->CheckVoltageEntry();
+    entry->trigger();
+    EXPECT_TRUE(dialogs.textAsked.isEmpty() && dialogs.messages.isEmpty());
+    EXPECT_TRUE(journalWindow->NextCellEdit()->text().isEmpty());
+    EXPECT_TRUE(dlg->Channel().NextCell().isEmpty());
+    EXPECT_EQ(entry->text(), "Проверка напряжения: 0 с из 10");
+    EXPECT_FALSE(entry->isEnabled());
+
+    dlg->Channel().pollTimer.start();
+    ASSERT_EVENTUALLY(!dialogs.messages.isEmpty(), kEventuallyMs);
+    EXPECT_EQ(dialogs.messages[0].text, "Ячейка A1: 3.712 В");
+    EXPECT_EQ(entry->text(), "Проверить напряжение");
+    brimvolt::CJournal journal;
+    ASSERT_TRUE(journal.Open(dlg->JournalPath(), brimvolt::CJournal::OpenMode::Existing).Usable());
+    const std::vector<brimvolt::CheckRecord> checks = journal.Checks().value();
+    ASSERT_EQ(checks.size(), 1U);
+    EXPECT_EQ(checks[0].cellId, journal.CellNamed("A1").value().id);
+    EXPECT_EQ(checks[0].port, "COM3");
+    EXPECT_DOUBLE_EQ(checks[0].millivolts, 3712.0);
+    EXPECT_EQ(checks[0].temperature, 26);
+}
+
+// A check wants a module found; whatever ends one early is told with its reason, and nothing
+// goes into the journal.
+TEST_F(MainWindowTest, VoltageCheckIsRefusedOrAbandonedWithItsReason) {
+    dlg->Create();
+    dlg->OnCheckVoltage();
+    EXPECT_EQ(dialogs.messages.last().text, "Модуль не найден: напряжение проверять нечем.");
+    EXPECT_TRUE(dialogs.textAsked.isEmpty()) << "a refusal comes before the question";
+    Connect();
+    Tick();
+    dialogs.texts = {QString(), QStringLiteral("  ")};
+    dlg->OnCheckVoltage();
+    EXPECT_EQ(dialogs.messages.size(), 1) << "cancelled, the question checks nothing";
+    dlg->OnCheckVoltage();
+    EXPECT_EQ(dialogs.messages.last().text, "Не указана ячейка, напряжение которой проверить.");
+
+    struct Case {
+        const char* cell;
+        std::function<void()> then;
+        const char* reason;
+    };
+    const Case cases[] = {
+        {"B1", [&] { module->status.flags = 0x08; }, "начался заряд или разряд"},
+        {"B2", [&] { module->status.voltageMv = 0; }, "нет ячейки в держателе"},
+        {"B3", [&] { module->alive = false; }, "связь с модулем потеряна"},
+    };
+    for (const Case& c : cases) {
+        dialogs.texts = {QString::fromUtf8(c.cell)};
+        dlg->OnCheckVoltage();
+        ASSERT_TRUE(dlg->Channel().Checking()) << c.cell;
+        Tick();
+        c.then();
+        Tick();
+        EXPECT_FALSE(dlg->Channel().Checking());
+        EXPECT_EQ(dialogs.messages.last().text,
+                  QStringLiteral("Проверка ячейки %1 прервана: %2").arg(c.cell, c.reason));
+        module->status = {};
+        module->status.voltageMv = 4100;
+        Tick();
+    }
+    dlg->Channel().Journal()->WaitUntilHandled();
+    brimvolt::CJournal journal;
+    ASSERT_TRUE(journal.Open(dlg->JournalPath(), brimvolt::CJournal::OpenMode::Existing).Usable());
+    EXPECT_TRUE(journal.Checks().value().empty());
 }
 
 TEST(ToolTipText, WrapsBetweenWordsWithinTheWidth) {
