@@ -468,14 +468,16 @@ void CJournalDlg::Follow(CJournalWriter* writer) {
     if (writer == nullptr) {
         return;
     }
-    connect(writer, &CJournalWriter::RunChanged, this, &CJournalDlg::OnRunChanged);
-    connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
+    AlsoFollow(writer);
+    nextCellEdit->setEnabled(true);
 }
 
 void CJournalDlg::AlsoFollow(CJournalWriter* writer) {
     nextCellEdit->setEnabled(false);
     connect(writer, &CJournalWriter::RunChanged, this, &CJournalDlg::OnRunChanged);
     connect(writer, &CJournalWriter::CellGiven, this, &CJournalDlg::OnCellGiven);
+    // A check grades its cell again.
+    connect(writer, &CJournalWriter::CheckAdded, this, [this] { OnCheckRecorded(); });
 }
 
 void CJournalDlg::OnNextCell() {
