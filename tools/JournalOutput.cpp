@@ -18,6 +18,19 @@ int RefuseJournalAsOutput(const QString& out, const QString& journal) {
     return kExitFailed;
 }
 
+int RefusePdfOutput(const QString& out, const QString& journal, const QString& what,
+                    const char* command) {
+    if (const int refused = RefuseJournalAsOutput(out, journal)) {
+        return refused;
+    }
+    if (out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
+        return kExitOk;
+    }
+    return ToolUsageError(
+        QStringLiteral("%1: %2 written as PDF only, to a file whose name ends in .pdf").arg(out, what),
+        command);
+}
+
 void PrintToolError(const QString& message) {
     std::fprintf(stderr, "brimvolt-journal: %s\n", message.toLocal8Bit().constData());
 }

@@ -20,6 +20,14 @@ inline constexpr int kExitUsage = 2;
  */
 int RefuseJournalAsOutput(const QString& out, const QString& journal);
 
+/**
+ * 0 when a command may write the PDF `out`; else the exit status of a refusal, its line printed:
+ * `out` is the journal (see RefuseJournalAsOutput), or its name does not end in .pdf (wrong
+ * usage, with `command`'s help). `what` names what is written ("labels are", "the report is").
+ */
+int RefusePdfOutput(const QString& out, const QString& journal, const QString& what,
+                    const char* command);
+
 /** One line on standard error: "brimvolt-journal: MESSAGE". */
 void PrintToolError(const QString& message);
 /**

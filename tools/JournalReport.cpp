@@ -74,14 +74,9 @@ std::optional<int> Parse(const QStringList& words, ReportArguments& arguments) {
     if (arguments.journal.isEmpty()) {
         return UsageError(QStringLiteral("--journal needs a file"));
     }
-    const QString& out = arguments.positional.back();
-    if (const int refused = RefuseJournalAsOutput(out, arguments.journal)) {
+    if (const int refused = RefusePdfOutput(arguments.positional.back(), arguments.journal,
+                                            QStringLiteral("the report is"), "report")) {
         return refused;
-    }
-    if (!out.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive)) {
-        return UsageError(QStringLiteral("%1: the report is written as PDF only, to a file whose "
-                                         "name ends in .pdf")
-                              .arg(out));
     }
     return std::nullopt;
 }
