@@ -161,10 +161,6 @@
 Exit the program?</translation>
     </message>
     <message>
-        <source>Проверка напряжения</source>
-        <translation>Voltage check</translation>
-    </message>
-    <message>
         <source>Ячейка в держателе канала %1 (имя или штрихкод):</source>
         <translation>Cell in the holder of channel %1 (name or barcode):</translation>
     </message>
@@ -1006,6 +1002,13 @@ Cancel: end it.</translation>
 %1</source>
         <translation>The program cannot run:
 %1</translation>
+    </message>
+</context>
+<context>
+    <name>CheckStart</name>
+    <message>
+        <source>Проверка напряжения</source>
+        <translation>Voltage check</translation>
     </message>
 </context>
 <context>

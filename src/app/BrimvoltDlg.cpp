@@ -20,6 +20,7 @@
 #include <utility>
 
 #include "app/AboutDlg.h"
+#include "channel/CheckStart.h"
 #include "app/JournalProblems.h"
 #include "channel/SleepHold.h"
 #include "cycle/TestProgram.h"
@@ -413,31 +414,18 @@ void CBrimvoltDlg::RunProgram(const TestProgram& program) {
 }
 
 void CBrimvoltDlg::OnCheckVoltage() {
-    const QString caption = tr("Проверка напряжения");
-    QString refusal = channel.WhyNoCheck();
-    if (refusal.isEmpty()) {
-        // The cell named for the holder is the one in it: no question.
-        QString cell = channel.NextCell();
-        const bool nextTaken = !cell.isEmpty();
-        if (!nextTaken) {
-            const std::optional<QString> typed =
-                dialogs.AskText(this, tr("Ячейка в держателе (имя или штрихкод):"), caption);
-            if (!typed) {
-                return;
-            }
-            cell = *typed;
-        }
-        refusal = channel.CheckVoltage(cell);
-        if (refusal.isEmpty()) {
-            checkAskedHere = true;
-            if (nextTaken) {
-                ClearNextCell();
-            }
-            ShowCheckState();
-            return;
-        }
+    const CheckStarted started = StartVoltageCheck(
+        dialogs, this, channel.NextCell(), tr("Ячейка в держателе (имя или штрихкод):"),
+        [this] { return channel.WhyNoCheck(); },
+        [this](const QString& cell) { return channel.CheckVoltage(cell); });
+    if (started == CheckStarted::No) {
+        return;
     }
-    dialogs.Message(this, refusal, caption, platform::Buttons::Ok);
+    checkAskedHere = true;
+    if (started == CheckStarted::NamedCell) {
+        ClearNextCell();
+    }
+    ShowCheckState();
 }
 
 void CBrimvoltDlg::ClearNextCell() {

@@ -15,6 +15,7 @@
 #include "benchview/BenchTile.h"
 #include "benchview/TileLook.h"
 #include "channel/BenchModel.h"
+#include "channel/CheckStart.h"
 #include "cycle/ProgramFile.h"
 #include "platform/Dialogs.h"
 
@@ -190,31 +191,15 @@ void CBenchDlg::OnCheckVoltage(int channel) {
     if (tile == nullptr) {
         return;
     }
-    const QString caption = tr("Проверка напряжения");
-    QString refusal = model.WhyNoCheck(channel);
-    if (refusal.isEmpty()) {
-        QString cell = tile->NextCellEdit()->text().simplified();
-        const bool fromField = !cell.isEmpty();
-        if (!fromField) {
-            const std::optional<QString> typed =
-                dialogs.AskText(this,
-                                tr("Ячейка в держателе канала %1 (имя или штрихкод):")
-                                    .arg(ChannelName(model.Picture(channel), channel)),
-                                caption);
-            if (!typed) {
-                return;
-            }
-            cell = *typed;
-        }
-        refusal = model.CheckVoltage(channel, cell);
-        if (refusal.isEmpty()) {
-            if (fromField) {
-                tile->ClearNextCell();
-            }
-            return;
-        }
+    const QString question = tr("Ячейка в держателе канала %1 (имя или штрихкод):")
+                                 .arg(ChannelName(model.Picture(channel), channel));
+    if (StartVoltageCheck(
+            dialogs, this, tile->NextCellEdit()->text().simplified(), question,
+            [&] { return model.WhyNoCheck(channel); },
+            [&](const QString& cell) { return model.CheckVoltage(channel, cell); }) ==
+        CheckStarted::NamedCell) {
+        tile->ClearNextCell();
     }
-    dialogs.Message(this, refusal, caption, platform::Buttons::Ok);
 }
 
 void CBenchDlg::OnExit() {
